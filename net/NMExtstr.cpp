@@ -1,0 +1,41 @@
+#include "net/NMExtstr.h"
+
+#include <QString>
+
+QByteArray TExStringList::Text() const
+{
+    QByteArray text;
+    for (const QByteArray& line : m_lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+qsizetype TExStringList::IndexOfHeader(const QByteArray& name) const
+{
+    const QString wanted = QString::fromLatin1(name);
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const qsizetype colon = m_lines[i].indexOf(':');
+        if (colon < 0)
+            continue;
+        if (QString::fromLatin1(m_lines[i].left(colon)).compare(wanted, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+void TExStringList::SetHeader(const QByteArray& name, const QByteArray& value)
+{
+    qsizetype index = IndexOfHeader(name);
+    if (value.isEmpty()) {
+        if (index >= 0)
+            m_lines.removeAt(index);
+        return;
+    }
+    if (index < 0) {
+        m_lines.append(QByteArray());
+        index = m_lines.size() - 1;
+    }
+    m_lines[index] = name + ": " + value;
+}

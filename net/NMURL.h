@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// URL encoding of a byte string for query values and form data: letters and digits stay,
+// a space becomes "+", every other byte becomes "%" and two upper-case hexadecimal digits.
+class TNMURL final {
+public:
+    using TOnErrorEvent =
+        std::function<void(TNMURL* sender, const QString& operation, const QString& errMsg)>;
+
+    TNMURL() = default;
+    Q_DISABLE_COPY_MOVE(TNMURL)
+
+    QByteArray InputString;
+    TOnErrorEvent OnError;
+
+    // The encoding of InputString, computed on each read. Never raises: a failure goes to
+    // OnError and yields the input unchanged.
+    QByteArray Encode();
+
+    static QByteArray EncodeBytes(const QByteArray& input);
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The directory that holds the program's executable, whatever the current directory is. The
+// settings file, the history file and the picture files all live there.
+QString ProgramDir();
+
+// ProgramDir() joined with a bare file name.
+QString ProgramFilePath(const QString& fileName);
+
+// The executable's file name without its extension ("sorvel" for /usr/bin/sorvel).
+QString ProgramBaseName();

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The host (and port) of the search service, the top page and the software information page,
+// fixed by the build (SORVEL_SERVICE_HOST).
+extern const QString ServiceHost;
+
+// The addresses on a service host; each defaults to ServiceHost.
+QString SearchServiceUrl(const QString& host = ServiceHost); // ".../files/sorvel/api_yahoo.php?"
+QString TopPageUrl(const QString& host = ServiceHost);       // ".../files/sorvel/"
+QString SoftwareInfoUrl(const QString& host = ServiceHost);  // ".../info.php?pf=w&sn="
+QString MakerSiteUrl(const QString& host = ServiceHost);     // "http://" + host

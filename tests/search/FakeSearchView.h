@@ -1,0 +1,56 @@
+#pragma once
+
+#include "controls/BrowserPane.h"
+#include "search/SearchView.h"
+
+#include <QStringList>
+
+// A view that records what the search client does to it, for tests that need no window.
+class FakeBrowserPane final : public IBrowserPane {
+public:
+    void Navigate(const QString& url) override { navigations << url; }
+    QString LocationURL() const override { return location; }
+    QString Hint() const override { return hint; }
+    void SetHint(const QString& text) override { hint = text; }
+
+    QStringList navigations;
+    QString location;
+    QString hint;
+};
+
+class FakeSearchView : public ISearchView {
+public:
+    QString KeywordText() const override { return keyword; }
+    void SetKeywordText(const QString& text) override { keyword = text; }
+    void AddKeywordToHistory() override { history.prepend(keyword); }
+    void SetSearchControlsEnabled(bool enabled) override { searchEnabled = enabled; }
+    bool SearchCommandEnabled() const override { return searchEnabled; }
+    void SetPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override
+    {
+        previousEnabled = firstAndPrevious;
+        nextEnabled = nextAndLast;
+    }
+    void ResetResultColumn() override { ++columnResets; }
+    void SetResultScrollRange(int pixels) override { scrollRange = pixels; }
+    int SlotHeight() const override { return 120; }
+    TResultSlot Slot(int) const override { return {}; }
+    QString BaseCaption() const override { return QStringLiteral("ORVENA - Sorvel Browser"); }
+    void SetCaption(const QString& text) override { caption = text; }
+    void SetPageLabels(const QString& text) override { pageLabels = text; }
+    void SetStatusText(int panel, const QString& text) override { status[panel] = text; }
+    IBrowserPane& BrowserPane() override { return browser; }
+    void EnableWebCommands() override { webCommandsEnabled = true; }
+
+    QString keyword;
+    QStringList history;
+    bool searchEnabled = true;
+    bool previousEnabled = false;
+    bool nextEnabled = false;
+    int columnResets = 0;
+    int scrollRange = 0;
+    QString caption;
+    QString pageLabels = QStringLiteral("ページ 0/0");
+    QString status[4];
+    FakeBrowserPane browser;
+    bool webCommandsEnabled = false;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/MessageService.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QStringList>
+
+#include <functional>
+
+// Services the event queue until the condition holds or the time runs out; returns the
+// condition's last value. For anything asynchronous: never a fixed sleep.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return condition();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Records the message boxes the program would have shown, while it is alive.
+class RecordedMessages final : public MessageService {
+public:
+    RecordedMessages() { SetMessageService(this); }
+    ~RecordedMessages() override { SetMessageService(nullptr); }
+    RecordedMessages(const RecordedMessages&) = delete;
+    RecordedMessages& operator=(const RecordedMessages&) = delete;
+
+    void Information(const QString& text) override
+    {
+        information << text;
+        if (onShow)
+            onShow();
+    }
+    void Error(const QString& text) override
+    {
+        errors << text;
+        if (onShow)
+            onShow();
+    }
+
+    QStringList information;
+    QStringList errors;
+    // Runs while the box would be open (a test may check what the window shows meanwhile).
+    std::function<void()> onShow;
+};
