@@ -2,8 +2,7 @@
 
 #include <QString>
 
-QByteArray TExStringList::Text() const
-{
+QByteArray TExStringList::Text() const {
     QByteArray text;
     for (const QByteArray& line : m_lines) {
         text += line;
@@ -12,8 +11,7 @@ QByteArray TExStringList::Text() const
     return text;
 }
 
-qsizetype TExStringList::IndexOfHeader(const QByteArray& name) const
-{
+qsizetype TExStringList::IndexOfHeader(const QByteArray& name) const {
     const QString wanted = QString::fromLatin1(name);
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
         const qsizetype colon = m_lines[i].indexOf(':');
@@ -25,8 +23,7 @@ qsizetype TExStringList::IndexOfHeader(const QByteArray& name) const
     return -1;
 }
 
-void TExStringList::SetHeader(const QByteArray& name, const QByteArray& value)
-{
+void TExStringList::SetHeader(const QByteArray& name, const QByteArray& value) {
     qsizetype index = IndexOfHeader(name);
     if (value.isEmpty()) {
         if (index >= 0)

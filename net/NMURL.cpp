@@ -2,8 +2,7 @@
 
 #include <exception>
 
-QByteArray TNMURL::EncodeBytes(const QByteArray& input)
-{
+QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
     static constexpr char hex[] = "0123456789ABCDEF";
     QByteArray out;
     out.reserve(input.size() * 3);
@@ -22,8 +21,7 @@ QByteArray TNMURL::EncodeBytes(const QByteArray& input)
     return out;
 }
 
-QByteArray TNMURL::Encode()
-{
+QByteArray TNMURL::Encode() {
     try {
         return EncodeBytes(InputString);
     } catch (const std::exception& e) {

@@ -7,16 +7,13 @@
 
 namespace {
 
-constexpr char MimeAlphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char MimeAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-char UUChar(int value)
-{
+char UUChar(int value) {
     return value == 0 ? '`' : static_cast<char>(32 + value);
 }
 
-QByteArray EncodeLine(const QByteArray& chunk, UUMethods method)
-{
+QByteArray EncodeLine(const QByteArray& chunk, UUMethods method) {
     const auto symbol = [method](int v) {
         return method == UUMethods::uuMime ? MimeAlphabet[v] : UUChar(v);
     };
@@ -49,20 +46,17 @@ QByteArray EncodeLine(const QByteArray& chunk, UUMethods method)
     return line;
 }
 
-void WriteAll(QIODevice* out, const QByteArray& bytes)
-{
+void WriteAll(QIODevice* out, const QByteArray& bytes) {
     if (out->write(bytes) != bytes.size())
         throw Exception(QStringLiteral("Stream write error"));
 }
 
 } // namespace
 
-void TNMUUProcessor::Encode()
-{
+void TNMUUProcessor::Encode() {
     struct Finish {
         TNMUUProcessor* self;
-        ~Finish()
-        {
+        ~Finish() {
             if (self->OutputStream)
                 self->OutputStream->seek(0);
             if (self->OnEndEncode)

@@ -4,18 +4,15 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString ProgramDir()
-{
+QString ProgramDir() {
     return QCoreApplication::applicationDirPath();
 }
 
-QString ProgramFilePath(const QString& fileName)
-{
+QString ProgramFilePath(const QString& fileName) {
     return QDir(ProgramDir()).filePath(fileName);
 }
 
-QString ProgramBaseName()
-{
+QString ProgramBaseName() {
     // The last "." and what follows it go; a name without one stays whole.
     const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const qsizetype dot = name.lastIndexOf(u'.');

@@ -11,9 +11,7 @@ class Exception : public std::exception {
 public:
     explicit Exception(QString message)
         : m_message(std::move(message))
-        , m_utf8(m_message.toStdString())
-    {
-    }
+        , m_utf8(m_message.toStdString()) {}
 
     const QString& Message() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_utf8.c_str(); }
@@ -22,6 +20,13 @@ private:
     QString m_message;
     std::string m_utf8;
 };
+
+// The message of any standard exception: ours carry it as text, others as their what().
+inline QString ExceptionMessage(const std::exception& e) {
+    if (const auto* ours = dynamic_cast<const Exception*>(&e))
+        return ours->Message();
+    return QString::fromLocal8Bit(e.what());
+}
 
 // A text that should have been an integer: "'%s' は整数ではありません".
 class EConvertError : public Exception {

@@ -9,13 +9,11 @@ namespace {
 
 class BoxMessageService final : public MessageService {
 public:
-    void Information(const QString& text) override
-    {
+    void Information(const QString& text) override {
         QMessageBox::information(QApplication::activeWindow(), ApplicationTitle, text);
     }
 
-    void Error(const QString& text) override
-    {
+    void Error(const QString& text) override {
         QMessageBox::critical(QApplication::activeWindow(), ApplicationTitle, text);
     }
 };
@@ -25,36 +23,29 @@ MessageService* g_service = &g_boxService;
 
 } // namespace
 
-MessageService& Messages()
-{
+MessageService& Messages() {
     return *g_service;
 }
 
-void SetMessageService(MessageService* service)
-{
+void SetMessageService(MessageService* service) {
     g_service = service ? service : &g_boxService;
 }
 
-QString ErrorBoxText(const QString& message)
-{
+QString ErrorBoxText(const QString& message) {
     if (message.isEmpty() || message.back() <= u'.')
         return message;
     return message + u'.';
 }
 
-void ShowApplicationError(const QString& message)
-{
+void ShowApplicationError(const QString& message) {
     Messages().Error(ErrorBoxText(message));
 }
 
-void RunCommand(const std::function<void()>& command)
-{
+void RunCommand(const std::function<void()>& command) {
     try {
         command();
-    } catch (const Exception& e) {
-        ShowApplicationError(e.Message());
     } catch (const std::exception& e) {
-        ShowApplicationError(QString::fromLocal8Bit(e.what()));
+        ShowApplicationError(ExceptionMessage(e));
     } catch (...) {
         ShowApplicationError(QString());
     }

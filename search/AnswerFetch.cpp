@@ -1,26 +1,52 @@
 #include "search/SearchClient.h"
 
+#include "platform/Convert.h"
 #include "platform/Exception.h"
 #include "platform/MessageService.h"
+#include "search/AnswerExtraction.h"
 #include "search/SearchView.h"
 
 namespace {
 const QString OfflineMessage = QStringLiteral("インターネットに接続されていません.");
 }
 
-QByteArray TSearchClient::FetchAnswer(const QString&)
-{
+QByteArray TSearchClient::FetchAnswer(const QString&) {
     throw Exception(QStringLiteral("The HTTP client is not built yet"));
 }
 
-void TSearchClient::ContinueLoad(const QString& url)
-{
+void TSearchClient::ContinueLoad(const QString& url) {
+    QByteArray body;
     try {
-        FetchAnswer(url);
+        body = FetchAnswer(url);
     } catch (...) {
         Messages().Information(OfflineMessage);
         m_view.SetSearchControlsEnabled(true);
         return;
     }
-    m_view.ResetResultColumn();
+
+    // Whatever goes wrong from here on ends the load with its message in the error box and the
+    // search controls back, so that the user can always search again.
+    try {
+        m_view.ResetResultColumn();
+        ReadAnswer(body);
+        ShowCaption();
+        if (PagingState.TotalResults < 1) {
+            ShowEmptyPage();
+            return;
+        }
+        ShowPageCount();
+        ResultTable = ExtractResults(AnswerLines);
+        ShowResults();
+    } catch (const std::exception& e) {
+        ShowApplicationError(ExceptionMessage(e));
+        m_view.SetSearchControlsEnabled(true);
+    }
+}
+
+void TSearchClient::ReadAnswer(const QByteArray& body) {
+    TNormalizedAnswer answer = NormalizeAnswer(body);
+    AnswerLines = std::move(answer.lines);
+    const int total = StrToInt(ExtractTotal(answer.text));
+    TotalCapped = total > MaxTotalResults;
+    PagingState.TotalResults = TotalCapped ? MaxTotalResults : total;
 }

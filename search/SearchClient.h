@@ -17,8 +17,7 @@ class TNMURL;
 // not own.
 class TSearchClient {
 public:
-    TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url,
-                  QString serviceHost = ServiceHost);
+    TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QString serviceHost = ServiceHost);
     virtual ~TSearchClient() = default;
     Q_DISABLE_COPY_MOVE(TSearchClient)
 
@@ -56,7 +55,16 @@ protected:
     QString m_serviceHost;
 
 private:
+    // The second and third phases of a load, after the request was built.
     void ContinueLoad(const QString& url);
+    // Normalises the answer into AnswerLines and reads TotalResults and TotalCapped; raises the
+    // conversion error when the total cannot be read.
+    void ReadAnswer(const QByteArray& body);
+    void ShowCaption();
+    void ShowEmptyPage();
+    void ShowPageCount();
+    void ShowResults();
+    void FillSlot(int index, const TResultRow& row);
 };
 
 // The ten replacements of a keyword before it is sent: "\" "/" ":" "*" "?" '"' "<" ">" "|" and

@@ -7,17 +7,13 @@ TSearchClient::TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QStr
     : m_view(view)
     , m_http(http)
     , m_url(url)
-    , m_serviceHost(std::move(serviceHost))
-{
-}
+    , m_serviceHost(std::move(serviceHost)) {}
 
-QByteArray TSearchClient::SearchKeyword() const
-{
+QByteArray TSearchClient::SearchKeyword() const {
     return m_url.InputString;
 }
 
-QString NormalizeKeyword(const QString& text)
-{
+QString NormalizeKeyword(const QString& text) {
     // One pass per character, in this order; no replacement yields a character of a later pass.
     static constexpr struct {
         char16_t from;
@@ -34,8 +30,7 @@ QString NormalizeKeyword(const QString& text)
 }
 
 QString BuildRequestUrl(const QString& serviceHost, const QByteArray& encodedKeyword,
-                        const TPagingState& paging, const TSearchSettings& settings, int page)
-{
+                        const TPagingState& paging, const TSearchSettings& settings, int page) {
     const int perPage = settings.ResultsPerPage;
     const int start = (page - 1) * perPage + 1;
     int count = perPage;
@@ -51,13 +46,11 @@ QString BuildRequestUrl(const QString& serviceHost, const QByteArray& encodedKey
            QStringLiteral("&ver=") + settings.Ver;
 }
 
-QString TSearchClient::RequestUrl(int page)
-{
+QString TSearchClient::RequestUrl(int page) {
     return BuildRequestUrl(m_serviceHost, m_url.Encode(), PagingState, SearchSettings, page);
 }
 
-void TSearchClient::SpeedButton0_1Click()
-{
+void TSearchClient::SpeedButton0_1Click() {
     const QString keyword = m_view.KeywordText();
     if (keyword.isEmpty())
         return;
@@ -67,16 +60,14 @@ void TSearchClient::SpeedButton0_1Click()
     LoadResultPage(1);
 }
 
-void TSearchClient::HistoryComboBox1KeyPress(QChar& key)
-{
+void TSearchClient::HistoryComboBox1KeyPress(QChar& key) {
     if (m_view.SearchCommandEnabled() && key == QChar(13)) {
         key = QChar(0);
         SpeedButton0_1Click();
     }
 }
 
-void TSearchClient::LoadResultPage(int page)
-{
+void TSearchClient::LoadResultPage(int page) {
     m_view.SetSearchControlsEnabled(false);
     m_view.SetPagingButtonsEnabled(false, false);
     ContinueLoad(RequestUrl(page));

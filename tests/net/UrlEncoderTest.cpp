@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(TNMURL, EncodesBytes)
-{
+TEST(TNMURL, EncodesBytes) {
     const struct {
         QByteArray input;
         QByteArray expected;
@@ -31,8 +30,7 @@ TEST(TNMURL, EncodesBytes)
     }
 }
 
-TEST(TExStringList, SetHeaderAppendsReplacesAndRemoves)
-{
+TEST(TExStringList, SetHeaderAppendsReplacesAndRemoves) {
     TExStringList list;
     list.Add("GET / HTTP/1.0");
     list.SetHeader("Host", "h");
@@ -52,16 +50,14 @@ TEST(TExStringList, SetHeaderAppendsReplacesAndRemoves)
 
 namespace {
 
-QByteArray Pattern(int size)
-{
+QByteArray Pattern(int size) {
     QByteArray data;
     for (int i = 0; i < size; ++i)
         data += static_cast<char>((i * 37 + 11) & 0xFF);
     return data;
 }
 
-QByteArray EncodeWith(UUMethods method, const QByteArray& input)
-{
+QByteArray EncodeWith(UUMethods method, const QByteArray& input) {
     QBuffer in;
     in.setData(input);
     in.open(QIODevice::ReadOnly);
@@ -83,8 +79,7 @@ QByteArray EncodeWith(UUMethods method, const QByteArray& input)
 }
 
 // Base64 of each 45-byte chunk on a line of its own, as a well-kept encoder makes it.
-QByteArray ReferenceMime(const QByteArray& input)
-{
+QByteArray ReferenceMime(const QByteArray& input) {
     QByteArray text;
     for (qsizetype i = 0; i < input.size(); i += 45)
         text += input.mid(i, 45).toBase64() + "\r\n";
@@ -93,8 +88,7 @@ QByteArray ReferenceMime(const QByteArray& input)
 
 // Uuencode lines: the length character, then the same 6-bit groups as base64 in the classic
 // alphabet (back-quote for zero), no padding characters; a closing back-quote line.
-QByteArray ReferenceUU(const QByteArray& input)
-{
+QByteArray ReferenceUU(const QByteArray& input) {
     static const QByteArray mime =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const auto uu = [](int v) { return v == 0 ? '`' : static_cast<char>(32 + v); };
@@ -113,18 +107,15 @@ QByteArray ReferenceUU(const QByteArray& input)
 
 class TNMUUProcessorSizes : public ::testing::TestWithParam<int> {};
 
-TEST_P(TNMUUProcessorSizes, AgreesWithReferenceEncoders)
-{
+TEST_P(TNMUUProcessorSizes, AgreesWithReferenceEncoders) {
     const QByteArray input = Pattern(GetParam());
     EXPECT_EQ(EncodeWith(UUMethods::uuMime, input), ReferenceMime(input));
     EXPECT_EQ(EncodeWith(UUMethods::uuCode, input), ReferenceUU(input));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, TNMUUProcessorSizes,
-                         ::testing::Values(0, 1, 2, 3, 45, 46, 1000));
+INSTANTIATE_TEST_SUITE_P(Sizes, TNMUUProcessorSizes, ::testing::Values(0, 1, 2, 3, 45, 46, 1000));
 
-TEST(TNMUUProcessor, LineShapes)
-{
+TEST(TNMUUProcessor, LineShapes) {
     EXPECT_EQ(EncodeWith(UUMethods::uuMime, Pattern(45)).size(), 62);
     const QByteArray two = EncodeWith(UUMethods::uuMime, Pattern(46));
     EXPECT_TRUE(two.endsWith("==\r\n"));
@@ -133,8 +124,7 @@ TEST(TNMUUProcessor, LineShapes)
     EXPECT_EQ(EncodeWith(UUMethods::uuMime, "user:pass"), QByteArray("dXNlcjpwYXNz\r\n"));
 }
 
-TEST(TNMUUProcessor, StreamErrorStillRestoresOutput)
-{
+TEST(TNMUUProcessor, StreamErrorStillRestoresOutput) {
     QBuffer in; // never opened: reading fails
     QBuffer out;
     out.open(QIODevice::ReadWrite);

@@ -25,8 +25,7 @@ public:
     void AddKeywordToHistory() override { history.prepend(keyword); }
     void SetSearchControlsEnabled(bool enabled) override { searchEnabled = enabled; }
     bool SearchCommandEnabled() const override { return searchEnabled; }
-    void SetPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override
-    {
+    void SetPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override {
         previousEnabled = firstAndPrevious;
         nextEnabled = nextAndLast;
     }

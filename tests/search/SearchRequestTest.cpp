@@ -15,15 +15,12 @@ const QString Path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?
 class RecordingClient final : public TSearchClient {
 public:
     RecordingClient(ISearchView& view, TNMURL& url)
-        : TSearchClient(view, *static_cast<TNMHTTP*>(nullptr), url, QStringLiteral("svc.test"))
-    {
-    }
+        : TSearchClient(view, *static_cast<TNMHTTP*>(nullptr), url, QStringLiteral("svc.test")) {}
     QStringList urls;
     std::function<void()> duringFetch;
 
 protected:
-    QByteArray FetchAnswer(const QString& url) override
-    {
+    QByteArray FetchAnswer(const QString& url) override {
         urls << url;
         if (duringFetch)
             duringFetch();
@@ -33,21 +30,18 @@ protected:
 
 class SearchRequest : public ::testing::Test {
 protected:
-    SearchRequest()
-    {
+    SearchRequest() {
         client.SearchSettings.ResultsPerPage = 20;
         client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
     }
 
-    QString Search(const QString& keyword)
-    {
+    QString Search(const QString& keyword) {
         view.keyword = keyword;
         client.SpeedButton0_1Click();
         return client.urls.isEmpty() ? QString() : client.urls.back();
     }
 
-    QString Page(int page, int pageCount, int total)
-    {
+    QString Page(int page, int pageCount, int total) {
         client.PagingState.CurrentPage = page;
         client.PagingState.PageCount = pageCount;
         client.PagingState.TotalResults = total;
@@ -63,16 +57,14 @@ protected:
 
 } // namespace
 
-TEST_F(SearchRequest, ExampleRequestOfPageThreeOfTwelve)
-{
+TEST_F(SearchRequest, ExampleRequestOfPageThreeOfTwelve) {
     client.SearchSettings.ResultsPerPage = 10;
     Search(QStringLiteral("cat video"));
     EXPECT_EQ(Page(3, 12, 118), Path + "&query=cat%E3%80%80video&results=10&start=21&adult_ok=0"
                                        "&site=&uniqueid=1234-5678-9012-3456&ver=3.2");
 }
 
-TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8)
-{
+TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8) {
     const struct {
         QString keyword;
         QString query;
@@ -95,19 +87,17 @@ TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8)
     }
 }
 
-TEST_F(SearchRequest, NormalisationWorksOnCharactersNotBytes)
-{
+TEST_F(SearchRequest, NormalisationWorksOnCharactersNotBytes) {
     // "ソ" is 83 5C and "表" 95 5C in Shift-JIS: their second bytes are no backslash.
     EXPECT_EQ(NormalizeKeyword(QStringLiteral("ソ表\\")), QStringLiteral("ソ表\uFFE5"));
     EXPECT_EQ(NormalizeKeyword(QStringLiteral("\\/:*?\"<>| ")),
               QStringLiteral("\uFFE5\uFF0F\uFF1A\uFF0A\uFF1F\u201D\uFF1C\uFF1E\uFF5C\u3000"));
 }
 
-TEST_F(SearchRequest, CountAndStartFollowThePagingState)
-{
+TEST_F(SearchRequest, CountAndStartFollowThePagingState) {
     Search(QStringLiteral("猫"));
     EXPECT_TRUE(Page(5, 5, 95).endsWith("&results=15&start=81&adult_ok=0&site=&uniqueid="
-                                         "1234-5678-9012-3456&ver=3.2"));
+                                        "1234-5678-9012-3456&ver=3.2"));
     EXPECT_TRUE(Page(45, 45, 900).contains("&results=20&start=881&"));
     EXPECT_TRUE(Page(4, 5, 95).contains("&results=20&start=61&"));
     EXPECT_TRUE(Page(1, 1, 20).contains("&results=20&start=1&"));
@@ -119,8 +109,7 @@ TEST_F(SearchRequest, CountAndStartFollowThePagingState)
     EXPECT_EQ(client.PagingState.PageCount, 0);
 }
 
-TEST_F(SearchRequest, SettingsAreAppendedUnencoded)
-{
+TEST_F(SearchRequest, SettingsAreAppendedUnencoded) {
     client.SearchSettings.AdultOk = QStringLiteral("-1");
     client.SearchSettings.Site = QStringLiteral("video.example.jp\t");
     client.SearchSettings.UniqueId = QString();
@@ -128,23 +117,20 @@ TEST_F(SearchRequest, SettingsAreAppendedUnencoded)
                                                   "&site=video.example.jp\t&uniqueid=&ver=3.2");
 }
 
-TEST_F(SearchRequest, PagingAsksForTheKeywordOfTheLastSearch)
-{
+TEST_F(SearchRequest, PagingAsksForTheKeywordOfTheLastSearch) {
     Search(QStringLiteral("cat"));
     view.keyword = QStringLiteral("dog");
     EXPECT_TRUE(Page(2, 3, 50).contains("&query=cat&"));
     EXPECT_EQ(client.SearchKeyword(), QByteArray("cat"));
 }
 
-TEST_F(SearchRequest, EmptyKeywordSendsNothing)
-{
+TEST_F(SearchRequest, EmptyKeywordSendsNothing) {
     Search(QString());
     EXPECT_TRUE(client.urls.isEmpty());
     EXPECT_TRUE(messages.information.isEmpty());
 }
 
-TEST_F(SearchRequest, EnterStartsASearchOnlyWhileS1IsEnabled)
-{
+TEST_F(SearchRequest, EnterStartsASearchOnlyWhileS1IsEnabled) {
     view.keyword = QStringLiteral("cat");
     QChar key(u'a');
     client.HistoryComboBox1KeyPress(key);
@@ -163,8 +149,7 @@ TEST_F(SearchRequest, EnterStartsASearchOnlyWhileS1IsEnabled)
     EXPECT_EQ(client.urls.size(), 1);
 }
 
-TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessage)
-{
+TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessage) {
     view.previousEnabled = view.nextEnabled = true;
     bool offDuringFetch = false;
     client.duringFetch = [&] {
@@ -172,7 +157,8 @@ TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessa
     };
     Search(QStringLiteral("cat"));
     EXPECT_TRUE(offDuringFetch);
-    EXPECT_EQ(messages.information, QStringList{QStringLiteral("インターネットに接続されていません.")});
+    EXPECT_EQ(messages.information,
+              QStringList{QStringLiteral("インターネットに接続されていません.")});
     EXPECT_TRUE(view.searchEnabled);
     EXPECT_FALSE(view.previousEnabled);
     EXPECT_FALSE(view.nextEnabled);

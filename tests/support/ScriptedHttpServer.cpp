@@ -13,8 +13,7 @@
 namespace {
 
 // Waits until fd is readable, or the wake pipe fires; false on wake or time-out.
-bool WaitReadable(int fd, int wakeFd, int timeoutMs)
-{
+bool WaitReadable(int fd, int wakeFd, int timeoutMs) {
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     for (;;) {
         const int n = ::poll(fds, 2, timeoutMs);
@@ -29,8 +28,7 @@ bool WaitReadable(int fd, int wakeFd, int timeoutMs)
 } // namespace
 
 ScriptedHttpServer::ScriptedHttpServer(Script script)
-    : m_script(std::move(script))
-{
+    : m_script(std::move(script)) {
     if (::pipe(m_wakeFds) != 0)
         throw std::runtime_error("pipe failed");
     m_listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -49,8 +47,7 @@ ScriptedHttpServer::ScriptedHttpServer(Script script)
     m_thread = std::thread([this] { Run(); });
 }
 
-ScriptedHttpServer::~ScriptedHttpServer()
-{
+ScriptedHttpServer::~ScriptedHttpServer() {
     m_stop = true;
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(m_wakeFds[1], &byte, 1);
@@ -61,25 +58,21 @@ ScriptedHttpServer::~ScriptedHttpServer()
     ::close(m_wakeFds[1]);
 }
 
-QByteArray ScriptedHttpServer::HostAndPort() const
-{
+QByteArray ScriptedHttpServer::HostAndPort() const {
     return "127.0.0.1:" + QByteArray::number(m_port);
 }
 
-QByteArray ScriptedHttpServer::Url(const QByteArray& path) const
-{
+QByteArray ScriptedHttpServer::Url(const QByteArray& path) const {
     return "http://" + HostAndPort() + path;
 }
 
-QList<QByteArray> ScriptedHttpServer::Requests() const
-{
+QList<QByteArray> ScriptedHttpServer::Requests() const {
     std::lock_guard lock(m_mutex);
     return m_requests;
 }
 
 QByteArray ScriptedHttpServer::Response(int status, const QByteArray& body,
-                                        const QList<QByteArray>& headers)
-{
+                                        const QList<QByteArray>& headers) {
     QByteArray response = "HTTP/1.0 " + QByteArray::number(status) + " Status\r\n";
     for (const QByteArray& header : headers)
         response += header + "\r\n";
@@ -88,16 +81,14 @@ QByteArray ScriptedHttpServer::Response(int status, const QByteArray& body,
     return response;
 }
 
-ScriptedHttpServer::Script ScriptedHttpServer::Reply(const QByteArray& bytes)
-{
+ScriptedHttpServer::Script ScriptedHttpServer::Reply(const QByteArray& bytes) {
     return [bytes](Connection& c) {
         c.ReadRequest();
         c.Send(bytes);
     };
 }
 
-void ScriptedHttpServer::Run()
-{
+void ScriptedHttpServer::Run() {
     while (!Stopping()) {
         if (!WaitReadable(m_listenFd, m_wakeFds[0], -1))
             break;
@@ -116,8 +107,7 @@ void ScriptedHttpServer::Run()
     }
 }
 
-QByteArray ScriptedHttpServer::Connection::ReadRequest()
-{
+QByteArray ScriptedHttpServer::Connection::ReadRequest() {
     char buffer[4096];
     qsizetype headerEnd = -1;
     while ((headerEnd = m_pending.indexOf("\r\n\r\n")) < 0) {
@@ -152,8 +142,7 @@ QByteArray ScriptedHttpServer::Connection::ReadRequest()
     return header;
 }
 
-void ScriptedHttpServer::Connection::Send(const QByteArray& bytes)
-{
+void ScriptedHttpServer::Connection::Send(const QByteArray& bytes) {
     qsizetype sent = 0;
     while (m_fd >= 0 && sent < bytes.size()) {
         const ssize_t n = ::send(m_fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -164,8 +153,7 @@ void ScriptedHttpServer::Connection::Send(const QByteArray& bytes)
 }
 
 void ScriptedHttpServer::Connection::SendSlowly(const QByteArray& bytes, int packetSize,
-                                                std::chrono::milliseconds pause)
-{
+                                                std::chrono::milliseconds pause) {
     int one = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     for (qsizetype i = 0; i < bytes.size() && !m_server.Stopping(); i += packetSize) {
@@ -174,14 +162,12 @@ void ScriptedHttpServer::Connection::SendSlowly(const QByteArray& bytes, int pac
     }
 }
 
-void ScriptedHttpServer::Connection::Stall(std::chrono::milliseconds duration)
-{
+void ScriptedHttpServer::Connection::Stall(std::chrono::milliseconds duration) {
     std::unique_lock lock(m_server.m_mutex);
     m_server.m_stopped.wait_for(lock, duration, [this] { return m_server.Stopping(); });
 }
 
-void ScriptedHttpServer::Connection::Close()
-{
+void ScriptedHttpServer::Connection::Close() {
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;

@@ -36,9 +36,7 @@ public:
         friend class ScriptedHttpServer;
         Connection(ScriptedHttpServer& server, int fd)
             : m_server(server)
-            , m_fd(fd)
-        {
-        }
+            , m_fd(fd) {}
         ScriptedHttpServer& m_server;
         int m_fd;
         QByteArray m_pending;

@@ -10,8 +10,7 @@
 
 // Services the event queue until the condition holds or the time runs out; returns the
 // condition's last value. For anything asynchronous: never a fixed sleep.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
         if (deadline.hasExpired())
@@ -29,14 +28,12 @@ public:
     RecordedMessages(const RecordedMessages&) = delete;
     RecordedMessages& operator=(const RecordedMessages&) = delete;
 
-    void Information(const QString& text) override
-    {
+    void Information(const QString& text) override {
         information << text;
         if (onShow)
             onShow();
     }
-    void Error(const QString& text) override
-    {
+    void Error(const QString& text) override {
         errors << text;
         if (onShow)
             onShow();

@@ -1,0 +1,129 @@
+#include "search/AnswerExtraction.h"
+
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TResultTable Extract(const QByteArray& body) {
+    return ExtractResults(NormalizeAnswer(body).lines);
+}
+
+QByteArray NaiveDropAmp(QByteArray body) {
+    for (qsizetype at; (at = body.indexOf("amp;")) >= 0;)
+        body.remove(at, 4);
+    return body;
+}
+
+} // namespace
+
+TEST(AnswerExtraction, TotalText) {
+    const struct {
+        const char* answer;
+        const char* total;
+    } cases[] = {
+        {R"(<ResultSet totalResultsAvailable="1234" totalResultsReturned="20">)", "1234"},
+        {R"(x totalResultsAvailable="0" totalResultsReturned="0")", "0"},
+        {R"(totalResultsAvailable="-7" totalResultsReturned="0")", "-7"},
+        {R"(<ResultSet totalResultsReturned="20" totalResultsAvailable="5">)", ""},
+        {R"(<ResultSet totalResultsAvailable="5"  totalResultsReturned="20">)", ""},
+        {R"(<ResultSet totalResultsAvailable="5">)", ""},
+        {R"(" totalResultsReturned x totalResultsAvailable="5" totalResultsReturned)", ""},
+        {R"(totalResultsAvailable="" totalResultsReturned="0")", ""},
+        {R"(totalResultsAvailable="12a" totalResultsReturned="0")", "12a"},
+        {R"(TotalResultsAvailable="5" totalResultsReturned="0")", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExtractTotal(QString::fromUtf8(c.answer)), QString::fromUtf8(c.total))
+            << c.answer;
+}
+
+TEST(AnswerExtraction, EntitiesAfterNormalisation) {
+    const struct {
+        const char* title;
+        const char* expected;
+    } cases[] = {
+        {"Tom &amp; Jerry", "Tom & Jerry"},
+        {"Tom &amp;amp; Jerry", "Tom & Jerry"},
+        {"A &lt;b&gt;", "A &lt;b&gt;"},
+        {"ampamp;;", ""},
+        {"&quot;x&quot; &amp;#39;", "&quot;x&quot; &#39;"},
+    };
+    for (const auto& c : cases) {
+        const TResultTable table =
+            Extract(QByteArray("<Result><Title>") + c.title + "</Title></Result>");
+        ASSERT_EQ(table.size(), 1);
+        EXPECT_EQ(table[0].Title, QString::fromUtf8(c.expected)) << c.title;
+    }
+}
+
+TEST(AnswerExtraction, DropAmpEqualsRepeatedDeletionFromTheStart) {
+    const char alphabet[] = "amp;&x";
+    QRandomGenerator random(1234);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray text;
+        const int length = random.bounded(0, 24);
+        for (int i = 0; i < length; ++i)
+            text += alphabet[random.bounded(0, 6)];
+        ASSERT_EQ(DropAmp(text), NaiveDropAmp(text)) << text.constData();
+    }
+}
+
+TEST(AnswerExtraction, LinesSplitAtEveryKindOfBreak) {
+    EXPECT_EQ(SplitAnswerLines(QStringLiteral("a\r\nb\rc\nd\n")),
+              (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitAnswerLines(QStringLiteral("a\n\n\r\rb")), (QStringList{"a", "", "", "", "b"}));
+    EXPECT_EQ(SplitAnswerLines(QString()), QStringList());
+    EXPECT_EQ(SplitAnswerLines(QStringLiteral("\r\n")), QStringList{""});
+}
+
+TEST(AnswerExtraction, Blocks) {
+    const QByteArray answer =
+        R"(<ResultSet totalResultsAvailable="5" totalResultsReturned="3">)"
+        "<Result><Title>One</Title><Url>http://v/1</Url><ClickUrl>http://c/1</ClickUrl>"
+        "<RefererUrl>http://r/1</RefererUrl><Duration>125</Duration>"
+        "<Thumbnail><Url>http://t/1.jpg</Url></Thumbnail><Copyright>Youtube</Copyright></Result>"
+        "<Result><Title>Two</Title><Copyright>ニコニコ動画</Copyright></Result>"
+        R"(<Result id="9"><Title>Not a block</Title></Result>)"
+        "</ResultSet>";
+    const TResultTable table = Extract(answer);
+    ASSERT_EQ(table.size(), 2);
+    EXPECT_EQ(table[0], (TResultRow{"One", "125", "Youtube", "http://r/1", "http://t/1.jpg"}));
+    EXPECT_EQ(table[1], (TResultRow{"Two", "", QStringLiteral("ニコニコ動画"), "", ""}));
+}
+
+TEST(AnswerExtraction, LineRules) {
+    const struct {
+        QStringList lines;
+        TResultTable expected;
+    } cases[] = {
+        // both tags on the block's one line: a row of empty fields
+        {{"<Result><Title>x</Title></Result>"}, {TResultRow{}}},
+        // no closing line: no row, and the scan goes on after it
+        {{"<Result>", "<Title>a</Title>"}, {}},
+        {{"<ResultSet>", "<Title>a</Title>", "</Result>"}, {}},
+        // the last line holding both tags decides; lines between blocks are never read
+        {{"<Result>", "<Url>1</Url>", "<Url>2</Url>", "</Result>", "<Url>3</Url>"},
+         {TResultRow{"", "", "", "", "2"}}},
+        {{"<Result>", "</Url>x<Url>", "</Result>"}, {TResultRow{}}},
+        {{"<Result>", "<Url>1</Url>", "<Url>spans", "lines</Url>", "</Result>"},
+         {TResultRow{"", "", "", "", "1"}}},
+        // a second "<Result>" inside a block is just a line of it
+        {{"<Result>", "<Title>a</Title>", "<Result>", "<Title>b</Title>", "</Result>"},
+         {TResultRow{"b", "", "", "", ""}}},
+        // tags compare with their case
+        {{"<result>", "</result>"}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExtractResults(c.lines), c.expected) << c.lines.join(u'|').toStdString();
+}
+
+TEST(AnswerExtraction, UnreadableBytesBecomeReplacementCharacters) {
+    const TResultTable table = Extract("<Result><Title>a\xFF"
+                                       "b \xF0\xA0\xAE\xB7</Title>"
+                                       "<Duration>59</Duration></Result>");
+    ASSERT_EQ(table.size(), 1);
+    EXPECT_EQ(table[0].Title, QStringLiteral("a\uFFFDb 𠮷"));
+    EXPECT_EQ(table[0].Duration, QStringLiteral("59"));
+}

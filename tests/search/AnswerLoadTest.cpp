@@ -1,0 +1,128 @@
+#include "FakeSearchView.h"
+#include "TestUtil.h"
+
+#include "net/NMURL.h"
+#include "search/SearchClient.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers every request with a canned body.
+class CannedClient final : public TSearchClient {
+public:
+    CannedClient(ISearchView& view, TNMURL& url)
+        : TSearchClient(view, *static_cast<TNMHTTP*>(nullptr), url, QStringLiteral("svc.test")) {}
+    QByteArray body;
+
+protected:
+    QByteArray FetchAnswer(const QString&) override { return body; }
+};
+
+QByteArray Answer(const QByteArray& total, int blocks) {
+    QByteArray answer =
+        R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" + total +
+        R"(" totalResultsReturned="20">)";
+    for (int i = 0; i < blocks; ++i)
+        answer += "<Result><Title>T" + QByteArray::number(i) + "</Title></Result>";
+    return answer + "</ResultSet>";
+}
+
+class AnswerLoad : public ::testing::Test {
+protected:
+    AnswerLoad() {
+        client.SearchSettings.ResultsPerPage = 20;
+        view.keyword = QStringLiteral("猫");
+    }
+
+    void Search(const QByteArray& body) {
+        client.body = body;
+        client.SpeedButton0_1Click();
+    }
+
+    RecordedMessages messages;
+    FakeSearchView view;
+    TNMURL url;
+    CannedClient client{view, url};
+};
+
+} // namespace
+
+TEST_F(AnswerLoad, TotalsAndCaption) {
+    const struct {
+        QByteArray total;
+        int expectedTotal;
+        const char* captionEnd;
+        const char* labels;
+    } cases[] = {
+        {"1234", 900, "」の動画検索結果 900件以上", "ページ 1/45"},
+        {"901", 900, "」の動画検索結果 900件以上", "ページ 1/45"},
+        {"900", 900, "」の動画検索結果 900件", "ページ 1/45"},
+        {"95", 95, "」の動画検索結果 95件", "ページ 1/5"},
+        {"0", 0, "」の動画検索結果 0件", "ページ 0/0"},
+        {"-3", -3, "」の動画検索結果 -3件", "ページ 0/0"},
+    };
+    for (const auto& c : cases) {
+        Search(Answer(c.total, 0));
+        EXPECT_EQ(client.PagingState.TotalResults, c.expectedTotal);
+        EXPECT_EQ(view.caption, QStringLiteral("ORVENA - Sorvel Browser -「猫") +
+                                    QString::fromUtf8(c.captionEnd));
+        EXPECT_EQ(view.pageLabels, QString::fromUtf8(c.labels));
+        EXPECT_TRUE(view.searchEnabled);
+    }
+    EXPECT_TRUE(messages.errors.isEmpty());
+}
+
+TEST_F(AnswerLoad, AnswerWithoutResultsKeepsTableAndPageCount) {
+    Search(Answer("45", 2));
+    ASSERT_EQ(client.ResultTable.size(), 2);
+    EXPECT_EQ(client.PagingState.PageCount, 3);
+    EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
+
+    view.keyword = QStringLiteral("犬");
+    Search(Answer("0", 0));
+    EXPECT_EQ(client.ResultTable.size(), 2);
+    EXPECT_EQ(client.PagingState.PageCount, 0); // the Search command reset it; no answer set it
+    EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 0/0"));
+    EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
+    EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
+}
+
+TEST_F(AnswerLoad, TotalWithoutBlocksGivesAnEmptyTable) {
+    Search(Answer("45", 2));
+    Search(Answer("5", 0));
+    EXPECT_TRUE(client.ResultTable.isEmpty());
+    EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/1"));
+}
+
+TEST_F(AnswerLoad, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBack) {
+    Search(Answer("45", 2));
+    const QString caption = view.caption;
+    view.previousEnabled = view.nextEnabled = true;
+
+    const struct {
+        QByteArray body;
+        const char* message;
+    } cases[] = {
+        {R"(<ResultSet totalResultsReturned="1" totalResultsAvailable="5">)",
+         "'' は整数ではありません."},
+        {Answer("12a", 1), "'12a' は整数ではありません."},
+        {"<html><body>404 Not Found</body></html>", "'' は整数ではありません."},
+        {"", "'' は整数ではありません."},
+    };
+    for (const auto& c : cases) {
+        messages.errors.clear();
+        bool controlsOffWhileShown = false;
+        messages.onShow = [&] { controlsOffWhileShown = !view.searchEnabled; };
+        const int resets = view.columnResets;
+        Search(c.body);
+        EXPECT_EQ(messages.errors, QStringList{QString::fromUtf8(c.message)});
+        EXPECT_TRUE(controlsOffWhileShown);
+        EXPECT_TRUE(view.searchEnabled);
+        EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
+        EXPECT_EQ(view.columnResets, resets + 1);
+        EXPECT_EQ(view.caption, caption);
+        EXPECT_EQ(client.PagingState.TotalResults, 45);
+        EXPECT_EQ(client.ResultTable.size(), 2);
+    }
+}
