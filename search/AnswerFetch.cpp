@@ -35,7 +35,7 @@ void TSearchClient::ContinueLoad(const QString& url) {
             return;
         }
         ShowPageCount();
-        ResultTable = ExtractResults(AnswerLines);
+        ResultTable = ExtractResults(AnswerText);
         ShowResults();
     } catch (const std::exception& e) {
         ShowApplicationError(ExceptionMessage(e));
@@ -43,10 +43,13 @@ void TSearchClient::ContinueLoad(const QString& url) {
     }
 }
 
+QStringList TSearchClient::AnswerLines() const {
+    return SplitAnswerLines(AnswerText);
+}
+
 void TSearchClient::ReadAnswer(const QByteArray& body) {
-    TNormalizedAnswer answer = NormalizeAnswer(body);
-    AnswerLines = std::move(answer.lines);
-    const int total = StrToInt(ExtractTotal(answer.text));
+    AnswerText = NormalizeAnswer(body);
+    const int total = StrToInt(ExtractTotal(AnswerText));
     TotalCapped = total > MaxTotalResults;
     PagingState.TotalResults = TotalCapped ? MaxTotalResults : total;
 }

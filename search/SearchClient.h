@@ -27,8 +27,9 @@ public:
     // The normalised keyword of the last Search, in UTF-8 (the URL encoder's input).
     QByteArray SearchKeyword() const;
 
-    // The answer of the last load that got one, split into lines.
-    QStringList AnswerLines;
+    // The answer of the last load that got one, normalised, and the same split into lines.
+    QByteArray AnswerText;
+    QStringList AnswerLines() const;
     // Whether the last total was cut to 900.
     bool TotalCapped = false;
     // The rows of the last answer that had results.
@@ -57,7 +58,7 @@ protected:
 private:
     // The second and third phases of a load, after the request was built.
     void ContinueLoad(const QString& url);
-    // Normalises the answer into AnswerLines and reads TotalResults and TotalCapped; raises the
+    // Normalises the answer into AnswerText and reads TotalResults and TotalCapped; raises the
     // conversion error when the total cannot be read.
     void ReadAnswer(const QByteArray& body);
     void ShowCaption();

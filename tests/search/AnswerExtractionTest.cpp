@@ -7,10 +7,14 @@
 namespace {
 
 TResultTable Extract(const QByteArray& body) {
-    return ExtractResults(NormalizeAnswer(body).lines);
+    return ExtractResults(NormalizeAnswer(body));
 }
 
-QByteArray NaiveDropAmp(QByteArray body) {
+// The normalisation done the slow way: each replacement of the first occurrence, from the
+// start again, until none is left.
+QByteArray NaiveNormalize(QByteArray body) {
+    for (qsizetype at; (at = body.indexOf("><")) >= 0;)
+        body.replace(at, 2, ">\n<");
     for (qsizetype at; (at = body.indexOf("amp;")) >= 0;)
         body.remove(at, 4);
     return body;
@@ -35,8 +39,7 @@ TEST(AnswerExtraction, TotalText) {
         {R"(TotalResultsAvailable="5" totalResultsReturned="0")", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ExtractTotal(QString::fromUtf8(c.answer)), QString::fromUtf8(c.total))
-            << c.answer;
+        EXPECT_EQ(ExtractTotal(c.answer), QString::fromUtf8(c.total)) << c.answer;
 }
 
 TEST(AnswerExtraction, EntitiesAfterNormalisation) {
@@ -58,24 +61,26 @@ TEST(AnswerExtraction, EntitiesAfterNormalisation) {
     }
 }
 
-TEST(AnswerExtraction, DropAmpEqualsRepeatedDeletionFromTheStart) {
-    const char alphabet[] = "amp;&x";
+TEST(AnswerExtraction, OnePassNormalisationEqualsRepeatedReplacementFromTheStart) {
+    EXPECT_EQ(NormalizeAnswer(">amp;<"), QByteArray("><")); // a joined "><" stays unbroken
+    EXPECT_EQ(NormalizeAnswer("<a><b>><<"), QByteArray("<a>\n<b>>\n<<"));
+    const char alphabet[] = "amp;&x<>";
     QRandomGenerator random(1234);
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 5000; ++round) {
         QByteArray text;
         const int length = random.bounded(0, 24);
         for (int i = 0; i < length; ++i)
-            text += alphabet[random.bounded(0, 6)];
-        ASSERT_EQ(DropAmp(text), NaiveDropAmp(text)) << text.constData();
+            text += alphabet[random.bounded(0, 8)];
+        ASSERT_EQ(NormalizeAnswer(text), NaiveNormalize(text)) << text.constData();
     }
 }
 
 TEST(AnswerExtraction, LinesSplitAtEveryKindOfBreak) {
-    EXPECT_EQ(SplitAnswerLines(QStringLiteral("a\r\nb\rc\nd\n")),
-              (QStringList{"a", "b", "c", "d"}));
-    EXPECT_EQ(SplitAnswerLines(QStringLiteral("a\n\n\r\rb")), (QStringList{"a", "", "", "", "b"}));
-    EXPECT_EQ(SplitAnswerLines(QString()), QStringList());
-    EXPECT_EQ(SplitAnswerLines(QStringLiteral("\r\n")), QStringList{""});
+    EXPECT_EQ(SplitAnswerLines("a\r\nb\rc\nd\n"), (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitAnswerLines("a\n\n\r\rb"), (QStringList{"a", "", "", "", "b"}));
+    EXPECT_EQ(SplitAnswerLines(""), QStringList());
+    EXPECT_EQ(SplitAnswerLines("\r\n"), QStringList{""});
+    EXPECT_EQ(SplitAnswerLines("\xE7\x8C\xAB\r\n"), QStringList{QStringLiteral("猫")});
 }
 
 TEST(AnswerExtraction, Blocks) {
@@ -115,8 +120,13 @@ TEST(AnswerExtraction, LineRules) {
         // tags compare with their case
         {{"<result>", "</result>"}, {}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ExtractResults(c.lines), c.expected) << c.lines.join(u'|').toStdString();
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExtractResults(c.lines.join(u'\n').toUtf8()), c.expected)
+            << c.lines.join(u'|').toStdString();
+        // the same lines ended by CR LF and by a lone CR
+        EXPECT_EQ(ExtractResults(c.lines.join(QStringLiteral("\r\n")).toUtf8()), c.expected);
+        EXPECT_EQ(ExtractResults(c.lines.join(u'\r').toUtf8()), c.expected);
+    }
 }
 
 TEST(AnswerExtraction, UnreadableBytesBecomeReplacementCharacters) {
