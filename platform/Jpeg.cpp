@@ -1,0 +1,103 @@
+#include "platform/Jpeg.h"
+
+#include "platform/Exception.h"
+
+#include <QFile>
+
+#include <csetjmp>
+#include <cstdio>
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+// Files larger than this are no thumbnail; they are refused before they are read.
+constexpr qint64 MaxJpegFileSize = 32 * 1024 * 1024;
+
+// libjpeg's default error handler ends the process; this one jumps back to the loader.
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+    bool truncated = false;
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+void EmitMessage(j_common_ptr info, int level) {
+    // A file cut short is padded by the library with an end marker and decodes to a half grey
+    // picture; it is a failed download, not a picture.
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    if (level < 0 && errors->base.msg_code == JWRN_JPEG_EOF)
+        errors->truncated = true;
+}
+
+void OutputMessage(j_common_ptr) {}
+
+[[noreturn]] void Fail(const QString& path, const QString& why) {
+    throw Exception(QStringLiteral("%1: %2").arg(path, why));
+}
+
+// Decodes into image; returns false where libjpeg reported an error. Kept apart from the
+// objects with destructors, which a long jump must not cross.
+bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& data,
+            QImage& image, bool& tooLarge) {
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    if (info.image_width > MaxJpegDimension || info.image_height > MaxJpegDimension) {
+        tooLarge = true;
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    info.out_color_space = JCS_EXT_RGBX;
+    jpeg_start_decompress(&info);
+    image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                   QImage::Format_RGBX8888);
+    if (image.isNull()) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = image.scanLine(static_cast<int>(info.output_scanline));
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+} // namespace
+
+QImage LoadJpegFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        Fail(path, file.errorString());
+    if (file.size() > MaxJpegFileSize)
+        Fail(path, QStringLiteral("file too large"));
+    const QByteArray data = file.readAll();
+    if (data.isEmpty())
+        Fail(path, QStringLiteral("empty file"));
+
+    jpeg_decompress_struct info{};
+    ErrorManager errors;
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = ErrorExit;
+    errors.base.emit_message = EmitMessage;
+    errors.base.output_message = OutputMessage;
+    QImage image;
+    bool tooLarge = false;
+    if (!Decode(info, errors, data, image, tooLarge))
+        Fail(path,
+             tooLarge ? QStringLiteral("picture too large") : QStringLiteral("not a JPEG picture"));
+    if (errors.truncated)
+        Fail(path, QStringLiteral("JPEG data cut short"));
+    return image;
+}

@@ -1,0 +1,92 @@
+#include "platform/DesktopServices.h"
+#include "platform/Jpeg.h"
+#include "platform/SingleInstance.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray JpegBytes(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(200, 40, 90));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "JPEG", 95));
+    return bytes;
+}
+
+} // namespace
+
+TEST(LoadJpegFile, DecodesAPicture) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("temp_image.jpg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(JpegBytes(120, 90));
+    file.close();
+
+    const QImage image = LoadJpegFile(path);
+    EXPECT_EQ(image.size(), QSize(120, 90));
+    const QColor centre = image.pixelColor(60, 45);
+    EXPECT_NEAR(centre.red(), 200, 4);
+    EXPECT_NEAR(centre.green(), 40, 4);
+    EXPECT_NEAR(centre.blue(), 90, 4);
+}
+
+TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
+    const QByteArray jpeg = JpegBytes(120, 90);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(8, 8, QImage::Format_RGB32).save(&buffer, "PNG");
+    }
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"html error page", "<html><body>404 Not Found</body></html>"},
+        {"png", png},
+        {"cut short", jpeg.left(jpeg.size() / 2)},
+        {"header only", jpeg.left(200)},
+        {"too wide", JpegBytes(MaxJpegDimension + 1, 8)},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.bytes);
+        file.close();
+        EXPECT_ANY_THROW(LoadJpegFile(path)) << c.name;
+    }
+    EXPECT_ANY_THROW(LoadJpegFile(dir.filePath(QStringLiteral("missing.jpg"))));
+}
+
+TEST(SingleInstanceMarker, OnlyOneHolderAtATime) {
+    const QString name = QStringLiteral("sorvel-test-%1").arg(QCoreApplication::applicationPid());
+    {
+        SingleInstanceMarker first;
+        ASSERT_TRUE(first.Acquire(name));
+        SingleInstanceMarker second;
+        EXPECT_FALSE(second.Acquire(name));
+    }
+    SingleInstanceMarker again;
+    EXPECT_TRUE(again.Acquire(name));
+    QFile::remove(SingleInstanceMarker::LockFilePath(name));
+}
+
+TEST(DesktopServices, MailtoKeepsSubjectAndBodyWhole) {
+    EXPECT_EQ(MailtoUrl(QStringLiteral("Tom & Jerry #1"), QStringLiteral("http://h/w?a=1&b=2")),
+              QStringLiteral("mailto:?subject=Tom%20%26%20Jerry%20%231"
+                             "&body=http%3A%2F%2Fh%2Fw%3Fa%3D1%26b%3D2"));
+    EXPECT_EQ(MailtoUrl(QStringLiteral("猫"), QString()),
+              QStringLiteral("mailto:?subject=%E7%8C%AB&body="));
+}
