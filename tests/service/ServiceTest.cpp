@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -228,12 +229,33 @@ TEST_F(ServiceTest, MarkupInTitlesIsEscaped) {
     EXPECT_EQ(view.rows[0].title, "Rock & Roll &lt;Live&gt;");
 }
 
+// Control characters and bytes outside ASCII as %XX, for readable test names.
+std::string Escaped(const std::string& bytes) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b > 0x20 && b < 0x7F) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        }
+    }
+    return out;
+}
+
 struct PagingCase {
     const char* results;
     const char* start;
     std::size_t returned;
     const char* firstTitle;
 };
+
+void PrintTo(const PagingCase& c, std::ostream* os) {
+    *os << "results=" << c.results << "&start=" << c.start;
+}
 
 class ServicePagingTest : public ServiceTest, public ::testing::WithParamInterface<PagingCase> {};
 
@@ -264,6 +286,10 @@ struct MalformedCase {
     std::size_t returned;
     const char* firstTitle;
 };
+
+void PrintTo(const MalformedCase& c, std::ostream* os) {
+    *os << c.target.substr(c.target.find('?'));
+}
 
 class ServiceMalformedTest : public ServiceTest,
                              public ::testing::WithParamInterface<MalformedCase> {};
@@ -310,6 +336,10 @@ struct FilterCase {
     std::string site;
     std::vector<std::string> titles;
 };
+
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << "query=" << c.keyword << "&adult_ok=" << c.adult << "&site=" << Escaped(c.site);
+}
 
 class ServiceFilterTest : public ServiceTest, public ::testing::WithParamInterface<FilterCase> {};
 
@@ -378,6 +408,10 @@ struct HostCase {
     std::string base; // empty: this server's own address and port
 };
 
+void PrintTo(const HostCase& c, std::ostream* os) {
+    *os << "Host: " << (c.host ? Escaped(*c.host) : "(none)");
+}
+
 class ServiceHostTest : public ServiceTest, public ::testing::WithParamInterface<HostCase> {};
 
 TEST_P(ServiceHostTest, AddressesLeadBackToTheServer) {
@@ -404,6 +438,10 @@ struct PageCase {
     int status;
     std::vector<std::string> texts;
 };
+
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.target;
+}
 
 class ServicePageTest : public ServiceTest, public ::testing::WithParamInterface<PageCase> {};
 
