@@ -1,0 +1,215 @@
+#include "service/Text.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace {
+
+// Decodes one code point at text[pos]; returns the number of bytes it takes, 0 when the bytes
+// there are no valid UTF-8 (overlong forms, surrogates and values above U+10FFFF included).
+std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& cp) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    std::size_t length;
+    char32_t min;
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        min = 0x80;
+        cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        min = 0x800;
+        cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        min = 0x10000;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char next = byte(pos + i);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+char32_t FoldCodePoint(char32_t cp) {
+    if (cp >= 0xFF01 && cp <= 0xFF5E)
+        cp -= 0xFEE0;
+    else if (cp == 0xFFE5)
+        cp = U'\\';
+    else if (cp == 0x201D)
+        cp = U'"';
+    else if (cp == 0x3000)
+        cp = U' ';
+    if (cp >= U'A' && cp <= U'Z')
+        cp += U'a' - U'A';
+    return cp;
+}
+
+bool IsControl(char32_t cp) {
+    return (cp < 0x20 && cp != U'\t') || cp == 0x7F || cp == 0xFFFE || cp == 0xFFFF;
+}
+
+} // namespace
+
+std::string FoldForSearch(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        char32_t cp = 0;
+        const std::size_t length = DecodeUtf8(utf8, pos, cp);
+        if (length == 0) {
+            ++pos;
+            continue;
+        }
+        pos += length;
+        if (!IsControl(cp))
+            AppendUtf8(out, FoldCodePoint(cp));
+    }
+    return out;
+}
+
+std::vector<std::string> SplitTerms(std::string_view folded) {
+    std::vector<std::string> terms;
+    std::size_t pos = 0;
+    while (pos < folded.size()) {
+        const std::size_t end = folded.find_first_of(" \t", pos);
+        const std::size_t stop = end == std::string_view::npos ? folded.size() : end;
+        if (stop > pos)
+            terms.emplace_back(folded.substr(pos, stop - pos));
+        pos = stop + 1;
+    }
+    return terms;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t cp = 0;
+        const std::size_t length = DecodeUtf8(text, pos, cp);
+        if (length == 0)
+            return false;
+        pos += length;
+    }
+    return true;
+}
+
+std::size_t CodePointCount(std::string_view utf8) {
+    std::size_t count = 0;
+    for (const char c : utf8) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++count;
+    }
+    return count;
+}
+
+std::string EscapeXml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t cp = 0;
+        const std::size_t length = DecodeUtf8(text, pos, cp);
+        if (length == 0) {
+            ++pos;
+            continue;
+        }
+        if (cp == U'&')
+            out += "&amp;";
+        else if (cp == U'<')
+            out += "&lt;";
+        else if (cp == U'>')
+            out += "&gt;";
+        else if (!IsControl(cp) && cp != U'\t')
+            out.append(text.substr(pos, length));
+        pos += length;
+    }
+    return out;
+}
+
+std::string EscapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool ParseInt(std::string_view text, int& value) {
+    const bool plus = !text.empty() && text.front() == '+';
+    const bool sign = plus || (!text.empty() && text.front() == '-');
+    const std::string_view digits = text.substr(sign ? 1 : 0);
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9')
+        return false;
+    if (plus)
+        text.remove_prefix(1);
+    int parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error != std::errc() || end != text.data() + text.size())
+        return false;
+    value = parsed;
+    return true;
+}
+
+std::string PrintableAscii(std::string_view bytes) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\') {
+            out += c;
+        } else {
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 0x0F];
+        }
+    }
+    return out;
+}

@@ -1,0 +1,191 @@
+#include "ServiceProcess.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int TimeoutMs = 20000;
+
+} // namespace
+
+ServiceProcess::ServiceProcess(const std::vector<std::string>& arguments,
+                               const std::string& workingDirectory) {
+    char path[] = "/tmp/sorvel-service-stderr-XXXXXX";
+    const int errFd = mkstemp(path);
+    if (errFd < 0)
+        throw std::runtime_error("mkstemp failed");
+    m_stderrPath = path;
+    int out[2];
+    if (pipe(out) != 0)
+        throw std::runtime_error("pipe failed");
+
+    std::vector<std::string> argv = {SORVEL_SERVICE_EXE};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> cargv;
+    for (std::string& a : argv)
+        cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+
+    m_pid = fork();
+    if (m_pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        close(errFd);
+        if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0)
+            _exit(126);
+        execv(cargv[0], cargv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(errFd);
+    if (m_pid < 0) {
+        close(out[0]);
+        throw std::runtime_error("fork failed");
+    }
+
+    // Read standard output until the "listening on" line is complete or the service ends.
+    const std::string marker = "listening on http://";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    while (m_stdout.find(marker) == std::string::npos ||
+           m_stdout.find('\n', m_stdout.find(marker)) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd p{out[0], POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        char buffer[256];
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        m_stdout.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(out[0]);
+    const std::size_t at = m_stdout.find(marker);
+    const std::size_t end = m_stdout.find("/\n", at == std::string::npos ? 0 : at);
+    if (at != std::string::npos && end != std::string::npos) {
+        const std::size_t colon = m_stdout.rfind(':', end);
+        m_port = std::atoi(m_stdout.substr(colon + 1, end - colon - 1).c_str());
+    }
+}
+
+ServiceProcess::~ServiceProcess() {
+    if (!m_ended && m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        WaitForExit();
+    }
+    if (!m_stderrPath.empty())
+        unlink(m_stderrPath.c_str());
+}
+
+int ServiceProcess::Stop(int signal) {
+    if (!m_ended)
+        kill(m_pid, signal);
+    return WaitForExit();
+}
+
+int ServiceProcess::Wait() {
+    return WaitForExit();
+}
+
+int ServiceProcess::WaitForExit() {
+    if (m_ended)
+        return m_exitCode;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid)
+            break;
+        if (done < 0 || std::chrono::steady_clock::now() > deadline) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &status, 0);
+            m_ended = true;
+            return m_exitCode = -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    m_ended = true;
+    m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return m_exitCode;
+}
+
+std::string ServiceProcess::Stderr() const {
+    std::ifstream in(m_stderrPath, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+HttpResponse HttpGet(int port, const std::string& target, const std::optional<std::string>& host) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        throw std::runtime_error("socket failed");
+    timeval timeout{TimeoutMs / 1000, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        throw std::runtime_error("cannot connect to the service");
+    }
+    std::string request = "GET " + target + " HTTP/1.0\r\n";
+    if (host && !host->empty())
+        request += "Host: " + *host + "\r\n";
+    request += "\r\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string raw;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        raw.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+
+    HttpResponse response;
+    const std::size_t headEnd = raw.find("\r\n\r\n");
+    if (headEnd == std::string::npos)
+        return response;
+    std::istringstream head(raw.substr(0, headEnd));
+    std::string line;
+    std::getline(head, line);
+    if (line.size() > 12)
+        response.status = std::atoi(line.substr(9, 3).c_str());
+    while (std::getline(head, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        std::string name = line.substr(0, colon);
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::size_t value = colon + 1;
+        while (value < line.size() && line[value] == ' ')
+            ++value;
+        response.headers[name] = line.substr(value);
+    }
+    response.body = raw.substr(headEnd + 4);
+    return response;
+}

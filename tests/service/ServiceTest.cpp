@@ -1,0 +1,593 @@
+// The bundled search service, started as its real executable on a free loopback port and asked
+// over HTTP/1.0 the way Sorvel Browser asks it.
+
+#include "ServiceProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+// What the program takes from an answer: it puts a line break into every "><", deletes every
+// "amp;", reads the total between two fixed markers and one row per "<Result>" ... "</Result>",
+// where the last line of the block holding both tags of a field decides it.
+struct ProgramRow {
+    std::string title, duration, copyright, refererUrl, url;
+};
+struct ProgramView {
+    std::string total;
+    std::vector<ProgramRow> rows;
+};
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+ProgramView ReadAsProgram(std::string body) {
+    ReplaceAll(body, "><", ">\n<");
+    for (std::size_t at = body.find("amp;"); at != std::string::npos; at = body.find("amp;"))
+        body.erase(at, 4);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(body.substr(start, end - start));
+    lines.push_back(body.substr(start));
+
+    ProgramView view;
+    const std::string open = "totalResultsAvailable=\"", close = "\" totalResultsReturned";
+    const std::size_t a = body.find(open), b = body.find(close);
+    if (a != std::string::npos && b != std::string::npos && b >= a + open.size())
+        view.total = body.substr(a + open.size(), b - a - open.size());
+
+    const auto field = [&](std::size_t from, std::size_t to, const std::string& tag) {
+        std::string value;
+        for (std::size_t k = from; k < to; ++k) {
+            const std::size_t o = lines[k].find("<" + tag + ">");
+            const std::size_t c = lines[k].find("</" + tag + ">");
+            if (o == std::string::npos || c == std::string::npos)
+                continue;
+            const std::size_t begin = o + tag.size() + 2;
+            value = c > begin ? lines[k].substr(begin, c - begin) : std::string();
+        }
+        return value;
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find("<Result>") == std::string::npos)
+            continue;
+        for (std::size_t j = i; j < lines.size(); ++j) {
+            if (lines[j].find("</Result>") != std::string::npos) {
+                view.rows.push_back({field(i, j, "Title"), field(i, j, "Duration"),
+                                     field(i, j, "Copyright"), field(i, j, "RefererUrl"),
+                                     field(i, j, "Url")});
+                i = j;
+                break;
+            }
+        }
+    }
+    return view;
+}
+
+// The program's URL encoding of the keyword: letters and digits stay, a space becomes "+",
+// every other byte "%XX".
+std::string Encode(const std::string& utf8) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z')) {
+            out += c;
+        } else if (b == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        }
+    }
+    return out;
+}
+
+const std::string Ideographic = "\u3000";
+
+std::string SearchTarget(const std::string& keyword, const std::string& results = "20",
+                         const std::string& start = "1", const std::string& adult = "0",
+                         const std::string& site = "") {
+    return "/files/sorvel/api_yahoo.php?&query=" + Encode(keyword) + "&results=" + results +
+           "&start=" + start + "&adult_ok=" + adult + "&site=" + site +
+           "&uniqueid=1234-5678-9012-3456&ver=3.2";
+}
+
+std::vector<std::string> Titles(const ProgramView& view) {
+    std::vector<std::string> titles;
+    for (const ProgramRow& row : view.rows)
+        titles.push_back(row.title);
+    return titles;
+}
+
+struct Picture {
+    int width = 0, height = 0;
+    bool ok = false;
+};
+
+struct JpegError {
+    jpeg_error_mgr base;
+    jmp_buf jump;
+};
+
+Picture DecodeJpeg(const std::string& bytes) {
+    Picture picture;
+    jpeg_decompress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.base);
+    error.base.error_exit = [](j_common_ptr i) {
+        longjmp(reinterpret_cast<JpegError*>(i->err)->jump, 1);
+    };
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return Picture{};
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    jpeg_start_decompress(&info);
+    std::vector<unsigned char> row(static_cast<std::size_t>(info.output_width) *
+                                   info.output_components);
+    JSAMPROW rows[] = {row.data()};
+    while (info.output_scanline < info.output_height)
+        jpeg_read_scanlines(&info, rows, 1);
+    picture.width = static_cast<int>(info.output_width);
+    picture.height = static_cast<int>(info.output_height);
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    picture.ok = true;
+    return picture;
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_service = std::make_unique<ServiceProcess>(
+            std::vector<std::string>{"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+        ASSERT_GT(s_service->Port(), 0) << s_service->Stderr();
+    }
+    static void TearDownTestSuite() { s_service.reset(); }
+
+    static int Port() { return s_service->Port(); }
+    static std::string Base() { return "http://127.0.0.1:" + std::to_string(Port()); }
+    static HttpResponse Get(const std::string& target) { return HttpGet(Port(), target); }
+    static ProgramView Ask(const std::string& target) {
+        const HttpResponse response = Get(target);
+        EXPECT_EQ(response.status, 200) << target;
+        EXPECT_EQ(response.headers.count("content-type") ? response.headers.at("content-type") : "",
+                  "text/xml; charset=utf-8");
+        return ReadAsProgram(response.body);
+    }
+
+    static std::unique_ptr<ServiceProcess> s_service;
+};
+
+std::unique_ptr<ServiceProcess> ServiceTest::s_service;
+
+TEST_F(ServiceTest, KnownQueryGivesTotalOrderAddressesAndEscaping) {
+    const HttpResponse response = Get(SearchTarget("kitten"));
+    ASSERT_EQ(response.status, 200);
+    const std::string& xml = response.body;
+    EXPECT_EQ(xml.find('\n'), std::string::npos) << "the answer is one line";
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?><ResultSet ", 0), 0u);
+    EXPECT_NE(xml.find("totalResultsAvailable=\"3\" totalResultsReturned=\"3\""),
+              std::string::npos);
+    EXPECT_NE(xml.find("<Title>Kitten &amp; Yarn</Title>"), std::string::npos);
+
+    // Title matches first, then the description match; by id within each.
+    const ProgramView view = ReadAsProgram(xml);
+    EXPECT_EQ(view.total, "3");
+    ASSERT_EQ(Titles(view),
+              (std::vector<std::string>{"Kitten & Yarn", "Sleepy kitten", "Morning walk"}));
+    const ProgramRow& first = view.rows[0];
+    EXPECT_EQ(first.duration, "125");
+    EXPECT_EQ(first.copyright, "Youtube");
+    EXPECT_EQ(first.refererUrl, Base() + "/watch/1");
+    EXPECT_EQ(first.url, Base() + "/thumbs/1.jpg") << "the program takes the last Url";
+    EXPECT_EQ(view.rows[2].copyright, "ニコニコ動画");
+
+    // The video's own Url comes first in the block, then ClickUrl, then the thumbnail's Url.
+    const std::size_t block = xml.find("<Result>");
+    const std::size_t video = xml.find("<Url>" + Base() + "/videos/1</Url>", block);
+    const std::size_t click = xml.find("<ClickUrl>" + Base() + "/videos/1</ClickUrl>", block);
+    const std::size_t thumb = xml.find("<Thumbnail><Url>" + Base() +
+                                           "/thumbs/1.jpg</Url>"
+                                           "<Height>120</Height><Width>160</Width></Thumbnail>",
+                                       block);
+    ASSERT_NE(video, std::string::npos);
+    ASSERT_NE(click, std::string::npos);
+    ASSERT_NE(thumb, std::string::npos);
+    EXPECT_LT(video, click);
+    EXPECT_LT(click, thumb);
+    EXPECT_LT(thumb, xml.find("</Result>", block));
+}
+
+TEST_F(ServiceTest, MarkupInTitlesIsEscaped) {
+    const HttpResponse response = Get(SearchTarget("roll"));
+    EXPECT_NE(response.body.find("<Title>Rock &amp; Roll &lt;Live&gt;</Title>"), std::string::npos);
+    EXPECT_NE(response.body.find("<Summary>Loud &amp; proud.</Summary>"), std::string::npos);
+    const ProgramView view = ReadAsProgram(response.body);
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.rows[0].title, "Rock & Roll &lt;Live&gt;");
+}
+
+// Control characters and bytes outside ASCII as %XX, for readable test names.
+std::string Escaped(const std::string& bytes) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b > 0x20 && b < 0x7F) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        }
+    }
+    return out;
+}
+
+struct PagingCase {
+    const char* results;
+    const char* start;
+    std::size_t returned;
+    const char* firstTitle;
+};
+
+void PrintTo(const PagingCase& c, std::ostream* os) {
+    *os << "results=" << c.results << "&start=" << c.start;
+}
+
+class ServicePagingTest : public ServiceTest, public ::testing::WithParamInterface<PagingCase> {};
+
+// "Recipe 01" to "Recipe 57": 57 results.
+TEST_P(ServicePagingTest, PagesThroughTheResults) {
+    const PagingCase& c = GetParam();
+    const ProgramView view = Ask(SearchTarget("recipe", c.results, c.start));
+    EXPECT_EQ(view.total, "57");
+    ASSERT_EQ(view.rows.size(), c.returned);
+    if (c.returned > 0) {
+        EXPECT_EQ(view.rows.front().title, c.firstTitle);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paging, ServicePagingTest,
+    ::testing::Values(PagingCase{"20", "1", 20, "Recipe 01"},
+                      PagingCase{"20", "41", 17, "Recipe 41"}, // the last page: 57 mod 20
+                      PagingCase{"17", "41", 17, "Recipe 41"},
+                      PagingCase{"10", "57", 1, "Recipe 57"},
+                      PagingCase{"20", "58", 0, ""},  // beyond the end: the total stays
+                      PagingCase{"20", "881", 0, ""}, // a page the program may still ask for
+                      PagingCase{"999", "1", 50, "Recipe 01"}, // capped at 50
+                      PagingCase{"50", "2", 50, "Recipe 02"}));
+
+struct MalformedCase {
+    std::string target;
+    std::size_t returned;
+    const char* firstTitle;
+};
+
+void PrintTo(const MalformedCase& c, std::ostream* os) {
+    *os << c.target.substr(c.target.find('?'));
+}
+
+class ServiceMalformedTest : public ServiceTest,
+                             public ::testing::WithParamInterface<MalformedCase> {};
+
+// Unreadable or missing numbers are their defaults (10 results from position 1), never an
+// error page.
+TEST_P(ServiceMalformedTest, BadNumbersAreTheirDefaults) {
+    const MalformedCase& c = GetParam();
+    const ProgramView view = Ask(c.target);
+    EXPECT_EQ(view.total, "57");
+    ASSERT_EQ(view.rows.size(), c.returned);
+    EXPECT_EQ(view.rows.front().title, c.firstTitle);
+}
+
+const std::string RecipeQuery = "/files/sorvel/api_yahoo.php?&query=recipe";
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, ServiceMalformedTest,
+    ::testing::Values(
+        MalformedCase{RecipeQuery + "&results=abc&start=xyz", 10, "Recipe 01"},
+        MalformedCase{RecipeQuery + "&results=-3&start=0", 10, "Recipe 01"},
+        MalformedCase{RecipeQuery + "&results=0&start=-7", 10, "Recipe 01"},
+        MalformedCase{RecipeQuery + "&results=&start=", 10, "Recipe 01"},
+        MalformedCase{RecipeQuery + "&results=99999999999999999999&start=3", 10, "Recipe 03"},
+        MalformedCase{RecipeQuery + "&results=5x&start=1.5", 10, "Recipe 01"},
+        MalformedCase{RecipeQuery + "&results=%2B5&start=%2B2", 5, "Recipe 02"},
+        // The program cuts its request at 256 characters: the tail keys go.
+        MalformedCase{RecipeQuery + "&results=5&sta", 5, "Recipe 01"},
+        MalformedCase{RecipeQuery, 10, "Recipe 01"},
+        MalformedCase{RecipeQuery + "&results=5&start=3&adult_ok=yes&site=&uniq", 5, "Recipe 03"}));
+
+TEST_F(ServiceTest, KeywordCutInsideAnEscapeIsNoError) {
+    // "猫" is E7 8C AB; a request cut after "%E7%8C" still gets a readable answer.
+    EXPECT_EQ(Ask("/files/sorvel/api_yahoo.php?&query=%E7%8C").total, "0");
+    EXPECT_EQ(Ask("/files/sorvel/api_yahoo.php?&query=%E7%8C%A").total, "0");
+    EXPECT_EQ(Ask("/files/sorvel/api_yahoo.php?&query=%").total, "0");
+    EXPECT_EQ(Ask("/files/sorvel/api_yahoo.php?&results=5").total, "0");
+    EXPECT_EQ(Ask("/files/sorvel/api_yahoo.php?").total, "0");
+}
+
+struct FilterCase {
+    std::string keyword;
+    std::string adult;
+    std::string site;
+    std::vector<std::string> titles;
+};
+
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << "query=" << c.keyword << "&adult_ok=" << c.adult << "&site=" << Escaped(c.site);
+}
+
+class ServiceFilterTest : public ServiceTest, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(ServiceFilterTest, FiltersAndKeywords) {
+    const FilterCase& c = GetParam();
+    const ProgramView view = Ask(SearchTarget(c.keyword, "50", "1", c.adult, c.site));
+    EXPECT_EQ(view.total, std::to_string(c.titles.size()));
+    EXPECT_EQ(Titles(view), c.titles);
+}
+
+using Titles_ = std::vector<std::string>;
+
+INSTANTIATE_TEST_SUITE_P(
+    Adult, ServiceFilterTest,
+    ::testing::Values(FilterCase{"night", "1", "",
+                                 Titles_{"Night talk vol. 1", "Night talk for everyone",
+                                         "Night drama"}},
+                      FilterCase{"night", "0", "", Titles_{"Night talk for everyone"}},
+                      FilterCase{"night", "-1", "", Titles_{"Night talk for everyone"}},
+                      FilterCase{"night", "", "", Titles_{"Night talk for everyone"}},
+                      FilterCase{"night", "true", "", Titles_{"Night talk for everyone"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Site, ServiceFilterTest,
+    ::testing::Values(
+        // The settings dialog's adult sites end in a tab, which the program sends raw.
+        FilterCase{"night", "1", "velvetclips.tv\t", Titles_{"Night talk vol. 1"}},
+        FilterCase{"night", "1", "yoru-douga.jp", Titles_{"Night drama"}},
+        FilterCase{"night", "0", "velvetclips.tv\t", Titles_{}},
+        FilterCase{"kitten", "0", "nicovideo.jp", Titles_{"Sleepy kitten", "Morning walk"}},
+        FilterCase{"kitten", "0", "NicoVideo.JP", Titles_{"Sleepy kitten", "Morning walk"}},
+        FilterCase{"kitten", "0", "www.youtube.com", Titles_{"Kitten & Yarn"}},
+        // A subdomain belongs to its site.
+        FilterCase{"猫", "0", "yahoo.com", Titles_{"猫の手も借りたい大掃除"}},
+        FilterCase{"kitten", "0", "tube.com", Titles_{}},
+        FilterCase{"kitten", "0", "unknown.example", Titles_{}},
+        FilterCase{"kitten", "0", "%E5%8B%95", Titles_{}},
+        FilterCase{"kitten", "0", "\x93\xae\x89\xe6", Titles_{}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Keywords, ServiceFilterTest,
+    ::testing::Values(
+        // One and two characters are shorter than the trigram index.
+        FilterCase{"猫", "0", "", Titles_{"子猫とギター", "猫の手も借りたい大掃除"}},
+        FilterCase{"子猫", "0", "", Titles_{"子猫とギター"}},
+        FilterCase{"描", "0", "", Titles_{"イラストの描き方"}},
+        FilterCase{"ギター", "0", "", Titles_{"子猫とギター", "ギター講座 第1回"}},
+        // The program turns a space into the ideographic space: every term must match.
+        FilterCase{"猫" + Ideographic + "ギター", "0", "", Titles_{"子猫とギター"}},
+        FilterCase{"ギター" + Ideographic + "講座", "0", "", Titles_{"ギター講座 第1回"}},
+        FilterCase{"kitten" + Ideographic + "yarn", "0", "", Titles_{"Kitten & Yarn"}},
+        FilterCase{Ideographic + "kitten" + Ideographic + Ideographic + "yarn" + Ideographic, "0",
+                   "", Titles_{"Kitten & Yarn"}},
+        FilterCase{"kitten yarn", "0", "", Titles_{"Kitten & Yarn"}},
+        FilterCase{"猫" + Ideographic + "kitten", "0", "", Titles_{}},
+        // The program sends "/" as "／"; letters match without regard to case or width.
+        FilterCase{"AC\uFF0FDC", "0", "", Titles_{"AC/DC style riff tutorial"}},
+        FilterCase{"\uFF2B\uFF49\uFF54\uFF54\uFF45\uFF4E", "0", "",
+                   Titles_{"Kitten & Yarn", "Sleepy kitten", "Morning walk"}},
+        FilterCase{"&", "0", "", Titles_{"Kitten & Yarn", "Rock & Roll &lt;Live&gt;"}},
+        FilterCase{"a\u201Dyz", "0", "", Titles_{}}, FilterCase{"犬", "0", "", Titles_{}},
+        FilterCase{Ideographic, "0", "", Titles_{}}));
+
+struct HostCase {
+    std::optional<std::string> host;
+    std::string base; // empty: this server's own address and port
+};
+
+void PrintTo(const HostCase& c, std::ostream* os) {
+    *os << "Host: " << (c.host ? Escaped(*c.host) : "(none)");
+}
+
+class ServiceHostTest : public ServiceTest, public ::testing::WithParamInterface<HostCase> {};
+
+TEST_P(ServiceHostTest, AddressesLeadBackToTheServer) {
+    const HostCase& c = GetParam();
+    const HttpResponse response = HttpGet(Port(), SearchTarget("yarn"), c.host);
+    const ProgramView view = ReadAsProgram(response.body);
+    ASSERT_EQ(view.rows.size(), 1u);
+    const std::string base = c.base.empty() ? Base() : c.base;
+    EXPECT_EQ(view.rows[0].refererUrl, base + "/watch/1");
+    EXPECT_EQ(view.rows[0].url, base + "/thumbs/1.jpg");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Host, ServiceHostTest,
+    ::testing::Values(HostCase{std::string("127.0.0.1"), ""}, // the program's Host line: no port
+                      HostCase{std::nullopt, ""},
+                      HostCase{std::string("localhost:9999"), "http://localhost:9999"},
+                      HostCase{std::string("[::1]:8780"), "http://[::1]:8780"},
+                      HostCase{std::string("evil\"><script>"), ""},
+                      HostCase{std::string("host:99999"), ""}));
+
+struct PageCase {
+    std::string target;
+    int status;
+    std::vector<std::string> texts;
+};
+
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.target;
+}
+
+class ServicePageTest : public ServiceTest, public ::testing::WithParamInterface<PageCase> {};
+
+TEST_P(ServicePageTest, ServesPagesInJapanese) {
+    const PageCase& c = GetParam();
+    const HttpResponse response = Get(c.target);
+    EXPECT_EQ(response.status, c.status);
+    EXPECT_EQ(response.headers.count("content-type") ? response.headers.at("content-type") : "",
+              "text/html; charset=utf-8");
+    EXPECT_NE(response.body.find("<html lang=\"ja\">"), std::string::npos);
+    for (const std::string& text : c.texts)
+        EXPECT_NE(response.body.find(text), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, ServicePageTest,
+    ::testing::Values(
+        PageCase{"/files/sorvel/", 200, {"Sorvel Browser へようこそ", "/watch/157", "動画箱"}},
+        PageCase{"/files/sorvel/?ret=1", 200, {"Sorvel Browser へようこそ"}},
+        PageCase{"/info.php?pf=w&sn=sorvel", 200, {"ソフトウェア情報", "3.2", "ORVENA"}},
+        PageCase{"/info.php?pf=w&sn=other", 404, {"見つかりませんでした"}},
+        PageCase{"/", 200, {"ORVENA", "/info.php?pf=w&amp;sn=sorvel"}},
+        PageCase{"/watch/1",
+                 200,
+                 {"<h1>Kitten &amp; Yarn</h1>", "Youtube", "2分5秒", "/thumbs/1-large.jpg"}},
+        PageCase{"/watch/3", 200, {"Sleepy kitten", "ニコニコ動画", "1時間0分0秒"}},
+        PageCase{"/watch/9", 200, {"Rock &amp; Roll &lt;Live&gt;"}},
+        PageCase{"/watch/10", 200, {"Night talk vol. 1", "成人向け"}},
+        PageCase{"/watch/999", 404, {"ページが見つかりません"}},
+        PageCase{"/no/such/page", 404, {"ページが見つかりません"}}));
+
+TEST_F(ServiceTest, ThumbnailsAreJpegOfTheAnnouncedSize) {
+    const ProgramView view = Ask(SearchTarget("kitten"));
+    ASSERT_EQ(view.rows.size(), 3u);
+    std::set<std::string> distinct;
+    for (const ProgramRow& row : view.rows) {
+        ASSERT_EQ(row.url.rfind(Base(), 0), 0u);
+        const HttpResponse thumb = Get(row.url.substr(Base().size()));
+        EXPECT_EQ(thumb.status, 200);
+        EXPECT_EQ(thumb.headers.at("content-type"), "image/jpeg");
+        const Picture picture = DecodeJpeg(thumb.body);
+        EXPECT_TRUE(picture.ok);
+        EXPECT_EQ(picture.width, 160);
+        EXPECT_EQ(picture.height, 120);
+        distinct.insert(thumb.body);
+        EXPECT_EQ(Get(row.url.substr(Base().size())).body, thumb.body) << "the same every time";
+    }
+    EXPECT_EQ(distinct.size(), 3u);
+
+    const Picture large = DecodeJpeg(Get("/thumbs/1-large.jpg").body);
+    EXPECT_TRUE(large.ok);
+    EXPECT_EQ(large.width, 480);
+    EXPECT_EQ(large.height, 360);
+    EXPECT_EQ(Get("/thumbs/999.jpg").status, 404);
+}
+
+TEST_F(ServiceTest, VideoAddressLeadsToItsPage) {
+    const HttpResponse response = Get("/videos/3");
+    EXPECT_EQ(response.status, 302);
+    EXPECT_EQ(response.headers.at("location"), Base() + "/watch/3");
+    EXPECT_EQ(Get("/videos/998").status, 404);
+}
+
+TEST(ServiceProcessTest, LogsEachRequestAndEndsCleanlyOnSigterm) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    EXPECT_EQ(HttpGet(service.Port(), SearchTarget("kitten", "20", "1", "0", "velvet\t")).status,
+              200);
+    EXPECT_EQ(HttpGet(service.Port(), "/watch/999").status, 404);
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+
+    const std::string log = service.Stderr();
+    std::size_t requestLines = 0;
+    std::size_t start = 0;
+    for (std::size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
+        if (log.substr(start, end - start).find("\" ") != std::string::npos)
+            ++requestLines;
+    }
+    EXPECT_EQ(requestLines, 2u) << log;
+    EXPECT_NE(log.find("\"GET /files/sorvel/api_yahoo.php?&query=kitten&results=20&start=1"
+                       "&adult_ok=0&site=velvet\\x09&uniqueid=1234-5678-9012-3456&ver=3.2 "
+                       "HTTP/1.0\" 200 "),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\"GET /watch/999 HTTP/1.0\" 404 "), std::string::npos) << log;
+}
+
+TEST(ServiceProcessTest, EndsCleanlyOnSigint) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    EXPECT_EQ(service.Stop(SIGINT), 0);
+    EXPECT_NE(service.Stderr().find("stopped by SIGINT"), std::string::npos);
+}
+
+TEST(ServiceProcessTest, FindsItsOwnCatalogueFromAnyDirectory) {
+    ServiceProcess service({"--port", "0"}, "/");
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    const ProgramView view = ReadAsProgram(HttpGet(service.Port(), SearchTarget("猫")).body);
+    EXPECT_GT(std::atoi(view.total.c_str()), 0);
+    const std::string log = service.Stderr();
+    unsigned entries = 0;
+    ASSERT_EQ(std::sscanf(log.c_str(), "sorvel-service: %u entries from", &entries), 1) << log;
+    EXPECT_GE(entries, 300u);
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+TEST(ServiceProcessTest, HelpNamesTheOptions) {
+    ServiceProcess service({"--help"});
+    EXPECT_EQ(service.Wait(), 0);
+    for (const char* option : {"--listen", "--port", "--catalog", "8780", "127.0.0.1"})
+        EXPECT_NE(service.Stdout().find(option), std::string::npos) << option;
+}
+
+TEST(ServiceProcessTest, RejectsBadOptions) {
+    EXPECT_EQ(ServiceProcess({"--bogus"}).Wait(), 2);
+    EXPECT_EQ(ServiceProcess({"--port", "70000"}).Wait(), 2);
+    EXPECT_EQ(ServiceProcess({"--port"}).Wait(), 2);
+}
+
+TEST(ServiceProcessTest, ReportsABrokenCatalogue) {
+    const std::string path = ::testing::TempDir() + "/broken_catalog.tsv";
+    {
+        std::ofstream out(path);
+        out << "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n"
+            << "1\tyoutube.com\tYoutube\t10\t100\t0\tFine\tFine.\n"
+            << "2\tyoutube.com\tYoutube\tlong\t100\t0\tBroken\tBroken.\n";
+    }
+    ServiceProcess broken({"--port", "0", "--catalog", path});
+    EXPECT_EQ(broken.Wait(), 1);
+    EXPECT_NE(broken.Stderr().find(path + ":3: the duration must be whole seconds"),
+              std::string::npos)
+        << broken.Stderr();
+
+    ServiceProcess missing({"--port", "0", "--catalog", path + ".missing"});
+    EXPECT_EQ(missing.Wait(), 1);
+    std::remove(path.c_str());
+}
+
+TEST(ServiceProcessTest, ReportsAPortInUse) {
+    ServiceProcess first({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(first.Port(), 0);
+    ServiceProcess second(
+        {"--port", std::to_string(first.Port()), "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    EXPECT_EQ(second.Wait(), 1);
+    EXPECT_NE(second.Stderr().find("cannot listen"), std::string::npos);
+    EXPECT_EQ(first.Stop(SIGTERM), 0);
+}
+
+} // namespace
