@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QColor>
+#include <QRgb>
+#include <QtGlobal>
+
+class QPalette;
+
+// A colour value as the layouts store it: 0x00BBGGRR (red in the lowest byte), or
+// SystemColorBase + n for the platform's system colour n (0 to 24, the Windows numbering).
+using TColor = quint32;
+
+inline constexpr TColor SystemColorBase = 0x80000000u;
+inline constexpr int SystemColorCount = 25;
+
+inline constexpr TColor clBlack = 0x000000;
+inline constexpr TColor clWhite = 0xFFFFFF;
+inline constexpr TColor clGray = 0x808080;
+inline constexpr TColor clGreen = 0x008000;
+inline constexpr TColor clLime = 0x00FF00;
+inline constexpr TColor clYellow = 0x00FFFF;
+inline constexpr TColor clBtnFace = SystemColorBase + 15;
+
+// Builds 0x00BBGGRR from its channels.
+constexpr TColor RGBColor(int r, int g, int b) {
+    return TColor(r & 0xFF) | TColor(g & 0xFF) << 8 | TColor(b & 0xFF) << 16;
+}
+
+// True for SystemColorBase + 0 ... SystemColorBase + 24.
+constexpr bool IsSystemColor(TColor color) {
+    return color >= SystemColorBase && color < SystemColorBase + SystemColorCount;
+}
+
+// The current RGB of system colour n (0 to 24): from the palette where Qt has a role for it,
+// a fixed classic value otherwise.
+QRgb SystemColorRgb(int n, const QPalette& palette);
+
+// Resolves a colour for drawing: a system colour through SystemColorRgb(), any other value by
+// its three low bytes (the top byte is ignored).
+QRgb ColorToRgb(TColor color, const QPalette& palette);
+QColor ToQColor(TColor color, const QPalette& palette);
+
+// The reverse of ToQColor for an opaque colour.
+TColor FromQColor(const QColor& color);

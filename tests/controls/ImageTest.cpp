@@ -1,0 +1,38 @@
+#include "Pixels.h"
+
+#include "controls/Image.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+TEST(TImage, ShowsItsPictureStretchedAndEmitsClick) {
+    TImage image;
+    EXPECT_EQ(image.size(), QSize(120, 90));
+    QImage picture(2, 2, QImage::Format_RGB32);
+    picture.setPixel(0, 0, qRgb(255, 0, 0));
+    picture.setPixel(1, 0, qRgb(0, 255, 0));
+    picture.setPixel(0, 1, qRgb(0, 0, 255));
+    picture.setPixel(1, 1, qRgb(255, 255, 0));
+    image.SetPicture(picture);
+    image.SetHint(QStringLiteral("猫の動画"));
+    EXPECT_EQ(image.toolTip(), QStringLiteral("猫の動画"));
+
+    const QImage shown = Grab(image);
+    EXPECT_EQ(At(shown, 10, 10), Rgb(255, 0, 0));
+    EXPECT_EQ(At(shown, 110, 10), Rgb(0, 255, 0));
+    EXPECT_EQ(At(shown, 10, 80), Rgb(0, 0, 255));
+    EXPECT_EQ(At(shown, 110, 80), Rgb(255, 255, 0));
+
+    QSignalSpy clicks(&image, &TImage::Click);
+    QTest::mouseClick(&image, Qt::LeftButton);
+    EXPECT_EQ(clicks.count(), 1);
+    QTest::mouseClick(&image, Qt::RightButton);
+    QTest::mousePress(&image, Qt::LeftButton, Qt::NoModifier, QPoint(60, 45));
+    QTest::mouseRelease(&image, Qt::LeftButton, Qt::NoModifier, QPoint(200, 45));
+    EXPECT_EQ(clicks.count(), 1);
+
+    image.Clear();
+    EXPECT_TRUE(image.Picture().isNull());
+}
