@@ -31,6 +31,8 @@ public:
         void Stall(std::chrono::milliseconds duration);
         // Closes the connection now (the rest of the script sends nothing).
         void Close();
+        // Closes the connection with a reset instead of an orderly close.
+        void Reset();
 
     private:
         friend class ScriptedHttpServer;

@@ -1,0 +1,373 @@
+#include "net/NMHttp.h"
+
+#include "net/NMURL.h"
+#include "net/NMUUE.h"
+#include "platform/Convert.h"
+#include "platform/Exception.h"
+
+#include <QBuffer>
+#include <QFile>
+
+#include <climits>
+#include <optional>
+
+namespace {
+
+constexpr const char* Verbs[] = {"GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT ",    "PATCH ",
+                                 "COPY ", "MOVE ",    "DELETE ", "LINK ", "UNLINK ", "TRACE "};
+
+// Index of the n-th (1-based) occurrence of ch, or -1.
+qsizetype NthIndexOf(const QByteArray& text, char ch, int n) {
+    qsizetype at = -1;
+    for (int i = 0; i < n; ++i) {
+        at = text.indexOf(ch, at + 1);
+        if (at < 0)
+            return -1;
+    }
+    return at;
+}
+
+QByteArray WithoutLineEnd(QByteArray line) {
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// The status line's second space-separated field as a number; 0 when it is none. A status line
+// without a space before the reason phrase gives 0, as its field then carries the line end.
+qint16 StatusCode(const QByteArray& line) {
+    const qsizetype first = line.indexOf(' ');
+    if (first < 0)
+        return 0;
+    const qsizetype second = line.indexOf(' ', first + 1);
+    const QByteArray field = line.mid(first + 1, second < 0 ? -1 : second - first - 1);
+    const std::optional<int> value = TryStrToInt(QString::fromLatin1(field));
+    if (!value || *value < SHRT_MIN || *value > SHRT_MAX)
+        return 0;
+    return static_cast<qint16>(*value);
+}
+
+// The first run of decimal digits in text, 0 when there is none.
+qint32 FirstNumber(const QByteArray& text) {
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] < '0' || text[i] > '9'))
+        ++i;
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = std::min<qint64>(value * 10 + (text[i] - '0'), INT_MAX);
+    return static_cast<qint32>(value);
+}
+
+QString FileName(const QByteArray& name) {
+    return QFile::decodeName(name);
+}
+
+} // namespace
+
+TNMHTTP::TNMHTTP() = default;
+
+TNMHTTP::~TNMHTTP() = default;
+
+void TNMHTTP::Abort() {
+    LookupDone = true;
+    Cancel();
+}
+
+// --- commands -------------------------------------------------------------------------------
+
+void TNMHTTP::Run(CmdType cmd, const QByteArray& url) {
+    m_currentCmd = cmd;
+    m_url = url;
+    ExecuteCommand();
+}
+
+void TNMHTTP::Get(const QByteArray& url) {
+    Run(CmdType::Get, url);
+}
+
+void TNMHTTP::Options(const QByteArray& url) {
+    Run(CmdType::Options, url);
+}
+
+void TNMHTTP::Head(const QByteArray& url) {
+    Run(CmdType::Head, url);
+}
+
+void TNMHTTP::Delete(const QByteArray& url) {
+    Run(CmdType::Delete, url);
+}
+
+void TNMHTTP::Post(const QByteArray& url, const QByteArray& data) {
+    m_sendData = data;
+    if (EncodePostData && !OutputFileMode) {
+        TNMURL encoder;
+        encoder.InputString = data;
+        m_sendData = encoder.Encode();
+    }
+    Run(CmdType::Post, url);
+}
+
+void TNMHTTP::Put(const QByteArray& url, const QByteArray& data) {
+    m_sendData = data;
+    Run(CmdType::Put, url);
+}
+
+void TNMHTTP::Patch(const QByteArray& url, const QByteArray& data) {
+    m_sendData = data;
+    Run(CmdType::Patch, url);
+}
+
+void TNMHTTP::Trace(const QByteArray& url, const QByteArray& data) {
+    m_sendData = data;
+    Run(CmdType::Trace, url);
+}
+
+void TNMHTTP::Copy(const QByteArray& url, const QByteArray& target) {
+    m_uriValue = target;
+    Run(CmdType::Copy, url);
+}
+
+void TNMHTTP::Move(const QByteArray& url, const QByteArray& target) {
+    m_uriValue = target;
+    Run(CmdType::Move, url);
+}
+
+void TNMHTTP::Link(const QByteArray& url, const QByteArray& link) {
+    m_uriValue = link;
+    m_sendData = "Send.dat";
+    Run(CmdType::Link, url);
+}
+
+void TNMHTTP::Unlink(const QByteArray& url, const QByteArray& link) {
+    m_uriValue = link;
+    m_sendData = "Send.dat";
+    Run(CmdType::Unlink, url);
+}
+
+// Link and Unlink carry no data, so they announce none either.
+bool TNMHTTP::SendsData() const {
+    return m_currentCmd == CmdType::Post || m_currentCmd == CmdType::Put ||
+           m_currentCmd == CmdType::Patch || m_currentCmd == CmdType::Trace;
+}
+
+// --- the exchange ---------------------------------------------------------------------------
+
+void TNMHTTP::ExecuteCommand() {
+    for (int redirects = 0;; ++redirects) {
+        ParseURL();
+        BuildRequestHeader();
+        if (OnAboutToSend)
+            OnAboutToSend(this);
+        try {
+            Connect();
+            SendRequest();
+            ReplyNumber = 0;
+            ReadResponseHeader();
+            if (InputFileMode)
+                CaptureFile(Body);
+            else
+                CaptureString(Body, -1);
+            if (ReplyNumber <= 298) {
+                if (OnSuccess)
+                    OnSuccess(m_currentCmd);
+                StatusMessage(2, "Transaction Completed");
+            } else if (ReplyNumber <= 399) {
+                if (ReplyNumber <= 302 && ReplyNumber >= 300 && m_locationInResponse)
+                    m_url = m_redirectLocation;
+            } else if (OnFailure) {
+                OnFailure(m_currentCmd);
+            }
+        } catch (...) {
+            try {
+                Disconnect();
+            } catch (...) {
+            }
+            throw;
+        }
+        Disconnect();
+
+        // A 300 to 302 answer without a Location line of its own is the final answer: a
+        // Location left over from an earlier response must not be fetched in its place.
+        const bool finalAnswer = ReplyNumber >= 300 && ReplyNumber <= 302 && !m_locationInResponse;
+        if (!finalAnswer && ReplyNumber >= 300 && ReplyNumber <= 398) {
+            if (!m_receivedCookie.isEmpty())
+                HeaderInfo.Cookie = m_receivedCookie;
+            if (OnRedirect) {
+                bool handled = false;
+                OnRedirect(handled);
+                if (handled)
+                    return;
+            }
+            // A bare name is taken relative to the server that answered, on its port.
+            if (!m_url.contains('/')) {
+                QByteArray server = Host;
+                if (Port != 80)
+                    server += ':' + QByteArray::number(Port);
+                m_url = "http://" + server + '/' + m_url;
+            }
+        }
+        if (ReplyNumber == 401 && OnAuthenticationNeeded)
+            OnAuthenticationNeeded(this);
+        if (finalAnswer || ReplyNumber < 299 || ReplyNumber > 399)
+            return;
+        if (redirects == MaxRedirects)
+            throw Exception(QStringLiteral("Too many redirects (more than %1)").arg(MaxRedirects));
+    }
+}
+
+void TNMHTTP::ParseURL() {
+    if (m_url.isEmpty())
+        throw Exception(QStringLiteral("Empty URL"));
+    if (Port == 0)
+        Port = 80;
+
+    const bool hasScheme = m_url.contains("//");
+    const qsizetype pathStart = hasScheme ? NthIndexOf(m_url, '/', 3) : m_url.indexOf('/');
+    m_requestPath = pathStart >= 0 ? m_url.mid(pathStart).left(256) : QByteArray();
+
+    const qsizetype colon = m_url.indexOf(':');
+    if (colon >= 0) {
+        const QByteArray scheme = m_url.left(colon).toLower();
+        if (scheme == "gopher")
+            Port = 70;
+        else if (scheme == "ftp")
+            Port = 21;
+        else if (scheme == "https")
+            throw Exception(QStringLiteral("HTTP Secure Socket is not supported"));
+        else
+            Port = 80;
+    }
+
+    QByteArray hostPart;
+    if (hasScheme) {
+        const qsizetype second = NthIndexOf(m_url, '/', 2);
+        const qsizetype third = NthIndexOf(m_url, '/', 3);
+        hostPart = m_url.mid(second + 1, third < 0 ? -1 : third - second - 1);
+    } else if (!m_url.startsWith('/')) {
+        const qsizetype slash = m_url.indexOf('/');
+        hostPart = slash < 0 ? m_url : m_url.left(slash);
+    }
+    const qsizetype portColon = hostPart.indexOf(':');
+    if (portColon >= 0) {
+        Port = StrToInt(QString::fromLatin1(hostPart.mid(portColon + 1)));
+        hostPart.truncate(portColon);
+    }
+    if (!hostPart.isEmpty())
+        Host = hostPart;
+
+    if (m_requestPath.isEmpty()) {
+        m_requestPath = "/";
+        m_url += '/';
+    }
+}
+
+void TNMHTTP::BuildRequestHeader() {
+    m_requestHeader.Clear();
+    m_requestHeader.Add(Verbs[static_cast<int>(m_currentCmd)] +
+                        (Proxy.isEmpty() ? m_requestPath : m_url) + " HTTP/1.0");
+    if (!Proxy.isEmpty()) {
+        m_requestHeader.Add("Proxy-Connection: Keep-Alive");
+        m_requestHeader.Add("Host: " + Host);
+    }
+    m_requestHeader.SetHeader("Host", Host);
+    m_requestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+    m_requestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+    if (!HeaderInfo.LocalProgram.isEmpty())
+        m_requestHeader.SetHeader("User-Agent", HeaderInfo.LocalProgram);
+    if (!HeaderInfo.LocalMailAddress.isEmpty())
+        m_requestHeader.SetHeader("From", HeaderInfo.LocalMailAddress);
+    if (!HeaderInfo.Cookie.isEmpty())
+        m_requestHeader.SetHeader("Cookie", HeaderInfo.Cookie);
+    if (!HeaderInfo.Referer.isEmpty())
+        m_requestHeader.SetHeader("Referer", HeaderInfo.Referer);
+    if (!HeaderInfo.UserId.isEmpty() && !HeaderInfo.Password.isEmpty()) {
+        QBuffer input;
+        input.setData(HeaderInfo.UserId + ':' + HeaderInfo.Password);
+        input.open(QIODevice::ReadOnly);
+        QBuffer output;
+        output.open(QIODevice::ReadWrite);
+        TNMUUProcessor encoder;
+        encoder.Method = UUMethods::uuMime;
+        encoder.InputStream = &input;
+        encoder.OutputStream = &output;
+        encoder.Encode();
+        const QByteArray encoded = QByteArray(output.data()).replace("\r\n", "");
+        m_requestHeader.SetHeader("Authorization", "Basic " + encoded);
+    }
+    m_requestHeader.Add("Content-type: application/x-www-form-urlencoded");
+    if (m_currentCmd == CmdType::Copy || m_currentCmd == CmdType::Move)
+        m_requestHeader.Add("URI-header: " + m_uriValue);
+    else if (m_currentCmd == CmdType::Link || m_currentCmd == CmdType::Unlink)
+        m_requestHeader.Add("Link: " + m_uriValue);
+    if (SendsData()) {
+        qint64 length = m_sendData.size();
+        if (OutputFileMode) {
+            QFile file(FileName(m_sendData));
+            if (!file.open(QIODevice::ReadOnly))
+                throw Exception(QStringLiteral("Cannot open file \"%1\". %2")
+                                    .arg(FileName(m_sendData), file.errorString()));
+            length = file.size();
+        }
+        m_requestHeader.Add("Content-Length: " + QByteArray::number(length));
+    }
+}
+
+void TNMHTTP::SendRequest() {
+    Write(m_requestHeader.Text());
+    Writeln(QByteArray());
+    if (SendsData()) {
+        if (OutputFileMode)
+            SendFile(m_sendData);
+        else
+            Write(m_sendData);
+    }
+}
+
+void TNMHTTP::ReadResponseHeader() {
+    BytesTotal = 0;
+    m_receivedCookie.clear();
+    m_locationInResponse = false;
+    std::optional<QFile> file;
+    if (OutputFileMode) {
+        file.emplace(FileName(Header));
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
+                                .arg(FileName(Header), file->errorString()));
+    } else {
+        Header.clear();
+    }
+    qint64 stored = 0;
+    const auto store = [&](const QByteArray& line) {
+        stored += line.size();
+        if (stored > HeaderCeiling)
+            throw EAbortError(QStringLiteral("Socket capture aborted"));
+        if (file) {
+            if (file->write(line) != line.size())
+                throw Exception(QStringLiteral("Stream write error"));
+        } else {
+            Header += line;
+        }
+    };
+
+    QByteArray line = ReadLn();
+    if (!line.isEmpty())
+        ReplyNumber = StatusCode(line);
+    store(line);
+    for (;;) {
+        line = ReadLn();
+        const QByteArray name = line.toUpper().split(' ').first();
+        if (name == "SET-COOKIE:") {
+            m_receivedCookie = WithoutLineEnd(line.mid(12)).left(256);
+        } else if (name == "LOCATION:") {
+            m_redirectLocation = WithoutLineEnd(line.mid(10)).left(256);
+            m_locationInResponse = true;
+        } else if (name == "CONTENT-LENGTH:") {
+            BytesTotal = FirstNumber(line.mid(15));
+        }
+        store(line);
+        if (line.isEmpty() || line == "\n" || line == "\r\n")
+            return;
+    }
+}

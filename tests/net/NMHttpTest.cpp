@@ -1,0 +1,572 @@
+#include "net/NMHttp.h"
+
+#include "ScriptedHttpServer.h"
+#include "TestUtil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using Connection = ScriptedHttpServer::Connection;
+
+namespace {
+
+const QByteArray Accepts =
+    "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
+    "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
+const QByteArray ContentType = "Content-type: application/x-www-form-urlencoded\r\n";
+
+template <typename E> QString Raised(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<nothing raised>");
+}
+
+// Answers the n-th connection with answers[n]; later ones get the last answer.
+ScriptedHttpServer::Script Answers(QList<QByteArray> answers) {
+    auto next = std::make_shared<std::atomic<int>>(0);
+    return [answers, next](Connection& c) {
+        c.ReadRequest();
+        const int n = std::min<int>((*next)++, answers.size() - 1);
+        c.Send(answers[n]);
+    };
+}
+
+QByteArray Ok(const QByteArray& body) {
+    return ScriptedHttpServer::Response(200, body);
+}
+
+QByteArray RequestLine(const QByteArray& request) {
+    return request.left(request.indexOf("\r\n"));
+}
+
+quint16 ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class TNMHTTPTest : public ::testing::Test {
+protected:
+    TNMHTTPTest() {
+        // As the search client drives it; the time-out only keeps a failing test short.
+        http.TimeOut = 10000;
+        http.ReportLevel = 2;
+        http.OnSuccess = [this](CmdType cmd) { successes << cmd; };
+        http.OnFailure = [this](CmdType cmd) { failures << cmd; };
+    }
+
+    TNMHTTP http;
+    QList<CmdType> successes;
+    QList<CmdType> failures;
+};
+
+} // namespace
+
+TEST(TNMHTTPConstruction, StartsWithTheDesignedValues) {
+    TNMHTTP http;
+    EXPECT_EQ(http.Body, "Default.htm");
+    EXPECT_EQ(http.Header, "Head.txt");
+    EXPECT_FALSE(http.InputFileMode);
+    EXPECT_FALSE(http.OutputFileMode);
+    EXPECT_TRUE(http.Proxy.isEmpty());
+    EXPECT_EQ(http.ProxyPort, 0);
+    EXPECT_EQ(http.TimeOut, 0);
+    EXPECT_EQ(http.ReportLevel, 0);
+    EXPECT_FALSE(http.Connected);
+    EXPECT_TRUE(http.HeaderInfo.Cookie.isEmpty());
+}
+
+TEST_F(TNMHTTPTest, GetSendsTheRequestAndCapturesTheAnswer) {
+    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(
+        200, "hello\r\n\r\nworld", {"Content-Length: 14", "X-Other: y"})}));
+    http.Get(server.Url("/p?q"));
+    ASSERT_EQ(server.Requests().size(), 1);
+    EXPECT_EQ(server.Requests()[0],
+              "GET /p?q HTTP/1.0\r\nHost: 127.0.0.1\r\n" + Accepts + ContentType + "\r\n");
+    EXPECT_EQ(http.ReplyNumber, 200);
+    EXPECT_EQ(http.Body, "hello\r\n\r\nworld");
+    EXPECT_EQ(http.Header, "HTTP/1.0 200 Status\r\nContent-Length: 14\r\nX-Other: y\r\n\r\n");
+    EXPECT_EQ(http.BytesTotal, 14);
+    EXPECT_EQ(successes, QList<CmdType>{CmdType::Get});
+    EXPECT_TRUE(failures.isEmpty());
+    EXPECT_FALSE(http.Connected);
+}
+
+TEST_F(TNMHTTPTest, ProxyGetsTheWholeUrl) {
+    ScriptedHttpServer proxy(Answers({Ok("via proxy")}));
+    http.Proxy = "127.0.0.1";
+    http.ProxyPort = proxy.Port();
+    http.Get("http://h/p?q");
+    ASSERT_EQ(proxy.Requests().size(), 1);
+    EXPECT_EQ(proxy.Requests()[0], "GET http://h/p?q HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
+                                   "Host: h\r\n" +
+                                       Accepts + ContentType + "\r\n");
+    EXPECT_EQ(http.Body, "via proxy");
+    EXPECT_EQ(http.Host, "h");
+}
+
+TEST_F(TNMHTTPTest, RefusesBadUrlsBeforeConnecting) {
+    ScriptedHttpServer server(Answers({Ok("x")}));
+    const QByteArray port = QByteArray::number(server.Port());
+    const struct {
+        QByteArray url;
+        QString message;
+    } cases[] = {
+        {"", "Empty URL"},
+        {"https://127.0.0.1:" + port + "/", "HTTP Secure Socket is not supported"},
+        {"HTTPS://127.0.0.1:" + port + "/", "HTTP Secure Socket is not supported"},
+        {"hTtPs://h", "HTTP Secure Socket is not supported"},
+    };
+    http.Body = "kept";
+    for (const auto& c : cases)
+        EXPECT_EQ(Raised<Exception>([&] { http.Get(c.url); }), c.message) << c.url.data();
+    EXPECT_EQ(Raised<EConvertError>([&] { http.Get("http://127.0.0.1:8x/"); }),
+              QStringLiteral("'8x' は整数ではありません"));
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_EQ(http.Body, "kept");
+    EXPECT_TRUE(successes.isEmpty());
+}
+
+TEST_F(TNMHTTPTest, BareHostKeepsThePreviousPort) {
+    ScriptedHttpServer server(Answers({Ok("root")}));
+    http.Port = server.Port();
+    http.Get("127.0.0.1");
+    ASSERT_EQ(server.Requests().size(), 1);
+    EXPECT_EQ(RequestLine(server.Requests()[0]), "GET / HTTP/1.0");
+    EXPECT_TRUE(server.Requests()[0].contains("\r\nHost: 127.0.0.1\r\n"));
+    EXPECT_EQ(http.URL(), "127.0.0.1/");
+    EXPECT_EQ(http.Port, server.Port());
+    EXPECT_EQ(http.Body, "root");
+}
+
+TEST_F(TNMHTTPTest, PortOfTheUrlIsUsedButNotNamedInTheHostLine) {
+    ScriptedHttpServer server(Answers({Ok("x")}));
+    http.Port = 1;
+    http.Get("http://127.0.0.1:" + QByteArray::number(server.Port()) + "/x");
+    ASSERT_EQ(server.Requests().size(), 1);
+    EXPECT_EQ(RequestLine(server.Requests()[0]), "GET /x HTTP/1.0");
+    EXPECT_TRUE(server.Requests()[0].contains("\r\nHost: 127.0.0.1\r\n"));
+    EXPECT_EQ(http.Host, "127.0.0.1");
+    EXPECT_EQ(http.Port, server.Port());
+}
+
+TEST_F(TNMHTTPTest, LongPathIsCutTo256Characters) {
+    const QByteArray path = "/" + QByteArray(200, 'a') + "?q=" + QByteArray(96, 'b');
+    ASSERT_EQ(path.size(), 300);
+    ScriptedHttpServer server(Answers({Ok("x")}));
+    http.Get(server.Url(path));
+    ASSERT_EQ(server.Requests().size(), 1);
+    EXPECT_EQ(RequestLine(server.Requests()[0]), "GET " + path.left(256) + " HTTP/1.0");
+}
+
+TEST_F(TNMHTTPTest, ErrorStatusCallsOnFailureAndKeepsThePage) {
+    ScriptedHttpServer server(
+        Answers({ScriptedHttpServer::Response(404, "<html>Not here</html>")}));
+    http.Get(server.Url("/missing"));
+    EXPECT_EQ(http.ReplyNumber, 404);
+    EXPECT_EQ(failures, QList<CmdType>{CmdType::Get});
+    EXPECT_TRUE(successes.isEmpty());
+    EXPECT_EQ(http.Body, "<html>Not here</html>");
+}
+
+TEST_F(TNMHTTPTest, RedirectToAnotherHostIsFollowed) {
+    ScriptedHttpServer target(Answers({Ok("second answer")}));
+    ScriptedHttpServer first(Answers({ScriptedHttpServer::Response(
+        302, "moved",
+        {"Location: http://localhost:" + QByteArray::number(target.Port()) + "/y"})}));
+    int redirects = 0;
+    http.OnRedirect = [&](bool&) { ++redirects; };
+    http.Get(first.Url("/x"));
+    ASSERT_EQ(target.Requests().size(), 1);
+    EXPECT_EQ(RequestLine(target.Requests()[0]), "GET /y HTTP/1.0");
+    EXPECT_TRUE(target.Requests()[0].contains("\r\nHost: localhost\r\n"));
+    EXPECT_EQ(http.Body, "second answer");
+    EXPECT_EQ(http.ReplyNumber, 200);
+    EXPECT_EQ(http.Host, "localhost");
+    EXPECT_EQ(redirects, 1);
+    EXPECT_EQ(successes.size(), 1);
+}
+
+TEST_F(TNMHTTPTest, RedirectToABareNameStaysOnTheServer) {
+    ScriptedHttpServer server(
+        Answers({ScriptedHttpServer::Response(302, "", {"Location: y.html"}), Ok("the page")}));
+    http.Get(server.Url("/dir/x.html"));
+    ASSERT_EQ(server.Requests().size(), 2);
+    EXPECT_EQ(RequestLine(server.Requests()[1]), "GET /y.html HTTP/1.0");
+    EXPECT_EQ(http.URL(), server.Url("/y.html"));
+    EXPECT_EQ(http.Body, "the page");
+}
+
+TEST_F(TNMHTTPTest, RedirectAdoptsTheCookie) {
+    ScriptedHttpServer server(
+        Answers({ScriptedHttpServer::Response(302, "", {"Set-Cookie: a=1", "Location: /next"}),
+                 Ok("with cookie")}));
+    http.Get(server.Url("/"));
+    ASSERT_EQ(server.Requests().size(), 2);
+    EXPECT_FALSE(server.Requests()[0].contains("Cookie"));
+    EXPECT_TRUE(server.Requests()[1].contains("\r\nCookie: a=1\r\n"));
+    EXPECT_EQ(http.HeaderInfo.Cookie, "a=1");
+    EXPECT_EQ(http.Body, "with cookie");
+}
+
+TEST_F(TNMHTTPTest, RedirectHandlerCanStopTheCommand) {
+    ScriptedHttpServer server(
+        Answers({ScriptedHttpServer::Response(301, "gone", {"Location: /elsewhere"})}));
+    http.OnRedirect = [](bool& handled) { handled = true; };
+    http.Get(server.Url("/"));
+    EXPECT_EQ(server.ConnectionCount(), 1);
+    EXPECT_EQ(http.ReplyNumber, 301);
+    EXPECT_EQ(http.Body, "gone");
+    EXPECT_EQ(http.URL(), "/elsewhere");
+}
+
+TEST_F(TNMHTTPTest, EndlessRedirectsEndWithAnError) {
+    ScriptedHttpServer server(
+        Answers({ScriptedHttpServer::Response(302, "again", {"Location: /loop"})}));
+    EXPECT_EQ(Raised<Exception>([&] { http.Get(server.Url("/loop")); }),
+              "Too many redirects (more than 20)");
+    EXPECT_EQ(server.ConnectionCount(), TNMHTTP::MaxRedirects + 1);
+}
+
+TEST_F(TNMHTTPTest, RedirectWithoutLocationIsTheFinalAnswer) {
+    ScriptedHttpServer elsewhere(Answers({Ok("elsewhere")}));
+    ScriptedHttpServer first(
+        Answers({ScriptedHttpServer::Response(302, "", {"Location: " + elsewhere.Url("/e")})}));
+    http.Get(first.Url("/"));
+    ASSERT_EQ(elsewhere.ConnectionCount(), 1);
+
+    ScriptedHttpServer bare(Answers({ScriptedHttpServer::Response(302, "no location")}));
+    http.Get(bare.Url("/"));
+    EXPECT_EQ(bare.ConnectionCount(), 1);
+    EXPECT_EQ(elsewhere.ConnectionCount(), 1);
+    EXPECT_EQ(http.ReplyNumber, 302);
+    EXPECT_EQ(http.Body, "no location");
+}
+
+TEST_F(TNMHTTPTest, ServerClosingWithoutAWordIsAnEmptySuccess) {
+    ScriptedHttpServer server([](Connection& c) {
+        c.ReadRequest();
+        c.Close();
+    });
+    http.ReplyNumber = 404;
+    http.Get(server.Url("/"));
+    EXPECT_EQ(http.ReplyNumber, 0);
+    EXPECT_EQ(successes, QList<CmdType>{CmdType::Get});
+    EXPECT_TRUE(http.Body.isEmpty());
+    EXPECT_TRUE(http.Header.isEmpty());
+}
+
+TEST_F(TNMHTTPTest, StatusLineWithoutReasonGivesZero) {
+    ScriptedHttpServer server(Answers({"HTTP/1.0 404\r\n\r\nbody"}));
+    http.Get(server.Url("/"));
+    EXPECT_EQ(http.ReplyNumber, 0);
+    EXPECT_EQ(successes.size(), 1);
+    EXPECT_EQ(http.Body, "body");
+}
+
+TEST_F(TNMHTTPTest, FileModeHoldsExactlyTheBody) {
+    QTemporaryDir dir;
+    QByteArray body = "\r\n\r\nstarts with an empty line";
+    for (int i = 0; i < 256; ++i)
+        body += static_cast<char>(i);
+    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(200, body)}));
+    const QString path = dir.filePath(QStringLiteral("temp_image.jpg"));
+    http.InputFileMode = true;
+    http.Body = QFile::encodeName(path);
+    http.Get(server.Url("/thumb.jpg"));
+    EXPECT_EQ(ReadFile(path), body);
+    EXPECT_EQ(http.Body, QFile::encodeName(path));
+    EXPECT_EQ(http.Header, "HTTP/1.0 200 Status\r\n\r\n");
+}
+
+TEST_F(TNMHTTPTest, OutputFileModeWritesTheHeaderToItsFile) {
+    QTemporaryDir dir;
+    ScriptedHttpServer server(Answers({Ok("body")}));
+    const QString path = dir.filePath(QStringLiteral("Head.txt"));
+    http.OutputFileMode = true;
+    http.Header = QFile::encodeName(path);
+    http.Get(server.Url("/"));
+    EXPECT_EQ(ReadFile(path), "HTTP/1.0 200 Status\r\n\r\n");
+    EXPECT_EQ(http.Body, "body");
+}
+
+TEST_F(TNMHTTPTest, StalledBodyEndsWithTheTimeOut) {
+    ScriptedHttpServer server([](Connection& c) {
+        c.ReadRequest();
+        c.Send(ScriptedHttpServer::Response(200, "partial"));
+        c.Stall(60s);
+    });
+    http.TimeOut = 300;
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Get(server.Url("/")); }), "Socket capture aborted");
+    EXPECT_TRUE(http.TimedOut);
+    EXPECT_EQ(http.Body, "partial");
+    EXPECT_TRUE(successes.isEmpty());
+    EXPECT_FALSE(http.Connected);
+}
+
+TEST_F(TNMHTTPTest, SlowButSteadyBodyCompletes) {
+    const QByteArray body(400, 's');
+    ScriptedHttpServer server([body](Connection& c) {
+        c.ReadRequest();
+        c.SendSlowly(ScriptedHttpServer::Response(200, body), 20, 5ms);
+    });
+    // Each chunk restarts the time-out, which is far shorter than the whole transfer.
+    http.TimeOut = 200;
+    http.Get(server.Url("/"));
+    EXPECT_EQ(http.Body, body);
+    EXPECT_FALSE(http.TimedOut);
+}
+
+TEST_F(TNMHTTPTest, RefusedConnectionKeepsTheBody) {
+    http.Body = "previous answer";
+    int failed = 0;
+    http.OnConnectionFailed = [&](TPowersock*) { ++failed; };
+    const QByteArray url = "http://127.0.0.1:" + QByteArray::number(ClosedPort()) + "/";
+    EXPECT_EQ(Raised<ESockError>([&] { http.Get(url); }), "Connection Failed");
+    EXPECT_EQ(failed, 1);
+    EXPECT_EQ(http.Body, "previous answer");
+    EXPECT_TRUE(successes.isEmpty() && failures.isEmpty());
+}
+
+TEST_F(TNMHTTPTest, UnresolvableNameFails) {
+    EXPECT_EQ(Raised<ESockError>([&] { http.Get("http://no..such..host/"); }),
+              "Null Remote Address");
+    EXPECT_EQ(http.Host, "no..such..host");
+}
+
+TEST_F(TNMHTTPTest, ReportLevelFiltersTheStatusTexts) {
+    ScriptedHttpServer server(Answers({Ok("x")}));
+    QList<QByteArray> statuses;
+    http.OnStatus = [&](TPowersock*, const QByteArray& text) { statuses << text; };
+
+    http.Get(server.Url("/"));
+    EXPECT_EQ(statuses, QList<QByteArray>{"Transaction Completed"});
+    EXPECT_EQ(http.Status, "Transaction Completed");
+
+    statuses.clear();
+    http.ReportLevel = 0;
+    http.Get(server.Url("/"));
+    EXPECT_TRUE(statuses.isEmpty());
+
+    http.ReportLevel = 8;
+    http.Get(server.Url("/"));
+    ASSERT_GE(statuses.size(), 8);
+    EXPECT_EQ(statuses.mid(0, 8),
+              (QList<QByteArray>{"Connecting", "Resolve Host", "Timer On", "Timer Off", "Write",
+                                 "Sending Buffer", "Timer On", "Timer Off"}));
+    EXPECT_EQ(
+        statuses.mid(statuses.size() - 3),
+        (QList<QByteArray>{"Transaction Completed", "Disconnecting", "Request Close Socket"}));
+    EXPECT_TRUE(statuses.contains("Capture String"));
+    EXPECT_TRUE(statuses.contains("ReadLn"));
+}
+
+TEST_F(TNMHTTPTest, AuthorizationNeedsBothUserAndPassword) {
+    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(401, "who?")}));
+    int asked = 0;
+    http.OnAuthenticationNeeded = [&](TPowersock*) { ++asked; };
+    http.HeaderInfo.UserId = "user";
+    http.Get(server.Url("/"));
+    EXPECT_FALSE(server.Requests()[0].contains("Authorization"));
+    EXPECT_EQ(asked, 1);
+
+    http.HeaderInfo.Password = "pass";
+    http.HeaderInfo.LocalProgram = "Sorvel";
+    http.HeaderInfo.Referer = "http://r/";
+    http.Get(server.Url("/"));
+    EXPECT_TRUE(server.Requests()[1].endsWith("User-Agent: Sorvel\r\nReferer: http://r/\r\n"
+                                              "Authorization: Basic dXNlcjpwYXNz\r\n" +
+                                              ContentType + "\r\n"));
+    EXPECT_EQ(failures.size(), 2);
+}
+
+TEST_F(TNMHTTPTest, PostSendsEncodedData) {
+    QByteArray received;
+    ScriptedHttpServer server([&received](Connection& c) {
+        c.ReadRequest();
+        received = c.RequestBody();
+        c.Send(ScriptedHttpServer::Response(200, "posted"));
+    });
+    http.Post(server.Url("/form"), "a b&c");
+    ASSERT_EQ(server.Requests().size(), 1);
+    EXPECT_EQ(RequestLine(server.Requests()[0]), "POST /form HTTP/1.0");
+    EXPECT_TRUE(server.Requests()[0].endsWith(ContentType + "Content-Length: 7\r\n\r\n"));
+    EXPECT_EQ(received, "a+b%26c");
+    EXPECT_EQ(successes, QList<CmdType>{CmdType::Post});
+}
+
+TEST_F(TNMHTTPTest, PutSendsTheFileInOutputFileMode) {
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("upload.bin"));
+    {
+        QFile file(data);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(100000, '\x01'));
+    }
+    QByteArray received;
+    ScriptedHttpServer server([&received](Connection& c) {
+        c.ReadRequest();
+        received = c.RequestBody();
+        c.Send(ScriptedHttpServer::Response(201, ""));
+    });
+    http.OutputFileMode = true;
+    http.Header = QFile::encodeName(dir.filePath(QStringLiteral("Head.txt")));
+    http.Put(server.Url("/u"), QFile::encodeName(data));
+    EXPECT_TRUE(server.Requests()[0].endsWith("Content-Length: 100000\r\n\r\n"));
+    EXPECT_EQ(received, QByteArray(100000, '\x01'));
+    EXPECT_EQ(successes, QList<CmdType>{CmdType::Put});
+}
+
+TEST_F(TNMHTTPTest, OtherCommandsSendTheirVerbsAndLines) {
+    ScriptedHttpServer server(Answers({Ok("")}));
+    http.Copy(server.Url("/a"), "/b");
+    http.Link(server.Url("/a"), "<x>");
+    http.Head(server.Url("/a"));
+    const QList<QByteArray> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(RequestLine(requests[0]), "COPY /a HTTP/1.0");
+    EXPECT_TRUE(requests[0].endsWith(ContentType + "URI-header: /b\r\n\r\n"));
+    EXPECT_EQ(RequestLine(requests[1]), "LINK /a HTTP/1.0");
+    EXPECT_TRUE(requests[1].endsWith(ContentType + "Link: <x>\r\n\r\n"));
+    EXPECT_EQ(RequestLine(requests[2]), "HEAD /a HTTP/1.0");
+    EXPECT_EQ(successes, (QList<CmdType>{CmdType::Copy, CmdType::Link, CmdType::Head}));
+}
+
+TEST_F(TNMHTTPTest, BodyInMemoryHasACeiling) {
+    const qint64 ceiling = TPowersock::DefaultStringCaptureCeiling;
+    ScriptedHttpServer server([ceiling](Connection& c) {
+        c.ReadRequest();
+        c.Send(ScriptedHttpServer::Response(200, QByteArray(ceiling + 1000, 'b')));
+    });
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Get(server.Url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(http.Body.size(), ceiling);
+}
+
+TEST_F(TNMHTTPTest, BodyInAFileHasACeiling) {
+    QTemporaryDir dir;
+    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(200, QByteArray(5000, 'f'))}));
+    const QString path = dir.filePath(QStringLiteral("big.bin"));
+    http.InputFileMode = true;
+    http.Body = QFile::encodeName(path);
+    http.FileCaptureCeiling = 3000;
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Get(server.Url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(ReadFile(path), QByteArray(3000, 'f'));
+}
+
+TEST_F(TNMHTTPTest, HeaderAndLineHaveCeilings) {
+    QList<QByteArray> manyLines;
+    for (int i = 0; i < 4000; ++i)
+        manyLines << "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(80, 'h');
+    ScriptedHttpServer longHeader(Answers({ScriptedHttpServer::Response(200, "", manyLines)}));
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Get(longHeader.Url("/")); }),
+              "Socket capture aborted");
+    EXPECT_LE(http.Header.size(), TNMHTTP::DefaultHeaderCeiling);
+
+    ScriptedHttpServer longLine([](Connection& c) {
+        c.ReadRequest();
+        c.Send("HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(100000, 'l'));
+        c.Stall(60s);
+    });
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Get(longLine.Url("/")); }), "Socket readln aborted");
+}
+
+TEST_F(TNMHTTPTest, EventLoopKeepsRunningWhileGetWaits) {
+    ScriptedHttpServer silent([](Connection& c) { c.Stall(60s); });
+    http.TimeOut = 0;
+    int ticks = 0;
+    bool aborted = false;
+    QTimer timer;
+    timer.setInterval(10);
+    // Ends the wait for the answer: the only way out without a time-out.
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (++ticks >= 5 && http.Connected && !aborted) {
+            aborted = true;
+            http.Abort();
+        }
+    });
+    timer.start();
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Get(silent.Url("/")); }), "Socket readln aborted");
+    EXPECT_TRUE(aborted);
+    EXPECT_GE(ticks, 5);
+    EXPECT_FALSE(http.TimedOut);
+    EXPECT_FALSE(http.Connected);
+}
+
+TEST_F(TNMHTTPTest, FetchesAFileFromPythonsHttpServer) {
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    ASSERT_FALSE(python.isEmpty()) << "python3 is needed for this test";
+    QTemporaryDir served;
+    QTemporaryDir work;
+    QByteArray data(300 * 1024 + 17, '\0');
+    QRandomGenerator random(20240601);
+    for (char& byte : data)
+        byte = static_cast<char>(random.bounded(256));
+    {
+        QFile file(served.filePath(QStringLiteral("video thumb.bin")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(data);
+    }
+
+    QProcess server;
+    server.setProcessChannelMode(QProcess::SeparateChannels);
+    server.start(python, {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
+                          QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
+                          QStringLiteral("0"), QStringLiteral("--directory"), served.path()});
+    QByteArray output;
+    int port = 0;
+    const QRegularExpression serving(QStringLiteral("port (\\d+)"));
+    ASSERT_TRUE(WaitUntil([&] {
+        output += server.readAllStandardOutput();
+        const auto match = serving.match(QString::fromLatin1(output));
+        if (match.hasMatch())
+            port = match.captured(1).toInt();
+        return port != 0 || server.state() == QProcess::NotRunning;
+    }));
+    ASSERT_NE(port, 0) << output.data() << server.readAllStandardError().data();
+
+    const QByteArray url = "http://127.0.0.1:" + QByteArray::number(port) + "/video%20thumb.bin";
+    const QString target = work.filePath(QStringLiteral("temp_image.jpg"));
+    http.InputFileMode = true;
+    http.Body = QFile::encodeName(target);
+    http.Get(url);
+    EXPECT_EQ(http.ReplyNumber, 200);
+    EXPECT_EQ(http.BytesTotal, data.size());
+    EXPECT_TRUE(ReadFile(target) == data);
+
+    http.InputFileMode = false;
+    http.Get(url);
+    EXPECT_TRUE(http.Body == data);
+
+    server.kill();
+    server.waitForFinished();
+}
