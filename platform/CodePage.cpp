@@ -10,7 +10,8 @@
 
 namespace {
 
-// One conversion descriptor per call: iconv descriptors carry state and are not thread-safe.
+// iconv descriptors carry state and are not thread-safe, so each thread keeps its own; opening
+// one per call would load and unload the converter module every time.
 class Converter final {
 public:
     Converter(const char* to, const char* from)
@@ -21,6 +22,9 @@ public:
     }
     ~Converter() { iconv_close(m_cd); }
     Q_DISABLE_COPY_MOVE(Converter)
+
+    // Back to the initial state, before a new text.
+    void Reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
 
     // One step of iconv; returns 0 or the errno of the step that stopped.
     int Step(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) {
@@ -33,6 +37,18 @@ public:
 private:
     iconv_t m_cd;
 };
+
+Converter& ToShiftJisConverter() {
+    thread_local Converter converter("CP932", "UTF-32LE");
+    converter.Reset();
+    return converter;
+}
+
+Converter& FromShiftJisConverter() {
+    thread_local Converter converter("UTF-16LE", "CP932");
+    converter.Reset();
+    return converter;
+}
 
 bool IsAscii(const char* data, qsizetype size) {
     for (qsizetype i = 0; i < size; ++i) {
@@ -66,7 +82,7 @@ QByteArray ToShiftJis(const QString& text) {
     for (qsizetype i = 0; i < codePoints.size(); ++i)
         qToLittleEndian<quint32>(codePoints[i], input.data() + i * 4);
 
-    Converter converter("CP932", "UTF-32LE");
+    Converter& converter = ToShiftJisConverter();
     QByteArray output(codePoints.size() * 2 + 8, Qt::Uninitialized);
     const char* in = input.constData();
     size_t inLeft = static_cast<size_t>(input.size());
@@ -97,7 +113,7 @@ QString FromShiftJis(const QByteArray& bytes) {
     if (IsAscii(bytes.constData(), bytes.size()))
         return QString::fromLatin1(bytes);
 
-    Converter converter("UTF-16LE", "CP932");
+    Converter& converter = FromShiftJisConverter();
     // Every character of code page 932 is one UTF-16 unit, and so is every replacement.
     QByteArray output(bytes.size() * 2 + 8, Qt::Uninitialized);
     const char* in = bytes.constData();

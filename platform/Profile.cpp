@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +81,56 @@ QString FullPath(const QString& path) {
 
 [[noreturn]] void RaiseWriteError(const QString& path) {
     throw EProfileWriteError(QStringLiteral("%1 に書き込めません").arg(FullPath(path)));
+}
+
+// Writes the bytes to a new file beside the target and renames it over the target, so that the
+// target holds either its old bytes or all of the new ones. (QSaveFile is not used: it reports
+// success for a write that the system cut short, as at a file size limit.) Mode and owner of an
+// existing file are kept; a symbolic link is written through.
+bool ReplaceFile(const QString& path, const QByteArray& bytes) {
+    const QFileInfo info(path);
+    const QFileInfo target(info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath());
+    const QByteArray targetName = QFile::encodeName(target.absoluteFilePath());
+    QByteArray tempName = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") +
+                                            target.fileName() + QStringLiteral(".XXXXXX"));
+    const int fd = mkostemp(tempName.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const auto fail = [&] {
+        close(fd);
+        unlink(tempName.constData());
+        return false;
+    };
+    struct stat existing {};
+    if (stat(targetName.constData(), &existing) == 0) {
+        if (fchmod(fd, existing.st_mode & 07777) != 0)
+            return fail();
+        // Only the superuser can give the file away; anyone else owns it already.
+        [[maybe_unused]] const int ignored = fchown(fd, existing.st_uid, existing.st_gid);
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        if (fchmod(fd, 0666 & ~mask) != 0)
+            return fail();
+    }
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return fail();
+        data += written;
+        left -= written;
+    }
+    if (fsync(fd) != 0)
+        return fail();
+    if (close(fd) != 0 || rename(tempName.constData(), targetName.constData()) != 0) {
+        unlink(tempName.constData());
+        return false;
+    }
+    return true;
 }
 
 // The lines of one file as bytes, each with the line end it had and what it says.
@@ -201,8 +254,7 @@ public:
             bytes += line.text;
             bytes += line.end;
         }
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        if (!ReplaceFile(path, bytes))
             RaiseWriteError(path);
     }
 

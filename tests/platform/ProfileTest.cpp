@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 class ProfileTest : public ::testing::Test {
@@ -314,5 +317,26 @@ TEST_F(ProfileTest, WritingKeepsTheFilePermissions) {
     WriteProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"));
     const auto forThisUser = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
     EXPECT_EQ(QFileInfo(Path()).permissions() & ~forThisUser, permissions);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
+}
+
+TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
+    const QByteArray before = "[SET]\r\nID=1\r\n[S]\r\nK=1\r\n";
+    Put(before, Path());
+    // A file size limit makes the write fail after its first bytes, as a full disk would.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const QString message = WriteError([&] {
+        WriteProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QString(10000, u'x'));
+    });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(message, Path() + QStringLiteral(" に書き込めません"));
+    EXPECT_EQ(Get(Path()), before);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
 }
