@@ -10,19 +10,20 @@
 // Profile (INI) files as the Windows profile functions keep them: "[section]" lines and
 // "key=value" lines, Shift-JIS, CR LF line ends.
 //
-// Reading: sections and keys match without regard to letter case; blanks (space, tab) around
-// section names, keys and values are dropped; a value enclosed in one pair of matching quotes
-// ('...' or "...") loses them. The first matching section is the one read, and in it the first
-// matching key wins. A line without "=" that is no section header (and a line whose first blank
-// is ";") is no key: reading never sees it, writing keeps it as it is. Key lines before the first
-// section belong to no section. A missing or unreadable file, section or key reads as the
-// default. LF-only line ends are read as well; a file that starts with a UTF-8 byte order mark is
-// read and extended in UTF-8.
+// Reading: sections and keys match without regard to letter case; ASCII blanks (space, tab, CR,
+// VT, FF; not the full-width space) around section names, keys and values are dropped; a value
+// enclosed in one pair of matching quotes ('...' or "...") loses them. The first matching section
+// is the one read, and in it the first matching key wins. A line without "=" that is no section
+// header, and a line whose first non-blank character is ";", is no key: reading never sees it,
+// writing keeps it as it is. Key lines before the first section belong to no section. A missing
+// or unreadable file, section or key reads as the default. LF-only line ends are read as well; a
+// file that starts with a UTF-8 byte order mark is read and extended in UTF-8, any other file is
+// read as Shift-JIS (so a UTF-8 file without the mark still gives its ASCII names and values).
 //
 // Writing: the file and the section are created when missing; a key already present gets its new
-// value in place (what stands before its "=" is kept) and a new key follows the last key line of
-// its section; every other line keeps its bytes and line end. Line breaks inside a value are
-// written as blanks, so that a value can never make lines of its own. Each write replaces the
+// value in place (what stands before its "=" is kept) and a new key follows the last non-blank
+// line of its section; every other line keeps its bytes and line end. Line breaks inside a value
+// are written as blanks, so that a value can never make lines of its own. Each write replaces the
 // whole file at once through a temporary file beside it: a write that fails leaves the file as it
 // was and raises EProfileWriteError "%s に書き込めません" with the file's full path. A file that
 // exists without any write permission counts as read-only, as it would on Windows, even for the
