@@ -1,0 +1,361 @@
+#include "TestUtil.h"
+
+#include "controls/Historycombobox.h"
+#include "platform/AppDir.h"
+#include "platform/Exception.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QStringList Items(const QComboBox& box) {
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i)
+        items << box.itemText(i);
+    return items;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class HistoryComboBoxTest : public ::testing::Test {
+protected:
+    QString Path() const { return m_dir.filePath(QStringLiteral("log_search.ini")); }
+
+    void Put(const QByteArray& bytes) {
+        QFile file(Path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    QByteArray Get() const { return ReadAll(Path()); }
+
+    // The box as the main window configures it, owned by a window like the main window's.
+    THistoryComboBox* MakeBox(THistoryMode mode = THistoryMode::hsAuto) {
+        m_owner = std::make_unique<QWidget>();
+        auto* box = new THistoryComboBox(m_owner.get());
+        box->setObjectName(QStringLiteral("HistoryComboBox1"));
+        box->SetSaveFileName(Path());
+        box->SetSaveMode(mode);
+        box->SetMaxLength(45);
+        return box;
+    }
+
+    void DestroyOwner() { m_owner.reset(); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<QWidget> m_owner;
+};
+
+} // namespace
+
+TEST_F(HistoryComboBoxTest, AddTextRecordsNewestFirstAndKeepsTheStoredCase) {
+    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    box->setEditText(QStringLiteral("typed"));
+
+    EXPECT_FALSE(box->AddText(QString()));
+    EXPECT_EQ(box->count(), 0);
+    EXPECT_TRUE(box->AddText(QStringLiteral("dog")));
+    EXPECT_TRUE(box->AddText(QStringLiteral("  ")));
+    EXPECT_TRUE(box->AddText(QStringLiteral("cat")));
+    EXPECT_EQ(Items(*box), (QStringList{"cat", "  ", "dog"}));
+
+    EXPECT_FALSE(box->AddText(QStringLiteral("DOG")));
+    EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
+    EXPECT_FALSE(box->AddText(QStringLiteral("dog")));
+    EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
+    // The whole text must match.
+    EXPECT_TRUE(box->AddText(QStringLiteral("Do")));
+    // Letter case is ignored for full-width letters as well.
+    EXPECT_TRUE(box->AddText(QStringLiteral(u"ＡＢＣ")));
+    EXPECT_FALSE(box->AddText(QStringLiteral(u"ａｂｃ")));
+    EXPECT_EQ(Items(*box), (QStringList{QStringLiteral(u"ＡＢＣ"), "Do", "dog", "cat", "  "}));
+
+    EXPECT_EQ(box->currentText(), QStringLiteral("typed"));
+}
+
+TEST_F(HistoryComboBoxTest, AddTextOfTheTextFieldKeepsTheTextField) {
+    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    for (const char* keyword : {"one", "two", "three"})
+        box->AddText(QString::fromLatin1(keyword));
+    // The user picks an entry further down, then searches it in other letters.
+    box->setCurrentIndex(2);
+    ASSERT_EQ(box->currentText(), QStringLiteral("one"));
+    box->setEditText(QStringLiteral("ONE"));
+    box->lineEdit()->setCursorPosition(1);
+
+    EXPECT_FALSE(box->AddText());
+    EXPECT_EQ(Items(*box), (QStringList{"one", "three", "two"}));
+    EXPECT_EQ(box->currentText(), QStringLiteral("ONE"));
+    EXPECT_EQ(box->lineEdit()->cursorPosition(), 1);
+
+    box->setEditText(QStringLiteral("four"));
+    EXPECT_TRUE(box->AddText());
+    EXPECT_EQ(box->itemText(0), QStringLiteral("four"));
+    EXPECT_EQ(box->currentText(), QStringLiteral("four"));
+}
+
+TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
+    Put("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n");
+    THistoryComboBox* box = MakeBox();
+    box->Loaded();
+    box->AddText(QStringLiteral("dog"));
+    box->AddText(QStringLiteral(u"猫の動画"));
+    EXPECT_TRUE(box->SaveToFile());
+    EXPECT_EQ(Get(), QByteArray("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n"
+                                "[HistoryComboBox1]\r\nHistoryCount=2\r\n"
+                                "History0=\x94\x4C\x82\xCC\x93\xAE\x89\xE6\r\nHistory1=dog\r\n"));
+
+    THistoryComboBox* again = MakeBox();
+    again->Loaded();
+    EXPECT_EQ(Items(*again), (QStringList{QStringLiteral(u"猫の動画"), "dog"}));
+    EXPECT_TRUE(again->currentText().isEmpty());
+}
+
+TEST_F(HistoryComboBoxTest, AShorterListLeavesNoStaleKeys) {
+    Put("[historycombobox1]\r\nHistoryCount=3\r\nHistory0=a\r\nHistory1=b\r\nHistory2=c\r\n"
+        "[SET]\r\nM_LEFT=10\r\n");
+    THistoryComboBox* box = MakeBox();
+    box->Loaded();
+    ASSERT_EQ(Items(*box), (QStringList{"a", "b", "c"}));
+    box->setEditText(QStringLiteral("kept"));
+    box->ClearItems();
+    EXPECT_EQ(box->count(), 0);
+    EXPECT_EQ(box->currentText(), QStringLiteral("kept"));
+    box->AddText(QStringLiteral("d"));
+    DestroyOwner();
+    EXPECT_EQ(Get(), QByteArray("[SET]\r\nM_LEFT=10\r\n"
+                                "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=d\r\n"));
+}
+
+TEST_F(HistoryComboBoxTest, ClearedHistoryIsSavedAsACountOfZero) {
+    Put("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n");
+    THistoryComboBox* box = MakeBox();
+    box->Loaded();
+    box->ClearItems();
+    DestroyOwner();
+    EXPECT_EQ(Get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=0\r\n"));
+    THistoryComboBox* again = MakeBox();
+    again->Loaded();
+    EXPECT_EQ(again->count(), 0);
+}
+
+TEST_F(HistoryComboBoxTest, LoadsWhatTheCountSays) {
+    const struct {
+        const char* name;
+        QByteArray file;
+        QStringList expected;
+    } cases[] = {
+        {"no file", "<missing>", {}},
+        {"no section", "[SET]\r\nID=1\r\n", {}},
+        {"negative count", "[HistoryComboBox1]\r\nHistoryCount=-3\r\nHistory0=a\r\n", {}},
+        {"count larger than the entries",
+         "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=a\r\n",
+         {"a", ""}},
+        {"duplicates and blanks kept as stored",
+         "[HistoryComboBox1]\r\nHistoryCount= 3 \r\nHistory0=a\r\nHISTORY1=A\r\nHistory2=\" b "
+         "\"\r\n",
+         {"a", "A", " b "}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(Path());
+        if (c.file != "<missing>")
+            Put(c.file);
+        THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+        box->AddText(QStringLiteral("before"));
+        box->LoadFromFile(Path());
+        EXPECT_EQ(Items(*box), QStringList{QStringLiteral("before")} + c.expected);
+    }
+}
+
+TEST_F(HistoryComboBoxTest, ACountThatIsNoIntegerFailsAndTheFileStays) {
+    const QByteArray file = "[HistoryComboBox1]\r\nHistoryCount=12a\r\nHistory0=a\r\n";
+    Put(file);
+    THistoryComboBox* box = MakeBox();
+    try {
+        box->Loaded();
+        ADD_FAILURE() << "no conversion error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("'12a' は整数ではありません"));
+    }
+    EXPECT_EQ(box->count(), 0);
+    box->AddText(QStringLiteral("x"));
+    // The list never held the stored history: saving it would erase what the user can repair.
+    DestroyOwner();
+    EXPECT_EQ(Get(), file);
+}
+
+TEST_F(HistoryComboBoxTest, SaveModesDecideLoadingAndSaving) {
+    const QByteArray stored = "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=old\r\n";
+    const struct {
+        THistoryMode mode;
+        QStringList loaded;
+        QByteArray saved;
+    } cases[] = {
+        {THistoryMode::hsAuto,
+         {"old"},
+         "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=new\r\nHistory1=old\r\n"},
+        {THistoryMode::hsManual, {}, stored},
+        {THistoryMode::hsAutoSave, {}, "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=new\r\n"},
+        {THistoryMode::hsAutoLoad, {"old"}, stored},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        Put(stored);
+        THistoryComboBox* box = MakeBox(c.mode);
+        box->Loaded();
+        EXPECT_EQ(Items(*box), c.loaded);
+        box->AddText(QStringLiteral("new"));
+        DestroyOwner();
+        EXPECT_EQ(Get(), c.saved);
+    }
+}
+
+TEST_F(HistoryComboBoxTest, WithoutNamesNothingIsLoadedOrSaved) {
+    THistoryComboBox* box = MakeBox();
+    box->SetSaveFileName(QString());
+    box->Loaded();
+    EXPECT_FALSE(box->SaveToFile());
+    EXPECT_FALSE(box->LoadFromFile());
+    EXPECT_FALSE(box->SaveToRegistry());
+    EXPECT_FALSE(box->LoadFromRegistry());
+    box->AddText(QStringLiteral("x"));
+    DestroyOwner();
+    EXPECT_TRUE(QDir(m_dir.path()).isEmpty());
+}
+
+TEST_F(HistoryComboBoxTest, TheSectionIsNamedAfterTheBoxUnlessGiven) {
+    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    EXPECT_EQ(box->GetSectionString(), QStringLiteral("HistoryComboBox1"));
+    box->SetSaveSectionName(QStringLiteral("Keywords"));
+    EXPECT_EQ(box->GetSectionString(), QStringLiteral("Keywords"));
+    box->AddText(QStringLiteral("a"));
+    box->SaveToFile(Path());
+    EXPECT_EQ(Get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
+}
+
+TEST(ResolveHistoryFileName, AppendsIniAndPlacesBareNamesBesideTheProgram) {
+    const QString program = ProgramDir();
+    const struct {
+        const char* name;
+        QString expected;
+    } cases[] = {
+        {"log_search", QDir(program).filePath(QStringLiteral("log_search.ini"))},
+        {"log_search.ini", QDir(program).filePath(QStringLiteral("log_search.ini"))},
+        {"history.dat", QDir(program).filePath(QStringLiteral("history.dat"))},
+        {"/var/tmp/h.dat", "/var/tmp/h.dat"},
+        {"/var/tmp.d/h", "/var/tmp.d/h.ini"},
+        {"sub/h", "sub/h.ini"},
+        {"C:\\dir.x\\h", "C:\\dir.x\\h.ini"},
+        {"C:h.ini", "C:h.ini"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ResolveHistoryFileName(QString::fromLatin1(c.name)), c.expected);
+    }
+}
+
+TEST_F(HistoryComboBoxTest, NamesWithoutExtensionGetIni) {
+    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    box->AddText(QStringLiteral("a"));
+    box->SaveToFile(m_dir.filePath(QStringLiteral("log_search")));
+    EXPECT_EQ(Get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
+}
+
+TEST_F(HistoryComboBoxTest, AFailedSaveAtDestructionIsShownAndKeepsTheFile) {
+    const QByteArray stored = "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=old\r\n";
+    Put(stored);
+    ASSERT_TRUE(QFile::setPermissions(Path(), QFileDevice::ReadOwner));
+    RecordedMessages messages;
+    THistoryComboBox* box = MakeBox();
+    box->Loaded();
+    box->AddText(QStringLiteral("new"));
+    DestroyOwner();
+    EXPECT_EQ(messages.errors, QStringList{Path() + QStringLiteral(" に書き込めません.")});
+    EXPECT_EQ(Get(), stored);
+}
+
+TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {
+    QStandardPaths::setTestModeEnabled(true);
+    const QString registry = HistoryRegistryFileName();
+    QFile::remove(registry);
+
+    THistoryComboBox* box = MakeBox();
+    box->SetSaveKeyName(QStringLiteral("Software\\Sorvel\\"));
+    box->Loaded();
+    box->AddText(QStringLiteral("dog"));
+    box->AddText(QStringLiteral("cat"));
+    DestroyOwner();
+    // The file name is ignored while a key is set.
+    EXPECT_FALSE(QFile::exists(Path()));
+    EXPECT_EQ(ReadAll(registry),
+              QByteArray("[Software\\Sorvel\\HistoryComboBox1]\r\nHistoryCount=2\r\n"
+                         "History0=cat\r\nHistory1=dog\r\n"));
+
+    THistoryComboBox* again = MakeBox(THistoryMode::hsManual);
+    again->LoadFromRegistry(QStringLiteral("\\software\\sorvel"));
+    EXPECT_EQ(Items(*again), (QStringList{"cat", "dog"}));
+    again->LoadFromRegistry(QStringLiteral("Software\\Other"));
+    again->SaveToRegistry(QStringLiteral("\\\\"));
+    EXPECT_EQ(again->count(), 2);
+    QFile::remove(registry);
+    QStandardPaths::setTestModeEnabled(false);
+}
+
+TEST_F(HistoryComboBoxTest, KeyHookSeesTypedKeysAndEnterAndCanConsumeThem) {
+    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    m_owner->show();
+    box->setFocus();
+    box->AddText(QStringLiteral("Dog"));
+    box->setEditText(QString());
+    QString seen;
+    box->OnKeyPress = [&](QChar& key) {
+        seen += key;
+        if (key == u'x')
+            key = QChar(0);
+        else if (key == u'q')
+            key = u'Q';
+    };
+    QTest::keyClicks(box, QStringLiteral("dxoqg"));
+    EXPECT_EQ(box->currentText(), QStringLiteral("doQg"));
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::keyClick(box, Qt::Key_Enter);
+    EXPECT_EQ(seen, QStringLiteral("dxoqg\r\r"));
+    // Enter neither inserts the text nor selects a matching entry.
+    box->AddText(QStringLiteral("Cat"));
+    box->setCurrentIndex(0);
+    box->setEditText(QStringLiteral("dog"));
+    QTest::keyClick(box, Qt::Key_Return);
+    box->OnKeyPress = nullptr;
+    QTest::keyClick(box, Qt::Key_Return);
+    box->setEditText(QStringLiteral("new"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(Items(*box), (QStringList{"Cat", "Dog"}));
+    EXPECT_EQ(box->currentText(), QStringLiteral("new"));
+    box->setEditText(QStringLiteral("dog"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(box->currentText(), QStringLiteral("dog"));
+}
+
+TEST_F(HistoryComboBoxTest, TheTextFieldTakesAtMostMaxLengthCharacters) {
+    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    m_owner->show();
+    box->setFocus();
+    QTest::keyClicks(box, QString(50, u'a'));
+    EXPECT_EQ(box->currentText().size(), 45);
+    box->SetMaxLength(0);
+    QTest::keyClicks(box, QString(10, u'b'));
+    EXPECT_EQ(box->currentText().size(), 55);
+}
