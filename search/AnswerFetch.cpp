@@ -1,5 +1,6 @@
 #include "search/SearchClient.h"
 
+#include "net/NMHttp.h"
 #include "platform/Convert.h"
 #include "platform/Exception.h"
 #include "platform/MessageService.h"
@@ -10,8 +11,13 @@ namespace {
 const QString OfflineMessage = QStringLiteral("インターネットに接続されていません.");
 }
 
-QByteArray TSearchClient::FetchAnswer(const QString&) {
-    throw Exception(QStringLiteral("The HTTP client is not built yet"));
+QByteArray TSearchClient::FetchAnswer(const QString& url) {
+    m_http.TimeOut = 60000;
+    m_http.InputFileMode = false;
+    m_http.OutputFileMode = false;
+    m_http.ReportLevel = 2;
+    m_http.Get(RequestBytes(url));
+    return m_http.Body;
 }
 
 void TSearchClient::ContinueLoad(const QString& url) {

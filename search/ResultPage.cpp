@@ -1,6 +1,14 @@
 #include "search/SearchClient.h"
 
+#include "controls/Dxfcheckbox.h"
+#include "controls/Image.h"
+#include "net/NMHttp.h"
+#include "platform/Convert.h"
+#include "platform/Jpeg.h"
 #include "search/SearchView.h"
+
+#include <QFile>
+#include <QLabel>
 
 void TSearchClient::ShowCaption() {
     m_view.SetCaption(m_view.BaseCaption() + QStringLiteral(" -「") + m_view.KeywordText() +
@@ -44,4 +52,83 @@ void TSearchClient::ShowResults() {
     m_view.SetKeywordText(keyword);
 }
 
-void TSearchClient::FillSlot(int, const TResultRow&) {}
+bool IsMarkableSite(const QString& copyright) {
+    static const QString sites[] = {QStringLiteral("Youtube"), QStringLiteral("metacafe"),
+                                    QStringLiteral("Yahoo! Video"), QStringLiteral("ニコニコ動画")};
+    return std::find(std::begin(sites), std::end(sites), copyright) != std::end(sites);
+}
+
+QString SlotLabelText(const TResultRow& row) {
+    const std::optional<int> seconds = TryStrToInt(row.Duration);
+    if (!seconds)
+        return QStringLiteral("情報なし");
+    const QString duration = *seconds >= 1
+                                 ? QStringLiteral("%1分%2秒").arg(*seconds / 60).arg(*seconds % 60)
+                                 : QStringLiteral("?分?秒");
+    return QStringLiteral("[") + row.Copyright + QStringLiteral("]\n\n") + duration +
+           QStringLiteral("\n\n");
+}
+
+void TSearchClient::FetchThumbnail(const QString& url) {
+    m_http.TimeOut = 60000;
+    m_http.InputFileMode = true;
+    m_http.Body = QFile::encodeName(ThumbnailFile);
+    m_http.OutputFileMode = false;
+    m_http.ReportLevel = 2;
+    try {
+        m_http.Get(RequestBytes(url));
+    } catch (...) {
+        // The picture then fails to load and "no_image.jpg" is shown; no message.
+    }
+}
+
+void TSearchClient::FillSlot(int index, const TResultRow& row) {
+    const TResultSlot slot = m_view.Slot(index);
+    slot.CheckBox->setEnabled(IsMarkableSite(row.Copyright));
+    slot.CheckBox->SetChecked(false);
+    slot.CheckBox->SetCaption(row.Title);
+    slot.Label->setText(SlotLabelText(row));
+
+    FetchThumbnail(row.Url);
+    try {
+        slot.Image->SetPicture(LoadJpegFile(ThumbnailFile));
+    } catch (const Exception&) {
+        try {
+            slot.Image->SetPicture(LoadJpegFile(NoImageFile));
+        } catch (const Exception&) {
+            // Without its stand-in picture the slot shows none rather than the last one.
+            slot.Image->Clear();
+        }
+    }
+    slot.Image->SetHint(row.RefererUrl);
+    slot.Panel->show();
+    QFile::remove(ThumbnailFile);
+}
+
+void TSearchClient::SpeedButton2_1Click() {
+    if (PagingState.CurrentPage > 1) {
+        PagingState.CurrentPage = 1;
+        LoadResultPage(PagingState.CurrentPage);
+    }
+}
+
+void TSearchClient::SpeedButton2_2Click() {
+    if (PagingState.CurrentPage > 1) {
+        --PagingState.CurrentPage;
+        LoadResultPage(PagingState.CurrentPage);
+    }
+}
+
+void TSearchClient::SpeedButton2_3Click() {
+    if (PagingState.CurrentPage < PagingState.PageCount) {
+        ++PagingState.CurrentPage;
+        LoadResultPage(PagingState.CurrentPage);
+    }
+}
+
+void TSearchClient::SpeedButton2_4Click() {
+    if (PagingState.CurrentPage < PagingState.PageCount) {
+        PagingState.CurrentPage = PagingState.PageCount;
+        LoadResultPage(PagingState.CurrentPage);
+    }
+}

@@ -6,6 +6,9 @@
 #include <QByteArray>
 #include <QChar>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
 
 class ISearchView;
 class TNMHTTP;
@@ -43,12 +46,33 @@ public:
     // One page load. page equals PagingState.CurrentPage.
     void LoadResultPage(int page);
 
+    // The paging commands, each bound to the button of its role in both bars: first, previous,
+    // next and last page. Each runs a load only while its condition holds.
+    void SpeedButton2_1Click();
+    void SpeedButton2_2Click();
+    void SpeedButton2_3Click();
+    void SpeedButton2_4Click();
+
+    // Activation of result slot 1 to 20 (Image1_1Click ... Image1_20Click): the result's page in
+    // the browser pane, its title as the viewed title, its check box ticked when enabled.
+    void ImageClick(int slotNumber);
+    // A completed navigation of the browser pane.
+    void WebBrowser1NavigateComplete2();
+
+    // Where thumbnails are downloaded to, and the picture shown in place of one that cannot be
+    // shown.
+    QString ThumbnailFile;
+    QString NoImageFile;
+
     // The request URL for a page, from the current keyword, paging state and settings.
     QString RequestUrl(int page);
 
 protected:
     // Sends the request and returns the answer body; raises when the transfer cannot be made.
     virtual QByteArray FetchAnswer(const QString& url);
+    // Downloads one picture into ThumbnailFile; every failure is swallowed (the picture then
+    // fails to load).
+    virtual void FetchThumbnail(const QString& url);
 
     ISearchView& m_view;
     TNMHTTP& m_http;
@@ -56,6 +80,9 @@ protected:
     QString m_serviceHost;
 
 private:
+    // The download folder of ThumbnailFile: private to this process, removed at exit.
+    std::unique_ptr<QTemporaryDir> m_downloads;
+
     // The second and third phases of a load, after the request was built.
     void ContinueLoad(const QString& url);
     // Normalises the answer into AnswerText and reads TotalResults and TotalCapped; raises the
@@ -67,6 +94,17 @@ private:
     void ShowResults();
     void FillSlot(int index, const TResultRow& row);
 };
+
+// The bytes of a URL as they go on the wire: UTF-8, with the bytes that may not stand in a
+// request line (controls, space, non-ASCII) percent-encoded; everything else as it is.
+QByteArray RequestBytes(const QString& url);
+
+// The information label of a slot: "[site]" and the duration in minutes and seconds, or
+// "情報なし" when the duration is no integer.
+QString SlotLabelText(const TResultRow& row);
+
+// Whether a result's check box is enabled: the four sites whose pages mark a video as viewed.
+bool IsMarkableSite(const QString& copyright);
 
 // The ten replacements of a keyword before it is sent: "\" "/" ":" "*" "?" '"' "<" ">" "|" and
 // the space become their full-width forms.

@@ -1,6 +1,7 @@
 #include "search/SearchClient.h"
 
 #include "net/NMURL.h"
+#include "platform/AppDir.h"
 #include "search/SearchView.h"
 
 TSearchClient::TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QString serviceHost)
@@ -71,4 +72,22 @@ void TSearchClient::LoadResultPage(int page) {
     m_view.SetSearchControlsEnabled(false);
     m_view.SetPagingButtonsEnabled(false, false);
     ContinueLoad(RequestUrl(page));
+}
+
+QByteArray RequestBytes(const QString& url) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    const QByteArray utf8 = url.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(utf8.size());
+    for (const char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c > 0x20 && c < 0x7F) {
+            bytes += ch;
+        } else {
+            bytes += '%';
+            bytes += hex[c >> 4];
+            bytes += hex[c & 0x0F];
+        }
+    }
+    return bytes;
 }

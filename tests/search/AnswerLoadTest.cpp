@@ -1,6 +1,7 @@
 #include "FakeSearchView.h"
 #include "TestUtil.h"
 
+#include "net/NMHttp.h"
 #include "net/NMURL.h"
 #include "search/SearchClient.h"
 
@@ -11,12 +12,16 @@ namespace {
 // Answers every request with a canned body.
 class CannedClient final : public TSearchClient {
 public:
-    CannedClient(ISearchView& view, TNMURL& url)
-        : TSearchClient(view, *static_cast<TNMHTTP*>(nullptr), url, QStringLiteral("svc.test")) {}
+    CannedClient(ISearchView& view, TNMHTTP& http, TNMURL& url)
+        : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
     QByteArray body;
 
 protected:
     QByteArray FetchAnswer(const QString&) override { return body; }
+    void FetchThumbnail(const QString& url) override { thumbnails << url; }
+
+public:
+    QStringList thumbnails;
 };
 
 QByteArray Answer(const QByteArray& total, int blocks) {
@@ -42,8 +47,9 @@ protected:
 
     RecordedMessages messages;
     FakeSearchView view;
+    TNMHTTP http;
     TNMURL url;
-    CannedClient client{view, url};
+    CannedClient client{view, http, url};
 };
 
 } // namespace

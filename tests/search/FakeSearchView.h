@@ -1,9 +1,14 @@
 #pragma once
 
 #include "controls/BrowserPane.h"
+#include "controls/Dxfcheckbox.h"
+#include "controls/Gradbox.h"
+#include "controls/Image.h"
 #include "search/SearchView.h"
 
+#include <QLabel>
 #include <QStringList>
+#include <QWidget>
 
 // A view that records what the search client does to it, for tests that need no window.
 class FakeBrowserPane final : public IBrowserPane {
@@ -18,8 +23,28 @@ public:
     QString hint;
 };
 
+// Twenty resultSlots of real controls on a hidden container, without the main window.
 class FakeSearchView : public ISearchView {
 public:
+    FakeSearchView() {
+        for (int i = 0; i < SlotCount; ++i) {
+            TResultSlot& slot = resultSlots[i];
+            slot.Panel = new QWidget(&container);
+            slot.GradBox = new TGradBox(slot.Panel);
+            slot.Image = new TImage(slot.Panel);
+            slot.Label = new QLabel(QStringLiteral("-"), slot.Panel);
+            slot.CheckBox = new TdxfCheckBox(slot.Panel);
+            slot.Panel->hide();
+        }
+    }
+
+    int ShownSlots() const {
+        int shown = 0;
+        for (const TResultSlot& slot : resultSlots)
+            shown += slot.Panel->isVisibleTo(&container) ? 1 : 0;
+        return shown;
+    }
+
     QString KeywordText() const override { return keyword; }
     void SetKeywordText(const QString& text) override { keyword = text; }
     void AddKeywordToHistory() override { history.prepend(keyword); }
@@ -29,10 +54,14 @@ public:
         previousEnabled = firstAndPrevious;
         nextEnabled = nextAndLast;
     }
-    void ResetResultColumn() override { ++columnResets; }
+    void ResetResultColumn() override {
+        ++columnResets;
+        for (const TResultSlot& slot : resultSlots)
+            slot.Panel->hide();
+    }
     void SetResultScrollRange(int pixels) override { scrollRange = pixels; }
     int SlotHeight() const override { return 120; }
-    TResultSlot Slot(int) const override { return {}; }
+    TResultSlot Slot(int index) const override { return resultSlots[index]; }
     QString BaseCaption() const override { return QStringLiteral("ORVENA - Sorvel Browser"); }
     void SetCaption(const QString& text) override { caption = text; }
     void SetPageLabels(const QString& text) override { pageLabels = text; }
@@ -40,6 +69,8 @@ public:
     IBrowserPane& BrowserPane() override { return browser; }
     void EnableWebCommands() override { webCommandsEnabled = true; }
 
+    QWidget container;
+    TResultSlot resultSlots[SlotCount];
     QString keyword;
     QStringList history;
     bool searchEnabled = true;

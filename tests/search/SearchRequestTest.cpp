@@ -1,6 +1,7 @@
 #include "FakeSearchView.h"
 #include "TestUtil.h"
 
+#include "net/NMHttp.h"
 #include "net/NMURL.h"
 #include "platform/Exception.h"
 #include "search/SearchClient.h"
@@ -14,8 +15,8 @@ const QString Path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?
 // Records each URL handed to the answer fetch and fails it, so that no request goes out.
 class RecordingClient final : public TSearchClient {
 public:
-    RecordingClient(ISearchView& view, TNMURL& url)
-        : TSearchClient(view, *static_cast<TNMHTTP*>(nullptr), url, QStringLiteral("svc.test")) {}
+    RecordingClient(ISearchView& view, TNMHTTP& http, TNMURL& url)
+        : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
     QStringList urls;
     std::function<void()> duringFetch;
 
@@ -51,8 +52,9 @@ protected:
 
     RecordedMessages messages;
     FakeSearchView view;
+    TNMHTTP http;
     TNMURL url;
-    RecordingClient client{view, url};
+    RecordingClient client{view, http, url};
 };
 
 } // namespace

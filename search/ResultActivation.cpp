@@ -1,0 +1,40 @@
+#include "search/SearchClient.h"
+
+#include "controls/BrowserPane.h"
+#include "controls/Dxfcheckbox.h"
+#include "search/SearchView.h"
+
+#include <QUrl>
+
+namespace {
+
+// The pane opens web pages only: an address from the service's answer must not open local
+// files or run script in the pane.
+bool IsWebAddress(const QString& url) {
+    const QString scheme = QUrl(url).scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+} // namespace
+
+void TSearchClient::ImageClick(int slotNumber) {
+    const int row = slotNumber - 1;
+    if (row < 0 || row >= ResultTable.size() || row >= ISearchView::SlotCount)
+        return;
+    const TResultRow& result = ResultTable[row];
+    IBrowserPane& pane = m_view.BrowserPane();
+    if (IsWebAddress(result.RefererUrl))
+        pane.Navigate(result.RefererUrl);
+    pane.SetHint(result.Title);
+    TdxfCheckBox* checkBox = m_view.Slot(row).CheckBox;
+    if (checkBox->isEnabled())
+        checkBox->SetChecked(true);
+}
+
+void TSearchClient::WebBrowser1NavigateComplete2() {
+    const QString location = m_view.BrowserPane().LocationURL();
+    if (location.contains(TopPageUrl(m_serviceHost)))
+        return;
+    m_view.EnableWebCommands();
+    m_view.SetStatusText(3, location);
+}
