@@ -1,0 +1,93 @@
+#include "app/SettingsFile.h"
+
+#include "app/Settingwindow1.h"
+#include "platform/AppDir.h"
+#include "platform/Profile.h"
+#include "search/SearchTypes.h"
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <random>
+
+namespace {
+
+const QString Section = QStringLiteral("SET");
+
+// The outer frame's size differs from the client size by the window manager's decoration.
+QSize FrameExtra(const QWidget& window) {
+    return window.frameGeometry().size() - window.size();
+}
+
+} // namespace
+
+namespace SettingsFile {
+
+QString DefaultPath() {
+    return ProgramFilePath(QStringLiteral("Sorvel.ini"));
+}
+
+QString NewUniqueId(unsigned seed) {
+    std::minstd_rand random(seed);
+    QStringList groups;
+    for (int i = 0; i < 4; ++i)
+        groups.prepend(QStringLiteral("%1").arg(random() % 9999, 4, 10, QLatin1Char('0')));
+    return groups.join(u'-');
+}
+
+void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings) {
+    const auto readInt = [&path](const char* key, int current) {
+        return ReadProfileInteger(path, Section, QString::fromLatin1(key), current);
+    };
+
+    settings.UniqueId = ReadProfileString(path, Section, QStringLiteral("ID"), settings.UniqueId);
+    if (settings.UniqueId.isEmpty())
+        settings.UniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
+
+    // Applied as read, one after another: no check against the screen.
+    const QRect frame = window.frameGeometry();
+    const int left = readInt("M_LEFT", frame.left());
+    window.move(left, window.frameGeometry().top());
+    const int top = readInt("M_TOP", frame.top());
+    window.move(left, top);
+    const QSize extra = FrameExtra(window);
+    const int width = readInt("M_WIDTH", frame.width());
+    window.resize(width - extra.width(), window.height());
+    const int height = readInt("M_HEIGHT", frame.height());
+    window.resize(window.width(), height - extra.height());
+
+    // An index without a row leaves the box without a selection.
+    const auto setIndex = [](QComboBox* box, int index) {
+        box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+    };
+    setIndex(dialog.ComboBox0, readInt("S1_C0", dialog.ComboBox0->currentIndex()));
+    setIndex(dialog.ComboBox1, readInt("S1_C1", dialog.ComboBox1->currentIndex()));
+    TSettingForm1::SetSelected(dialog.RadioButton1,
+                               readInt("S1_R1", dialog.RadioButton1->isChecked()) != 0);
+    TSettingForm1::SetSelected(dialog.RadioButton3,
+                               readInt("S1_R3", dialog.RadioButton3->isChecked()) != 0);
+    dialog.RadioButton1Click();
+    dialog.SetDomainText(
+        ReadProfileString(path, Section, QStringLiteral("S1_C4"), dialog.ComboBox4->currentText()));
+}
+
+void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
+          const TSearchSettings& settings) {
+    const auto write = [&path](const char* key, const QString& value) {
+        WriteProfileString(path, Section, QString::fromLatin1(key), value);
+    };
+    const auto flag = [](bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
+    const QRect frame = window.frameGeometry();
+    write("ID", settings.UniqueId);
+    write("M_LEFT", QString::number(frame.left()));
+    write("M_TOP", QString::number(frame.top()));
+    write("M_WIDTH", QString::number(frame.width()));
+    write("M_HEIGHT", QString::number(frame.height()));
+    write("S1_C0", QString::number(dialog.ComboBox0->currentIndex()));
+    write("S1_C1", QString::number(dialog.ComboBox1->currentIndex()));
+    write("S1_R1", flag(dialog.RadioButton1->isChecked()));
+    write("S1_R3", flag(dialog.RadioButton3->isChecked()));
+    write("S1_C4", dialog.ComboBox4->currentText());
+}
+
+} // namespace SettingsFile

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+class TSettingForm1;
+struct TSearchSettings;
+
+// The settings file "Sorvel.ini" beside the executable: the main window's place and size, the
+// settings dialog's controls and the installation identifier, all in the section "SET".
+namespace SettingsFile {
+
+// "Sorvel.ini" in the program's directory.
+QString DefaultPath();
+
+// Reads the file into the window, the dialog's controls and UniqueId (a new identifier when
+// none is stored). A missing file or key keeps what the window and controls hold.
+void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings);
+
+// Writes the ten keys in their order. Raises EProfileWriteError when the file cannot be
+// written; the keys written before stay written.
+void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
+          const TSearchSettings& settings);
+
+// Four groups of four digits, each from 0000 to 9998, joined by "-" in the reverse order of
+// their drawing from a generator seeded with the given number.
+QString NewUniqueId(unsigned seed);
+
+} // namespace SettingsFile
