@@ -1,28 +1,11 @@
 #include "FakeSearchView.h"
 #include "TestUtil.h"
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
-#include "search/SearchClient.h"
+#include "CannedSearchClient.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// Answers every request with a canned body.
-class CannedClient final : public TSearchClient {
-public:
-    CannedClient(ISearchView& view, TNMHTTP& http, TNMURL& url)
-        : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
-    QByteArray body;
-
-protected:
-    QByteArray FetchAnswer(const QString&) override { return body; }
-    void FetchThumbnail(const QString& url) override { thumbnails << url; }
-
-public:
-    QStringList thumbnails;
-};
 
 QByteArray Answer(const QByteArray& total, int blocks) {
     QByteArray answer =
@@ -41,7 +24,7 @@ protected:
     }
 
     void Search(const QByteArray& body) {
-        client.body = body;
+        client.answer = [body](const QString&) { return body; };
         client.SpeedButton0_1Click();
     }
 
@@ -49,7 +32,7 @@ protected:
     FakeSearchView view;
     TNMHTTP http;
     TNMURL url;
-    CannedClient client{view, http, url};
+    CannedSearchClient client{view, http, url};
 };
 
 } // namespace

@@ -166,3 +166,10 @@ TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessa
     EXPECT_FALSE(view.nextEnabled);
     EXPECT_EQ(view.columnResets, 0);
 }
+
+TEST(RequestBytes, OnlyWhatMayNotStandInARequestLineIsEncoded) {
+    EXPECT_EQ(RequestBytes(QStringLiteral("http://h/p?&q=a%E3b&site=x.jp\t&z=a b")),
+              QByteArray("http://h/p?&q=a%E3b&site=x.jp%09&z=a%20b"));
+    EXPECT_EQ(RequestBytes(QStringLiteral("http://h/猫~\x7F")),
+              QByteArray("http://h/%E7%8C%AB~%7F"));
+}

@@ -1,0 +1,293 @@
+#include "CannedSearchClient.h"
+#include "FakeSearchView.h"
+#include "SearchTestUtil.h"
+#include "TestUtil.h"
+
+#include "controls/Dxfcheckbox.h"
+#include "controls/Image.h"
+#include "search/ServiceHost.h"
+
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QColor NoImageColour(10, 200, 10);
+const QColor ThumbnailColour(200, 20, 20);
+
+// A service that reports `total` and answers every page with the rows it holds: full pages,
+// and the remainder on the last.
+QByteArray ServiceAnswer(const QString& url, int total, int rowsOverride = -1) {
+    const QUrlQuery query(QUrl(url).query());
+    const int count = query.queryItemValue(QStringLiteral("results")).toInt();
+    const int start = query.queryItemValue(QStringLiteral("start")).toInt();
+    const int rows =
+        rowsOverride >= 0 ? rowsOverride : std::max(0, std::min(count, total - start + 1));
+    QByteArray blocks;
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray n = QByteArray::number(start + i);
+        blocks += ResultBlock("T" + n, "125", "Youtube", "http://r/" + n, "http://t/" + n + ".jpg");
+    }
+    return AnswerOf(total, blocks);
+}
+
+class ResultPage : public ::testing::Test {
+protected:
+    ResultPage() {
+        client.SearchSettings.ResultsPerPage = 20;
+        client.NoImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
+        QFile file(client.NoImageFile);
+        file.open(QIODevice::WriteOnly);
+        file.write(JpegOf(NoImageColour));
+        view.keyword = QStringLiteral("猫");
+    }
+
+    // Searches with a service that reports `total` results.
+    void SearchWithTotal(int total, int rowsOverride = -1) {
+        client.answer = [total, rowsOverride](const QString& url) {
+            return ServiceAnswer(url, total, rowsOverride);
+        };
+        client.SpeedButton0_1Click();
+    }
+
+    void Page(int page) {
+        client.PagingState.CurrentPage = page;
+        client.LoadResultPage(page);
+    }
+
+    TResultSlot Slot(int index) const { return view.Slot(index); }
+
+    QTemporaryDir dir;
+    RecordedMessages messages;
+    FakeSearchView view;
+    TNMHTTP http;
+    TNMURL url;
+    CannedSearchClient client{view, http, url};
+};
+
+} // namespace
+
+TEST(SlotLabel, DurationAndSource) {
+    const struct {
+        const char* duration;
+        const char* label;
+    } cases[] = {
+        {"125", "[Youtube]\n\n2分5秒\n\n"},
+        {"59", "[Youtube]\n\n0分59秒\n\n"},
+        {"3600", "[Youtube]\n\n60分0秒\n\n"},
+        {"0", "[Youtube]\n\n?分?秒\n\n"},
+        {"-5", "[Youtube]\n\n?分?秒\n\n"},
+        {"", "情報なし"},
+        {"abc", "情報なし"},
+        {"12 ", "情報なし"},
+    };
+    for (const auto& c : cases) {
+        const TResultRow row{"t", QString::fromUtf8(c.duration), "Youtube", "", ""};
+        EXPECT_EQ(SlotLabelText(row), QString::fromUtf8(c.label)) << c.duration;
+    }
+}
+
+TEST(SlotLabel, OnlyFourSitesMarkAResultAsViewed) {
+    for (const char* site : {"Youtube", "metacafe", "Yahoo! Video", "ニコニコ動画"})
+        EXPECT_TRUE(IsMarkableSite(QString::fromUtf8(site))) << site;
+    for (const char* site : {"YouTube", "Youtube ", "youtube", "Metacafe", "ニコニコ", ""})
+        EXPECT_FALSE(IsMarkableSite(QString::fromUtf8(site))) << site;
+}
+
+TEST_F(ResultPage, FirstPageOfACappedTotal) {
+    SearchWithTotal(1234);
+    EXPECT_EQ(view.caption,
+              QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 900件以上"));
+    EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/45"));
+    EXPECT_EQ(view.ShownSlots(), 20);
+    EXPECT_FALSE(view.previousEnabled);
+    EXPECT_TRUE(view.nextEnabled);
+    EXPECT_TRUE(view.searchEnabled);
+    EXPECT_EQ(view.scrollRange, 20 * 120);
+    EXPECT_TRUE(view.status[0].isEmpty());
+    EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
+}
+
+TEST_F(ResultPage, LastPageShowsTheRemainder) {
+    SearchWithTotal(95);
+    QStringList progress;
+    client.duringThumbnail = [&] { progress << view.status[0]; };
+    Page(5);
+    EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&results=15&start=81&")));
+    EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 5/5"));
+    EXPECT_EQ(view.ShownSlots(), 15);
+    EXPECT_EQ(view.scrollRange, 20 * 120);
+    EXPECT_TRUE(view.previousEnabled);
+    EXPECT_FALSE(view.nextEnabled);
+    ASSERT_EQ(progress.size(), 15);
+    EXPECT_EQ(progress.front(), QStringLiteral("ページ5更新中 1/15"));
+    EXPECT_EQ(progress.back(), QStringLiteral("ページ5更新中 15/15"));
+}
+
+TEST_F(ResultPage, PageCountsAndScrollRanges) {
+    const struct {
+        int perPage;
+        int total;
+        int rows; // -1: what the service would send
+        int shown;
+        int range;
+        bool next;
+    } cases[] = {
+        {20, 20, -1, 20, 20 * 120, false},
+        {5, 100, 8, 8, 5 * 120, true},     // more rows than asked for: all shown
+        {20, 500, 25, 20, 20 * 120, true}, // rows beyond the twentieth are not shown
+        {10, 7, -1, 7, 10 * 120, false},
+    };
+    for (const auto& c : cases) {
+        client.SearchSettings.ResultsPerPage = c.perPage;
+        SearchWithTotal(c.total, c.rows);
+        EXPECT_EQ(view.ShownSlots(), c.shown) << c.total;
+        EXPECT_EQ(view.scrollRange, c.range) << c.total;
+        EXPECT_EQ(view.nextEnabled, c.next) << c.total;
+    }
+}
+
+TEST_F(ResultPage, FewerPagesThanAskedForCutsTheRange) {
+    SearchWithTotal(900);
+    client.PagingState.PageCount = 45;
+    client.answer = [](const QString& url) { return ServiceAnswer(url, 860, 7); };
+    Page(45);
+    EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 45/43"));
+    EXPECT_EQ(view.ShownSlots(), 7);
+    EXPECT_EQ(view.scrollRange, 7 * 120);
+    EXPECT_FALSE(view.nextEnabled);
+}
+
+TEST_F(ResultPage, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
+    SearchWithTotal(300);
+    ASSERT_EQ(view.ShownSlots(), 20);
+    client.SearchSettings.ResultsPerPage = 5;
+    SearchWithTotal(300);
+    EXPECT_EQ(view.ShownSlots(), 5);
+}
+
+TEST_F(ResultPage, SlotContents) {
+    client.answer = [](const QString&) {
+        return AnswerOf(
+            3, ResultBlock("猫 &amp; 犬", "125", "ニコニコ動画", "http://r/1", "http://t/1.jpg") +
+                   ResultBlock("two", "", "YouTube", "http://r/2", "http://t/2.jpg") +
+                   ResultBlock("three", "59", "metacafe", "http://r/3", ""));
+    };
+    client.thumbnails[QStringLiteral("http://t/1.jpg")] = JpegOf(ThumbnailColour);
+    client.thumbnails[QStringLiteral("http://t/2.jpg")] = "<html>404 Not Found</html>";
+    view.Slot(0).CheckBox->SetChecked(true);
+    client.SpeedButton0_1Click();
+
+    EXPECT_EQ(client.thumbnailRequests,
+              (QStringList{"http://t/1.jpg", "http://t/2.jpg", "http://v/three"}));
+    const TResultSlot first = Slot(0);
+    EXPECT_EQ(first.CheckBox->Caption(), QStringLiteral("猫 & 犬"));
+    EXPECT_TRUE(first.CheckBox->isEnabled());
+    EXPECT_FALSE(first.CheckBox->Checked()); // every load unchecks
+    EXPECT_EQ(first.Label->text(), QStringLiteral("[ニコニコ動画]\n\n2分5秒\n\n"));
+    EXPECT_TRUE(CentreIs(first.Image->Picture(), ThumbnailColour));
+    EXPECT_EQ(first.Image->toolTip(), QStringLiteral("http://r/1"));
+
+    const TResultSlot second = Slot(1);
+    EXPECT_FALSE(second.CheckBox->isEnabled());
+    EXPECT_EQ(second.Label->text(), QStringLiteral("情報なし"));
+    EXPECT_TRUE(CentreIs(second.Image->Picture(), NoImageColour)); // an error page is no picture
+    // An empty thumbnail element breaks into two lines: the video's own Url stays the last one
+    // read, and is no picture.
+    EXPECT_TRUE(CentreIs(Slot(2).Image->Picture(), NoImageColour));
+    EXPECT_FALSE(QFile::exists(client.ThumbnailFile));
+}
+
+TEST_F(ResultPage, BrokenThumbnailsShowTheStandIn) {
+    const QByteArray noisy = JpegOf(ThumbnailColour, 120, 90, true);
+    const QByteArray pictures[] = {noisy.left(noisy.size() * 4 / 5), "not a picture", ""};
+    QByteArray blocks;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray thumbnail = "http://t/" + QByteArray::number(i) + ".jpg";
+        blocks += ResultBlock("t", "1", "Youtube", "http://r/", thumbnail);
+        client.thumbnails[QString::fromLatin1(thumbnail)] = pictures[i];
+    }
+    client.answer = [blocks](const QString&) { return AnswerOf(3, blocks); };
+    client.SpeedButton0_1Click();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(CentreIs(Slot(i).Image->Picture(), NoImageColour)) << i;
+
+    // Without the stand-in picture the slot shows no picture rather than an earlier one.
+    QFile::remove(client.NoImageFile);
+    client.SpeedButton0_1Click();
+    EXPECT_TRUE(Slot(0).Image->Picture().isNull());
+}
+
+TEST_F(ResultPage, PagingCommandsRunOnlyWhenTheirConditionHolds) {
+    SearchWithTotal(50); // three pages at 20
+    const auto requestsAfter = [&](void (TSearchClient::*command)()) {
+        const qsizetype before = client.requests.size();
+        (client.*command)();
+        return client.requests.size() - before;
+    };
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_1Click), 0);
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_2Click), 0);
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_3Click), 1);
+    EXPECT_EQ(client.PagingState.CurrentPage, 2);
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_4Click), 1);
+    EXPECT_EQ(client.PagingState.CurrentPage, 3);
+    EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&results=10&start=41&")));
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_3Click), 0);
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_4Click), 0);
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_2Click), 1);
+    EXPECT_EQ(client.PagingState.CurrentPage, 2);
+    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_1Click), 1);
+    EXPECT_EQ(client.PagingState.CurrentPage, 1);
+}
+
+TEST_F(ResultPage, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
+    SearchWithTotal(50);
+    view.keyword = QStringLiteral("犬");
+    client.SpeedButton2_3Click();
+    EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&query=%E7%8C%AB&")));
+    EXPECT_TRUE(view.caption.contains(QStringLiteral("「犬」")));
+    EXPECT_EQ(view.history.front(), QStringLiteral("犬"));
+    EXPECT_EQ(view.keyword, QStringLiteral("犬"));
+}
+
+TEST_F(ResultPage, ActivationOpensOnlyWebPagesAndMarksTheResult) {
+    client.answer = [](const QString&) {
+        return AnswerOf(5, ResultBlock("web", "1", "Youtube", "http://r/1", "") +
+                               ResultBlock("script", "1", "Youtube", "javascript:alert(1)", "") +
+                               ResultBlock("local", "1", "other site", "file:///etc/passwd", "") +
+                               ResultBlock("none", "1", "Youtube", "", "") +
+                               ResultBlock("secure", "1", "other site", "HTTPS://r/5", ""));
+    };
+    client.SpeedButton0_1Click();
+    for (int slot = 1; slot <= 5; ++slot)
+        client.ImageClick(slot);
+    client.ImageClick(1);
+    EXPECT_EQ(view.browser.navigations, (QStringList{"http://r/1", "HTTPS://r/5", "http://r/1"}));
+    EXPECT_EQ(view.browser.hint, QStringLiteral("web"));
+    EXPECT_TRUE(Slot(0).CheckBox->Checked());
+    EXPECT_TRUE(Slot(1).CheckBox->Checked());  // not opened, but marked as usual
+    EXPECT_FALSE(Slot(2).CheckBox->Checked()); // a site that does not mark
+    EXPECT_TRUE(Slot(3).CheckBox->Checked());
+    EXPECT_FALSE(Slot(4).CheckBox->Checked());
+}
+
+TEST_F(ResultPage, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands) {
+    const QString top = TopPageUrl(QStringLiteral("svc.test"));
+    for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
+        view.browser.location = location;
+        client.WebBrowser1NavigateComplete2();
+        EXPECT_FALSE(view.webCommandsEnabled);
+        EXPECT_TRUE(view.status[3].isEmpty());
+    }
+    view.browser.location = QStringLiteral("http://svc.test/watch/7");
+    client.WebBrowser1NavigateComplete2();
+    EXPECT_TRUE(view.webCommandsEnabled);
+    EXPECT_EQ(view.status[3], QStringLiteral("http://svc.test/watch/7"));
+
+    view.browser.location = top;
+    client.WebBrowser1NavigateComplete2();
+    EXPECT_EQ(view.status[3], QStringLiteral("http://svc.test/watch/7"));
+}
