@@ -1,3 +1,5 @@
+#include "TestImages.h"
+
 #include "platform/DesktopServices.h"
 #include "platform/Jpeg.h"
 #include "platform/SingleInstance.h"
@@ -9,31 +11,12 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-QByteArray JpegBytes(int width, int height, bool noisy = false) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(200, 40, 90));
-    // Noise makes the compressed data long, so that a cut lands in it rather than in the
-    // header.
-    for (int y = 0; noisy && y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb((x * 31 + y * 17) % 256, (x * y) % 256, (x ^ y) % 256));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, "JPEG", 95));
-    return bytes;
-}
-
-} // namespace
-
 TEST(LoadJpegFile, DecodesAPicture) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("temp_image.jpg"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(JpegBytes(120, 90));
+    file.write(JpegOf(QColor(200, 40, 90)));
     file.close();
 
     const QImage image = LoadJpegFile(path);
@@ -45,7 +28,7 @@ TEST(LoadJpegFile, DecodesAPicture) {
 }
 
 TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
-    const QByteArray jpeg = JpegBytes(120, 90, true);
+    const QByteArray jpeg = JpegOf(QColor(200, 40, 90), 120, 90, true);
     QByteArray png;
     {
         QBuffer buffer(&png);
@@ -61,7 +44,7 @@ TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
         {"png", png},
         {"cut short", jpeg.left(jpeg.size() * 4 / 5)},
         {"header only", jpeg.left(200)},
-        {"too wide", JpegBytes(MaxJpegDimension + 1, 8)},
+        {"too wide", JpegOf(Qt::white, MaxJpegDimension + 1, 8)},
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
