@@ -791,23 +791,30 @@ void TPowersock::Abort() {
 
 // --- sending --------------------------------------------------------------------------------
 
+void TPowersock::SendAll(const char* data, qsizetype count,
+                         const std::function<void(qsizetype)>& afterSend) {
+    qsizetype sent = 0;
+    while (sent < count && !Canceled) {
+        const ssize_t n = ::send(m_socket, data + sent, count - sent, MSG_NOSIGNAL);
+        if (n == 0)
+            break;
+        if (n > 0) {
+            sent += n;
+            if (afterSend)
+                afterSend(n);
+            continue;
+        }
+        CheckSocketError(LastSocketError());
+        SleepUntilWoken(Wake::Writable);
+    }
+}
+
 void TPowersock::SendBuffer(const char* data, quint16 length) {
     StatusMessage(4, "Sending Buffer");
     TimerScope timer(*this);
     if (!Canceled) {
         const qsizetype count = length != 0 ? length : ::strnlen(data, 65535);
-        qsizetype sent = 0;
-        while (sent < count && !Canceled) {
-            const ssize_t n = ::send(m_socket, data + sent, count - sent, MSG_NOSIGNAL);
-            if (n == 0)
-                break;
-            if (n > 0) {
-                sent += n;
-                continue;
-            }
-            CheckSocketError(LastSocketError());
-            SleepUntilWoken(Wake::Writable);
-        }
+        SendAll(data, count, {});
     }
     if (Canceled) {
         Canceled = false;
@@ -842,22 +849,12 @@ void TPowersock::SendFile(const QByteArray& name) {
             throw Exception(QStringLiteral("Stream read error"));
         if (count == 0)
             break;
-        qint64 sent = 0;
-        while (sent < count && !Canceled) {
-            const ssize_t n = ::send(m_socket, m_buffer.get() + sent, count - sent, MSG_NOSIGNAL);
-            if (n == 0)
-                break;
-            if (n > 0) {
-                sent += n;
-                BytesSent += static_cast<qint32>(n);
-                if (OnPacketSent)
-                    OnPacketSent(this);
-                ServiceQueue();
-                continue;
-            }
-            CheckSocketError(LastSocketError());
-            SleepUntilWoken(Wake::Writable);
-        }
+        SendAll(m_buffer.get(), count, [this](qsizetype sent) {
+            BytesSent += static_cast<qint32>(sent);
+            if (OnPacketSent)
+                OnPacketSent(this);
+            ServiceQueue();
+        });
     }
     if (Canceled) {
         Canceled = false;

@@ -178,6 +178,10 @@ private:
     void ArmWrite();
     void SleepUntilWoken(Wake wake);
     void ServiceQueue();
+    // Sends count bytes, waiting while the socket cannot take more, until all are sent or the
+    // operation is canceled; afterSend runs after each successful send with its byte count.
+    void SendAll(const char* data, qsizetype count,
+                 const std::function<void(qsizetype)>& afterSend);
     void ReadNotification(quint64 serial);
     void WriteNotification(quint64 serial);
     void LookupFinished(const QHostInfo& info);
