@@ -87,7 +87,6 @@ public:
     QString Hint() const { return m_hint; }
 
     TSearchClient& SearchClient() { return *m_client; }
-    IBrowserPane& Browser() { return *m_browserPane; }
 
     // Handlers.
     void FormActivate();
