@@ -36,11 +36,13 @@ QString NewUniqueId(unsigned seed) {
 }
 
 void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings) {
-    const auto readInt = [&path](const char* key, int current) {
-        return ReadProfileInteger(path, Section, QString::fromLatin1(key), current);
+    // One reading of the file; a missing file reads as empty.
+    const ProfileReader file(path);
+    const auto readInt = [&file](const char* key, int current) {
+        return file.ReadInteger(Section, QString::fromLatin1(key), current);
     };
 
-    settings.UniqueId = ReadProfileString(path, Section, QStringLiteral("ID"), settings.UniqueId);
+    settings.UniqueId = file.ReadString(Section, QStringLiteral("ID"), settings.UniqueId);
     if (settings.UniqueId.isEmpty())
         settings.UniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
 
@@ -68,7 +70,7 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSe
                                readInt("S1_R3", dialog.RadioButton3->isChecked()) != 0);
     dialog.RadioButton1Click();
     dialog.SetDomainText(
-        ReadProfileString(path, Section, QStringLiteral("S1_C4"), dialog.ComboBox4->currentText()));
+        file.ReadString(Section, QStringLiteral("S1_C4"), dialog.ComboBox4->currentText()));
 }
 
 void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,

@@ -29,7 +29,9 @@ TSettingForm1::TSettingForm1(QWidget* parent)
         m_selectedDomainRow = -1;
         ComboBox4Change();
     });
-    connect(ComboBox4, &QComboBox::currentIndexChanged, this, [this](int index) {
+    // A row picked by the user (from the list, by arrow key or wheel) reports a change even
+    // when it is the row already selected; the program's own selections report none.
+    connect(ComboBox4, &QComboBox::activated, this, [this](int index) {
         m_selectedDomainRow = index;
         ComboBox4Change();
     });

@@ -1,12 +1,18 @@
+#include "app/Startup.h"
+#include "platform/SingleInstance.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("ORVENA - Sorvel Browser"));
-    window.resize(1024, 640);
-    window.show();
-    app.exec();
-    return 0;
+    try {
+        // Another instance runs: end at once, silently.
+        SingleInstanceMarker marker;
+        if (!marker.Acquire(InstanceMarkerName))
+            return 0;
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        QApplication app(argc, argv);
+        return RunApplication(app);
+    } catch (...) {
+        return 0;
+    }
 }

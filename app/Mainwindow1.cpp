@@ -1,0 +1,736 @@
+#include "app/Mainwindow1.h"
+
+#include "app/ScrollBox.h"
+#include "app/SettingsFile.h"
+#include "app/Settingwindow1.h"
+#include "controls/CppWebBrowser.h"
+#include "controls/Dxfcheckbox.h"
+#include "controls/Glyphs.h"
+#include "controls/Gradbox.h"
+#include "controls/Historycombobox.h"
+#include "controls/Image.h"
+#include "net/NMHttp.h"
+#include "net/NMURL.h"
+#include "platform/AppDir.h"
+#include "platform/DesktopServices.h"
+#include "platform/Fonts.h"
+#include "platform/MessageService.h"
+#include "search/SearchClient.h"
+#include "search/ServiceHost.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+const QString DesignCaption = QStringLiteral("ORVENA - Sorvel Browser");
+constexpr QSize DesignSize(1024, 640);
+constexpr int SlotHeightPixels = 120;
+constexpr TColor StripGrey = RGBColor(226, 226, 226);
+
+const QString MailSetupMessage = QStringLiteral(
+    "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
+    "い.");
+
+// The pane's address goes to the desktop only when it is a web page: another scheme (a local
+// file, a script address) would run whatever the desktop associates with it.
+bool IsWebAddress(const QString& address) {
+    const QString scheme = QUrl(address).scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+void SetTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+void SetBackground(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// A background box as every one of the window has it: white to light grey, no outline, no
+// caption.
+TGradBox* MakeGradBox(QWidget* parent, const QString& name, TGradStyle style) {
+    auto* box = new TGradBox(parent);
+    box->setObjectName(name);
+    box->SetTopColor(clWhite);
+    box->SetLastColor(StripGrey);
+    box->SetOutLineColor(clWhite);
+    box->SetDrawOutLine(false);
+    box->SetFont3D(false);
+    box->SetFontDepth(0);
+    box->SetBackFont(clWhite);
+    box->SetCaptionLeft(0);
+    box->SetCaptionTop(0);
+    box->SetGradStyle(style);
+    return box;
+}
+
+// A flat button of the tool bar or a navigation bar.
+QToolButton* MakeSpeedButton(QWidget* parent, const QString& name, const QRect& geometry,
+                             const QString& hint) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setToolTip(hint);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QFrame* MakeBevel(QWidget* parent, const QString& name, const QRect& geometry) {
+    auto* bevel = new QFrame(parent);
+    bevel->setObjectName(name);
+    bevel->setFrameShape(QFrame::VLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(geometry);
+    return bevel;
+}
+
+// The controls of a navigation bar are anchored to its top only: when the bar's width changes,
+// each keeps its centre at the same fraction of the width as at design.
+class KeepRelativePlace final : public QObject {
+public:
+    KeepRelativePlace(QWidget* bar, int designWidth)
+        : QObject(bar)
+        , m_designWidth(designWidth) {
+        bar->installEventFilter(this);
+    }
+
+    void Add(QWidget* control) { m_controls.append({control, control->geometry()}); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            const int width = static_cast<QWidget*>(watched)->width();
+            for (const auto& [control, design] : std::as_const(m_controls)) {
+                const int centre = (design.x() + design.width() / 2) * width / m_designWidth;
+                control->move(centre - design.width() / 2, design.y());
+            }
+        }
+        return false;
+    }
+
+private:
+    int m_designWidth;
+    QList<std::pair<QWidget*, QRect>> m_controls;
+};
+
+// Runs a handler of the window as an entry point from Qt.
+template <class F> auto Command(F handler) {
+    return [handler] { RunCommand(handler); };
+}
+
+} // namespace
+
+TBrowserPaneFactory DefaultBrowserPane() {
+    return BrowserPaneOf<TCppWebBrowser>();
+}
+
+TMainFormOptions::TMainFormOptions()
+    : ServiceHost(::ServiceHost)
+    , SettingsFilePath(SettingsFile::DefaultPath())
+    , CreateBrowserPane(DefaultBrowserPane()) {}
+
+TMainForm1::TMainForm1(const TMainFormOptions& options, QWidget* parent)
+    : QMainWindow(parent)
+    , NMHTTP1(std::make_unique<TNMHTTP>())
+    , NMURL1(std::make_unique<TNMURL>())
+    , m_options(options) {
+    if (!m_options.CreateBrowserPane)
+        m_options.CreateBrowserPane = DefaultBrowserPane();
+    m_client = std::make_unique<TSearchClient>(*this, *NMHTTP1, *NMURL1, m_options.ServiceHost);
+    // The first activation applies the stored count; until then (a window manager that does
+    // not activate the new window) a load must still find a count it can divide by.
+    m_client->SearchSettings.ResultsPerPage = SlotCount;
+
+    // The stored layout.
+    setObjectName(QStringLiteral("MainForm1"));
+    setWindowTitle(DesignCaption);
+    setFont(DesignFont(12));
+    resize(DesignSize);
+    CreateMenu();
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    CreateToolBar();
+    CreatePageControl();
+    column->addWidget(Panel0);
+    column->addWidget(PageControl1, 1);
+    setCentralWidget(central);
+    CreateStatusBar();
+    ConnectCommands();
+    // The layout is applied: the keyword box loads its history.
+    HistoryComboBox1->Loaded();
+
+    m_hint = windowTitle();
+    ScrollBox1->SetRange(0);
+    m_browserPane->Navigate(TopPageUrl(m_options.ServiceHost));
+
+    for (int k = 1; k <= SlotCount; ++k)
+        SlotPanels.append(findChild<QWidget*>(QStringLiteral("Panel1_%1").arg(k)));
+    for (int k = 1; k <= SlotCount; ++k)
+        SlotCheckBoxes.append(findChild<TdxfCheckBox*>(QStringLiteral("CheckBox1_%1").arg(k)));
+    for (int k = 1; k <= SlotCount; ++k)
+        SlotImages.append(findChild<TImage*>(QStringLiteral("Image1_%1").arg(k)));
+    for (int k = 1; k <= SlotCount; ++k)
+        SlotLabels.append(findChild<QLabel*>(QStringLiteral("Label1_%1").arg(k)));
+    for (int k = 1; k <= SlotCount; ++k)
+        SlotGradBoxes.append(findChild<TGradBox*>(QStringLiteral("GradBox1_%1").arg(k)));
+}
+
+TMainForm1::~TMainForm1() {
+    FormDestroy();
+    HistoryComboBox1->OnKeyPress = nullptr;
+}
+
+void TMainForm1::FormDestroy() {
+    SlotPanels.clear();
+    SlotCheckBoxes.clear();
+    SlotImages.clear();
+    SlotLabels.clear();
+    SlotGradBoxes.clear();
+}
+
+// --- layout ---------------------------------------------------------------------------------
+
+void TMainForm1::CreateMenu() {
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    const auto menu = [this](const char* name, const char* caption) {
+        QMenu* result = MainMenu1->addMenu(QString::fromUtf8(caption));
+        result->setObjectName(QString::fromLatin1(name));
+        return result;
+    };
+    const auto item = [](QMenu* parent, const char* name, const char* caption) {
+        QAction* action = parent->addAction(QString::fromUtf8(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    const auto separator = [](QMenu* parent, const char* name) {
+        QAction* action = parent->addSeparator();
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+
+    W0 = menu("W0", "ウェブ(&W)");
+    W1 = item(W0, "W1", "参照中のページを規定のブラウザで開く(&B)");
+    W2 = item(W0, "W2", "参照中のページをメールで送る(&M)");
+    W1->setEnabled(false);
+    W2->setEnabled(false);
+
+    V0 = menu("V0", "表示(&V)");
+    V1 = item(V0, "V1", "ツールバー(&T)");
+    V2 = item(V0, "V2", "ステータスバー(&S)");
+    for (QAction* action : {V1, V2}) {
+        action->setCheckable(true);
+        action->setChecked(true);
+    }
+
+    S0 = menu("S0", "検索(&S)");
+    S1 = item(S0, "S1", "検索(&S)");
+    S1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    N1 = separator(S0, "N1");
+    S2 = item(S0, "S2", "検索設定(&O)...");
+    N7 = separator(S0, "N7");
+    S3 = item(S0, "S3", "検索履歴を消去(&D)");
+
+    H0 = menu("H0", "ヘルプ(&H)");
+    H1 = item(H0, "H1", "トップページ(&T)");
+    N2 = separator(H0, "N2");
+    H3 = item(H0, "H3", "ORVENAのWEBサイト(&L)...");
+    N3 = separator(H0, "N3");
+    H4 = item(H0, "H4", "ソフトウェア情報(&V)...");
+}
+
+void TMainForm1::CreateToolBar() {
+    Panel0 = new QFrame(this);
+    Panel0->setObjectName(QStringLiteral("Panel0"));
+    Panel0->setFrameShape(QFrame::Panel);
+    Panel0->setFrameShadow(QFrame::Raised);
+    Panel0->setLineWidth(1);
+    Panel0->setFixedHeight(36);
+    auto* fill = new QHBoxLayout(Panel0);
+    fill->setContentsMargins(0, 0, 0, 0);
+    GradBox2 = MakeGradBox(Panel0, QStringLiteral("GradBox2"), TGradStyle::gsTopBottom);
+    fill->addWidget(GradBox2);
+
+    const QFont large = DesignFont(16);
+    HistoryComboBox1 = new THistoryComboBox(Panel0);
+    HistoryComboBox1->setObjectName(QStringLiteral("HistoryComboBox1"));
+    HistoryComboBox1->setGeometry(8, 6, 274, 24);
+    HistoryComboBox1->setFont(large);
+    HistoryComboBox1->setMaxVisibleItems(30);
+    HistoryComboBox1->SetMaxLength(45);
+    HistoryComboBox1->setToolTip(QStringLiteral("動画の検索キーワード"));
+    HistoryComboBox1->SetSaveFileName(m_options.HistoryFileName);
+
+    SpeedButton0_1 = MakeSpeedButton(Panel0, QStringLiteral("SpeedButton0_1"), {284, 6, 70, 24},
+                                     QStringLiteral("動画の検索"));
+    SpeedButton0_1->setText(QStringLiteral("検索"));
+    Bevel1 = MakeBevel(Panel0, QStringLiteral("Bevel1"), {358, 6, 4, 24});
+    SpeedButton0_4 = MakeSpeedButton(Panel0, QStringLiteral("SpeedButton0_4"), {366, 6, 80, 24},
+                                     QStringLiteral("動画の検索設定"));
+    SpeedButton0_4->setText(QStringLiteral("検索設定"));
+    Bevel2 = MakeBevel(Panel0, QStringLiteral("Bevel2"), {450, 6, 4, 24});
+    SpeedButton0_6 = MakeSpeedButton(Panel0, QStringLiteral("SpeedButton0_6"), {458, 6, 100, 24},
+                                     QStringLiteral("トップページの参照"));
+    SpeedButton0_6->setText(QStringLiteral("トップページ"));
+    for (QToolButton* button : {SpeedButton0_1, SpeedButton0_4, SpeedButton0_6})
+        button->setFont(large);
+}
+
+void TMainForm1::CreateStatusBar() {
+    StatusBar0 = new QStatusBar(this);
+    StatusBar0->setObjectName(QStringLiteral("StatusBar0"));
+    StatusBar0->setFixedHeight(19);
+    static constexpr int widths[] = {150, 130, 84, 100};
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new QLabel(StatusBar0);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setAlignment((i < 3 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+        panel->setMinimumWidth(widths[i]);
+        if (i < 3)
+            panel->setMaximumWidth(widths[i]);
+        // The last panel reaches to the bar's right end.
+        StatusBar0->addWidget(panel, i < 3 ? 0 : 1);
+        StatusPanels.append(panel);
+    }
+    setStatusBar(StatusBar0);
+}
+
+void TMainForm1::CreatePageControl() {
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setTabPosition(QTabWidget::West);
+    PageControl1->tabBar()->setFont(DesignFont(16, true));
+    SetTextColor(PageControl1->tabBar(), Qt::black);
+
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet1->setFont(DesignFont(12));
+    PageControl1->addTab(TabSheet1, QStringLiteral("  動画検索  "));
+    auto* fill = new QHBoxLayout(TabSheet1);
+    fill->setContentsMargins(0, 0, 0, 0);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, TabSheet1);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    fill->addWidget(Splitter1);
+
+    CreateResultColumn();
+    Splitter1->addWidget(Panel1);
+
+    const TBrowserPaneParts pane = m_options.CreateBrowserPane(Splitter1, &m_entryPoints, [this] {
+        RunCommand([this] { m_client->WebBrowser1NavigateComplete2(); });
+    });
+    WebBrowser1 = pane.Widget;
+    m_browserPane = pane.Pane;
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    Splitter1->addWidget(WebBrowser1);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({255, 720});
+}
+
+QFrame* TMainForm1::CreateNavigationBar(int digit) {
+    auto* bar = new QFrame(Panel1);
+    bar->setObjectName(QStringLiteral("Panel%1").arg(digit));
+    bar->setFrameShape(QFrame::Panel);
+    bar->setFrameShadow(QFrame::Raised);
+    bar->setFixedHeight(26);
+
+    const auto name = [digit](const char* kind, int index) {
+        return QStringLiteral("%1%2_%3").arg(QLatin1String(kind)).arg(digit).arg(index);
+    };
+    const struct {
+        int index;
+        QRect geometry;
+        const char* hint;
+        const QString& glyph;
+    } buttons[] = {
+        {1, {20, 2, 24, 24}, "最初のページ", FirstPageGlyph},
+        {2, {44, 2, 32, 24}, "前のページ", PreviousPageGlyph},
+        {3, {176, 2, 32, 24}, "次のページ", NextPageGlyph},
+        {4, {208, 2, 24, 24}, "最後のページ", LastPageGlyph},
+    };
+    QToolButton* made[4] = {};
+    for (const auto& b : buttons) {
+        QToolButton* button = MakeSpeedButton(bar, name("SpeedButton", b.index), b.geometry,
+                                              QString::fromUtf8(b.hint));
+        button->setIcon(LoadGlyphIcon(b.glyph));
+        button->setIconSize(QSize(16, 16));
+        button->setEnabled(false);
+        made[b.index - 1] = button;
+    }
+    auto* label = new QLabel(QStringLiteral("ページ 0/0"), bar);
+    label->setObjectName(name("Label", 1));
+    label->setGeometry(76, 2, 100, 24);
+    label->setAlignment(Qt::AlignCenter);
+
+    auto* anchors = new KeepRelativePlace(bar, 255);
+    for (QWidget* control : {static_cast<QWidget*>(made[0]), static_cast<QWidget*>(made[1]),
+                             static_cast<QWidget*>(label), static_cast<QWidget*>(made[2]),
+                             static_cast<QWidget*>(made[3])})
+        anchors->Add(control);
+
+    if (digit == 2) {
+        SpeedButton2_1 = made[0];
+        SpeedButton2_2 = made[1];
+        SpeedButton2_3 = made[2];
+        SpeedButton2_4 = made[3];
+        Label2_1 = label;
+    } else {
+        SpeedButton3_1 = made[0];
+        SpeedButton3_2 = made[1];
+        SpeedButton3_3 = made[2];
+        SpeedButton3_4 = made[3];
+        Label3_1 = label;
+    }
+    return bar;
+}
+
+void TMainForm1::CreateResultColumn() {
+    Panel1 = new QFrame;
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::NoFrame);
+    auto* column = new QVBoxLayout(Panel1);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    Panel2 = CreateNavigationBar(2);
+
+    ScrollBox1 = new TScrollBox(Panel1);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    SetBackground(ScrollBox1->viewport(), Qt::white);
+    SetBackground(ScrollBox1->Content(), Qt::white);
+    GradBox0_1 =
+        MakeGradBox(ScrollBox1->Content(), QStringLiteral("GradBox0_1"), TGradStyle::gsRightLeft);
+    GradBox1 =
+        MakeGradBox(ScrollBox1->Content(), QStringLiteral("GradBox1"), TGradStyle::gsLeftRight);
+    for (int k = 1; k <= SlotCount; ++k)
+        CreateSlot(k);
+    ScrollBox1->OnContentResize = [this] { LayoutResultColumn(); };
+
+    Panel3 = CreateNavigationBar(3);
+    column->addWidget(Panel2);
+    column->addWidget(ScrollBox1, 1);
+    column->addWidget(Panel3);
+    Panel1->resize(255, Panel1->height());
+    LayoutResultColumn();
+}
+
+void TMainForm1::CreateSlot(int k) {
+    const auto name = [k](const char* kind) {
+        return QStringLiteral("%1_%2").arg(QLatin1String(kind)).arg(k);
+    };
+    auto* panel = new QFrame(ScrollBox1->Content());
+    panel->setObjectName(name("Panel1"));
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setLineWidth(1);
+    SetBackground(panel, Qt::white);
+    panel->setGeometry(0, SlotHeightPixels * (k - 1), 234, SlotHeightPixels);
+
+    // Created from the lowest to the topmost: strip, picture, label, check box.
+    TGradBox* strip = MakeGradBox(panel, name("GradBox1"), TGradStyle::gsTopBottom);
+    strip->setGeometry(1, 99, 232, 20);
+
+    auto* image = new TImage(panel);
+    image->setObjectName(name("Image1"));
+    image->setGeometry(8, 22, 120, 90);
+    image->setCursor(Qt::PointingHandCursor);
+
+    auto* label = new QLabel(QStringLiteral("-"), panel);
+    label->setObjectName(name("Label1"));
+    label->setGeometry(136, 28, 90, 60);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFont(DesignFont(12));
+    SetTextColor(label, ToQColor(clGray, label->palette()));
+
+    auto* checkBox = new TdxfCheckBox(panel);
+    checkBox->setObjectName(name("CheckBox1"));
+    checkBox->move(4, 4);
+    checkBox->setFont(DesignFont(12, true));
+    SetTextColor(checkBox, Qt::black);
+    checkBox->setCursor(Qt::PointingHandCursor);
+    checkBox->SetChecked(false);
+    checkBox->SetGroupIndex(0);
+    checkBox->SetStyle(1);
+    checkBox->SetAlignment(TdxfCBAlignment::taRightJustify);
+    checkBox->SetAutoSize(true);
+    checkBox->CalcSize();
+
+    panel->hide();
+    connect(image, &TImage::Click, &m_entryPoints, Command([this, k] { m_client->ImageClick(k); }));
+}
+
+// The column's children follow the content's size: the strips stand at its left and right
+// edges over its whole height, the slots reach to its right edge.
+void TMainForm1::LayoutResultColumn() {
+    const QWidget* content = ScrollBox1->Content();
+    const int width = content->width();
+    const int height = content->height();
+    GradBox0_1->setGeometry(0, 0, 80, height);
+    GradBox1->setGeometry(width - 80, 0, 80, height);
+    for (int k = 1; k <= SlotCount; ++k) {
+        auto* panel = content->findChild<QWidget*>(QStringLiteral("Panel1_%1").arg(k),
+                                                   Qt::FindDirectChildrenOnly);
+        panel->resize(width, SlotHeightPixels);
+        panel->findChild<QLabel*>()->resize(width - 144, 60);
+        panel->findChild<TGradBox*>()->resize(width - 2, 20);
+    }
+}
+
+// --- wiring ---------------------------------------------------------------------------------
+
+void TMainForm1::ConnectCommands() {
+    TSearchClient* client = m_client.get();
+    const auto search = Command([client] { client->SpeedButton0_1Click(); });
+    connect(SpeedButton0_1, &QToolButton::clicked, &m_entryPoints, search);
+    connect(S1, &QAction::triggered, &m_entryPoints, search);
+    HistoryComboBox1->OnKeyPress = [client](QChar& key) {
+        RunCommand([client, &key] { client->HistoryComboBox1KeyPress(key); });
+    };
+
+    const auto settings = Command([this] { SpeedButton0_4Click(); });
+    connect(SpeedButton0_4, &QToolButton::clicked, &m_entryPoints, settings);
+    connect(S2, &QAction::triggered, &m_entryPoints, settings);
+    const auto topPage = Command([this] { SpeedButton0_6Click(); });
+    connect(SpeedButton0_6, &QToolButton::clicked, &m_entryPoints, topPage);
+    connect(H1, &QAction::triggered, &m_entryPoints, topPage);
+
+    const std::pair<QToolButton*, std::function<void()>> paging[] = {
+        {SpeedButton2_1, [client] { client->SpeedButton2_1Click(); }},
+        {SpeedButton2_2, [client] { client->SpeedButton2_2Click(); }},
+        {SpeedButton2_3, [client] { client->SpeedButton2_3Click(); }},
+        {SpeedButton2_4, [client] { client->SpeedButton2_4Click(); }},
+        {SpeedButton3_1, [client] { client->SpeedButton2_1Click(); }},
+        {SpeedButton3_2, [client] { client->SpeedButton2_2Click(); }},
+        {SpeedButton3_3, [client] { client->SpeedButton2_3Click(); }},
+        {SpeedButton3_4, [client] { client->SpeedButton2_4Click(); }},
+    };
+    for (const auto& [button, handler] : paging)
+        connect(button, &QToolButton::clicked, &m_entryPoints, Command(handler));
+
+    connect(W1, &QAction::triggered, &m_entryPoints, Command([this] { W1Click(); }));
+    connect(W2, &QAction::triggered, &m_entryPoints, Command([this] { W2Click(); }));
+    connect(V1, &QAction::triggered, &m_entryPoints, Command([this] { V1Click(); }));
+    connect(V2, &QAction::triggered, &m_entryPoints, Command([this] { V2Click(); }));
+    connect(S3, &QAction::triggered, &m_entryPoints, Command([this] { S3Click(); }));
+    connect(H3, &QAction::triggered, &m_entryPoints, Command([this] { H3Click(); }));
+    connect(H4, &QAction::triggered, &m_entryPoints, Command([this] { H4Click(); }));
+}
+
+// --- window events --------------------------------------------------------------------------
+
+bool TMainForm1::event(QEvent* event) {
+    const bool result = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        RunCommand([this] { FormActivate(); });
+    return result;
+}
+
+void TMainForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    CentreAtDesignSize();
+}
+
+// The design size is the outer size, centred on the screen. A window manager may tell the
+// frame only after the window is shown, so the first activation does this once more.
+void TMainForm1::CentreAtDesignSize() {
+    const QWindow* window = windowHandle();
+    const QMargins frame = window ? window->frameMargins() : QMargins();
+    m_placedSize = QSize(DesignSize.width() - frame.left() - frame.right(),
+                         DesignSize.height() - frame.top() - frame.bottom());
+    resize(m_placedSize);
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - DesignSize.width()) / 2,
+             area.y() + (area.height() - DesignSize.height()) / 2);
+    }
+}
+
+void TMainForm1::closeEvent(QCloseEvent* event) {
+    bool saved = false;
+    RunCommand([this, &saved] {
+        FormClose();
+        saved = true;
+    });
+    // A settings file that cannot be written keeps the window open; the next close tries again.
+    if (saved)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMainForm1::FormActivate() {
+    if (Tag != 0 || !SettingForm1)
+        return;
+    if (size() == m_placedSize && frameGeometry().size() != DesignSize)
+        CentreAtDesignSize();
+    SettingsFile::Load(m_options.SettingsFilePath, *this, *SettingForm1, m_client->SearchSettings);
+    SpeedButton0_4Click();
+    Tag = 1;
+}
+
+void TMainForm1::FormClose() {
+    if (!SettingForm1)
+        return;
+    SettingsFile::Save(m_options.SettingsFilePath, *this, *SettingForm1, m_client->SearchSettings);
+}
+
+// --- commands -------------------------------------------------------------------------------
+
+void TMainForm1::SpeedButton0_4Click() {
+    if (!SettingForm1)
+        return;
+    int result = QDialog::Rejected;
+    if (Tag == 1)
+        result = SettingForm1->exec();
+    if (result != QDialog::Accepted && Tag != 0)
+        return;
+    TSearchSettings& settings = m_client->SearchSettings;
+    SettingForm1->ApplyTo(settings);
+    // The count box without a selection (a first start, a stored index outside the list)
+    // leaves no usable count: the column then shows as many as it has slots.
+    if (settings.ResultsPerPage != 5 && settings.ResultsPerPage != 10 &&
+        settings.ResultsPerPage != 20)
+        settings.ResultsPerPage = SlotCount;
+    m_client->SpeedButton0_1Click();
+}
+
+void TMainForm1::SpeedButton0_6Click() {
+    m_browserPane->Navigate(TopPageUrl(m_options.ServiceHost) + QStringLiteral("?ret=1"));
+}
+
+void TMainForm1::W1Click() {
+    const QString location = m_browserPane->LocationURL();
+    if (IsWebAddress(location))
+        Desktop().OpenUrl(location);
+}
+
+void TMainForm1::W2Click() {
+    const QString location = m_browserPane->LocationURL();
+    if (!IsWebAddress(location))
+        return;
+    if (Desktop().ComposeMail(m_browserPane->Hint(), location) != 0)
+        Messages().Information(MailSetupMessage);
+}
+
+// The menu has already inverted the tick when these run.
+void TMainForm1::V1Click() {
+    Panel0->setVisible(V1->isChecked());
+}
+
+void TMainForm1::V2Click() {
+    StatusBar0->setVisible(V2->isChecked());
+}
+
+void TMainForm1::S3Click() {
+    HistoryComboBox1->ClearItems();
+}
+
+void TMainForm1::H3Click() {
+    Desktop().OpenUrl(MakerSiteUrl(m_options.ServiceHost));
+}
+
+void TMainForm1::H4Click() {
+    Desktop().OpenUrl(SoftwareInfoUrl(m_options.ServiceHost) + ProgramBaseName());
+}
+
+// --- the search client's view ---------------------------------------------------------------
+
+QString TMainForm1::KeywordText() const {
+    return HistoryComboBox1->currentText();
+}
+
+void TMainForm1::SetKeywordText(const QString& text) {
+    HistoryComboBox1->setEditText(text);
+}
+
+void TMainForm1::AddKeywordToHistory() {
+    HistoryComboBox1->AddText();
+}
+
+void TMainForm1::SetSearchControlsEnabled(bool enabled) {
+    S1->setEnabled(enabled);
+    SpeedButton0_1->setEnabled(enabled);
+    S2->setEnabled(enabled);
+    SpeedButton0_4->setEnabled(enabled);
+}
+
+bool TMainForm1::SearchCommandEnabled() const {
+    return S1->isEnabled();
+}
+
+void TMainForm1::SetPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) {
+    for (QToolButton* button : {SpeedButton2_1, SpeedButton2_2, SpeedButton3_1, SpeedButton3_2})
+        button->setEnabled(firstAndPrevious);
+    for (QToolButton* button : {SpeedButton2_3, SpeedButton2_4, SpeedButton3_3, SpeedButton3_4})
+        button->setEnabled(nextAndLast);
+}
+
+void TMainForm1::ResetResultColumn() {
+    ScrollBox1->verticalScrollBar()->setValue(0);
+    for (QWidget* panel : SlotPanels)
+        panel->hide();
+}
+
+void TMainForm1::SetResultScrollRange(int pixels) {
+    ScrollBox1->SetRange(pixels);
+}
+
+int TMainForm1::SlotHeight() const {
+    return SlotPanels.front()->height();
+}
+
+TResultSlot TMainForm1::Slot(int index) const {
+    return {SlotPanels[index], SlotGradBoxes[index], SlotImages[index], SlotLabels[index],
+            SlotCheckBoxes[index]};
+}
+
+void TMainForm1::SetCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
+
+void TMainForm1::SetPageLabels(const QString& text) {
+    Label2_1->setText(text);
+    Label3_1->setText(text);
+}
+
+void TMainForm1::SetStatusText(int panel, const QString& text) {
+    if (panel >= 0 && panel < StatusPanels.size())
+        StatusPanels[panel]->setText(text);
+}
+
+void TMainForm1::EnableWebCommands() {
+    W1->setEnabled(true);
+    W2->setEnabled(true);
+}

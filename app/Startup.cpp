@@ -1,0 +1,38 @@
+#include "app/Startup.h"
+
+#include "app/Settingwindow1.h"
+#include "platform/Exception.h"
+#include "platform/Fonts.h"
+#include "platform/MessageService.h"
+
+#include <QApplication>
+
+TProgramWindows::TProgramWindows(const TMainFormOptions& options)
+    : MainForm1(std::make_unique<TMainForm1>(options))
+    , SettingForm1(std::make_unique<TSettingForm1>(MainForm1.get())) {
+    SettingForm1->setObjectName(QStringLiteral("SettingForm1"));
+    MainForm1->AttachSettingForm(*SettingForm1);
+}
+
+TProgramWindows::~TProgramWindows() {
+    SettingForm1.reset();
+    MainForm1.reset();
+}
+
+int RunApplication(QApplication& app, const TMainFormOptions& options) {
+    try {
+        QApplication::setApplicationName(ApplicationTitle);
+        InstallFontSubstitutions();
+        // The windows are torn down only after the loop has ended, and the loop ends only
+        // between events: a close requested while a page load waits for the network lets that
+        // load run to its end first.
+        TProgramWindows windows(options);
+        windows.MainForm1->show();
+        app.exec();
+    } catch (const std::exception& e) {
+        ShowApplicationError(ExceptionMessage(e));
+    } catch (...) {
+        ShowApplicationError(QString());
+    }
+    return 0;
+}

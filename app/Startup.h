@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/Mainwindow1.h"
+
+#include <memory>
+
+class QApplication;
+class TSettingForm1;
+
+// The name of the single-instance marker.
+inline const QString InstanceMarkerName = QStringLiteral("sorvel");
+
+// The program's two windows, made as start-up makes them: the main window, then the settings
+// dialog, hidden, as a dialog of the main window (shown centred over it). The dialog goes
+// before the main window.
+class TProgramWindows final {
+public:
+    // Raises what the main window's construction raises.
+    explicit TProgramWindows(const TMainFormOptions& options = TMainFormOptions());
+    ~TProgramWindows();
+    Q_DISABLE_COPY_MOVE(TProgramWindows)
+
+    std::unique_ptr<TMainForm1> MainForm1;
+    std::unique_ptr<TSettingForm1> SettingForm1;
+};
+
+// Start-up after the single-instance check: the application title and fonts, the two windows,
+// the message loop until the main window has closed, then the windows' teardown. Whatever is
+// raised on the way is shown in the application's error box. Returns 0 in every case.
+int RunApplication(QApplication& app, const TMainFormOptions& options = TMainFormOptions());

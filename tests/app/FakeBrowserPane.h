@@ -1,0 +1,42 @@
+#pragma once
+
+#include "controls/BrowserPane.h"
+
+#include <QMetaMethod>
+#include <QStringList>
+#include <QWidget>
+
+// A browser pane without the web engine: it records the addresses it is sent to, and the test
+// says what it shows and when a navigation completes.
+class FakeBrowserPane final : public QWidget, public IBrowserPane {
+    Q_OBJECT
+public:
+    explicit FakeBrowserPane(QWidget* parent = nullptr)
+        : QWidget(parent) {}
+    ~FakeBrowserPane() override {
+        if (connectedAtDestruction)
+            *connectedAtDestruction =
+                isSignalConnected(QMetaMethod::fromSignal(&FakeBrowserPane::NavigateComplete2));
+    }
+
+    void Navigate(const QString& url) override { navigations << url; }
+    QString LocationURL() const override { return location; }
+    QString Hint() const override { return hint; }
+    void SetHint(const QString& text) override { hint = text; }
+
+    // Shows the address and reports the completed navigation, as the engine would.
+    void Complete(const QString& url) {
+        location = url;
+        emit NavigateComplete2();
+    }
+
+    // Set by a test: receives whether anything still listened to the pane when it went.
+    bool* connectedAtDestruction = nullptr;
+
+    QStringList navigations;
+    QString location;
+    QString hint;
+
+signals:
+    void NavigateComplete2();
+};

@@ -1,0 +1,325 @@
+#include "AppTestUtil.h"
+#include "ScriptedHttpServer.h"
+
+#include "app/ScrollBox.h"
+#include "controls/Dxfcheckbox.h"
+#include "controls/Gradbox.h"
+#include "controls/Historycombobox.h"
+#include "controls/Image.h"
+#include "search/ServiceHost.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// An answer of the search service with a total and one result per title.
+QByteArray Answer(int total, const QList<QByteArray>& titles = {}) {
+    QByteArray answer =
+        R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
+        QByteArray::number(total) + R"(" totalResultsReturned="1">)";
+    for (const QByteArray& title : titles)
+        answer += "<Result><Title>" + title +
+                  "</Title><Duration>125</Duration><Copyright>Youtube</Copyright>"
+                  "<RefererUrl>http://127.0.0.1:9/watch</RefererUrl><Url></Url></Result>";
+    return answer + "</ResultSet>";
+}
+
+class MainWindow : public ProgramFixture {};
+
+QList<QToolButton*> PagingButtons(TMainForm1& w) {
+    return {w.SpeedButton2_1, w.SpeedButton2_2, w.SpeedButton2_3, w.SpeedButton2_4,
+            w.SpeedButton3_1, w.SpeedButton3_2, w.SpeedButton3_3, w.SpeedButton3_4};
+}
+
+} // namespace
+
+TEST_F(MainWindow, FirstDisplay) {
+    Start();
+    TMainForm1& w = Main();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser"));
+    EXPECT_EQ(w.Hint(), QStringLiteral("ORVENA - Sorvel Browser"));
+    EXPECT_EQ(w.BaseCaption(), w.Hint());
+    EXPECT_EQ(w.frameGeometry().size(), QSize(1024, 640));
+
+    ASSERT_EQ(w.SlotPanels.size(), 20);
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_FALSE(w.SlotPanels[i]->isVisibleTo(&w));
+        EXPECT_EQ(w.SlotLabels[i]->text(), QStringLiteral("-"));
+        EXPECT_FALSE(w.SlotCheckBoxes[i]->Checked());
+    }
+    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 0/0"));
+    EXPECT_EQ(w.Label3_1->text(), QStringLiteral("ページ 0/0"));
+    for (QToolButton* button : PagingButtons(w)) {
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
+    }
+    EXPECT_EQ(w.ScrollBox1->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(w.ScrollBox1->Range(), 0);
+    EXPECT_FALSE(w.W1->isEnabled());
+    EXPECT_FALSE(w.W2->isEnabled());
+    EXPECT_TRUE(w.S1->isEnabled());
+    EXPECT_EQ(Pane().navigations, QStringList{QStringLiteral("http://127.0.0.1:9/files/sorvel/")});
+    for (QLabel* panel : w.StatusPanels)
+        EXPECT_TRUE(panel->text().isEmpty());
+    // The first activation's search found an empty keyword box: nothing was asked.
+    EXPECT_TRUE(messages.errors.isEmpty());
+    EXPECT_TRUE(messages.information.isEmpty());
+}
+
+TEST_F(MainWindow, SlotGeometryAndListOrder) {
+    Create();
+    TMainForm1& w = Main();
+    const struct {
+        int k;
+        int top;
+    } cases[] = {{1, 0}, {2, 120}, {10, 1080}, {20, 2280}};
+    for (const auto& s : cases) {
+        const QWidget* panel = w.findChild<QWidget*>(QStringLiteral("Panel1_%1").arg(s.k));
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->y(), s.top);
+        EXPECT_EQ(panel->x(), 0);
+        EXPECT_EQ(panel->height(), 120);
+    }
+    EXPECT_EQ(w.SlotHeight(), 120);
+
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE(i);
+        const QString k = QString::number(i + 1);
+        EXPECT_EQ(w.SlotPanels[i]->objectName(), QStringLiteral("Panel1_") + k);
+        EXPECT_EQ(w.SlotCheckBoxes[i]->objectName(), QStringLiteral("CheckBox1_") + k);
+        EXPECT_EQ(w.SlotImages[i]->objectName(), QStringLiteral("Image1_") + k);
+        EXPECT_EQ(w.SlotLabels[i]->objectName(), QStringLiteral("Label1_") + k);
+        EXPECT_EQ(w.SlotGradBoxes[i]->objectName(), QStringLiteral("GradBox1_") + k);
+        const TResultSlot slot = w.Slot(i);
+        for (QWidget* part :
+             {static_cast<QWidget*>(slot.GradBox), static_cast<QWidget*>(slot.Image),
+              static_cast<QWidget*>(slot.Label), static_cast<QWidget*>(slot.CheckBox)})
+            EXPECT_EQ(part->parentWidget(), slot.Panel);
+        // Stacking inside the slot: strip, picture, label, check box on top.
+        const QObjectList& order = slot.Panel->children();
+        EXPECT_LT(order.indexOf(slot.GradBox), order.indexOf(slot.Image));
+        EXPECT_LT(order.indexOf(slot.Image), order.indexOf(slot.Label));
+        EXPECT_LT(order.indexOf(slot.Label), order.indexOf(slot.CheckBox));
+    }
+}
+
+TEST_F(MainWindow, SlotLayout) {
+    Start();
+    const TResultSlot slot = Main().Slot(0);
+    // The column at its design width; the slots reach to the right edge of its content.
+    EXPECT_EQ(Main().Panel1->width(), 255);
+    EXPECT_EQ(Main().ScrollBox1->width(), 255);
+    Main().SetResultScrollRange(2400);
+    QWidget* viewport = Main().ScrollBox1->viewport();
+    ASSERT_TRUE(WaitUntil([&] { return Main().ScrollBox1->verticalScrollBar()->isVisible(); }));
+    const int width = viewport->width();
+    EXPECT_LT(width, 255 - 2);
+    EXPECT_EQ(slot.Panel->width(), width);
+    EXPECT_EQ(slot.GradBox->geometry(), QRect(1, 99, width - 2, 20));
+    EXPECT_EQ(slot.Image->geometry(), QRect(8, 22, 120, 90));
+    EXPECT_EQ(slot.Label->geometry(), QRect(136, 28, width - 144, 60));
+    EXPECT_EQ(slot.CheckBox->geometry(), QRect(4, 4, 22, 18));
+    EXPECT_TRUE(slot.Label->wordWrap());
+    EXPECT_EQ(slot.Label->font().pixelSize(), 12);
+    EXPECT_TRUE(slot.CheckBox->font().bold());
+    EXPECT_EQ(slot.Image->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(slot.CheckBox->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(slot.GradBox->GradStyle(), TGradStyle::gsTopBottom);
+    EXPECT_EQ(slot.GradBox->TopColor(), clWhite);
+    EXPECT_EQ(slot.GradBox->LastColor(), 0xE2E2E2u);
+    EXPECT_EQ(Main().GradBox0_1->GradStyle(), TGradStyle::gsRightLeft);
+    EXPECT_EQ(Main().GradBox1->GradStyle(), TGradStyle::gsLeftRight);
+    EXPECT_EQ(Main().GradBox0_1->height(), 2400);
+    EXPECT_EQ(Main().GradBox1->geometry().right(), width - 1);
+
+    // The range is the scroll bar's reach beyond the visible part.
+    const int visible = Main().ScrollBox1->viewport()->height();
+    EXPECT_EQ(Main().ScrollBox1->verticalScrollBar()->maximum(), 2400 - visible);
+    Main().SetResultScrollRange(0);
+    EXPECT_EQ(Main().ScrollBox1->verticalScrollBar()->maximum(), 0);
+}
+
+TEST_F(MainWindow, ToolBarMenuAndStatusBarAsDesigned) {
+    Create();
+    TMainForm1& w = Main();
+    EXPECT_EQ(w.Panel0->height(), 36);
+    EXPECT_EQ(w.HistoryComboBox1->geometry(), QRect(8, 6, 274, 24));
+    EXPECT_EQ(w.HistoryComboBox1->MaxLength(), 45);
+    EXPECT_EQ(w.HistoryComboBox1->maxVisibleItems(), 30);
+    EXPECT_EQ(w.HistoryComboBox1->toolTip(), QStringLiteral("動画の検索キーワード"));
+    EXPECT_EQ(w.HistoryComboBox1->font().pixelSize(), 16);
+    const struct {
+        QToolButton* button;
+        QRect geometry;
+        const char* caption;
+        const char* hint;
+    } buttons[] = {
+        {w.SpeedButton0_1, {284, 6, 70, 24}, "検索", "動画の検索"},
+        {w.SpeedButton0_4, {366, 6, 80, 24}, "検索設定", "動画の検索設定"},
+        {w.SpeedButton0_6, {458, 6, 100, 24}, "トップページ", "トップページの参照"},
+    };
+    for (const auto& b : buttons) {
+        EXPECT_EQ(b.button->geometry(), b.geometry);
+        EXPECT_EQ(b.button->text(), QString::fromUtf8(b.caption));
+        EXPECT_EQ(b.button->toolTip(), QString::fromUtf8(b.hint));
+        EXPECT_TRUE(b.button->autoRaise());
+        EXPECT_EQ(b.button->cursor().shape(), Qt::PointingHandCursor);
+    }
+    EXPECT_EQ(w.PageControl1->tabPosition(), QTabWidget::West);
+    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("  動画検索  "));
+    EXPECT_TRUE(w.PageControl1->tabBar()->font().bold());
+    EXPECT_EQ(w.SpeedButton2_1->toolTip(), QStringLiteral("最初のページ"));
+    EXPECT_EQ(w.SpeedButton3_4->toolTip(), QStringLiteral("最後のページ"));
+    EXPECT_EQ(w.SpeedButton2_3->geometry(), QRect(176, 2, 32, 24));
+    EXPECT_EQ(w.Label3_1->geometry(), QRect(76, 2, 100, 24));
+
+    ASSERT_EQ(w.StatusPanels.size(), 4);
+    EXPECT_EQ(w.StatusPanels[0]->width(), 150);
+    EXPECT_EQ(w.StatusPanels[2]->width(), 84);
+    EXPECT_TRUE(w.StatusPanels[1]->alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(w.StatusPanels[3]->alignment() & Qt::AlignLeft);
+
+    // The menu bar in display order: name, caption, shortcut, enabled, ticked.
+    const struct {
+        const char* name;
+        const char* caption;
+        QKeySequence shortcut;
+        bool enabled;
+        bool checked;
+    } items[] = {
+        {"W1", "参照中のページを規定のブラウザで開く(&B)", {}, false, false},
+        {"W2", "参照中のページをメールで送る(&M)", {}, false, false},
+        {"V1", "ツールバー(&T)", {}, true, true},
+        {"V2", "ステータスバー(&S)", {}, true, true},
+        {"S1", "検索(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), true, false},
+        {"N1", "", {}, true, false},
+        {"S2", "検索設定(&O)...", {}, true, false},
+        {"N7", "", {}, true, false},
+        {"S3", "検索履歴を消去(&D)", {}, true, false},
+        {"H1", "トップページ(&T)", {}, true, false},
+        {"N2", "", {}, true, false},
+        {"H3", "ORVENAのWEBサイト(&L)...", {}, true, false},
+        {"N3", "", {}, true, false},
+        {"H4", "ソフトウェア情報(&V)...", {}, true, false},
+    };
+    QList<QAction*> shown;
+    QStringList menus;
+    for (QAction* menuAction : w.MainMenu1->actions()) {
+        menus << menuAction->menu()->objectName() + u'=' + menuAction->text();
+        shown += menuAction->menu()->actions();
+    }
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("W0=ウェブ(&W)"), QStringLiteral("V0=表示(&V)"),
+                                  QStringLiteral("S0=検索(&S)"), QStringLiteral("H0=ヘルプ(&H)")}));
+    ASSERT_EQ(shown.size(), std::size(items));
+    for (size_t i = 0; i < std::size(items); ++i) {
+        SCOPED_TRACE(items[i].name);
+        EXPECT_EQ(shown[i]->objectName(), QLatin1String(items[i].name));
+        EXPECT_EQ(shown[i]->isSeparator(), items[i].name[0] == 'N');
+        if (!shown[i]->isSeparator()) {
+            EXPECT_EQ(shown[i]->text(), QString::fromUtf8(items[i].caption));
+        }
+        EXPECT_EQ(shown[i]->shortcut(), items[i].shortcut);
+        EXPECT_EQ(shown[i]->isEnabled(), items[i].enabled);
+        EXPECT_EQ(shown[i]->isChecked(), items[i].checked);
+    }
+}
+
+TEST_F(MainWindow, EnterSearchButtonAndS1RunTheSearch) {
+    ScriptedHttpServer server(
+        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, Answer(0))));
+    serviceHost = QString::fromLatin1(server.HostAndPort());
+    Start();
+    TMainForm1& w = Main();
+    w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
+
+    const std::function<void()> commands[] = {
+        [&] { QTest::keyClick(w.HistoryComboBox1, Qt::Key_Return); },
+        [&] { w.SpeedButton0_1->click(); },
+        [&] { w.S1->trigger(); },
+    };
+    int expected = 0;
+    for (const auto& command : commands) {
+        command();
+        ++expected;
+        ASSERT_TRUE(WaitUntil([&] { return server.Requests().size() == expected; }));
+        EXPECT_TRUE(w.S1->isEnabled());
+    }
+    // A first start: no count chosen, so twenty; no adult choice, so -1.
+    const QByteArray request = server.Requests().front();
+    EXPECT_TRUE(request.startsWith(
+        "GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&results=20&start=1&adult_ok=-1&site="
+        "&uniqueid="))
+        << request.toStdString();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 0件"));
+    EXPECT_EQ(w.HistoryComboBox1->currentText(), QStringLiteral("猫"));
+    EXPECT_TRUE(messages.errors.isEmpty());
+}
+
+TEST_F(MainWindow, PageOfResultsAndActivation) {
+    ScriptedHttpServer server(ScriptedHttpServer::Reply(
+        ScriptedHttpServer::Response(200, Answer(45, {"first", "second"}))));
+    serviceHost = QString::fromLatin1(server.HostAndPort());
+    Start();
+    TMainForm1& w = Main();
+    w.HistoryComboBox1->setEditText(QStringLiteral("dog"));
+    w.SpeedButton0_1->click();
+
+    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 1/3"));
+    EXPECT_EQ(w.Label3_1->text(), QStringLiteral("ページ 1/3"));
+    EXPECT_TRUE(w.SlotPanels[0]->isVisibleTo(&w));
+    EXPECT_TRUE(w.SlotPanels[1]->isVisibleTo(&w));
+    EXPECT_FALSE(w.SlotPanels[2]->isVisibleTo(&w));
+    EXPECT_EQ(w.SlotCheckBoxes[1]->Caption(), QStringLiteral("second"));
+    EXPECT_FALSE(w.SpeedButton2_1->isEnabled());
+    EXPECT_TRUE(w.SpeedButton3_3->isEnabled());
+    EXPECT_EQ(w.ScrollBox1->Range(), 20 * 120);
+    EXPECT_EQ(w.HistoryComboBox1->count(), 1);
+
+    // A click on the second thumbnail opens its page and marks it viewed.
+    QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
+    EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://127.0.0.1:9/watch"));
+    EXPECT_EQ(Pane().Hint(), QStringLiteral("second"));
+    EXPECT_TRUE(w.SlotCheckBoxes[1]->Checked());
+    EXPECT_FALSE(w.SlotCheckBoxes[0]->Checked());
+
+    // The lower bar's "next" pages on like the upper one.
+    w.SpeedButton3_3->click();
+    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 2/3"));
+    EXPECT_TRUE(server.Requests().back().contains("&start=21&"));
+}
+
+// The components go last when the window is destroyed; by then no notice of theirs may reach the
+// search client or the window, which are gone.
+TEST_F(MainWindow, NoNoticeReachesTheWindowDuringItsTeardown) {
+    Start();
+    bool connected = true;
+    Pane().connectedAtDestruction = &connected;
+    Stop();
+    EXPECT_FALSE(connected);
+}
+
+TEST_F(MainWindow, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
+    Start();
+    TMainForm1& w = Main();
+    EXPECT_EQ(w.SpeedButton2_1->geometry(), QRect(20, 2, 24, 24));
+    EXPECT_EQ(w.Label3_1->geometry(), QRect(76, 2, 100, 24));
+    EXPECT_EQ(w.SpeedButton3_4->geometry(), QRect(208, 2, 24, 24));
+
+    // Dragging the splitter: the column grows, the bars' controls keep their relative place.
+    w.Splitter1->setSizes({510, w.Splitter1->width() - 510 - w.Splitter1->handleWidth()});
+    ASSERT_TRUE(WaitUntil([&] { return w.Panel2->width() == 510; }));
+    EXPECT_EQ(w.Label2_1->geometry(), QRect(2 * 126 - 50, 2, 100, 24));
+    EXPECT_EQ(w.SpeedButton2_1->geometry(), QRect(2 * 32 - 12, 2, 24, 24));
+    EXPECT_EQ(w.SpeedButton3_4->geometry(), QRect(2 * 220 - 12, 2, 24, 24));
+    EXPECT_EQ(w.SlotPanels[0]->width(), w.ScrollBox1->viewport()->width());
+}

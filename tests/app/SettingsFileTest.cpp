@@ -1,0 +1,188 @@
+#include "AppTestUtil.h"
+
+#include "app/SettingsFile.h"
+
+#include <QComboBox>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QToolButton>
+
+#include <random>
+
+namespace {
+
+class SettingsFileTest : public ProgramFixture {
+protected:
+    // The key lines of the file, in order.
+    QStringList KeyLines() const {
+        QStringList lines;
+        for (const QByteArray& line : ReadFileBytes(SettingsPath()).split('\n')) {
+            const QString text = QString::fromLatin1(line).trimmed();
+            if (!text.isEmpty())
+                lines << text;
+        }
+        return lines;
+    }
+};
+
+const QRegularExpression IdPattern(QStringLiteral("^\\d{4}-\\d{4}-\\d{4}-\\d{4}$"));
+
+} // namespace
+
+TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
+    Start();
+    EXPECT_TRUE(IdPattern.match(Settings().UniqueId).hasMatch())
+        << Settings().UniqueId.toStdString();
+    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
+    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
+    EXPECT_TRUE(Dialog().RadioButton1->isChecked());
+    EXPECT_FALSE(Dialog().RadioButton3->isChecked());
+    EXPECT_FALSE(Dialog().ComboBox4->isEnabled());
+    EXPECT_FALSE(Dialog().Label4->isEnabled());
+    EXPECT_TRUE(Dialog().ComboBox4->currentText().isEmpty());
+    EXPECT_EQ(Main().frameGeometry().size(), QSize(1024, 640));
+    // The apply step ran: the count fell back to twenty, the adult choice is "-1".
+    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    EXPECT_EQ(Settings().AdultOk, QStringLiteral("-1"));
+    EXPECT_TRUE(Settings().Site.isEmpty());
+    EXPECT_FALSE(QFile::exists(SettingsPath()));
+
+    const QString id = Settings().UniqueId;
+    const QRect frame = Main().frameGeometry();
+    Stop();
+    EXPECT_EQ(KeyLines(), (QStringList{
+                              QStringLiteral("[SET]"),
+                              QStringLiteral("ID=") + id,
+                              QStringLiteral("M_LEFT=%1").arg(frame.left()),
+                              QStringLiteral("M_TOP=%1").arg(frame.top()),
+                              QStringLiteral("M_WIDTH=1024"),
+                              QStringLiteral("M_HEIGHT=640"),
+                              QStringLiteral("S1_C0=-1"),
+                              QStringLiteral("S1_C1=-1"),
+                              QStringLiteral("S1_R1=1"),
+                              QStringLiteral("S1_R3=0"),
+                              QStringLiteral("S1_C4="),
+                          }));
+    EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("\r\n"));
+}
+
+TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
+    WriteFileBytes(SettingsPath(), "[SET]\r\nID=abc\r\nM_LEFT=3000\r\nM_TOP=5000\r\nM_WIDTH=800\r\n"
+                                   "M_HEIGHT=0x1F4\r\nS1_C0=1\r\nS1_C1=1\r\nS1_R1=0\r\nS1_R3=1\r\n"
+                                   "S1_C4=vimeo.com\r\nOTHER=kept\r\n");
+    Start();
+    EXPECT_EQ(Settings().UniqueId, QStringLiteral("abc"));
+    EXPECT_EQ(Main().frameGeometry(), QRect(3000, 5000, 800, 500));
+    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
+    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), 1);
+    EXPECT_TRUE(Dialog().RadioButton3->isChecked());
+    EXPECT_FALSE(Dialog().RadioButton1->isChecked());
+    EXPECT_TRUE(Dialog().ComboBox4->isEnabled());
+    EXPECT_EQ(Dialog().ComboBox4->currentText(), QStringLiteral("vimeo.com"));
+    EXPECT_EQ(Settings().ResultsPerPage, 10);
+    EXPECT_EQ(Settings().AdultOk, QStringLiteral("1"));
+    EXPECT_EQ(Settings().Site, QStringLiteral("vimeo.com"));
+    Stop();
+    const QByteArray bytes = ReadFileBytes(SettingsPath());
+    EXPECT_TRUE(bytes.contains("ID=abc\r\n"));
+    EXPECT_TRUE(bytes.contains("OTHER=kept\r\n"));
+    EXPECT_TRUE(bytes.contains("M_HEIGHT=500\r\n"));
+}
+
+TEST_F(SettingsFileTest, AnEmptyIdMakesANewOne) {
+    WriteFileBytes(SettingsPath(), "[SET]\r\nID=\r\n");
+    Start();
+    EXPECT_TRUE(IdPattern.match(Settings().UniqueId).hasMatch())
+        << Settings().UniqueId.toStdString();
+}
+
+TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
+    const struct {
+        const char* r1;
+        const char* r3;
+        bool allSites;
+        bool oneSite;
+    } cases[] = {{"1", "1", false, true},
+                 {"0", "0", false, false},
+                 {"1", "0", true, false},
+                 {"x", "x", true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.r1) + "/" + c.r3);
+        WriteFileBytes(SettingsPath(), QByteArray("[SET]\r\nS1_R1=") + c.r1 + "\r\nS1_R3=" + c.r3 +
+                                           "\r\nS1_C4=vimeo.com\r\n");
+        Start();
+        EXPECT_EQ(Dialog().RadioButton1->isChecked(), c.allSites);
+        EXPECT_EQ(Dialog().RadioButton3->isChecked(), c.oneSite);
+        EXPECT_EQ(Dialog().ComboBox4->isEnabled(), c.oneSite);
+        // Neither selected: the site stays as it was, empty at start-up.
+        EXPECT_EQ(Settings().Site, c.oneSite ? QStringLiteral("vimeo.com") : QString());
+        windows.reset();
+    }
+}
+
+TEST_F(SettingsFileTest, IndexOutsideTheListLeavesNoSelection) {
+    WriteFileBytes(SettingsPath(), "[SET]\r\nS1_C0=3\r\nS1_C1=-7\r\n");
+    Start();
+    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
+    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(Settings().ResultsPerPage, 20);
+}
+
+TEST_F(SettingsFileTest, LoadsAtTheFirstActivationOnly) {
+    Start();
+    Dialog().ComboBox0->setCurrentIndex(0);
+    WriteFileBytes(SettingsPath(), "[SET]\r\nS1_C0=2\r\n");
+    Main().FormActivate();
+    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 0);
+    EXPECT_EQ(Main().Tag, 1);
+}
+
+TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
+    Start();
+    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    // The dialog is left with Escape after the count was changed.
+    QTimer::singleShot(0, &Dialog(), [this] {
+        Dialog().ComboBox0->setCurrentIndex(1);
+        Dialog().reject();
+    });
+    Main().SpeedButton0_4->click();
+    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    Stop();
+    EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("S1_C0=1\r\n"));
+
+    Start();
+    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
+    EXPECT_EQ(Settings().ResultsPerPage, 10);
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeWrittenKeepsTheWindowOpen) {
+    Start();
+    WriteFileBytes(SettingsPath(), "[SET]\r\n");
+    ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner));
+    EXPECT_FALSE(Main().close());
+    EXPECT_TRUE(Main().isVisible());
+    EXPECT_EQ(messages.errors, QStringList{SettingsPath() + QStringLiteral(" に書き込めません.")});
+
+    // The next attempt saves again from the start.
+    ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner | QFile::WriteOwner));
+    EXPECT_TRUE(Main().close());
+    EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("S1_C4="));
+}
+
+TEST(NewUniqueId, FourGroupsBelow9999InReverseOrderOfDrawing) {
+    for (unsigned seed = 0; seed < 3000; ++seed) {
+        const QString id = SettingsFile::NewUniqueId(seed);
+        ASSERT_TRUE(IdPattern.match(id).hasMatch()) << id.toStdString();
+        for (const QString& group : id.split(u'-'))
+            ASSERT_LE(group.toInt(), 9998) << id.toStdString();
+    }
+    // The same generator drawn by hand: the first number drawn stands last.
+    std::minstd_rand random(42);
+    QStringList drawn;
+    for (int i = 0; i < 4; ++i)
+        drawn << QStringLiteral("%1").arg(random() % 9999, 4, 10, QLatin1Char('0'));
+    EXPECT_EQ(SettingsFile::NewUniqueId(42),
+              drawn[3] + u'-' + drawn[2] + u'-' + drawn[1] + u'-' + drawn[0]);
+    EXPECT_NE(SettingsFile::NewUniqueId(1), SettingsFile::NewUniqueId(2));
+}

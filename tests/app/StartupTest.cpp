@@ -1,0 +1,217 @@
+#include "AppTestUtil.h"
+#include "ScriptedHttpServer.h"
+
+#include "controls/Historycombobox.h"
+#include "platform/Exception.h"
+#include "platform/MessageService.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+#include <QToolButton>
+
+#include <chrono>
+
+#include <sys/stat.h>
+
+namespace {
+
+TMainFormOptions TestOptions(const QTemporaryDir& dir, const QString& serviceHost) {
+    TMainFormOptions options;
+    options.ServiceHost = serviceHost;
+    options.SettingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
+    options.HistoryFileName = dir.filePath(QStringLiteral("log_search.ini"));
+    options.CreateBrowserPane = BrowserPaneOf<FakeBrowserPane>();
+    return options;
+}
+
+TMainForm1* ShownMainWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<TMainForm1*>(widget); window && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(ApplicationErrorBox, FullStopRule) {
+    const struct {
+        const char* message;
+        const char* shown;
+    } cases[] = {
+        {"abc", "abc."},   {"abc.", "abc."},      {"abc)", "abc)"},
+        {"abc!", "abc!"},  {"abc,", "abc,"},      {"abc-", "abc-"},
+        {"abc/", "abc/."}, {"エラー", "エラー."}, {"書き込めません", "書き込めません."},
+        {"", ""},
+    };
+    RecordedMessages messages;
+    for (const auto& c : cases)
+        RunCommand([&] { throw Exception(QString::fromUtf8(c.message)); });
+    RunCommand([] { throw 42; });
+    ASSERT_EQ(messages.errors.size(), std::size(cases) + 1);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(messages.errors[i], QString::fromUtf8(cases[i].shown)) << cases[i].message;
+    EXPECT_EQ(messages.errors.back(), QString());
+}
+
+TEST(Startup, AHistoryThatCannotBeReadEndsTheStartInTheErrorBox) {
+    QTemporaryDir dir;
+    RecordedMessages messages;
+    WriteFileBytes(dir.filePath(QStringLiteral("log_search.ini")),
+                   "[HistoryComboBox1]\r\nHistoryCount=abc\r\n");
+    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QStringLiteral("127.0.0.1:9"))), 0);
+    EXPECT_EQ(messages.errors, QStringList{QStringLiteral("'abc' は整数ではありません.")});
+    EXPECT_EQ(ShownMainWindow(), nullptr);
+    // Nothing was written: the history stays as it was, no settings file appeared.
+    EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))),
+              "[HistoryComboBox1]\r\nHistoryCount=abc\r\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Sorvel.ini"))));
+}
+
+// The main window is closed while a page load waits for the answer: the close handler saves at
+// once, the load runs to its end, and only then does the loop end and the windows go.
+TEST(Startup, CloseDuringAPageLoad) {
+    QTemporaryDir dir;
+    RecordedMessages messages;
+    const QString settingsPath = dir.filePath(QStringLiteral("Sorvel.ini"));
+    std::atomic<bool> savedBeforeAnswer{false};
+    ScriptedHttpServer server([&](ScriptedHttpServer::Connection& c) {
+        c.ReadRequest();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!QFile::exists(settingsPath) && std::chrono::steady_clock::now() < deadline)
+            c.Stall(std::chrono::milliseconds(10));
+        savedBeforeAnswer = QFile::exists(settingsPath);
+        c.Send(ScriptedHttpServer::Response(
+            200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
+                 R"(<ResultSet totalResultsAvailable="1" totalResultsReturned="1">)"
+                 "<Result><Title>t</Title><Duration>5</Duration><Url></Url></Result></ResultSet>"));
+    });
+
+    bool closeAccepted = false;
+    bool searchReturned = false;
+    QTimer closer;
+    QTimer::singleShot(0, qApp, [&] {
+        TMainForm1* window = ShownMainWindow();
+        if (!window || !WaitUntil([&] { return window->Tag == 1; })) {
+            ADD_FAILURE() << "the main window was not shown and activated";
+            QApplication::closeAllWindows();
+            return;
+        }
+        // Closes the window as soon as the request has reached the server.
+        QObject::connect(&closer, &QTimer::timeout, window, [&, window] {
+            if (server.Requests().isEmpty())
+                return;
+            closer.stop();
+            closeAccepted = window->close();
+        });
+        closer.start(5);
+        window->HistoryComboBox1->setEditText(QStringLiteral("猫"));
+        window->SpeedButton0_1->click();
+        searchReturned = true;
+        EXPECT_EQ(window->Label2_1->text(), QStringLiteral("ページ 1/1"));
+        EXPECT_TRUE(window->SlotPanels[0]->isVisibleTo(window));
+    });
+    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))),
+              0);
+
+    EXPECT_TRUE(closeAccepted);
+    EXPECT_TRUE(searchReturned);
+    EXPECT_TRUE(savedBeforeAnswer);
+    EXPECT_TRUE(ReadFileBytes(settingsPath).contains("S1_C4="));
+    // The keyword reached the history at the end of the load, before the box was destroyed.
+    EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))),
+              QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"));
+    EXPECT_TRUE(messages.errors.isEmpty());
+    EXPECT_EQ(ShownMainWindow(), nullptr);
+}
+
+namespace {
+
+// Whether some process holds the flock of the lock file, and which: read from /proc/locks, so
+// that looking never takes the lock itself.
+qint64 LockHolder(const QString& lockPath) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(lockPath).constData(), &info) != 0)
+        return 0;
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray inode = ':' + QByteArray::number(qulonglong(info.st_ino));
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // "1: FLOCK  ADVISORY  WRITE 4321 08:01:123456 0 EOF"
+        if (fields.size() >= 6 && fields[1] == "FLOCK" && fields[5].endsWith(inode))
+            return fields[4].toLongLong();
+    }
+    return 0;
+}
+
+class TwoProcesses : public ::testing::Test {
+protected:
+    TwoProcesses() {
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    }
+
+    ~TwoProcesses() override {
+        for (QProcess* process : {&first, &second, &third}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(10000);
+            }
+        }
+    }
+
+    void Launch(QProcess& process) {
+        process.setProcessEnvironment(environment);
+        process.setProgram(QStringLiteral(SORVEL_EXECUTABLE));
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    QString LockPath() const { return runtime.filePath(QStringLiteral("sorvel.lock")); }
+
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess first;
+    QProcess second;
+    QProcess third;
+};
+
+} // namespace
+
+TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
+    const QDir programDir = QFileInfo(QStringLiteral(SORVEL_EXECUTABLE)).dir();
+    const bool settingsBefore = programDir.exists(QStringLiteral("Sorvel.ini"));
+    const bool historyBefore = programDir.exists(QStringLiteral("log_search.ini"));
+
+    Launch(first);
+    ASSERT_TRUE(WaitUntil([&] { return LockHolder(LockPath()) == first.processId(); }, 30000));
+
+    Launch(second);
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(LockHolder(LockPath()), first.processId());
+
+    // Ended without closing its window (SIGTERM): no file is written beside the program.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(30000));
+
+    Launch(third);
+    ASSERT_TRUE(WaitUntil([&] { return LockHolder(LockPath()) == third.processId(); }, 30000));
+    EXPECT_EQ(third.state(), QProcess::Running);
+    third.terminate();
+    ASSERT_TRUE(third.waitForFinished(30000));
+
+    EXPECT_EQ(programDir.exists(QStringLiteral("Sorvel.ini")), settingsBefore);
+    EXPECT_EQ(programDir.exists(QStringLiteral("log_search.ini")), historyBefore);
+}
