@@ -1,0 +1,92 @@
+#include "AppTestUtil.h"
+#include "TestImages.h"
+
+#include "app/ScrollBox.h"
+#include "controls/Dxfcheckbox.h"
+#include "controls/Historycombobox.h"
+#include "controls/Image.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// The bundled search service, started on a free loopback port for one test.
+class ServiceProcess {
+public:
+    ServiceProcess() {
+        m_process.setProgram(QStringLiteral(SORVEL_SERVICE_EXECUTABLE));
+        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0")});
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start();
+        const QRegularExpression listening(QStringLiteral("listening on http://([0-9.]+:[0-9]+)/"));
+        WaitUntil([&] {
+            m_output += m_process.readAllStandardOutput();
+            const auto match = listening.match(QString::fromLatin1(m_output));
+            if (match.hasMatch())
+                m_host = match.captured(1);
+            return !m_host.isEmpty() || m_process.state() == QProcess::NotRunning;
+        });
+    }
+    ~ServiceProcess() {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+
+    QString Host() const { return m_host; }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+    QString m_host;
+};
+
+class EndToEnd : public ProgramFixture {};
+
+} // namespace
+
+TEST_F(EndToEnd, SearchPagesAndOpensResultsFromTheBundledService) {
+    ServiceProcess service;
+    ASSERT_FALSE(service.Host().isEmpty());
+    serviceHost = service.Host();
+    WriteFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), JpegOf(QColor(0, 255, 0)));
+    Start();
+    TMainForm1& w = Main();
+    w.SearchClient().NoImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
+
+    w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
+    QTest::keyClick(w.HistoryComboBox1, Qt::Key_Return);
+
+    const TSearchClient& client = w.SearchClient();
+    ASSERT_GT(client.PagingState.TotalResults, 20);
+    ASSERT_EQ(client.ResultTable.size(), 20);
+    EXPECT_TRUE(w.windowTitle().startsWith(
+        QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 ")));
+    EXPECT_TRUE(w.SpeedButton2_3->isEnabled());
+    EXPECT_TRUE(messages.information.isEmpty());
+    EXPECT_TRUE(messages.errors.isEmpty());
+    for (int i = 0; i < 20; ++i) {
+        const TResultRow& row = client.ResultTable[i];
+        EXPECT_TRUE(row.Title.contains(QStringLiteral("猫"))) << row.Title.toStdString();
+        EXPECT_TRUE(w.SlotPanels[i]->isVisibleTo(&w));
+        EXPECT_EQ(w.SlotCheckBoxes[i]->Caption(), row.Title);
+        EXPECT_TRUE(w.SlotLabels[i]->text().startsWith(u'[' + row.Copyright + u']'));
+        // Every thumbnail came from the service: none is the stand-in picture.
+        const QImage picture = w.SlotImages[i]->Picture();
+        EXPECT_FALSE(picture.isNull()) << i;
+        EXPECT_FALSE(CentreIs(picture, QColor(0, 255, 0))) << i;
+    }
+
+    // The next page continues the results; a click opens the video's page on the service.
+    const QString firstTitle = client.ResultTable[0].Title;
+    w.SpeedButton3_3->click();
+    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 2/%1").arg(client.PagingState.PageCount));
+    EXPECT_NE(client.ResultTable[0].Title, firstTitle);
+    QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
+    EXPECT_TRUE(Pane().navigations.back().startsWith(
+        QStringLiteral("http://%1/watch/").arg(service.Host())));
+    EXPECT_EQ(Pane().Hint(), client.ResultTable[0].Title);
+}
