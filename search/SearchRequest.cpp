@@ -10,9 +10,8 @@ TSearchClient::TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QStr
     , m_url(url)
     , m_serviceHost(std::move(serviceHost))
     , m_downloads(std::make_unique<QTemporaryDir>()) {
-    ThumbnailFile = m_downloads->isValid()
-                        ? m_downloads->filePath(QStringLiteral("temp_image.jpg"))
-                        : ProgramFilePath(QStringLiteral("temp_image.jpg"));
+    ThumbnailFile = m_downloads->isValid() ? m_downloads->filePath(QStringLiteral("temp_image.jpg"))
+                                           : ProgramFilePath(QStringLiteral("temp_image.jpg"));
     NoImageFile = ProgramFilePath(QStringLiteral("no_image.jpg"));
 }
 
