@@ -24,11 +24,6 @@ QStringList Items(const QComboBox& box) {
     return items;
 }
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 class HistoryComboBoxTest : public ::testing::Test {
 protected:
     QString Path() const { return m_dir.filePath(QStringLiteral("log_search.ini")); }
@@ -39,7 +34,7 @@ protected:
         file.write(bytes);
     }
 
-    QByteArray Get() const { return ReadAll(Path()); }
+    QByteArray Get() const { return ReadFileBytes(Path()); }
 
     // The box as the main window configures it, owned by a window like the main window's.
     THistoryComboBox* MakeBox(THistoryMode mode = THistoryMode::hsAuto) {
@@ -300,7 +295,7 @@ TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {
     DestroyOwner();
     // The file name is ignored while a key is set.
     EXPECT_FALSE(QFile::exists(Path()));
-    EXPECT_EQ(ReadAll(registry),
+    EXPECT_EQ(ReadFileBytes(registry),
               QByteArray("[Software\\Sorvel\\HistoryComboBox1]\r\nHistoryCount=2\r\n"
                          "History0=cat\r\nHistory1=dog\r\n"));
 

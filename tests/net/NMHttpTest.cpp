@@ -58,23 +58,6 @@ QByteArray RequestLine(const QByteArray& request) {
     return request.left(request.indexOf("\r\n"));
 }
 
-quint16 ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 class TNMHTTPTest : public ::testing::Test {
 protected:
     TNMHTTPTest() {
@@ -304,7 +287,7 @@ TEST_F(TNMHTTPTest, FileModeHoldsExactlyTheBody) {
     http.InputFileMode = true;
     http.Body = QFile::encodeName(path);
     http.Get(server.Url("/thumb.jpg"));
-    EXPECT_EQ(ReadFile(path), body);
+    EXPECT_EQ(ReadFileBytes(path), body);
     EXPECT_EQ(http.Body, QFile::encodeName(path));
     EXPECT_EQ(http.Header, "HTTP/1.0 200 Status\r\n\r\n");
 }
@@ -316,7 +299,7 @@ TEST_F(TNMHTTPTest, OutputFileModeWritesTheHeaderToItsFile) {
     http.OutputFileMode = true;
     http.Header = QFile::encodeName(path);
     http.Get(server.Url("/"));
-    EXPECT_EQ(ReadFile(path), "HTTP/1.0 200 Status\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes(path), "HTTP/1.0 200 Status\r\n\r\n");
     EXPECT_EQ(http.Body, "body");
 }
 
@@ -351,7 +334,8 @@ TEST_F(TNMHTTPTest, RefusedConnectionKeepsTheBody) {
     http.Body = "previous answer";
     int failed = 0;
     http.OnConnectionFailed = [&](TPowersock*) { ++failed; };
-    const QByteArray url = "http://127.0.0.1:" + QByteArray::number(ClosedPort()) + "/";
+    const QByteArray url =
+        "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::ClosedPort()) + "/";
     EXPECT_EQ(Raised<ESockError>([&] { http.Get(url); }), "Connection Failed");
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(http.Body, "previous answer");
@@ -480,7 +464,7 @@ TEST_F(TNMHTTPTest, BodyInAFileHasACeiling) {
     http.Body = QFile::encodeName(path);
     http.FileCaptureCeiling = 3000;
     EXPECT_EQ(Raised<EAbortError>([&] { http.Get(server.Url("/")); }), "Socket capture aborted");
-    EXPECT_EQ(ReadFile(path), QByteArray(3000, 'f'));
+    EXPECT_EQ(ReadFileBytes(path), QByteArray(3000, 'f'));
 }
 
 TEST_F(TNMHTTPTest, HeaderAndLineHaveCeilings) {
@@ -561,7 +545,7 @@ TEST_F(TNMHTTPTest, FetchesAFileFromPythonsHttpServer) {
     http.Get(url);
     EXPECT_EQ(http.ReplyNumber, 200);
     EXPECT_EQ(http.BytesTotal, data.size());
-    EXPECT_TRUE(ReadFile(target) == data);
+    EXPECT_TRUE(ReadFileBytes(target) == data);
 
     http.InputFileMode = false;
     http.Get(url);

@@ -47,19 +47,6 @@ ScriptedHttpServer::Script Silent() {
     return [](ScriptedHttpServer::Connection& c) { c.Stall(60s); };
 }
 
-// A port on 127.0.0.1 where nothing listens.
-quint16 ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 } // namespace
 
 TEST(TPowersock, ErrorMessageUsesTheWinsockTable) {
@@ -166,7 +153,7 @@ TEST(TPowersock, InvalidHostHandlerGetsOneCorrection) {
 TEST(TPowersock, RefusedConnectionFails) {
     TPowersock sock;
     sock.Host = "127.0.0.1";
-    sock.Port = ClosedPort();
+    sock.Port = ScriptedHttpServer::ClosedPort();
     sock.TimeOut = 10000;
     int failed = 0;
     sock.OnConnectionFailed = [&](TPowersock*) { ++failed; };

@@ -8,20 +8,7 @@
 #include "net/NMURL.h"
 #include "search/SearchClient.h"
 
-#include <QTcpServer>
-
 #include <gtest/gtest.h>
-
-namespace {
-
-// A port on 127.0.0.1 where nothing listens.
-quint16 ClosedPort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-} // namespace
 
 TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     const QColor colour(30, 60, 200);
@@ -76,7 +63,8 @@ TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
     FakeSearchView view;
     TNMHTTP http;
     TNMURL url;
-    TSearchClient client(view, http, url, QStringLiteral("127.0.0.1:%1").arg(ClosedPort()));
+    TSearchClient client(view, http, url,
+                         QStringLiteral("127.0.0.1:%1").arg(ScriptedHttpServer::ClosedPort()));
     client.SearchSettings.ResultsPerPage = 20;
     view.keyword = QStringLiteral("猫");
     client.SpeedButton0_1Click();

@@ -88,6 +88,18 @@ ScriptedHttpServer::Script ScriptedHttpServer::Reply(const QByteArray& bytes) {
     };
 }
 
+quint16 ScriptedHttpServer::ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
 void ScriptedHttpServer::Run() {
     while (!Stopping()) {
         if (!WaitReadable(m_listenFd, m_wakeFds[0], -1))

@@ -67,6 +67,8 @@ public:
                                const QList<QByteArray>& headers = {});
     // A script that reads the request and answers with fixed bytes.
     static Script Reply(const QByteArray& bytes);
+    // A port on 127.0.0.1 where nothing listens (a connection there is refused).
+    static quint16 ClosedPort();
 
 private:
     void Run();

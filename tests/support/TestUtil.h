@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QStringList>
 
 #include <functional>
@@ -18,6 +19,12 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// The bytes of a file, or "<missing>" when it cannot be read.
+inline QByteArray ReadFileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // Records the message boxes the program would have shown, while it is alive.
