@@ -2,8 +2,14 @@
 
 #include <exception>
 
-QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
+void AppendPercentEscape(QByteArray& out, unsigned char byte) {
     static constexpr char hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += hex[byte >> 4];
+    out += hex[byte & 0x0F];
+}
+
+QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
     QByteArray out;
     out.reserve(input.size() * 3);
     for (const char ch : input) {
@@ -13,9 +19,7 @@ QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
         } else if (c == ' ') {
             out += '+';
         } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 0x0F];
+            AppendPercentEscape(out, c);
         }
     }
     return out;

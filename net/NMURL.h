@@ -7,6 +7,9 @@
 
 // URL encoding of a byte string for query values and form data: letters and digits stay,
 // a space becomes "+", every other byte becomes "%" and two upper-case hexadecimal digits.
+// Appends "%" and the byte as two upper-case hexadecimal digits.
+void AppendPercentEscape(QByteArray& out, unsigned char byte);
+
 class TNMURL final {
 public:
     using TOnErrorEvent =

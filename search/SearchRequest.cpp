@@ -80,7 +80,6 @@ void TSearchClient::LoadResultPage(int page) {
 }
 
 QByteArray RequestBytes(const QString& url) {
-    static constexpr char hex[] = "0123456789ABCDEF";
     const QByteArray utf8 = url.toUtf8();
     QByteArray bytes;
     bytes.reserve(utf8.size());
@@ -89,9 +88,7 @@ QByteArray RequestBytes(const QString& url) {
         if (c > 0x20 && c < 0x7F) {
             bytes += ch;
         } else {
-            bytes += '%';
-            bytes += hex[c >> 4];
-            bytes += hex[c & 0x0F];
+            AppendPercentEscape(bytes, c);
         }
     }
     return bytes;

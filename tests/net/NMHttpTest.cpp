@@ -31,15 +31,6 @@ const QByteArray Accepts =
     "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
 const QByteArray ContentType = "Content-type: application/x-www-form-urlencoded\r\n";
 
-template <typename E> QString Raised(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<nothing raised>");
-}
-
 // Answers the n-th connection with answers[n]; later ones get the last answer.
 ScriptedHttpServer::Script Answers(QList<QByteArray> answers) {
     auto next = std::make_shared<std::atomic<int>>(0);

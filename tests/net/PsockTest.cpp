@@ -19,16 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The message of the exception of type E that action raises; a marker when it raises none.
-template <typename E> QString Raised(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<nothing raised>");
-}
-
 // A component pointed at a scripted server, with a time-out that keeps a failing test short.
 struct Client {
     explicit Client(const ScriptedHttpServer& server) {

@@ -21,6 +21,16 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10
     return true;
 }
 
+// The message of the exception of type E that action raises; a marker when it raises none.
+template <typename E> QString Raised(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<nothing raised>");
+}
+
 // The bytes of a file, or "<missing>" when it cannot be read.
 inline QByteArray ReadFileBytes(const QString& path) {
     QFile file(path);
