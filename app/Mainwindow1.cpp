@@ -46,13 +46,6 @@ const QString MailSetupMessage = QStringLiteral(
     "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
     "い.");
 
-// The pane's address goes to the desktop only when it is a web page: another scheme (a local
-// file, a script address) would run whatever the desktop associates with it.
-bool IsWebAddress(const QString& address) {
-    const QString scheme = QUrl(address).scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
-
 void SetTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);

@@ -27,6 +27,11 @@ void SetDesktopServices(DesktopServices* services) {
     g_services = services ? services : &g_system;
 }
 
+bool IsWebAddress(const QString& url) {
+    const QString scheme = QUrl(url).scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
 QString MailtoUrl(const QString& subject, const QString& body) {
     // Every reserved character is percent-encoded, so that an "&" or "#" in the title cannot
     // cut the subject short or start another field.

@@ -19,5 +19,10 @@ DesktopServices& Desktop();
 // Installs services (a test's recorder); nullptr restores the built-in ones.
 void SetDesktopServices(DesktopServices* services);
 
+// Whether an address is a web page (http or https, in any letter case). Only web pages are
+// opened in the browser pane or handed to the desktop: another scheme (a local file, a script
+// address) would run whatever is associated with it.
+bool IsWebAddress(const QString& url);
+
 // The mailto: address of a new message without recipient.
 QString MailtoUrl(const QString& subject, const QString& body);

@@ -2,21 +2,8 @@
 
 #include "controls/BrowserPane.h"
 #include "controls/Dxfcheckbox.h"
+#include "platform/DesktopServices.h"
 #include "search/SearchView.h"
-
-#include <QUrl>
-
-namespace {
-
-// The pane opens web pages only: an address from the service's answer must not open local
-// files or run script in the pane.
-bool IsWebAddress(const QString& url) {
-    const QString scheme = QUrl(url).scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
-
-} // namespace
-
 void TSearchClient::ImageClick(int slotNumber) {
     const int row = slotNumber - 1;
     if (row < 0 || row >= ResultTable.size() || row >= ISearchView::SlotCount)

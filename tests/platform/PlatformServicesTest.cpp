@@ -78,3 +78,11 @@ TEST(DesktopServices, MailtoKeepsSubjectAndBodyWhole) {
     EXPECT_EQ(MailtoUrl(QStringLiteral("猫"), QString()),
               QStringLiteral("mailto:?subject=%E7%8C%AB&body="));
 }
+
+TEST(DesktopServices, OnlyWebAddressesAreWebPages) {
+    for (const char* url : {"http://h/p", "HTTPS://h/", "Http://h"})
+        EXPECT_TRUE(IsWebAddress(QString::fromLatin1(url))) << url;
+    for (const char* url : {"", "javascript:alert(1)", "file:///etc/passwd", "data:text/html,x",
+                            "mailto:a@b", "/watch/1", "h/p", "ftp://h/"})
+        EXPECT_FALSE(IsWebAddress(QString::fromLatin1(url))) << url;
+}
