@@ -4,6 +4,7 @@
 #include "controls/Dxfcheckbox.h"
 #include "platform/DesktopServices.h"
 #include "search/SearchView.h"
+
 void TSearchClient::ImageClick(int slotNumber) {
     const int row = slotNumber - 1;
     if (row < 0 || row >= ResultTable.size() || row >= ISearchView::SlotCount)
