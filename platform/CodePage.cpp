@@ -58,6 +58,14 @@ bool IsAscii(const char* data, qsizetype size) {
     return true;
 }
 
+// Doubles a conversion's output buffer, keeping what was written and the write position.
+void Enlarge(QByteArray& output, char*& out, size_t& outLeft) {
+    const qsizetype used = out - output.data();
+    output.resize(output.size() * 2);
+    out = output.data() + used;
+    outLeft = static_cast<size_t>(output.size() - used);
+}
+
 bool IsLeadByte(unsigned char b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
@@ -93,10 +101,7 @@ QByteArray ToShiftJis(const QString& text) {
         if (error == 0)
             break;
         if (error == E2BIG || outLeft == 0) {
-            const qsizetype used = out - output.data();
-            output.resize(output.size() * 2);
-            out = output.data() + used;
-            outLeft = static_cast<size_t>(output.size() - used);
+            Enlarge(output, out, outLeft);
             continue;
         }
         // EILSEQ (or EINVAL, which whole code points never cause): one "?" for the character.
@@ -126,10 +131,7 @@ QString FromShiftJis(const QByteArray& bytes) {
         if (error == 0)
             break;
         if (error == E2BIG || outLeft < 2) {
-            const qsizetype used = out - output.data();
-            output.resize(output.size() * 2);
-            out = output.data() + used;
-            outLeft = static_cast<size_t>(output.size() - used);
+            Enlarge(output, out, outLeft);
             continue;
         }
         qToLittleEndian<quint16>(0xFFFD, out);
