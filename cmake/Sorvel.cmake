@@ -1,7 +1,10 @@
-# Shared settings for the project's own targets: warnings are errors in our code,
-# never in the headers of the libraries we use.
+# Shared settings for the project's own targets: warnings in our code (never in the headers of
+# the libraries we use), and errors when SORVEL_WERROR is on.
 function(sorvel_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(SORVEL_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
 endfunction()
 
 # sorvel_library(name SOURCES ... LIBS ...): a static library of our own code.

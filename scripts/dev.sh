@@ -9,7 +9,7 @@ build="${SORVEL_BUILD_DIR:-$root/build}"
 jobs="$(nproc)"
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVEL_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs"
 
 case "${1:-}" in

@@ -8,6 +8,14 @@
 
 namespace {
 
+// The numbered SQL parameter "?n". Built by appending: GCC 12 at -O3 warns falsely
+// (-Wrestrict) about "literal" + std::string.
+std::string Placeholder(std::size_t number) {
+    std::string text = "?";
+    text += std::to_string(number);
+    return text;
+}
+
 const char* const Columns[] = {"id",   "host",  "source", "duration",
                                "size", "adult", "title",  "description"};
 constexpr std::size_t ColumnCount = std::size(Columns);
@@ -225,7 +233,7 @@ std::vector<const CatalogEntry*> Catalog::Search(const CatalogQuery& query) cons
     std::string match;
     for (const std::string& term : terms) {
         binds.push_back(term);
-        const std::string p = "?" + std::to_string(binds.size());
+        const std::string p = Placeholder(binds.size());
         score += " + (instr(t.title, " + p + ") > 0)";
         if (CodePointCount(term) >= 3) {
             match += (match.empty() ? "" : " AND ") + Phrase(term);
@@ -235,15 +243,15 @@ std::vector<const CatalogEntry*> Catalog::Search(const CatalogQuery& query) cons
     }
     if (!match.empty()) {
         binds.push_back(match);
-        where += " AND texts MATCH ?" + std::to_string(binds.size());
+        where += " AND texts MATCH " + Placeholder(binds.size());
     }
     if (!query.adult)
         where += " AND e.adult = 0";
     if (!query.site.empty()) {
         binds.push_back(query.site);
-        const std::string site = "?" + std::to_string(binds.size());
-        binds.push_back("." + query.site);
-        const std::string dotted = "?" + std::to_string(binds.size());
+        const std::string site = Placeholder(binds.size());
+        binds.push_back(std::string(".").append(query.site));
+        const std::string dotted = Placeholder(binds.size());
         where += " AND (e.host = " + site + " OR substr(e.host, -length(" + dotted +
                  ")) = " + dotted + ")";
     }

@@ -139,7 +139,12 @@ std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
     }
     if (port < 0)
         port = request.local_port > 0 ? request.local_port : m_port;
-    return "http://" + host + (port == 80 ? std::string() : ":" + std::to_string(port));
+    // Appended, not "literal" + std::string: GCC 12 at -O3 warns falsely (-Wrestrict) there.
+    std::string url = "http://";
+    url += host;
+    if (port != 80)
+        url.append(":").append(std::to_string(port));
+    return url;
 }
 
 void ServiceServer::Route() {
