@@ -42,13 +42,26 @@ void OutputMessage(j_common_ptr) {}
 
 // Decodes into image; returns false where libjpeg reported an error. Kept apart from the
 // objects with destructors, which a long jump must not cross.
+// The smallest eighth scale (1/8 to 8/8) at which the output still covers fitSize both ways.
+void ChooseScale(jpeg_decompress_struct& info, QSize fitSize) {
+    info.scale_denom = 8;
+    for (unsigned eighths = 1; eighths <= 8; ++eighths) {
+        info.scale_num = eighths;
+        jpeg_calc_output_dimensions(&info);
+        if (static_cast<int>(info.output_width) >= fitSize.width() &&
+            static_cast<int>(info.output_height) >= fitSize.height())
+            return;
+    }
+}
+
 bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& data,
-            QImage& image, bool& tooLarge) {
+            QSize fitSize, QImage& image, bool& tooLarge) {
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
         return false;
     }
     jpeg_create_decompress(&info);
+    info.mem->max_memory_to_use = MaxJpegDecodeMemory;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
     jpeg_read_header(&info, TRUE);
@@ -58,6 +71,8 @@ bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray
         return false;
     }
     info.out_color_space = JCS_EXT_RGBX;
+    if (fitSize.isValid())
+        ChooseScale(info, fitSize);
     jpeg_start_decompress(&info);
     image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
                    QImage::Format_RGBX8888);
@@ -76,7 +91,7 @@ bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray
 
 } // namespace
 
-QImage LoadJpegFile(const QString& path) {
+QImage LoadJpegFile(const QString& path, QSize fitSize) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         Fail(path, file.errorString());
@@ -94,10 +109,12 @@ QImage LoadJpegFile(const QString& path) {
     errors.base.output_message = OutputMessage;
     QImage image;
     bool tooLarge = false;
-    if (!Decode(info, errors, data, image, tooLarge))
+    if (!Decode(info, errors, data, fitSize, image, tooLarge))
         Fail(path,
              tooLarge ? QStringLiteral("picture too large") : QStringLiteral("not a JPEG picture"));
     if (errors.truncated)
         Fail(path, QStringLiteral("JPEG data cut short"));
+    if (fitSize.isValid() && image.size() != fitSize)
+        return image.scaled(fitSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
 }

@@ -7,5 +7,15 @@
 inline constexpr int MaxJpegDimension = 4096;
 
 // Decodes a JPEG file with libjpeg-turbo. Raises Exception when the file is missing or
-// unreadable, is no JPEG, is cut short, or is larger than MaxJpegDimension either way.
-QImage LoadJpegFile(const QString& path);
+// unreadable, is no JPEG, is cut short, is larger than MaxJpegDimension either way, or would need
+// more than MaxJpegDecodeMemory to decode.
+//
+// With a fitSize the picture comes back at exactly that size, as the box that shows it stretches
+// it anyway: the decoder scales by 1/2, 1/4 or 1/8 (or another eighth) while decoding, to the
+// smallest size that still covers the box, and a smooth scaling does the rest. What a picture
+// declares then costs no more memory than the box it is shown in.
+QImage LoadJpegFile(const QString& path, QSize fitSize = QSize());
+
+// What libjpeg may allocate for one picture. A baseline picture of the largest size decodes in a
+// few MB; a progressive one keeps every coefficient of the picture and needs far more.
+inline constexpr long MaxJpegDecodeMemory = 48L * 1024 * 1024;

@@ -90,11 +90,13 @@ void TSearchClient::FillSlot(int index, const TResultRow& row) {
     slot.Label->setText(SlotLabelText(row));
 
     FetchThumbnail(row.Url);
+    // Decoded at the size the slot shows, whatever size the picture declares.
+    const QSize shown = slot.Image->size() * slot.Image->devicePixelRatio();
     try {
-        slot.Image->SetPicture(LoadJpegFile(ThumbnailFile));
+        slot.Image->SetPicture(LoadJpegFile(ThumbnailFile, shown));
     } catch (const Exception&) {
         try {
-            slot.Image->SetPicture(LoadJpegFile(NoImageFile));
+            slot.Image->SetPicture(LoadJpegFile(NoImageFile, shown));
         } catch (const Exception&) {
             // Without its stand-in picture the slot shows none rather than the last one.
             slot.Image->Clear();

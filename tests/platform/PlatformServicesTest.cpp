@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -56,6 +57,48 @@ TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
         EXPECT_ANY_THROW(LoadJpegFile(path)) << c.name;
     }
     EXPECT_ANY_THROW(LoadJpegFile(dir.filePath(QStringLiteral("missing.jpg"))));
+}
+
+// A picture that declares a huge size costs no more than the box that shows it: decoded at an
+// eighth scale, then scaled to the box. A progressive one, which would need its whole
+// coefficient store, is refused rather than decoded into hundreds of MB.
+TEST(LoadJpegFile, DecodesAtTheSizeOfTheBox) {
+    QTemporaryDir dir;
+    const auto write = [&dir](const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    };
+    const QColor colour(30, 160, 220);
+    const QSize box(120, 90);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"huge", JpegOf(colour, MaxJpegDimension, MaxJpegDimension)},
+        {"wide", JpegOf(colour, MaxJpegDimension, 90)},
+        {"small", JpegOf(colour, 60, 45)},
+        {"exact", JpegOf(colour, 120, 90)},
+    };
+    for (const auto& c : cases) {
+        const QImage image = LoadJpegFile(write(c.name, c.bytes), box);
+        EXPECT_EQ(image.size(), box) << c.name;
+        EXPECT_TRUE(CentreIs(image, colour)) << c.name;
+    }
+
+    QByteArray progressive;
+    {
+        QBuffer buffer(&progressive);
+        buffer.open(QIODevice::WriteOnly);
+        QImage image(MaxJpegDimension, MaxJpegDimension, QImage::Format_RGB32);
+        image.fill(colour);
+        QImageWriter writer(&buffer, "JPEG");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(image));
+    }
+    EXPECT_ANY_THROW(LoadJpegFile(write("progressive", progressive), box));
 }
 
 TEST(SingleInstanceMarker, OnlyOneHolderAtATime) {
