@@ -11,6 +11,7 @@ packages=(
     libcpp-httplib-dev libsqlite3-dev libpugixml-dev
     fonts-ipafont-gothic fonts-noto-cjk
     python3 xvfb xauth
+    librsvg2-bin desktop-file-utils appstream gzip
 )
 
 missing=()
