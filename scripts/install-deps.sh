@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the program need.
+# Installs the Debian packages that the build, the tests, the program and its package need.
 # Quiet and quick when everything is there; runs apt-get update only when something is missing.
 set -euo pipefail
 
@@ -11,6 +11,7 @@ packages=(
     libcpp-httplib-dev libsqlite3-dev libpugixml-dev
     fonts-ipafont-gothic fonts-noto-cjk
     python3 xvfb xauth
+    librsvg2-bin desktop-file-utils appstream lintian dpkg-dev gzip
 )
 
 missing=()
