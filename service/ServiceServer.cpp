@@ -8,8 +8,11 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 #include <sys/socket.h>
 
 namespace {
@@ -81,6 +84,38 @@ std::string Timestamp() {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;
+}
+
+bool IsInstallationIdKey(std::string_view key) {
+    static constexpr std::string_view Id = "uniqueid";
+    return key.size() == Id.size() &&
+           std::equal(key.begin(), key.end(), Id.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+// The request target as the log shows it: without the installation id (the uniqueid key, which
+// the service never reads), so that the log keeps no record of who searched for what.
+std::string TargetForLog(const std::string& target) {
+    const std::size_t query = target.find('?');
+    if (query == std::string::npos)
+        return target;
+    std::string logged = target.substr(0, query + 1);
+    std::string_view rest(target);
+    rest.remove_prefix(query + 1);
+    for (bool first = true;;) {
+        const std::size_t ampersand = rest.find('&');
+        const std::string_view pair = rest.substr(0, ampersand);
+        if (!IsInstallationIdKey(pair.substr(0, pair.find('=')))) {
+            if (!first)
+                logged += '&';
+            logged += pair;
+            first = false;
+        }
+        if (ampersand == std::string_view::npos)
+            return logged;
+        rest.remove_prefix(ampersand + 1);
+    }
 }
 
 int IdOf(const httplib::Request& request) {
@@ -246,8 +281,8 @@ void ServiceServer::Route() {
 
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         const std::string line = Timestamp() + " " + request.remote_addr + " \"" + request.method +
-                                 " " + PrintableAscii(request.target) + " " + request.version +
-                                 "\" " + std::to_string(response.status) + " " +
+                                 " " + PrintableAscii(TargetForLog(request.target)) + " " +
+                                 request.version + "\" " + std::to_string(response.status) + " " +
                                  std::to_string(response.body.size()) + "\n";
         const std::lock_guard lock(m_logMutex);
         std::fwrite(line.data(), 1, line.size(), stderr);

@@ -12,7 +12,8 @@ struct Request;
 } // namespace httplib
 
 // The search service over HTTP: the search answer, the pages and the thumbnails, one log line per
-// request on standard error. Listen blocks until Stop, which any thread may call.
+// request on standard error (without the installation id the program sends). Listen blocks until
+// Stop, which any thread may call.
 class ServiceServer final {
 public:
     explicit ServiceServer(const Catalog& catalog);

@@ -522,11 +522,37 @@ TEST(ServiceProcessTest, LogsEachRequestAndEndsCleanlyOnSigterm) {
     }
     EXPECT_EQ(requestLines, 2u) << log;
     EXPECT_NE(log.find("\"GET /files/sorvel/api_yahoo.php?&query=kitten&results=20&start=1"
-                       "&adult_ok=0&site=velvet\\x09&uniqueid=1234-5678-9012-3456&ver=3.2 "
-                       "HTTP/1.0\" 200 "),
+                       "&adult_ok=0&site=velvet\\x09&ver=3.2 HTTP/1.0\" 200 "),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("\"GET /watch/999 HTTP/1.0\" 404 "), std::string::npos) << log;
+}
+
+// The installation id stays out of the log wherever the request has it, also cut short.
+TEST(ServiceProcessTest, LogLeavesOutTheInstallationId) {
+    struct Case {
+        std::string target, logged;
+    };
+    const std::string search = "/files/sorvel/api_yahoo.php?";
+    const std::vector<Case> cases = {
+        {search + "uniqueid=1234-5678-9012-3456&query=kitten&ver=3.2",
+         search + "query=kitten&ver=3.2"},
+        {search + "&query=kitten&site=&UniqueId=1234-5678-9012-3456",
+         search + "&query=kitten&site="},
+        {search + "&query=kitten&adult_ok=0&site=&uniqueid=1234-56",
+         search + "&query=kitten&adult_ok=0&site="},
+        {"/files/sorvel/?uniqueid=1234-5678-9012-3456", "/files/sorvel/?"},
+    };
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    for (const Case& c : cases)
+        EXPECT_EQ(HttpGet(service.Port(), c.target).status, 200) << c.target;
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+
+    const std::string log = service.Stderr();
+    for (const Case& c : cases)
+        EXPECT_NE(log.find("\"GET " + c.logged + " HTTP/1.0\" 200 "), std::string::npos) << log;
+    EXPECT_EQ(log.find("1234-5"), std::string::npos) << log;
 }
 
 TEST(ServiceProcessTest, EndsCleanlyOnSigint) {
