@@ -1,12 +1,11 @@
 #include "service/ServiceServer.h"
 
+#include "service/HttpServer.h"
 #include "service/Pages.h"
 #include "service/SearchAnswer.h"
 #include "service/ServicePaths.h"
 #include "service/Text.h"
 #include "service/Thumbnail.h"
-
-#include <httplib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -127,7 +126,7 @@ int IdOf(const httplib::Request& request) {
 
 ServiceServer::ServiceServer(const Catalog& catalog)
     : m_catalog(catalog)
-    , m_server(std::make_unique<httplib::Server>()) {
+    , m_server(std::make_unique<HttpServer>()) {
     // The library's default takes SO_REUSEPORT, with which a second service on the same port
     // starts without complaint and gets half of the connections. Reusing the address after a
     // restart is all we want.
@@ -142,23 +141,20 @@ ServiceServer::~ServiceServer() = default;
 
 int ServiceServer::Bind(const std::string& address, int port) {
     m_address = address;
-    if (port == 0)
-        m_port = m_server->bind_to_any_port(address);
-    else
-        m_port = m_server->bind_to_port(address, port) ? port : -1;
+    m_port = m_server->Bind(address, port);
     return m_port;
 }
 
 bool ServiceServer::Listen() {
-    return m_server->listen_after_bind();
+    return m_server->Listen();
 }
 
 void ServiceServer::Stop() {
-    m_server->stop();
+    m_server->Stop();
 }
 
 bool ServiceServer::IsRunning() const {
-    return m_server->is_running();
+    return m_server->IsRunning();
 }
 
 std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
@@ -183,7 +179,7 @@ std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
 }
 
 void ServiceServer::Route() {
-    httplib::Server& server = *m_server;
+    HttpServer& server = *m_server;
 
     server.Get(SearchPath, [this](const httplib::Request& request, httplib::Response& response) {
         const SearchParameters p = ReadSearchParameters(request.params);
@@ -254,6 +250,14 @@ void ServiceServer::Route() {
 
     server.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request& request, httplib::Response& response) {
+            const HttpServer::ReadFailure failure = HttpServer::CurrentReadFailure();
+            if (response.status == 400 && failure != HttpServer::ReadFailure::None) {
+                if (failure == HttpServer::ReadFailure::TimedOut)
+                    response.status = 408;
+                else if (failure == HttpServer::ReadFailure::TooLarge)
+                    response.status = 431;
+                response.set_header("Connection", "close");
+            }
             if (!response.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
             response.set_content(response.status == 404 ? NotFoundPage(request.path)

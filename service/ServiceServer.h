@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
+class HttpServer;
 namespace httplib {
-class Server;
 struct Request;
 } // namespace httplib
 
@@ -34,7 +34,7 @@ private:
     std::string BaseUrl(const httplib::Request& request) const;
 
     const Catalog& m_catalog;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<HttpServer> m_server;
     std::string m_address;
     int m_port = -1;
     std::mutex m_logMutex;

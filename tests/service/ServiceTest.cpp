@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csetjmp>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -505,6 +507,18 @@ TEST_F(ServiceTest, VideoAddressLeadsToItsPage) {
     EXPECT_EQ(Get("/videos/998").status, 404);
 }
 
+TEST_F(ServiceTest, RequestHeaderBeyondItsLimitIsRefused) {
+    std::string request = "GET " + SearchTarget("kitten") + " HTTP/1.0\r\n";
+    const std::string field = "X-Padding: " + std::string(1000, 'x') + "\r\n";
+    const std::string end = "\r\n";
+    while (request.size() + end.size() <= 64 * 1024)
+        request += field;
+    EXPECT_EQ(HttpRequest(Port(), request + end).status, 431);
+
+    request.resize(request.size() - field.size());
+    EXPECT_EQ(HttpRequest(Port(), request + end).status, 200) << "a header just within it";
+}
+
 TEST(ServiceProcessTest, LogsEachRequestAndEndsCleanlyOnSigterm) {
     ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
     ASSERT_GT(service.Port(), 0) << service.Stderr();
@@ -560,6 +574,40 @@ TEST(ServiceProcessTest, EndsCleanlyOnSigint) {
     ASSERT_GT(service.Port(), 0) << service.Stderr();
     EXPECT_EQ(service.Stop(SIGINT), 0);
     EXPECT_NE(service.Stderr().find("stopped by SIGINT"), std::string::npos);
+}
+
+// Clients that trickle their header (a line every half second, faster than any time-out per
+// read) neither hold the service's workers nor its end: each is answered 408 and dropped within
+// the few seconds a request has, and searches are answered meanwhile.
+class ServiceSlowClientTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(ServiceSlowClientTest, SearchIsAnsweredWhileClientsTrickleAndTheyAreDropped) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    const int count = GetParam();
+    SlowClients slow(service.Port(), count, std::chrono::milliseconds(500));
+    // Long enough for the service to take up every one of them.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+
+    EXPECT_EQ(ReadAsProgram(HttpGet(service.Port(), SearchTarget("kitten")).body).total, "3");
+    EXPECT_EQ(slow.WaitUntilClosed(std::chrono::seconds(30)), count);
+    for (const std::string& answer : slow.Answers())
+        EXPECT_EQ(answer.rfind("HTTP/1.1 408 ", 0), 0u) << answer;
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SlowClients, ServiceSlowClientTest, ::testing::Values(8, 64));
+
+TEST(ServiceProcessTest, EndsPromptlyOnSigtermWithSlowClientsConnected) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    SlowClients slow(service.Port(), 8, std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Well before the five seconds the service gives the slow clients' requests: the stop does
+    // not wait for them.
+    EXPECT_EQ(service.Stop(SIGTERM, std::chrono::seconds(3)), 0);
+    EXPECT_NE(service.Stderr().find("stopped by SIGTERM"), std::string::npos) << service.Stderr();
+    EXPECT_EQ(slow.WaitUntilClosed(std::chrono::seconds(1)), 8);
 }
 
 TEST(ServiceProcessTest, FindsItsOwnCatalogueFromAnyDirectory) {
