@@ -105,6 +105,11 @@ int ServiceProcess::Wait() {
     return WaitForExit(std::chrono::milliseconds(TimeoutMs));
 }
 
+void ServiceProcess::Signal(int signal) {
+    if (!m_ended)
+        kill(m_pid, signal);
+}
+
 int ServiceProcess::WaitForExit(std::chrono::milliseconds within) {
     if (m_ended)
         return m_exitCode;

@@ -27,6 +27,8 @@ public:
     int Stop(int signal, std::chrono::milliseconds within = std::chrono::seconds(20));
     // Waits for the end without a signal (for a service that fails to start).
     int Wait();
+    // Sends the signal and returns at once.
+    void Signal(int signal);
     std::string Stdout() const { return m_stdout; }
     std::string Stderr() const;
 

@@ -576,6 +576,15 @@ TEST(ServiceProcessTest, EndsCleanlyOnSigint) {
     EXPECT_NE(service.Stderr().find("stopped by SIGINT"), std::string::npos);
 }
 
+TEST(ServiceProcessTest, SighupDoesNotEndIt) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    service.Signal(SIGHUP);
+    EXPECT_EQ(ReadAsProgram(HttpGet(service.Port(), SearchTarget("kitten")).body).total, "3");
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+    EXPECT_NE(service.Stderr().find("stopped by SIGTERM"), std::string::npos) << service.Stderr();
+}
+
 // Clients that trickle their header (a line every half second, faster than any time-out per
 // read) neither hold the service's workers nor its end: each is answered 408 and dropped within
 // the few seconds a request has, and searches are answered meanwhile.
