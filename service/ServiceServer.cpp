@@ -1,15 +1,17 @@
 #include "service/ServiceServer.h"
 
+#include "service/HttpServer.h"
 #include "service/Pages.h"
 #include "service/SearchAnswer.h"
 #include "service/ServicePaths.h"
 #include "service/Text.h"
 #include "service/Thumbnail.h"
 
-#include <httplib.h>
-
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 #include <sys/socket.h>
 
 namespace {
@@ -83,6 +85,38 @@ std::string Timestamp() {
     return text;
 }
 
+bool IsInstallationIdKey(std::string_view key) {
+    static constexpr std::string_view Id = "uniqueid";
+    return key.size() == Id.size() &&
+           std::equal(key.begin(), key.end(), Id.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+// The request target as the log shows it: without the installation id (the uniqueid key, which
+// the service never reads), so that the log keeps no record of who searched for what.
+std::string TargetForLog(const std::string& target) {
+    const std::size_t query = target.find('?');
+    if (query == std::string::npos)
+        return target;
+    std::string logged = target.substr(0, query + 1);
+    std::string_view rest(target);
+    rest.remove_prefix(query + 1);
+    for (bool first = true;;) {
+        const std::size_t ampersand = rest.find('&');
+        const std::string_view pair = rest.substr(0, ampersand);
+        if (!IsInstallationIdKey(pair.substr(0, pair.find('=')))) {
+            if (!first)
+                logged += '&';
+            logged += pair;
+            first = false;
+        }
+        if (ampersand == std::string_view::npos)
+            return logged;
+        rest.remove_prefix(ampersand + 1);
+    }
+}
+
 int IdOf(const httplib::Request& request) {
     int id = 0;
     return ParseInt(request.matches[1].str(), id) ? id : 0;
@@ -92,7 +126,7 @@ int IdOf(const httplib::Request& request) {
 
 ServiceServer::ServiceServer(const Catalog& catalog)
     : m_catalog(catalog)
-    , m_server(std::make_unique<httplib::Server>()) {
+    , m_server(std::make_unique<HttpServer>()) {
     // The library's default takes SO_REUSEPORT, with which a second service on the same port
     // starts without complaint and gets half of the connections. Reusing the address after a
     // restart is all we want.
@@ -107,23 +141,20 @@ ServiceServer::~ServiceServer() = default;
 
 int ServiceServer::Bind(const std::string& address, int port) {
     m_address = address;
-    if (port == 0)
-        m_port = m_server->bind_to_any_port(address);
-    else
-        m_port = m_server->bind_to_port(address, port) ? port : -1;
+    m_port = m_server->Bind(address, port);
     return m_port;
 }
 
 bool ServiceServer::Listen() {
-    return m_server->listen_after_bind();
+    return m_server->Listen();
 }
 
 void ServiceServer::Stop() {
-    m_server->stop();
+    m_server->Stop();
 }
 
 bool ServiceServer::IsRunning() const {
-    return m_server->is_running();
+    return m_server->IsRunning();
 }
 
 std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
@@ -148,7 +179,7 @@ std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
 }
 
 void ServiceServer::Route() {
-    httplib::Server& server = *m_server;
+    HttpServer& server = *m_server;
 
     server.Get(SearchPath, [this](const httplib::Request& request, httplib::Response& response) {
         const SearchParameters p = ReadSearchParameters(request.params);
@@ -219,6 +250,14 @@ void ServiceServer::Route() {
 
     server.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request& request, httplib::Response& response) {
+            const HttpServer::ReadFailure failure = HttpServer::CurrentReadFailure();
+            if (response.status == 400 && failure != HttpServer::ReadFailure::None) {
+                if (failure == HttpServer::ReadFailure::TimedOut)
+                    response.status = 408;
+                else if (failure == HttpServer::ReadFailure::TooLarge)
+                    response.status = 431;
+                response.set_header("Connection", "close");
+            }
             if (!response.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
             response.set_content(response.status == 404 ? NotFoundPage(request.path)
@@ -246,8 +285,8 @@ void ServiceServer::Route() {
 
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         const std::string line = Timestamp() + " " + request.remote_addr + " \"" + request.method +
-                                 " " + PrintableAscii(request.target) + " " + request.version +
-                                 "\" " + std::to_string(response.status) + " " +
+                                 " " + PrintableAscii(TargetForLog(request.target)) + " " +
+                                 request.version + "\" " + std::to_string(response.status) + " " +
                                  std::to_string(response.body.size()) + "\n";
         const std::lock_guard lock(m_logMutex);
         std::fwrite(line.data(), 1, line.size(), stderr);

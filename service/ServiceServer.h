@@ -6,13 +6,14 @@
 #include <mutex>
 #include <string>
 
+class HttpServer;
 namespace httplib {
-class Server;
 struct Request;
 } // namespace httplib
 
 // The search service over HTTP: the search answer, the pages and the thumbnails, one log line per
-// request on standard error. Listen blocks until Stop, which any thread may call.
+// request on standard error (without the installation id the program sends). Listen blocks until
+// Stop, which any thread may call.
 class ServiceServer final {
 public:
     explicit ServiceServer(const Catalog& catalog);
@@ -33,7 +34,7 @@ private:
     std::string BaseUrl(const httplib::Request& request) const;
 
     const Catalog& m_catalog;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<HttpServer> m_server;
     std::string m_address;
     int m_port = -1;
     std::mutex m_logMutex;

@@ -30,7 +30,7 @@ const char* const Usage =
     "  --help            show this text\n"
     "\n"
     "Prints \"listening on http://ADDRESS:PORT/\" on standard output once it serves, logs one\n"
-    "line per request on standard error and ends on SIGINT or SIGTERM.\n";
+    "line per request on standard error and ends on SIGINT or SIGTERM; SIGHUP does not end it.\n";
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A hang-up (its terminal closed, a service manager's reload) leaves the service serving: it
+    // has nothing to reload.
+    std::signal(SIGHUP, SIG_IGN);
 
     std::unique_ptr<Catalog> catalog;
     try {

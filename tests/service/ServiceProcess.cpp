@@ -89,26 +89,31 @@ ServiceProcess::ServiceProcess(const std::vector<std::string>& arguments,
 ServiceProcess::~ServiceProcess() {
     if (!m_ended && m_pid > 0) {
         kill(m_pid, SIGKILL);
-        WaitForExit();
+        WaitForExit(std::chrono::milliseconds(TimeoutMs));
     }
     if (!m_stderrPath.empty())
         unlink(m_stderrPath.c_str());
 }
 
-int ServiceProcess::Stop(int signal) {
+int ServiceProcess::Stop(int signal, std::chrono::milliseconds within) {
     if (!m_ended)
         kill(m_pid, signal);
-    return WaitForExit();
+    return WaitForExit(within);
 }
 
 int ServiceProcess::Wait() {
-    return WaitForExit();
+    return WaitForExit(std::chrono::milliseconds(TimeoutMs));
 }
 
-int ServiceProcess::WaitForExit() {
+void ServiceProcess::Signal(int signal) {
+    if (!m_ended)
+        kill(m_pid, signal);
+}
+
+int ServiceProcess::WaitForExit(std::chrono::milliseconds within) {
     if (m_ended)
         return m_exitCode;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + within;
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(m_pid, &status, WNOHANG);
@@ -134,7 +139,10 @@ std::string ServiceProcess::Stderr() const {
     return text.str();
 }
 
-HttpResponse HttpGet(int port, const std::string& target, const std::optional<std::string>& host) {
+namespace {
+
+// A connection to the service on loopback, with the receive time-out of every test wait.
+int Connect(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         throw std::runtime_error("socket failed");
@@ -148,10 +156,21 @@ HttpResponse HttpGet(int port, const std::string& target, const std::optional<st
         close(fd);
         throw std::runtime_error("cannot connect to the service");
     }
+    return fd;
+}
+
+} // namespace
+
+HttpResponse HttpGet(int port, const std::string& target, const std::optional<std::string>& host) {
     std::string request = "GET " + target + " HTTP/1.0\r\n";
     if (host && !host->empty())
         request += "Host: " + *host + "\r\n";
     request += "\r\n";
+    return HttpRequest(port, request);
+}
+
+HttpResponse HttpRequest(int port, const std::string& request) {
+    const int fd = Connect(port);
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string raw;
     char buffer[65536];
@@ -188,4 +207,85 @@ HttpResponse HttpGet(int port, const std::string& target, const std::optional<st
     }
     response.body = raw.substr(headEnd + 4);
     return response;
+}
+
+SlowClients::SlowClients(int port, int count, std::chrono::milliseconds interval)
+    : m_interval(interval)
+    , m_answers(static_cast<std::size_t>(count))
+    , m_closed(static_cast<std::size_t>(count)) {
+    const std::string requestLine = "GET /files/sorvel/ HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    for (int i = 0; i < count; ++i) {
+        m_sockets.push_back(Connect(port));
+        send(m_sockets.back(), requestLine.data(), requestLine.size(), MSG_NOSIGNAL);
+    }
+    m_thread = std::thread(&SlowClients::Trickle, this);
+}
+
+SlowClients::~SlowClients() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+    for (const int fd : m_sockets)
+        close(fd);
+}
+
+int SlowClients::WaitUntilClosed(std::chrono::milliseconds within) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, within,
+                       [this] { return m_closedCount == static_cast<int>(m_sockets.size()); });
+    return m_closedCount;
+}
+
+std::vector<std::string> SlowClients::Answers() {
+    const std::lock_guard lock(m_mutex);
+    return m_answers;
+}
+
+void SlowClients::Trickle() {
+    using Clock = std::chrono::steady_clock;
+    auto nextLine = Clock::now() + m_interval;
+    for (int line = 1;;) {
+        std::vector<pollfd> open;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_ending)
+                return;
+            for (std::size_t i = 0; i < m_sockets.size(); ++i) {
+                if (!m_closed[i])
+                    open.push_back({m_sockets[i], POLLIN, 0});
+            }
+        }
+        // Wait briefly for whatever the service sends, so that a due line and the end of the
+        // test are not late.
+        poll(open.data(), open.size(), 20);
+        const std::string header = "X-Trickle-" + std::to_string(line) + ": yes\r\n";
+        const bool lineDue = Clock::now() >= nextLine;
+        const std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < m_sockets.size(); ++i) {
+            if (m_closed[i])
+                continue;
+            bool closed = false;
+            char buffer[4096];
+            const ssize_t n = recv(m_sockets[i], buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                m_answers[i].append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+                closed = true;
+            if (!closed && lineDue &&
+                send(m_sockets[i], header.data(), header.size(), MSG_NOSIGNAL) < 0)
+                closed = true;
+            if (closed) {
+                m_closed[i] = true;
+                ++m_closedCount;
+                m_changed.notify_all();
+            }
+        }
+        if (lineDue) {
+            ++line;
+            nextLine += m_interval;
+        }
+    }
 }

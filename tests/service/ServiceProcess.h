@@ -1,8 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The real sorvel-service executable in a child process, with its standard error in a file.
@@ -18,15 +22,18 @@ public:
 
     // The port from the "listening on" line; 0 when the service ended without one.
     int Port() const { return m_port; }
-    // Sends the signal and waits for the end; the exit code, or -1 for an abnormal end.
-    int Stop(int signal);
+    // Sends the signal and waits for the end; the exit code, or -1 for an abnormal end or none
+    // within the time (the service is killed then).
+    int Stop(int signal, std::chrono::milliseconds within = std::chrono::seconds(20));
     // Waits for the end without a signal (for a service that fails to start).
     int Wait();
+    // Sends the signal and returns at once.
+    void Signal(int signal);
     std::string Stdout() const { return m_stdout; }
     std::string Stderr() const;
 
 private:
-    int WaitForExit();
+    int WaitForExit(std::chrono::milliseconds within);
 
     int m_pid = -1;
     int m_port = 0;
@@ -47,3 +54,37 @@ struct HttpResponse {
 // out unchanged (raw tabs and other bytes included).
 HttpResponse HttpGet(int port, const std::string& target,
                      const std::optional<std::string>& host = std::string("127.0.0.1"));
+
+// Sends the request's bytes as they are, then reads the answer until the server closes the
+// connection.
+HttpResponse HttpRequest(int port, const std::string& request);
+
+// Clients that each send a request line and then one header line every interval, never ending
+// their request: from a thread of their own, until the service closes the connection (each
+// reads whatever answer comes before the close) or they are destroyed.
+class SlowClients final {
+public:
+    SlowClients(int port, int count, std::chrono::milliseconds interval);
+    ~SlowClients();
+    SlowClients(const SlowClients&) = delete;
+    SlowClients& operator=(const SlowClients&) = delete;
+
+    // Waits until the service has closed every connection or the time has passed; how many
+    // it closed.
+    int WaitUntilClosed(std::chrono::milliseconds within);
+    // What the service sent to each client before it closed the connection.
+    std::vector<std::string> Answers();
+
+private:
+    void Trickle();
+
+    std::chrono::milliseconds m_interval;
+    std::vector<int> m_sockets;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_answers;
+    std::vector<bool> m_closed;
+    int m_closedCount = 0;
+    bool m_ending = false;
+    std::thread m_thread;
+};

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csetjmp>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -505,6 +507,18 @@ TEST_F(ServiceTest, VideoAddressLeadsToItsPage) {
     EXPECT_EQ(Get("/videos/998").status, 404);
 }
 
+TEST_F(ServiceTest, RequestHeaderBeyondItsLimitIsRefused) {
+    std::string request = "GET " + SearchTarget("kitten") + " HTTP/1.0\r\n";
+    const std::string field = "X-Padding: " + std::string(1000, 'x') + "\r\n";
+    const std::string end = "\r\n";
+    while (request.size() + end.size() <= 64 * 1024)
+        request += field;
+    EXPECT_EQ(HttpRequest(Port(), request + end).status, 431);
+
+    request.resize(request.size() - field.size());
+    EXPECT_EQ(HttpRequest(Port(), request + end).status, 200) << "a header just within it";
+}
+
 TEST(ServiceProcessTest, LogsEachRequestAndEndsCleanlyOnSigterm) {
     ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
     ASSERT_GT(service.Port(), 0) << service.Stderr();
@@ -522,11 +536,37 @@ TEST(ServiceProcessTest, LogsEachRequestAndEndsCleanlyOnSigterm) {
     }
     EXPECT_EQ(requestLines, 2u) << log;
     EXPECT_NE(log.find("\"GET /files/sorvel/api_yahoo.php?&query=kitten&results=20&start=1"
-                       "&adult_ok=0&site=velvet\\x09&uniqueid=1234-5678-9012-3456&ver=3.2 "
-                       "HTTP/1.0\" 200 "),
+                       "&adult_ok=0&site=velvet\\x09&ver=3.2 HTTP/1.0\" 200 "),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("\"GET /watch/999 HTTP/1.0\" 404 "), std::string::npos) << log;
+}
+
+// The installation id stays out of the log wherever the request has it, also cut short.
+TEST(ServiceProcessTest, LogLeavesOutTheInstallationId) {
+    struct Case {
+        std::string target, logged;
+    };
+    const std::string search = "/files/sorvel/api_yahoo.php?";
+    const std::vector<Case> cases = {
+        {search + "uniqueid=1234-5678-9012-3456&query=kitten&ver=3.2",
+         search + "query=kitten&ver=3.2"},
+        {search + "&query=kitten&site=&UniqueId=1234-5678-9012-3456",
+         search + "&query=kitten&site="},
+        {search + "&query=kitten&adult_ok=0&site=&uniqueid=1234-56",
+         search + "&query=kitten&adult_ok=0&site="},
+        {"/files/sorvel/?uniqueid=1234-5678-9012-3456", "/files/sorvel/?"},
+    };
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    for (const Case& c : cases)
+        EXPECT_EQ(HttpGet(service.Port(), c.target).status, 200) << c.target;
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+
+    const std::string log = service.Stderr();
+    for (const Case& c : cases)
+        EXPECT_NE(log.find("\"GET " + c.logged + " HTTP/1.0\" 200 "), std::string::npos) << log;
+    EXPECT_EQ(log.find("1234-5"), std::string::npos) << log;
 }
 
 TEST(ServiceProcessTest, EndsCleanlyOnSigint) {
@@ -534,6 +574,49 @@ TEST(ServiceProcessTest, EndsCleanlyOnSigint) {
     ASSERT_GT(service.Port(), 0) << service.Stderr();
     EXPECT_EQ(service.Stop(SIGINT), 0);
     EXPECT_NE(service.Stderr().find("stopped by SIGINT"), std::string::npos);
+}
+
+TEST(ServiceProcessTest, SighupDoesNotEndIt) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    service.Signal(SIGHUP);
+    EXPECT_EQ(ReadAsProgram(HttpGet(service.Port(), SearchTarget("kitten")).body).total, "3");
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+    EXPECT_NE(service.Stderr().find("stopped by SIGTERM"), std::string::npos) << service.Stderr();
+}
+
+// Clients that trickle their header (a line every half second, faster than any time-out per
+// read) neither hold the service's workers nor its end: each is answered 408 and dropped within
+// the few seconds a request has, and searches are answered meanwhile.
+class ServiceSlowClientTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(ServiceSlowClientTest, SearchIsAnsweredWhileClientsTrickleAndTheyAreDropped) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    const int count = GetParam();
+    SlowClients slow(service.Port(), count, std::chrono::milliseconds(500));
+    // Long enough for the service to take up every one of them.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+
+    EXPECT_EQ(ReadAsProgram(HttpGet(service.Port(), SearchTarget("kitten")).body).total, "3");
+    EXPECT_EQ(slow.WaitUntilClosed(std::chrono::seconds(30)), count);
+    for (const std::string& answer : slow.Answers())
+        EXPECT_EQ(answer.rfind("HTTP/1.1 408 ", 0), 0u) << answer;
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SlowClients, ServiceSlowClientTest, ::testing::Values(8, 64));
+
+TEST(ServiceProcessTest, EndsPromptlyOnSigtermWithSlowClientsConnected) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    SlowClients slow(service.Port(), 8, std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Well before the five seconds the service gives the slow clients' requests: the stop does
+    // not wait for them.
+    EXPECT_EQ(service.Stop(SIGTERM, std::chrono::seconds(3)), 0);
+    EXPECT_NE(service.Stderr().find("stopped by SIGTERM"), std::string::npos) << service.Stderr();
+    EXPECT_EQ(slow.WaitUntilClosed(std::chrono::seconds(1)), 8);
 }
 
 TEST(ServiceProcessTest, FindsItsOwnCatalogueFromAnyDirectory) {
