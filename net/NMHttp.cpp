@@ -225,7 +225,12 @@ void TNMHTTP::ParseURL() {
 
     const bool hasScheme = m_url.contains("//");
     const qsizetype pathStart = hasScheme ? NthIndexOf(m_url, '/', 3) : m_url.indexOf('/');
-    m_requestPath = pathStart >= 0 ? m_url.mid(pathStart).left(256) : QByteArray();
+    // Bytes that may not stand in a request line are encoded: a control byte would end the line
+    // early or start a header line of its own. The host keeps its non-ASCII bytes for the lookup.
+    const QByteArray head = RequestLineBytes(m_url.left(pathStart < 0 ? m_url.size() : pathStart),
+                                             /*keepNonAscii=*/true);
+    m_requestPath = pathStart < 0 ? QByteArray() : RequestLineBytes(m_url.mid(pathStart));
+    m_url = head + m_requestPath;
 
     const qsizetype colon = m_url.indexOf(':');
     if (colon >= 0) {
@@ -264,9 +269,13 @@ void TNMHTTP::ParseURL() {
 }
 
 void TNMHTTP::BuildRequestHeader() {
+    const QByteArray& target = Proxy.isEmpty() ? m_requestPath : m_url;
+    if (target.size() > MaxRequestTarget)
+        throw Exception(QStringLiteral("Request target too long: %1 bytes, at most %2")
+                            .arg(target.size())
+                            .arg(MaxRequestTarget));
     m_requestHeader.Clear();
-    m_requestHeader.Add(Verbs[static_cast<int>(m_currentCmd)] +
-                        (Proxy.isEmpty() ? m_requestPath : m_url) + " HTTP/1.0");
+    m_requestHeader.Add(Verbs[static_cast<int>(m_currentCmd)] + target + " HTTP/1.0");
     if (!Proxy.isEmpty()) {
         m_requestHeader.Add("Proxy-Connection: Keep-Alive");
         m_requestHeader.Add("Host: " + Host);
@@ -358,10 +367,11 @@ void TNMHTTP::ReadResponseHeader() {
     for (;;) {
         line = ReadLn();
         const QByteArray name = line.toUpper().split(' ').first();
+        // Values are taken whole (a line is bounded by ReadLn): a cut one would be a wrong one.
         if (name == "SET-COOKIE:") {
-            m_receivedCookie = WithoutLineEnd(line.mid(12)).left(256);
+            m_receivedCookie = WithoutLineEnd(line.mid(12));
         } else if (name == "LOCATION:") {
-            m_redirectLocation = WithoutLineEnd(line.mid(10)).left(256);
+            m_redirectLocation = WithoutLineEnd(line.mid(10));
             m_locationInResponse = true;
         } else if (name == "CONTENT-LENGTH:") {
             BytesTotal = FirstNumber(line.mid(15));

@@ -47,6 +47,9 @@ public:
     static constexpr int MaxRedirects = 20;
     // Ceiling of the response header (status line, header lines and the empty line).
     static constexpr qint64 DefaultHeaderCeiling = 256 * 1024;
+    // The longest request target sent (the path and query, or the whole URL to a proxy): the
+    // common limit of web servers. A longer one is refused, never cut.
+    static constexpr int MaxRequestTarget = 8192;
 
     TNMHTTP();
     ~TNMHTTP() override;
@@ -90,6 +93,7 @@ public:
     const QByteArray& RequestPath() const { return m_requestPath; }
     const TExStringList& RequestHeader() const { return m_requestHeader; }
     const QByteArray& RedirectLocation() const { return m_redirectLocation; }
+    // The value of the last Set-Cookie line of the last response.
     const QByteArray& ReceivedCookie() const { return m_receivedCookie; }
     CmdType CurrentCmd() const { return m_currentCmd; }
 

@@ -80,16 +80,5 @@ void TSearchClient::LoadResultPage(int page) {
 }
 
 QByteArray RequestBytes(const QString& url) {
-    const QByteArray utf8 = url.toUtf8();
-    QByteArray bytes;
-    bytes.reserve(utf8.size());
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c > 0x20 && c < 0x7F) {
-            bytes += ch;
-        } else {
-            AppendPercentEscape(bytes, c);
-        }
-    }
-    return bytes;
+    return RequestLineBytes(url.toUtf8());
 }

@@ -154,13 +154,58 @@ TEST_F(TNMHTTPTest, PortOfTheUrlIsUsedButNotNamedInTheHostLine) {
     EXPECT_EQ(http.Port, server.Port());
 }
 
-TEST_F(TNMHTTPTest, LongPathIsCutTo256Characters) {
-    const QByteArray path = "/" + QByteArray(200, 'a') + "?q=" + QByteArray(96, 'b');
-    ASSERT_EQ(path.size(), 300);
+TEST_F(TNMHTTPTest, LongPathIsSentWholeOrRefusedBeforeConnecting) {
     ScriptedHttpServer server(Answers({Ok("x")}));
-    http.Get(server.Url(path));
+    for (const int length : {300, TNMHTTP::MaxRequestTarget}) {
+        const QByteArray path = "/p?q=" + QByteArray(length - 11, 'b') + "&end=1";
+        ASSERT_EQ(path.size(), length);
+        http.Get(server.Url(path));
+        EXPECT_EQ(RequestLine(server.Requests().back()), "GET " + path + " HTTP/1.0");
+    }
+    const int connections = server.ConnectionCount();
+    const QByteArray tooLong = "/p?q=" + QByteArray(TNMHTTP::MaxRequestTarget - 4, 'b');
+    EXPECT_EQ(Raised<Exception>([&] { http.Get(server.Url(tooLong)); }),
+              "Request target too long: 8193 bytes, at most 8192");
+    EXPECT_EQ(server.ConnectionCount(), connections);
+}
+
+TEST_F(TNMHTTPTest, LongRedirectIsFollowedWholeOrRefused) {
+    const QByteArray longPath = "/next?k=" + QByteArray(1000, 'k') + "&last=1";
+    const QByteArray tooLong = "/next?k=" + QByteArray(TNMHTTP::MaxRequestTarget, 'k');
+    ScriptedHttpServer server([&](Connection& c) {
+        const QByteArray request = c.ReadRequest();
+        if (request.startsWith("GET /long "))
+            c.Send(ScriptedHttpServer::Response(302, "", {"Location: " + longPath}));
+        else if (request.startsWith("GET /too-long "))
+            c.Send(ScriptedHttpServer::Response(302, "", {"Location: " + tooLong}));
+        else
+            c.Send(Ok("arrived"));
+    });
+    http.Get(server.Url("/long"));
+    EXPECT_EQ(RequestLine(server.Requests().back()), "GET " + longPath + " HTTP/1.0");
+    EXPECT_EQ(http.Body, "arrived");
+    EXPECT_EQ(
+        Raised<Exception>([&] { http.Get(server.Url("/too-long")); }),
+        QStringLiteral("Request target too long: %1 bytes, at most 8192").arg(tooLong.size()));
+    EXPECT_EQ(server.ConnectionCount(), 3);
+}
+
+TEST_F(TNMHTTPTest, BytesThatMayNotStandInARequestLineAreEncoded) {
+    ScriptedHttpServer server(Answers({Ok("x")}));
+    http.Get(server.Url("/a b?q=\xE7\x8C\xAB&n=1" + QByteArray(1, '\0') + "&c=\r\nX-Injected: 1"));
     ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(RequestLine(server.Requests()[0]), "GET " + path.left(256) + " HTTP/1.0");
+    EXPECT_EQ(server.Requests()[0], "GET /a%20b?q=%E7%8C%AB&n=1%00&c=%0D%0AX-Injected:%201 "
+                                    "HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
+                                        Accepts + ContentType + "\r\n");
+
+    // Through a proxy the host goes into the Host line, where a line break would start another.
+    http.Proxy = "127.0.0.1";
+    http.ProxyPort = server.Port();
+    http.Get("http://h\r\nX-Injected/p");
+    ASSERT_EQ(server.Requests().size(), 2);
+    EXPECT_EQ(server.Requests()[1], "GET http://h%0D%0AX-Injected/p HTTP/1.0\r\n"
+                                    "Proxy-Connection: Keep-Alive\r\nHost: h%0D%0AX-Injected\r\n" +
+                                        Accepts + ContentType + "\r\n");
 }
 
 TEST_F(TNMHTTPTest, ErrorStatusCallsOnFailureAndKeepsThePage) {

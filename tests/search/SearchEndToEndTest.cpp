@@ -10,6 +10,30 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+
+// A search client on a real HTTP client, against a scripted service on host.
+struct LiveSearch {
+    explicit LiveSearch(const QByteArray& host)
+        : client(view, http, url, QString::fromLatin1(host)) {
+        client.SearchSettings.ResultsPerPage = 20;
+        client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
+    }
+
+    void Search(const QString& keyword) {
+        view.keyword = keyword;
+        client.SpeedButton0_1Click();
+    }
+
+    RecordedMessages messages;
+    FakeSearchView view;
+    TNMHTTP http;
+    TNMURL url;
+    TSearchClient client;
+};
+
+} // namespace
+
 TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     const QColor colour(30, 60, 200);
     QByteArray host;
@@ -31,15 +55,10 @@ TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     });
     host = server.HostAndPort();
 
-    RecordedMessages messages;
-    FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
-    TSearchClient client(view, http, url, QString::fromLatin1(host));
-    client.SearchSettings.ResultsPerPage = 20;
-    client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
-    view.keyword = QStringLiteral("猫");
-    client.SpeedButton0_1Click();
+    LiveSearch live(host);
+    live.Search(QStringLiteral("猫"));
+    const TSearchClient& client = live.client;
+    const FakeSearchView& view = live.view;
 
     ASSERT_FALSE(server.Requests().isEmpty());
     EXPECT_TRUE(server.Requests().front().startsWith(
@@ -54,8 +73,8 @@ TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     EXPECT_EQ(view.ShownSlots(), 2);
     EXPECT_TRUE(CentreIs(view.Slot(0).Image->Picture(), colour));
     EXPECT_EQ(server.ConnectionCount(), 3);
-    EXPECT_TRUE(messages.information.isEmpty());
-    EXPECT_TRUE(messages.errors.isEmpty());
+    EXPECT_TRUE(live.messages.information.isEmpty());
+    EXPECT_TRUE(live.messages.errors.isEmpty());
 }
 
 TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
@@ -73,4 +92,44 @@ TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
     EXPECT_TRUE(view.searchEnabled);
     EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
     EXPECT_EQ(view.columnResets, 0);
+}
+
+TEST(SearchEndToEnd, LongKeywordKeepsEveryKeyOnTheNextPage) {
+    // The thumbnails are refused at once: only the answers reach the server.
+    const QByteArray thumbnail =
+        "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::ClosedPort()) + "/t.jpg";
+    QByteArray blocks;
+    for (int i = 0; i < 20; ++i)
+        blocks += ResultBlock("t" + QByteArray::number(i), "60", "Youtube", "", thumbnail);
+    ScriptedHttpServer server(
+        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, AnswerOf(45, blocks))));
+
+    LiveSearch live(server.HostAndPort());
+    live.client.SearchSettings.Site = QStringLiteral("video.example.jp");
+    // 23 characters, nine bytes each once encoded.
+    const QString keyword = QStringLiteral("東京の夜景と富士山を空から撮影した美しい動画集");
+    ASSERT_EQ(keyword.size(), 23);
+    live.Search(keyword);
+    live.client.SpeedButton2_3Click();
+
+    ASSERT_EQ(server.Requests().size(), 2);
+    const QByteArray target = server.Requests()[1].split(' ').value(1);
+    ASSERT_TRUE(target.startsWith("/files/sorvel/api_yahoo.php?&"));
+    QList<std::pair<QByteArray, QByteArray>> keys;
+    for (const QByteArray& pair : target.mid(target.indexOf('?') + 2).split('&')) {
+        const qsizetype equals = pair.indexOf('=');
+        keys.append({pair.left(equals), pair.mid(equals + 1)});
+    }
+    const QList<std::pair<QByteArray, QByteArray>> expected = {
+        {"query", keyword.toUtf8().toPercentEncoding()},
+        {"results", "20"},
+        {"start", "21"},
+        {"adult_ok", "0"},
+        {"site", "video.example.jp"},
+        {"uniqueid", "1234-5678-9012-3456"},
+        {"ver", "3.2"},
+    };
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(live.view.pageLabels, QStringLiteral("ページ 2/3"));
+    EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
 }
