@@ -38,6 +38,11 @@ struct THeaderInfo final {
 // server closes. The body goes into Body (memory mode) or into the file that Body names
 // (InputFileMode). Everything is bytes; nothing is converted. HTTP error statuses are no
 // exceptions: OnFailure is called and the server's page stays in Body.
+//
+// A 300, 301, 302, 303, 307 or 308 answer with a Location is followed, the Location resolved
+// against the URL that answered; 303 turns every command but Head into a Get, 301 and 302 turn
+// a Post into a Get, and 307 and 308 repeat the command as it was. Any other answer, and a
+// redirect without a Location, is the final one.
 class TNMHTTP : public TPowersock {
 public:
     using TResultEvent = std::function<void(CmdType cmd)>;
@@ -109,6 +114,9 @@ protected:
 private:
     void Run(CmdType cmd, const QByteArray& url);
     bool SendsData() const;
+    bool IsRedirect() const;
+    // The absolute URL of the request just answered.
+    QByteArray AnsweredUrl() const;
 
     QByteArray m_url;
     QByteArray m_requestPath;
@@ -119,4 +127,11 @@ private:
     QByteArray m_sendData;
     QByteArray m_uriValue;
     CmdType m_currentCmd = CmdType::Get;
+    // The command on the wire: CurrentCmd, or what a redirect turned it into.
+    CmdType m_requestCmd = CmdType::Get;
 };
+
+// RFC 3986 resolution of a reference (a Location's value) against an absolute http URL: an
+// absolute reference stays as it is, a relative one ("/x", "x", "../x", "?q", "//host/x") takes
+// what it lacks from the base. The fragment is dropped.
+QByteArray ResolveUrl(const QByteArray& base, const QByteArray& reference);

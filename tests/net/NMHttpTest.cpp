@@ -17,6 +17,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -236,14 +237,72 @@ TEST_F(TNMHTTPTest, RedirectToAnotherHostIsFollowed) {
     EXPECT_EQ(successes.size(), 1);
 }
 
-TEST_F(TNMHTTPTest, RedirectToABareNameStaysOnTheServer) {
-    ScriptedHttpServer server(
-        Answers({ScriptedHttpServer::Response(302, "", {"Location: y.html"}), Ok("the page")}));
+TEST_F(TNMHTTPTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
+    ScriptedHttpServer other(Answers({Ok("other server")}));
+    const struct {
+        QByteArray location;
+        QByteArray expected; // request target of the next request
+    } cases[] = {
+        {"y.html", "/dir/y.html"},          {"/x", "/x"},
+        {"../up?a=b", "/up?a=b"},           {"sub/./z#part", "/dir/sub/z"},
+        {"?page=2", "/dir/x.html?page=2"},  {"  /spaced\t", "/spaced"},
+        {"/a b/\xC3\xBC", "/a%20b/%C3%BC"},
+    };
+    for (const auto& c : cases) {
+        ScriptedHttpServer server(Answers(
+            {ScriptedHttpServer::Response(302, "", {"Location: " + c.location}), Ok("the page")}));
+        http.Get(server.Url("/dir/x.html?q=1"));
+        ASSERT_EQ(server.Requests().size(), 2) << c.location.data();
+        EXPECT_EQ(RequestLine(server.Requests()[1]), "GET " + c.expected + " HTTP/1.0")
+            << c.location.data();
+        EXPECT_EQ(http.URL(), server.Url(c.expected));
+        EXPECT_EQ(http.Body, "the page");
+    }
+
+    // A network-path reference keeps only the scheme.
+    ScriptedHttpServer server(Answers(
+        {ScriptedHttpServer::Response(302, "", {"Location: //" + other.HostAndPort() + "/o"})}));
     http.Get(server.Url("/dir/x.html"));
-    ASSERT_EQ(server.Requests().size(), 2);
-    EXPECT_EQ(RequestLine(server.Requests()[1]), "GET /y.html HTTP/1.0");
-    EXPECT_EQ(http.URL(), server.Url("/y.html"));
-    EXPECT_EQ(http.Body, "the page");
+    ASSERT_EQ(other.Requests().size(), 1);
+    EXPECT_EQ(RequestLine(other.Requests()[0]), "GET /o HTTP/1.0");
+    EXPECT_EQ(http.Body, "other server");
+}
+
+TEST(ResolveUrl, FollowsTheReferenceResolutionExamples) {
+    const QByteArray base = "http://a/b/c/d;p?q";
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {"g", "http://a/b/c/g"},
+        {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},
+        {"//g", "http://g/"},
+        {"?y", "http://a/b/c/d;p?y"},
+        {"g?y", "http://a/b/c/g?y"},
+        {"#s", "http://a/b/c/d;p?q"},
+        {"g#s", "http://a/b/c/g"},
+        {";x", "http://a/b/c/;x"},
+        {"", "http://a/b/c/d;p?q"},
+        {".", "http://a/b/c/"},
+        {"..", "http://a/b/"},
+        {"../g", "http://a/b/g"},
+        {"../..", "http://a/"},
+        {"../../g", "http://a/g"},
+        {"../../../g", "http://a/g"},
+        {"/./g", "http://a/g"},
+        {"/../g", "http://a/g"},
+        {"g.", "http://a/b/c/g."},
+        {"..g", "http://a/b/c/..g"},
+        {"./../g", "http://a/b/g"},
+        {"./g/.", "http://a/b/c/g/"},
+        {"g/../h", "http://a/b/c/h"},
+        {"g;x=1/../y", "http://a/b/c/y"},
+        {"g?y/./x", "http://a/b/c/g?y/./x"},
+        {"http://h2:8080/y?z", "http://h2:8080/y?z"},
+        {"HTTPS://secure/x#f", "HTTPS://secure/x"},
+        {"http:g", "http:g"},
+    };
+    for (const auto& [reference, expected] : cases)
+        EXPECT_EQ(ResolveUrl(base, reference), expected) << reference.data();
 }
 
 TEST_F(TNMHTTPTest, RedirectAdoptsTheCookie) {
@@ -270,11 +329,95 @@ TEST_F(TNMHTTPTest, RedirectHandlerCanStopTheCommand) {
 }
 
 TEST_F(TNMHTTPTest, EndlessRedirectsEndWithAnError) {
-    ScriptedHttpServer server(
-        Answers({ScriptedHttpServer::Response(302, "again", {"Location: /loop"})}));
-    EXPECT_EQ(Raised<Exception>([&] { http.Get(server.Url("/loop")); }),
-              "Too many redirects (more than 20)");
-    EXPECT_EQ(server.ConnectionCount(), TNMHTTP::MaxRedirects + 1);
+    for (const int status : {302, 303, 307, 308}) {
+        ScriptedHttpServer server(
+            Answers({ScriptedHttpServer::Response(status, "again", {"Location: /loop"})}));
+        EXPECT_EQ(Raised<Exception>([&] { http.Get(server.Url("/loop")); }),
+                  "Too many redirects (more than 20)");
+        EXPECT_EQ(server.ConnectionCount(), TNMHTTP::MaxRedirects + 1) << status;
+    }
+}
+
+TEST_F(TNMHTTPTest, RedirectsAreFollowedByTheirRules) {
+    // /from/<status> answers with that status and a Location; everything else with 200.
+    std::mutex mutex;
+    QList<QByteArray> bodies;
+    ScriptedHttpServer server([&](Connection& c) {
+        const QByteArray request = c.ReadRequest();
+        {
+            std::lock_guard lock(mutex);
+            bodies << c.RequestBody();
+        }
+        const QByteArray target = request.split(' ').value(1);
+        if (target.startsWith("/from/"))
+            c.Send(
+                ScriptedHttpServer::Response(target.mid(6).toInt(), "redirect", {"Location: /to"}));
+        else
+            c.Send(Ok("final"));
+    });
+    const struct {
+        CmdType cmd;
+        int status;
+        QByteArray next; // the request line that follows; empty: the answer is the final one
+        bool dataAgain;
+    } cases[] = {
+        {CmdType::Get, 300, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 301, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 302, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 303, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 307, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 308, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 301, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 302, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 303, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 307, "POST /to HTTP/1.0", true},
+        {CmdType::Post, 308, "POST /to HTTP/1.0", true},
+        {CmdType::Put, 302, "PUT /to HTTP/1.0", true},
+        {CmdType::Put, 303, "GET /to HTTP/1.0", false},
+        {CmdType::Head, 303, "HEAD /to HTTP/1.0", false},
+        {CmdType::Get, 304, "", false},
+        {CmdType::Get, 305, "", false},
+        {CmdType::Get, 399, "", false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray url = server.Url("/from/" + QByteArray::number(c.status));
+        const qsizetype before = server.Requests().size();
+        {
+            std::lock_guard lock(mutex);
+            bodies.clear();
+        }
+        successes.clear();
+        failures.clear();
+        if (c.cmd == CmdType::Get)
+            http.Get(url);
+        else if (c.cmd == CmdType::Head)
+            http.Head(url);
+        else if (c.cmd == CmdType::Post)
+            http.Post(url, "a b&c");
+        else
+            http.Put(url, "a b&c");
+        const QList<QByteArray> requests = server.Requests().mid(before);
+        const QList<QByteArray> sent = [&] {
+            std::lock_guard lock(mutex);
+            return bodies;
+        }();
+        const QString name = QStringLiteral("%1 after %2").arg(int(c.cmd)).arg(c.status);
+        if (c.next.isEmpty()) {
+            EXPECT_EQ(requests.size(), 1) << name.toStdString();
+            EXPECT_EQ(http.ReplyNumber, c.status);
+            EXPECT_EQ(http.Body, "redirect");
+            EXPECT_TRUE(successes.isEmpty() && failures.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(requests.size(), 2) << name.toStdString();
+        EXPECT_EQ(RequestLine(requests[1]), c.next) << name.toStdString();
+        const QByteArray data = c.cmd == CmdType::Put ? "a b&c" : "a+b%26c";
+        EXPECT_EQ(requests[1].contains("Content-Length: "), c.dataAgain) << name.toStdString();
+        EXPECT_EQ(sent.value(1), c.dataAgain ? data : QByteArray()) << name.toStdString();
+        EXPECT_EQ(http.ReplyNumber, 200);
+        // The callback names the command that was called.
+        EXPECT_EQ(successes, QList<CmdType>{c.cmd}) << name.toStdString();
+    }
 }
 
 TEST_F(TNMHTTPTest, RedirectWithoutLocationIsTheFinalAnswer) {
