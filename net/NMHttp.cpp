@@ -294,6 +294,8 @@ void TNMHTTP::ExecuteCommand() {
             SendRequest();
             ReplyNumber = 0;
             ReadResponseHeader();
+            for (const QByteArray& cookie : m_setCookies)
+                m_cookies.Store(Origin(), cookie);
             if (InputFileMode)
                 CaptureFile(Body);
             else
@@ -318,8 +320,6 @@ void TNMHTTP::ExecuteCommand() {
             OnAuthenticationNeeded(this);
         if (!IsRedirect())
             return;
-        if (!m_receivedCookie.isEmpty())
-            HeaderInfo.Cookie = m_receivedCookie;
         const QByteArray answered = AnsweredUrl();
         m_url = m_redirectLocation;
         if (OnRedirect) {
@@ -346,6 +346,10 @@ QByteArray TNMHTTP::AnsweredUrl() const {
     if (Port != 80)
         server += ':' + QByteArray::number(Port);
     return "http://" + server + m_requestPath;
+}
+
+QByteArray TNMHTTP::Origin() const {
+    return CookieJar::Origin("http", Host, Port);
 }
 
 void TNMHTTP::ParseURL() {
@@ -418,8 +422,12 @@ void TNMHTTP::BuildRequestHeader() {
         m_requestHeader.SetHeader("User-Agent", HeaderInfo.LocalProgram);
     if (!HeaderInfo.LocalMailAddress.isEmpty())
         m_requestHeader.SetHeader("From", HeaderInfo.LocalMailAddress);
-    if (!HeaderInfo.Cookie.isEmpty())
-        m_requestHeader.SetHeader("Cookie", HeaderInfo.Cookie);
+    QByteArray cookies = HeaderInfo.Cookie;
+    const QByteArray received = m_cookies.CookiesFor(Origin());
+    if (!received.isEmpty())
+        cookies += (cookies.isEmpty() ? "" : "; ") + received;
+    if (!cookies.isEmpty())
+        m_requestHeader.SetHeader("Cookie", cookies);
     if (!HeaderInfo.Referer.isEmpty())
         m_requestHeader.SetHeader("Referer", HeaderInfo.Referer);
     if (!HeaderInfo.UserId.isEmpty() && !HeaderInfo.Password.isEmpty()) {
@@ -468,6 +476,7 @@ void TNMHTTP::SendRequest() {
 void TNMHTTP::ReadResponseHeader() {
     BytesTotal = 0;
     m_receivedCookie.clear();
+    m_setCookies.clear();
     m_locationInResponse = false;
     std::optional<QFile> file;
     if (OutputFileMode) {
@@ -501,6 +510,7 @@ void TNMHTTP::ReadResponseHeader() {
         // Values are taken whole (a line is bounded by ReadLn): a cut one would be a wrong one.
         if (name == "SET-COOKIE:") {
             m_receivedCookie = WithoutLineEnd(line.mid(12));
+            m_setCookies << m_receivedCookie;
         } else if (name == "LOCATION:") {
             m_redirectLocation = WithoutLineEnd(line.mid(10));
             m_locationInResponse = true;

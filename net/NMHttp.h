@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/CookieJar.h"
 #include "net/NMExtstr.h"
 #include "net/Psock.h"
 
@@ -24,7 +25,8 @@ enum class CmdType : quint8 {
 };
 
 // Optional values for request-header lines; an empty one adds no line. UserId and Password
-// together add the Basic Authorization line.
+// together add the Basic Authorization line. Cookie is the caller's own: it goes with every
+// request; the cookies that responses set stay with the origin that set them.
 struct THeaderInfo final {
     QByteArray LocalMailAddress;
     QByteArray LocalProgram;
@@ -42,7 +44,8 @@ struct THeaderInfo final {
 // A 300, 301, 302, 303, 307 or 308 answer with a Location is followed, the Location resolved
 // against the URL that answered; 303 turns every command but Head into a Get, 301 and 302 turn
 // a Post into a Get, and 307 and 308 repeat the command as it was. Any other answer, and a
-// redirect without a Location, is the final one.
+// redirect without a Location, is the final one. The cookies that responses set go back only
+// to the host and port that set them (CookieJar).
 class TNMHTTP : public TPowersock {
 public:
     using TResultEvent = std::function<void(CmdType cmd)>;
@@ -117,6 +120,7 @@ private:
     bool IsRedirect() const;
     // The absolute URL of the request just answered.
     QByteArray AnsweredUrl() const;
+    QByteArray Origin() const;
 
     QByteArray m_url;
     QByteArray m_requestPath;
@@ -124,6 +128,8 @@ private:
     QByteArray m_redirectLocation;
     bool m_locationInResponse = false;
     QByteArray m_receivedCookie;
+    QList<QByteArray> m_setCookies;
+    CookieJar m_cookies;
     QByteArray m_sendData;
     QByteArray m_uriValue;
     CmdType m_currentCmd = CmdType::Get;

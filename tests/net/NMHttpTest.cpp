@@ -313,8 +313,46 @@ TEST_F(TNMHTTPTest, RedirectAdoptsTheCookie) {
     ASSERT_EQ(server.Requests().size(), 2);
     EXPECT_FALSE(server.Requests()[0].contains("Cookie"));
     EXPECT_TRUE(server.Requests()[1].contains("\r\nCookie: a=1\r\n"));
-    EXPECT_EQ(http.HeaderInfo.Cookie, "a=1");
+    // The caller's own cookie stays the caller's: it would go to every host.
+    EXPECT_TRUE(http.HeaderInfo.Cookie.isEmpty());
     EXPECT_EQ(http.Body, "with cookie");
+}
+
+TEST_F(TNMHTTPTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
+    ScriptedHttpServer b(Answers({Ok("b")}));
+    ScriptedHttpServer a([&b](Connection& c) {
+        if (c.ReadRequest().startsWith("GET /login "))
+            c.Send(ScriptedHttpServer::Response(
+                302, "", {"Set-Cookie: sid=SECRET; Path=/; HttpOnly", "Location: " + b.Url("/")}));
+        else
+            c.Send(Ok("a"));
+    });
+    const auto cookieLine = [](const QByteArray& request) {
+        const qsizetype at = request.indexOf("\r\nCookie: ");
+        return at < 0 ? QByteArray()
+                      : request.mid(at + 2, request.indexOf("\r\n", at + 2) - at - 2);
+    };
+
+    http.Get(a.Url("/login"));
+    EXPECT_EQ(http.Body, "b");
+    http.Get(b.Url("/later"));
+    // The same server under another name is another host.
+    http.Get("http://localhost:" + QByteArray::number(a.Port()) + "/by-name");
+    http.Get(a.Url("/back"));
+    http.HeaderInfo.Cookie = "lang=ja";
+    http.Get(a.Url("/both"));
+    http.Get(b.Url("/own-only"));
+
+    const QList<QByteArray> toA = a.Requests();
+    const QList<QByteArray> toB = b.Requests();
+    ASSERT_EQ(toA.size(), 4);
+    ASSERT_EQ(toB.size(), 3);
+    EXPECT_EQ(cookieLine(toB[0]), ""); // the redirect from A to B
+    EXPECT_EQ(cookieLine(toB[1]), "");
+    EXPECT_EQ(cookieLine(toA[1]), "");
+    EXPECT_EQ(cookieLine(toA[2]), "Cookie: sid=SECRET");
+    EXPECT_EQ(cookieLine(toA[3]), "Cookie: lang=ja; sid=SECRET");
+    EXPECT_EQ(cookieLine(toB[2]), "Cookie: lang=ja");
 }
 
 TEST_F(TNMHTTPTest, RedirectHandlerCanStopTheCommand) {
