@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cctype>
@@ -283,6 +284,8 @@ bool TNMHTTP::SendsData() const {
 // --- the exchange ---------------------------------------------------------------------------
 
 void TNMHTTP::ExecuteCommand() {
+    StartDeadline(Deadline);
+    const auto endDeadline = qScopeGuard([this] { EndDeadline(); });
     m_requestCmd = m_currentCmd;
     for (int redirects = 0;; ++redirects) {
         ParseURL();

@@ -45,7 +45,8 @@ struct THeaderInfo final {
 // against the URL that answered; 303 turns every command but Head into a Get, 301 and 302 turn
 // a Post into a Get, and 307 and 308 repeat the command as it was. Any other answer, and a
 // redirect without a Location, is the final one. The cookies that responses set go back only
-// to the host and port that set them (CookieJar).
+// to the host and port that set them (CookieJar). TimeOut bounds each wait, Deadline the whole
+// command.
 class TNMHTTP : public TPowersock {
 public:
     using TResultEvent = std::function<void(CmdType cmd)>;
@@ -58,6 +59,9 @@ public:
     // The longest request target sent (the path and query, or the whole URL to a proxy): the
     // common limit of web servers. A longer one is refused, never cut.
     static constexpr int MaxRequestTarget = 8192;
+    // Milliseconds a command may take in all, redirects included, however steadily the server
+    // sends: the minute the search answer may wait for one silent read.
+    static constexpr int DefaultDeadline = 60000;
 
     TNMHTTP();
     ~TNMHTTP() override;
@@ -72,6 +76,9 @@ public:
     // goes into the file named by Header.
     bool OutputFileMode = false;
     qint64 HeaderCeiling = DefaultHeaderCeiling;
+    // Milliseconds one command may take in all (its waits end as by the time-out when it has
+    // passed); 0: no bound beyond TimeOut.
+    int Deadline = DefaultDeadline;
 
     TNotifyEvent OnAboutToSend;
     TResultEvent OnSuccess;

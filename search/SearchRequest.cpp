@@ -74,6 +74,7 @@ void TSearchClient::HistoryComboBox1KeyPress(QChar& key) {
 }
 
 void TSearchClient::LoadResultPage(int page) {
+    m_slowHosts.clear();
     m_view.SetSearchControlsEnabled(false);
     m_view.SetPagingButtonsEnabled(false, false);
     ContinueLoad(RequestUrl(page));

@@ -547,6 +547,78 @@ TEST_F(TNMHTTPTest, SlowButSteadyBodyCompletes) {
     EXPECT_FALSE(http.TimedOut);
 }
 
+TEST_F(TNMHTTPTest, DeadlineBoundsTheWholeCommand) {
+    // Each of these servers keeps sending well within the time-out, or asks for redirect after
+    // redirect: only the deadline ends the command.
+    const QByteArray body(400, 't');
+    std::atomic<int> redirects = 0;
+    const struct {
+        const char* name;
+        int timeOut;
+        ScriptedHttpServer::Script script;
+        QString message;
+    } cases[] = {
+        {"body one byte at a time", 1000,
+         [&](Connection& c) {
+             c.ReadRequest();
+             c.Send(ScriptedHttpServer::Response(200, ""));
+             c.SendSlowly(body, 1, 20ms);
+         },
+         "Socket capture aborted"},
+        {"header one line at a time", 1000,
+         [&](Connection& c) {
+             c.ReadRequest();
+             QByteArray header = "HTTP/1.0 200 OK\r\n";
+             for (int i = 0; i < 100; ++i)
+                 header += "X-Slow: " + QByteArray::number(i) + "\r\n";
+             c.SendSlowly(header, 12, 20ms);
+         },
+         "Socket readln aborted"},
+        {"silent, without a time-out", 0, [](Connection& c) { c.Stall(60s); },
+         "Socket readln aborted"},
+        {"redirect after redirect", 1000,
+         [&](Connection& c) {
+             c.ReadRequest();
+             ++redirects;
+             c.Stall(150ms);
+             c.Send(ScriptedHttpServer::Response(307, "", {"Location: /again"}));
+         },
+         "Socket readln aborted"},
+    };
+    ScriptedHttpServer fast(Answers({Ok("fast")}));
+    for (const auto& c : cases) {
+        ScriptedHttpServer server(c.script);
+        http.TimeOut = c.timeOut;
+        http.Deadline = 500;
+        EXPECT_EQ(Raised<EAbortError>([&] { http.Get(server.Url("/")); }), c.message) << c.name;
+        EXPECT_TRUE(http.TimedOut) << c.name;
+        EXPECT_TRUE(successes.isEmpty()) << c.name;
+        // The next command has a deadline of its own.
+        http.Get(fast.Url("/"));
+        EXPECT_EQ(http.Body, "fast") << c.name;
+        successes.clear();
+    }
+    EXPECT_LT(redirects, 10);
+}
+
+TEST_F(TNMHTTPTest, DeadlineEndsAFileUploadThatIsNotRead) {
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("upload.bin"));
+    {
+        QFile file(data);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(32 * 1024 * 1024, 'u'));
+    }
+    ScriptedHttpServer server([](Connection& c) { c.Stall(60s); });
+    http.OutputFileMode = true;
+    http.Header = QFile::encodeName(dir.filePath(QStringLiteral("Head.txt")));
+    http.Deadline = 500;
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Put(server.Url("/u"), QFile::encodeName(data)); }),
+              "Socket send aborted");
+    EXPECT_TRUE(http.TimedOut);
+    EXPECT_LT(http.BytesSent, 32 * 1024 * 1024);
+}
+
 TEST_F(TNMHTTPTest, RefusedConnectionKeepsTheBody) {
     http.Body = "previous answer";
     int failed = 0;

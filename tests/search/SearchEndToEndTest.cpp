@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 // A search client on a real HTTP client, against a scripted service on host.
@@ -131,5 +133,50 @@ TEST(SearchEndToEnd, LongKeywordKeepsEveryKeyOnTheNextPage) {
     };
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(live.view.pageLabels, QStringLiteral("ページ 2/3"));
+    EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
+}
+
+TEST(SearchEndToEnd, SlowThumbnailHostCannotHoldThePage) {
+    const QColor slowColour(200, 30, 30);
+    const QColor fastColour(30, 60, 200);
+    // Sends its picture steadily, well within any time-out, in about three seconds.
+    ScriptedHttpServer slow([&](ScriptedHttpServer::Connection& c) {
+        c.ReadRequest();
+        const QByteArray response =
+            ScriptedHttpServer::Response(200, JpegOf(slowColour), {"Content-Type: image/jpeg"});
+        c.SendSlowly(response, static_cast<int>(response.size() / 20 + 1), 150ms);
+    });
+    QByteArray host;
+    ScriptedHttpServer service([&](ScriptedHttpServer::Connection& c) {
+        const QByteArray request = c.ReadRequest();
+        if (request.startsWith("GET /files/sorvel/api_yahoo.php?"))
+            c.Send(ScriptedHttpServer::Response(
+                200, AnswerOf(3, ResultBlock("1", "60", "Youtube", "", slow.Url("/1.jpg")) +
+                                     ResultBlock("2", "60", "Youtube", "", slow.Url("/2.jpg")) +
+                                     ResultBlock("3", "60", "Youtube", "",
+                                                 "http://" + host + "/3.jpg"))));
+        else
+            c.Send(ScriptedHttpServer::Response(200, JpegOf(fastColour)));
+    });
+    host = service.HostAndPort();
+
+    LiveSearch live(host);
+    live.client.ThumbnailTimeOut = 1000;
+    live.client.ThumbnailDeadline = 400;
+    QList<QByteArray> askedSlow;
+    live.http.OnAboutToSend = [&](TPowersock*) {
+        if (live.http.URL().contains(slow.HostAndPort()))
+            askedSlow << live.http.URL();
+    };
+    live.Search(QStringLiteral("猫"));
+
+    const FakeSearchView& view = live.view;
+    EXPECT_EQ(view.ShownSlots(), 3);
+    EXPECT_FALSE(CentreIs(view.Slot(0).Image->Picture(), slowColour));
+    EXPECT_FALSE(CentreIs(view.Slot(1).Image->Picture(), slowColour));
+    EXPECT_TRUE(CentreIs(view.Slot(2).Image->Picture(), fastColour));
+    // The host that ran out of time is not asked again during the load.
+    EXPECT_EQ(askedSlow, QList<QByteArray>{slow.Url("/1.jpg")});
+    EXPECT_TRUE(view.searchEnabled);
     EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
 }
