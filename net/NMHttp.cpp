@@ -7,7 +7,10 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QScopeGuard>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <optional>
 
@@ -64,7 +67,133 @@ QString FileName(const QByteArray& name) {
     return QFile::decodeName(name);
 }
 
+// The command a redirect asks for: 303 turns every command but Head into a Get, 301 and 302 a
+// Post (as browsers do), and every other redirect keeps the command as it was.
+CmdType RedirectedCommand(CmdType cmd, int status) {
+    if (status == 303 && cmd != CmdType::Head)
+        return CmdType::Get;
+    if ((status == 301 || status == 302) && cmd == CmdType::Post)
+        return CmdType::Get;
+    return cmd;
+}
+
+// The parts of a URL reference (RFC 3986, 3), without its fragment; an empty scheme is an absent
+// one.
+struct UrlParts {
+    QByteArray scheme;
+    bool hasAuthority = false;
+    QByteArray authority;
+    QByteArray path;
+    bool hasQuery = false;
+    QByteArray query;
+};
+
+UrlParts SplitUrl(QByteArray text) {
+    UrlParts parts;
+    const qsizetype hash = text.indexOf('#');
+    if (hash >= 0)
+        text.truncate(hash);
+    // A scheme is a letter, then letters, digits, "+", "-" or ".", then ":".
+    qsizetype i = 0;
+    while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) ||
+                               text[i] == '+' || text[i] == '-' || text[i] == '.'))
+        ++i;
+    if (i > 0 && i < text.size() && text[i] == ':' &&
+        std::isalpha(static_cast<unsigned char>(text[0]))) {
+        parts.scheme = text.left(i);
+        text.remove(0, i + 1);
+    }
+    if (text.startsWith("//")) {
+        qsizetype end = 2;
+        while (end < text.size() && text[end] != '/' && text[end] != '?')
+            ++end;
+        parts.hasAuthority = true;
+        parts.authority = text.mid(2, end - 2);
+        text.remove(0, end);
+    }
+    const qsizetype question = text.indexOf('?');
+    if (question >= 0) {
+        parts.hasQuery = true;
+        parts.query = text.mid(question + 1);
+        text.truncate(question);
+    }
+    parts.path = text;
+    return parts;
+}
+
+// RFC 3986, 5.2.4.
+QByteArray RemoveDotSegments(QByteArray input) {
+    QByteArray output;
+    const auto dropLastSegment = [&output] {
+        const qsizetype slash = output.lastIndexOf('/');
+        output.truncate(slash < 0 ? 0 : slash);
+    };
+    while (!input.isEmpty()) {
+        if (input.startsWith("../")) {
+            input.remove(0, 3);
+        } else if (input.startsWith("./")) {
+            input.remove(0, 2);
+        } else if (input.startsWith("/./")) {
+            input.remove(0, 2);
+        } else if (input == "/.") {
+            input = "/";
+        } else if (input.startsWith("/../")) {
+            input.remove(0, 3);
+            dropLastSegment();
+        } else if (input == "/..") {
+            input = "/";
+            dropLastSegment();
+        } else if (input == "." || input == "..") {
+            input.clear();
+        } else {
+            const qsizetype next = input.indexOf('/', input.startsWith('/') ? 1 : 0);
+            const qsizetype length = next < 0 ? input.size() : next;
+            output += input.left(length);
+            input.remove(0, length);
+        }
+    }
+    return output;
+}
+
 } // namespace
+
+QByteArray ResolveUrl(const QByteArray& base, const QByteArray& reference) {
+    const QByteArray trimmed = reference.trimmed();
+    const UrlParts ref = SplitUrl(trimmed);
+    // An absolute reference is taken as it is (any scheme but http is refused when it is asked).
+    if (!ref.scheme.isEmpty()) {
+        const qsizetype hash = trimmed.indexOf('#');
+        return hash < 0 ? trimmed : trimmed.left(hash);
+    }
+    const UrlParts from = SplitUrl(base);
+    UrlParts target = from;
+    if (ref.hasAuthority) {
+        target.authority = ref.authority;
+        target.path = RemoveDotSegments(ref.path);
+        target.hasQuery = ref.hasQuery;
+        target.query = ref.query;
+    } else if (ref.path.isEmpty()) {
+        if (ref.hasQuery) {
+            target.hasQuery = true;
+            target.query = ref.query;
+        }
+    } else {
+        if (ref.path.startsWith('/')) {
+            target.path = RemoveDotSegments(ref.path);
+        } else {
+            const qsizetype slash = from.path.lastIndexOf('/');
+            const QByteArray directory = slash < 0 ? QByteArray("/") : from.path.left(slash + 1);
+            target.path = RemoveDotSegments(directory + ref.path);
+        }
+        target.hasQuery = ref.hasQuery;
+        target.query = ref.query;
+    }
+    QByteArray url = target.scheme + "://" + target.authority;
+    url += target.path.isEmpty() ? QByteArray("/") : target.path;
+    if (target.hasQuery)
+        url += '?' + target.query;
+    return url;
+}
 
 TNMHTTP::TNMHTTP() = default;
 
@@ -148,13 +277,16 @@ void TNMHTTP::Unlink(const QByteArray& url, const QByteArray& link) {
 
 // Link and Unlink carry no data, so they announce none either.
 bool TNMHTTP::SendsData() const {
-    return m_currentCmd == CmdType::Post || m_currentCmd == CmdType::Put ||
-           m_currentCmd == CmdType::Patch || m_currentCmd == CmdType::Trace;
+    return m_requestCmd == CmdType::Post || m_requestCmd == CmdType::Put ||
+           m_requestCmd == CmdType::Patch || m_requestCmd == CmdType::Trace;
 }
 
 // --- the exchange ---------------------------------------------------------------------------
 
 void TNMHTTP::ExecuteCommand() {
+    StartDeadline(Deadline);
+    const auto endDeadline = qScopeGuard([this] { EndDeadline(); });
+    m_requestCmd = m_currentCmd;
     for (int redirects = 0;; ++redirects) {
         ParseURL();
         BuildRequestHeader();
@@ -165,6 +297,8 @@ void TNMHTTP::ExecuteCommand() {
             SendRequest();
             ReplyNumber = 0;
             ReadResponseHeader();
+            for (const QByteArray& cookie : m_setCookies)
+                m_cookies.Store(Origin(), cookie);
             if (InputFileMode)
                 CaptureFile(Body);
             else
@@ -173,10 +307,7 @@ void TNMHTTP::ExecuteCommand() {
                 if (OnSuccess)
                     OnSuccess(m_currentCmd);
                 StatusMessage(2, "Transaction Completed");
-            } else if (ReplyNumber <= 399) {
-                if (ReplyNumber <= 302 && ReplyNumber >= 300 && m_locationInResponse)
-                    m_url = m_redirectLocation;
-            } else if (OnFailure) {
+            } else if (ReplyNumber >= 400 && OnFailure) {
                 OnFailure(m_currentCmd);
             }
         } catch (...) {
@@ -188,33 +319,40 @@ void TNMHTTP::ExecuteCommand() {
         }
         Disconnect();
 
-        // A 300 to 302 answer without a Location line of its own is the final answer: a
-        // Location left over from an earlier response must not be fetched in its place.
-        const bool finalAnswer = ReplyNumber >= 300 && ReplyNumber <= 302 && !m_locationInResponse;
-        if (!finalAnswer && ReplyNumber >= 300 && ReplyNumber <= 398) {
-            if (!m_receivedCookie.isEmpty())
-                HeaderInfo.Cookie = m_receivedCookie;
-            if (OnRedirect) {
-                bool handled = false;
-                OnRedirect(handled);
-                if (handled)
-                    return;
-            }
-            // A bare name is taken relative to the server that answered, on its port.
-            if (!m_url.contains('/')) {
-                QByteArray server = Host;
-                if (Port != 80)
-                    server += ':' + QByteArray::number(Port);
-                m_url = "http://" + server + '/' + m_url;
-            }
-        }
         if (ReplyNumber == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
-        if (finalAnswer || ReplyNumber < 299 || ReplyNumber > 399)
+        if (!IsRedirect())
             return;
+        const QByteArray answered = AnsweredUrl();
+        m_url = m_redirectLocation;
+        if (OnRedirect) {
+            bool handled = false;
+            OnRedirect(handled);
+            if (handled)
+                return;
+        }
         if (redirects == MaxRedirects)
             throw Exception(QStringLiteral("Too many redirects (more than %1)").arg(MaxRedirects));
+        m_url = ResolveUrl(answered, m_url);
+        m_requestCmd = RedirectedCommand(m_requestCmd, ReplyNumber);
     }
+}
+
+bool TNMHTTP::IsRedirect() const {
+    static constexpr int followed[] = {300, 301, 302, 303, 307, 308};
+    return m_locationInResponse && !m_redirectLocation.trimmed().isEmpty() &&
+           std::find(std::begin(followed), std::end(followed), ReplyNumber) != std::end(followed);
+}
+
+QByteArray TNMHTTP::AnsweredUrl() const {
+    QByteArray server = Host;
+    if (Port != 80)
+        server += ':' + QByteArray::number(Port);
+    return "http://" + server + m_requestPath;
+}
+
+QByteArray TNMHTTP::Origin() const {
+    return CookieJar::Origin("http", Host, Port);
 }
 
 void TNMHTTP::ParseURL() {
@@ -225,7 +363,12 @@ void TNMHTTP::ParseURL() {
 
     const bool hasScheme = m_url.contains("//");
     const qsizetype pathStart = hasScheme ? NthIndexOf(m_url, '/', 3) : m_url.indexOf('/');
-    m_requestPath = pathStart >= 0 ? m_url.mid(pathStart).left(256) : QByteArray();
+    // Bytes that may not stand in a request line are encoded: a control byte would end the line
+    // early or start a header line of its own. The host keeps its non-ASCII bytes for the lookup.
+    const QByteArray head = RequestLineBytes(m_url.left(pathStart < 0 ? m_url.size() : pathStart),
+                                             /*keepNonAscii=*/true);
+    m_requestPath = pathStart < 0 ? QByteArray() : RequestLineBytes(m_url.mid(pathStart));
+    m_url = head + m_requestPath;
 
     const qsizetype colon = m_url.indexOf(':');
     if (colon >= 0) {
@@ -264,9 +407,13 @@ void TNMHTTP::ParseURL() {
 }
 
 void TNMHTTP::BuildRequestHeader() {
+    const QByteArray& target = Proxy.isEmpty() ? m_requestPath : m_url;
+    if (target.size() > MaxRequestTarget)
+        throw Exception(QStringLiteral("Request target too long: %1 bytes, at most %2")
+                            .arg(target.size())
+                            .arg(MaxRequestTarget));
     m_requestHeader.Clear();
-    m_requestHeader.Add(Verbs[static_cast<int>(m_currentCmd)] +
-                        (Proxy.isEmpty() ? m_requestPath : m_url) + " HTTP/1.0");
+    m_requestHeader.Add(Verbs[static_cast<int>(m_requestCmd)] + target + " HTTP/1.0");
     if (!Proxy.isEmpty()) {
         m_requestHeader.Add("Proxy-Connection: Keep-Alive");
         m_requestHeader.Add("Host: " + Host);
@@ -278,8 +425,12 @@ void TNMHTTP::BuildRequestHeader() {
         m_requestHeader.SetHeader("User-Agent", HeaderInfo.LocalProgram);
     if (!HeaderInfo.LocalMailAddress.isEmpty())
         m_requestHeader.SetHeader("From", HeaderInfo.LocalMailAddress);
-    if (!HeaderInfo.Cookie.isEmpty())
-        m_requestHeader.SetHeader("Cookie", HeaderInfo.Cookie);
+    QByteArray cookies = HeaderInfo.Cookie;
+    const QByteArray received = m_cookies.CookiesFor(Origin());
+    if (!received.isEmpty())
+        cookies += (cookies.isEmpty() ? "" : "; ") + received;
+    if (!cookies.isEmpty())
+        m_requestHeader.SetHeader("Cookie", cookies);
     if (!HeaderInfo.Referer.isEmpty())
         m_requestHeader.SetHeader("Referer", HeaderInfo.Referer);
     if (!HeaderInfo.UserId.isEmpty() && !HeaderInfo.Password.isEmpty()) {
@@ -297,9 +448,9 @@ void TNMHTTP::BuildRequestHeader() {
         m_requestHeader.SetHeader("Authorization", "Basic " + encoded);
     }
     m_requestHeader.Add("Content-type: application/x-www-form-urlencoded");
-    if (m_currentCmd == CmdType::Copy || m_currentCmd == CmdType::Move)
+    if (m_requestCmd == CmdType::Copy || m_requestCmd == CmdType::Move)
         m_requestHeader.Add("URI-header: " + m_uriValue);
-    else if (m_currentCmd == CmdType::Link || m_currentCmd == CmdType::Unlink)
+    else if (m_requestCmd == CmdType::Link || m_requestCmd == CmdType::Unlink)
         m_requestHeader.Add("Link: " + m_uriValue);
     if (SendsData()) {
         qint64 length = m_sendData.size();
@@ -328,6 +479,7 @@ void TNMHTTP::SendRequest() {
 void TNMHTTP::ReadResponseHeader() {
     BytesTotal = 0;
     m_receivedCookie.clear();
+    m_setCookies.clear();
     m_locationInResponse = false;
     std::optional<QFile> file;
     if (OutputFileMode) {
@@ -358,10 +510,12 @@ void TNMHTTP::ReadResponseHeader() {
     for (;;) {
         line = ReadLn();
         const QByteArray name = line.toUpper().split(' ').first();
+        // Values are taken whole (a line is bounded by ReadLn): a cut one would be a wrong one.
         if (name == "SET-COOKIE:") {
-            m_receivedCookie = WithoutLineEnd(line.mid(12)).left(256);
+            m_receivedCookie = WithoutLineEnd(line.mid(12));
+            m_setCookies << m_receivedCookie;
         } else if (name == "LOCATION:") {
-            m_redirectLocation = WithoutLineEnd(line.mid(10)).left(256);
+            m_redirectLocation = WithoutLineEnd(line.mid(10));
             m_locationInResponse = true;
         } else if (name == "CONTENT-LENGTH:") {
             BytesTotal = FirstNumber(line.mid(15));

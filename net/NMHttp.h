@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/CookieJar.h"
 #include "net/NMExtstr.h"
 #include "net/Psock.h"
 
@@ -24,7 +25,8 @@ enum class CmdType : quint8 {
 };
 
 // Optional values for request-header lines; an empty one adds no line. UserId and Password
-// together add the Basic Authorization line.
+// together add the Basic Authorization line. Cookie is the caller's own: it goes with every
+// request; the cookies that responses set stay with the origin that set them.
 struct THeaderInfo final {
     QByteArray LocalMailAddress;
     QByteArray LocalProgram;
@@ -38,6 +40,13 @@ struct THeaderInfo final {
 // server closes. The body goes into Body (memory mode) or into the file that Body names
 // (InputFileMode). Everything is bytes; nothing is converted. HTTP error statuses are no
 // exceptions: OnFailure is called and the server's page stays in Body.
+//
+// A 300, 301, 302, 303, 307 or 308 answer with a Location is followed, the Location resolved
+// against the URL that answered; 303 turns every command but Head into a Get, 301 and 302 turn
+// a Post into a Get, and 307 and 308 repeat the command as it was. Any other answer, and a
+// redirect without a Location, is the final one. The cookies that responses set go back only
+// to the host and port that set them (CookieJar). TimeOut bounds each wait, Deadline the whole
+// command.
 class TNMHTTP : public TPowersock {
 public:
     using TResultEvent = std::function<void(CmdType cmd)>;
@@ -47,6 +56,12 @@ public:
     static constexpr int MaxRedirects = 20;
     // Ceiling of the response header (status line, header lines and the empty line).
     static constexpr qint64 DefaultHeaderCeiling = 256 * 1024;
+    // The longest request target sent (the path and query, or the whole URL to a proxy): the
+    // common limit of web servers. A longer one is refused, never cut.
+    static constexpr int MaxRequestTarget = 8192;
+    // Milliseconds a command may take in all, redirects included, however steadily the server
+    // sends: the minute the search answer may wait for one silent read.
+    static constexpr int DefaultDeadline = 60000;
 
     TNMHTTP();
     ~TNMHTTP() override;
@@ -61,6 +76,9 @@ public:
     // goes into the file named by Header.
     bool OutputFileMode = false;
     qint64 HeaderCeiling = DefaultHeaderCeiling;
+    // Milliseconds one command may take in all (its waits end as by the time-out when it has
+    // passed); 0: no bound beyond TimeOut.
+    int Deadline = DefaultDeadline;
 
     TNotifyEvent OnAboutToSend;
     TResultEvent OnSuccess;
@@ -90,6 +108,7 @@ public:
     const QByteArray& RequestPath() const { return m_requestPath; }
     const TExStringList& RequestHeader() const { return m_requestHeader; }
     const QByteArray& RedirectLocation() const { return m_redirectLocation; }
+    // The value of the last Set-Cookie line of the last response.
     const QByteArray& ReceivedCookie() const { return m_receivedCookie; }
     CmdType CurrentCmd() const { return m_currentCmd; }
 
@@ -105,6 +124,10 @@ protected:
 private:
     void Run(CmdType cmd, const QByteArray& url);
     bool SendsData() const;
+    bool IsRedirect() const;
+    // The absolute URL of the request just answered.
+    QByteArray AnsweredUrl() const;
+    QByteArray Origin() const;
 
     QByteArray m_url;
     QByteArray m_requestPath;
@@ -112,7 +135,16 @@ private:
     QByteArray m_redirectLocation;
     bool m_locationInResponse = false;
     QByteArray m_receivedCookie;
+    QList<QByteArray> m_setCookies;
+    CookieJar m_cookies;
     QByteArray m_sendData;
     QByteArray m_uriValue;
     CmdType m_currentCmd = CmdType::Get;
+    // The command on the wire: CurrentCmd, or what a redirect turned it into.
+    CmdType m_requestCmd = CmdType::Get;
 };
+
+// RFC 3986 resolution of a reference (a Location's value) against an absolute http URL: an
+// absolute reference stays as it is, a relative one ("/x", "x", "../x", "?q", "//host/x") takes
+// what it lacks from the base. The fragment is dropped.
+QByteArray ResolveUrl(const QByteArray& base, const QByteArray& reference);

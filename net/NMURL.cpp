@@ -9,6 +9,19 @@ void AppendPercentEscape(QByteArray& out, unsigned char byte) {
     out += hex[byte & 0x0F];
 }
 
+QByteArray RequestLineBytes(const QByteArray& url, bool keepNonAscii) {
+    QByteArray bytes;
+    bytes.reserve(url.size());
+    for (const char ch : url) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c > 0x20 && c < 0x7F) || (keepNonAscii && c > 0x7F))
+            bytes += ch;
+        else
+            AppendPercentEscape(bytes, c);
+    }
+    return bytes;
+}
+
 QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
     QByteArray out;
     out.reserve(input.size() * 3);

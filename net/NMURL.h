@@ -10,6 +10,11 @@
 // Appends "%" and the byte as two upper-case hexadecimal digits.
 void AppendPercentEscape(QByteArray& out, unsigned char byte);
 
+// A URL as it may stand in a request line: the control bytes, the space and every byte above
+// 0x7E percent-encoded (those above 0x7E stay with keepNonAscii), everything else ("%" included)
+// as it is. Encoding twice changes nothing.
+QByteArray RequestLineBytes(const QByteArray& url, bool keepNonAscii = false);
+
 class TNMURL final {
 public:
     using TOnErrorEvent =

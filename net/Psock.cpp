@@ -262,20 +262,29 @@ private:
     TPowersock& m_owner;
 };
 
-// TimerOn now, TimerOff on every exit.
+// TimerOn now, TimerOff on every exit. DeadlineOnly arms the timer for the deadline alone, and
+// only while there is one.
 class TPowersock::TimerScope {
 public:
-    explicit TimerScope(TPowersock& owner)
-        : m_owner(owner) {
-        m_owner.TimerOn();
+    explicit TimerScope(TPowersock& owner, Period period = Period::TimeOut)
+        : m_owner(owner)
+        , m_armed(period == Period::TimeOut || !owner.m_deadline.isForever()) {
+        if (period == Period::TimeOut) {
+            m_owner.TimerOn();
+        } else if (m_armed) {
+            m_owner.StatusMessage(8, "Timer On");
+            m_owner.ArmTimer(0);
+        }
     }
     ~TimerScope() {
-        Swallow([this] { m_owner.TimerOff(); });
+        if (m_armed)
+            Swallow([this] { m_owner.TimerOff(); });
     }
     Q_DISABLE_COPY_MOVE(TimerScope)
 
 private:
     TPowersock& m_owner;
+    bool m_armed;
 };
 
 class TPowersock::NotificationScope {
@@ -544,11 +553,36 @@ void TPowersock::WriteNotification(quint64 serial) {
 
 void TPowersock::TimerOn() {
     StatusMessage(8, "Timer On");
+    ArmTimer(TimeOut > 0 ? static_cast<quint32>(TimeOut) : 0);
+}
+
+// Starts the time-out period anew (0: none), cut to what remains of the deadline. A deadline
+// that has passed ends the running operation at once, as the time-out would: data that keeps
+// arriving must not hold an operation beyond it.
+void TPowersock::ArmTimer(quint32 period) {
     TimedOut = false;
-    // Switching it off first makes every TimerOn start the period anew.
+    // Switching it off first makes every start begin the period anew.
     m_timer->SetEnabled(false);
-    m_timer->SetInterval(TimeOut > 0 ? static_cast<quint32>(TimeOut) : 0);
+    if (!m_deadline.isForever()) {
+        const qint64 left = m_deadline.remainingTime();
+        if (left <= 0) {
+            TimerTriggered();
+            return;
+        }
+        const auto leftPeriod = static_cast<quint32>(std::min<qint64>(left, UINT_MAX));
+        period = period == 0 ? leftPeriod : std::min(period, leftPeriod);
+    }
+    m_timer->SetInterval(period);
     m_timer->SetEnabled(true);
+}
+
+void TPowersock::StartDeadline(int milliseconds) {
+    m_deadline = milliseconds > 0 ? QDeadlineTimer(milliseconds, Qt::PreciseTimer)
+                                  : QDeadlineTimer(QDeadlineTimer::Forever);
+}
+
+void TPowersock::EndDeadline() {
+    m_deadline = QDeadlineTimer(QDeadlineTimer::Forever);
 }
 
 void TPowersock::TimerOff() {
@@ -839,6 +873,8 @@ void TPowersock::Writeln(const QByteArray& text) {
 
 void TPowersock::SendFile(const QByteArray& name) {
     StatusMessage(8, "SendFile");
+    // No time-out applies to a file's bytes; a deadline does.
+    TimerScope timer(*this, Period::DeadlineOnly);
     QFile file(QFile::decodeName(name));
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(QStringLiteral("Cannot open file \"%1\". %2")

@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 
@@ -153,6 +154,11 @@ protected:
     void TimerOn();
     void TimerOff();
     void TimerTriggered();
+    // Bounds everything that follows as a whole, until EndDeadline: each wait ends, as by the
+    // time-out, when the deadline passes (TimeOut still bounds each wait on its own).
+    // milliseconds <= 0: no deadline.
+    void StartDeadline(int milliseconds);
+    void EndDeadline();
     // Raises ESockError for an error number above 10000 other than the tolerated one.
     void CheckSocketError(int errorNo, int tolerated = WouldBlock);
     // Turns the socket into a listening one on the dotted IPv4 address; returns the port.
@@ -165,10 +171,12 @@ protected:
 
 private:
     enum class Wake { Anything, Readable, Writable };
+    enum class Period { TimeOut, DeadlineOnly };
     class ReadScope;
     class TimerScope;
     class NotificationScope;
 
+    void ArmTimer(quint32 period);
     bool MakeSocket(bool abortiveClose);
     void AdoptSocket(int fd);
     void CloseQuietly();
@@ -193,6 +201,7 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<QObject> m_context;
     std::unique_ptr<TThreadTimer> m_timer;
+    QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
     int m_socket = -1;
     quint64 m_socketSerial = 0;
     bool m_socketUsed = false;

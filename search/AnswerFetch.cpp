@@ -9,10 +9,15 @@
 
 namespace {
 const QString OfflineMessage = QStringLiteral("インターネットに接続されていません.");
-}
+// A minute for any one wait, and a minute for the whole answer: a server that trickles its
+// answer holds the page no longer than a silent one.
+constexpr int AnswerTimeOut = 60000;
+constexpr int AnswerDeadline = 60000;
+} // namespace
 
 QByteArray TSearchClient::FetchAnswer(const QString& url) {
-    m_http.TimeOut = 60000;
+    m_http.TimeOut = AnswerTimeOut;
+    m_http.Deadline = AnswerDeadline;
     m_http.InputFileMode = false;
     m_http.OutputFileMode = false;
     m_http.ReportLevel = 2;

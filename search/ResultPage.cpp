@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QUrl>
 
 void TSearchClient::ShowCaption() {
     m_view.SetCaption(m_view.BaseCaption() + QStringLiteral(" -「") + m_view.KeywordText() +
@@ -70,7 +71,13 @@ QString SlotLabelText(const TResultRow& row) {
 }
 
 void TSearchClient::FetchThumbnail(const QString& url) {
-    m_http.TimeOut = 60000;
+    const QUrl parsed(url);
+    const QString host = parsed.host().toLower() + u':' + QString::number(parsed.port(80));
+    // A host that ran out of time is not asked again during the load: its picture fails to load.
+    if (m_slowHosts.contains(host))
+        return;
+    m_http.TimeOut = ThumbnailTimeOut;
+    m_http.Deadline = ThumbnailDeadline;
     m_http.InputFileMode = true;
     m_http.Body = QFile::encodeName(ThumbnailFile);
     m_http.OutputFileMode = false;
@@ -79,6 +86,8 @@ void TSearchClient::FetchThumbnail(const QString& url) {
         m_http.Get(RequestBytes(url));
     } catch (...) {
         // The picture then fails to load and "no_image.jpg" is shown; no message.
+        if (m_http.TimedOut && !parsed.host().isEmpty())
+            m_slowHosts.insert(host);
     }
 }
 

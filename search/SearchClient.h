@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QChar>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -63,6 +64,11 @@ public:
     // shown.
     QString ThumbnailFile;
     QString NoImageFile;
+    // Limits of one thumbnail download in milliseconds: the longest wait for the next bytes, and
+    // the longest download in all. A host that runs into one of them is not asked for the rest
+    // of the load's thumbnails, so that no host holds a page.
+    int ThumbnailTimeOut = 3000;
+    int ThumbnailDeadline = 5000;
 
     // The request URL for a page, from the current keyword, paging state and settings.
     QString RequestUrl(int page);
@@ -82,6 +88,8 @@ protected:
 private:
     // The download folder of ThumbnailFile: private to this process, removed at exit.
     std::unique_ptr<QTemporaryDir> m_downloads;
+    // "host:port" of the thumbnail hosts that timed out during the running load.
+    QSet<QString> m_slowHosts;
 
     // The second and third phases of a load, after the request was built.
     void ContinueLoad(const QString& url);

@@ -74,22 +74,12 @@ void TSearchClient::HistoryComboBox1KeyPress(QChar& key) {
 }
 
 void TSearchClient::LoadResultPage(int page) {
+    m_slowHosts.clear();
     m_view.SetSearchControlsEnabled(false);
     m_view.SetPagingButtonsEnabled(false, false);
     ContinueLoad(RequestUrl(page));
 }
 
 QByteArray RequestBytes(const QString& url) {
-    const QByteArray utf8 = url.toUtf8();
-    QByteArray bytes;
-    bytes.reserve(utf8.size());
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c > 0x20 && c < 0x7F) {
-            bytes += ch;
-        } else {
-            AppendPercentEscape(bytes, c);
-        }
-    }
-    return bytes;
+    return RequestLineBytes(url.toUtf8());
 }

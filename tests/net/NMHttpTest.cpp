@@ -17,6 +17,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -154,13 +155,58 @@ TEST_F(TNMHTTPTest, PortOfTheUrlIsUsedButNotNamedInTheHostLine) {
     EXPECT_EQ(http.Port, server.Port());
 }
 
-TEST_F(TNMHTTPTest, LongPathIsCutTo256Characters) {
-    const QByteArray path = "/" + QByteArray(200, 'a') + "?q=" + QByteArray(96, 'b');
-    ASSERT_EQ(path.size(), 300);
+TEST_F(TNMHTTPTest, LongPathIsSentWholeOrRefusedBeforeConnecting) {
     ScriptedHttpServer server(Answers({Ok("x")}));
-    http.Get(server.Url(path));
+    for (const int length : {300, TNMHTTP::MaxRequestTarget}) {
+        const QByteArray path = "/p?q=" + QByteArray(length - 11, 'b') + "&end=1";
+        ASSERT_EQ(path.size(), length);
+        http.Get(server.Url(path));
+        EXPECT_EQ(RequestLine(server.Requests().back()), "GET " + path + " HTTP/1.0");
+    }
+    const int connections = server.ConnectionCount();
+    const QByteArray tooLong = "/p?q=" + QByteArray(TNMHTTP::MaxRequestTarget - 4, 'b');
+    EXPECT_EQ(Raised<Exception>([&] { http.Get(server.Url(tooLong)); }),
+              "Request target too long: 8193 bytes, at most 8192");
+    EXPECT_EQ(server.ConnectionCount(), connections);
+}
+
+TEST_F(TNMHTTPTest, LongRedirectIsFollowedWholeOrRefused) {
+    const QByteArray longPath = "/next?k=" + QByteArray(1000, 'k') + "&last=1";
+    const QByteArray tooLong = "/next?k=" + QByteArray(TNMHTTP::MaxRequestTarget, 'k');
+    ScriptedHttpServer server([&](Connection& c) {
+        const QByteArray request = c.ReadRequest();
+        if (request.startsWith("GET /long "))
+            c.Send(ScriptedHttpServer::Response(302, "", {"Location: " + longPath}));
+        else if (request.startsWith("GET /too-long "))
+            c.Send(ScriptedHttpServer::Response(302, "", {"Location: " + tooLong}));
+        else
+            c.Send(Ok("arrived"));
+    });
+    http.Get(server.Url("/long"));
+    EXPECT_EQ(RequestLine(server.Requests().back()), "GET " + longPath + " HTTP/1.0");
+    EXPECT_EQ(http.Body, "arrived");
+    EXPECT_EQ(
+        Raised<Exception>([&] { http.Get(server.Url("/too-long")); }),
+        QStringLiteral("Request target too long: %1 bytes, at most 8192").arg(tooLong.size()));
+    EXPECT_EQ(server.ConnectionCount(), 3);
+}
+
+TEST_F(TNMHTTPTest, BytesThatMayNotStandInARequestLineAreEncoded) {
+    ScriptedHttpServer server(Answers({Ok("x")}));
+    http.Get(server.Url("/a b?q=\xE7\x8C\xAB&n=1" + QByteArray(1, '\0') + "&c=\r\nX-Injected: 1"));
     ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(RequestLine(server.Requests()[0]), "GET " + path.left(256) + " HTTP/1.0");
+    EXPECT_EQ(server.Requests()[0], "GET /a%20b?q=%E7%8C%AB&n=1%00&c=%0D%0AX-Injected:%201 "
+                                    "HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
+                                        Accepts + ContentType + "\r\n");
+
+    // Through a proxy the host goes into the Host line, where a line break would start another.
+    http.Proxy = "127.0.0.1";
+    http.ProxyPort = server.Port();
+    http.Get("http://h\r\nX-Injected/p");
+    ASSERT_EQ(server.Requests().size(), 2);
+    EXPECT_EQ(server.Requests()[1], "GET http://h%0D%0AX-Injected/p HTTP/1.0\r\n"
+                                    "Proxy-Connection: Keep-Alive\r\nHost: h%0D%0AX-Injected\r\n" +
+                                        Accepts + ContentType + "\r\n");
 }
 
 TEST_F(TNMHTTPTest, ErrorStatusCallsOnFailureAndKeepsThePage) {
@@ -191,14 +237,72 @@ TEST_F(TNMHTTPTest, RedirectToAnotherHostIsFollowed) {
     EXPECT_EQ(successes.size(), 1);
 }
 
-TEST_F(TNMHTTPTest, RedirectToABareNameStaysOnTheServer) {
-    ScriptedHttpServer server(
-        Answers({ScriptedHttpServer::Response(302, "", {"Location: y.html"}), Ok("the page")}));
+TEST_F(TNMHTTPTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
+    ScriptedHttpServer other(Answers({Ok("other server")}));
+    const struct {
+        QByteArray location;
+        QByteArray expected; // request target of the next request
+    } cases[] = {
+        {"y.html", "/dir/y.html"},          {"/x", "/x"},
+        {"../up?a=b", "/up?a=b"},           {"sub/./z#part", "/dir/sub/z"},
+        {"?page=2", "/dir/x.html?page=2"},  {"  /spaced\t", "/spaced"},
+        {"/a b/\xC3\xBC", "/a%20b/%C3%BC"},
+    };
+    for (const auto& c : cases) {
+        ScriptedHttpServer server(Answers(
+            {ScriptedHttpServer::Response(302, "", {"Location: " + c.location}), Ok("the page")}));
+        http.Get(server.Url("/dir/x.html?q=1"));
+        ASSERT_EQ(server.Requests().size(), 2) << c.location.data();
+        EXPECT_EQ(RequestLine(server.Requests()[1]), "GET " + c.expected + " HTTP/1.0")
+            << c.location.data();
+        EXPECT_EQ(http.URL(), server.Url(c.expected));
+        EXPECT_EQ(http.Body, "the page");
+    }
+
+    // A network-path reference keeps only the scheme.
+    ScriptedHttpServer server(Answers(
+        {ScriptedHttpServer::Response(302, "", {"Location: //" + other.HostAndPort() + "/o"})}));
     http.Get(server.Url("/dir/x.html"));
-    ASSERT_EQ(server.Requests().size(), 2);
-    EXPECT_EQ(RequestLine(server.Requests()[1]), "GET /y.html HTTP/1.0");
-    EXPECT_EQ(http.URL(), server.Url("/y.html"));
-    EXPECT_EQ(http.Body, "the page");
+    ASSERT_EQ(other.Requests().size(), 1);
+    EXPECT_EQ(RequestLine(other.Requests()[0]), "GET /o HTTP/1.0");
+    EXPECT_EQ(http.Body, "other server");
+}
+
+TEST(ResolveUrl, FollowsTheReferenceResolutionExamples) {
+    const QByteArray base = "http://a/b/c/d;p?q";
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {"g", "http://a/b/c/g"},
+        {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},
+        {"//g", "http://g/"},
+        {"?y", "http://a/b/c/d;p?y"},
+        {"g?y", "http://a/b/c/g?y"},
+        {"#s", "http://a/b/c/d;p?q"},
+        {"g#s", "http://a/b/c/g"},
+        {";x", "http://a/b/c/;x"},
+        {"", "http://a/b/c/d;p?q"},
+        {".", "http://a/b/c/"},
+        {"..", "http://a/b/"},
+        {"../g", "http://a/b/g"},
+        {"../..", "http://a/"},
+        {"../../g", "http://a/g"},
+        {"../../../g", "http://a/g"},
+        {"/./g", "http://a/g"},
+        {"/../g", "http://a/g"},
+        {"g.", "http://a/b/c/g."},
+        {"..g", "http://a/b/c/..g"},
+        {"./../g", "http://a/b/g"},
+        {"./g/.", "http://a/b/c/g/"},
+        {"g/../h", "http://a/b/c/h"},
+        {"g;x=1/../y", "http://a/b/c/y"},
+        {"g?y/./x", "http://a/b/c/g?y/./x"},
+        {"http://h2:8080/y?z", "http://h2:8080/y?z"},
+        {"HTTPS://secure/x#f", "HTTPS://secure/x"},
+        {"http:g", "http:g"},
+    };
+    for (const auto& [reference, expected] : cases)
+        EXPECT_EQ(ResolveUrl(base, reference), expected) << reference.data();
 }
 
 TEST_F(TNMHTTPTest, RedirectAdoptsTheCookie) {
@@ -209,8 +313,46 @@ TEST_F(TNMHTTPTest, RedirectAdoptsTheCookie) {
     ASSERT_EQ(server.Requests().size(), 2);
     EXPECT_FALSE(server.Requests()[0].contains("Cookie"));
     EXPECT_TRUE(server.Requests()[1].contains("\r\nCookie: a=1\r\n"));
-    EXPECT_EQ(http.HeaderInfo.Cookie, "a=1");
+    // The caller's own cookie stays the caller's: it would go to every host.
+    EXPECT_TRUE(http.HeaderInfo.Cookie.isEmpty());
     EXPECT_EQ(http.Body, "with cookie");
+}
+
+TEST_F(TNMHTTPTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
+    ScriptedHttpServer b(Answers({Ok("b")}));
+    ScriptedHttpServer a([&b](Connection& c) {
+        if (c.ReadRequest().startsWith("GET /login "))
+            c.Send(ScriptedHttpServer::Response(
+                302, "", {"Set-Cookie: sid=SECRET; Path=/; HttpOnly", "Location: " + b.Url("/")}));
+        else
+            c.Send(Ok("a"));
+    });
+    const auto cookieLine = [](const QByteArray& request) {
+        const qsizetype at = request.indexOf("\r\nCookie: ");
+        return at < 0 ? QByteArray()
+                      : request.mid(at + 2, request.indexOf("\r\n", at + 2) - at - 2);
+    };
+
+    http.Get(a.Url("/login"));
+    EXPECT_EQ(http.Body, "b");
+    http.Get(b.Url("/later"));
+    // The same server under another name is another host.
+    http.Get("http://localhost:" + QByteArray::number(a.Port()) + "/by-name");
+    http.Get(a.Url("/back"));
+    http.HeaderInfo.Cookie = "lang=ja";
+    http.Get(a.Url("/both"));
+    http.Get(b.Url("/own-only"));
+
+    const QList<QByteArray> toA = a.Requests();
+    const QList<QByteArray> toB = b.Requests();
+    ASSERT_EQ(toA.size(), 4);
+    ASSERT_EQ(toB.size(), 3);
+    EXPECT_EQ(cookieLine(toB[0]), ""); // the redirect from A to B
+    EXPECT_EQ(cookieLine(toB[1]), "");
+    EXPECT_EQ(cookieLine(toA[1]), "");
+    EXPECT_EQ(cookieLine(toA[2]), "Cookie: sid=SECRET");
+    EXPECT_EQ(cookieLine(toA[3]), "Cookie: lang=ja; sid=SECRET");
+    EXPECT_EQ(cookieLine(toB[2]), "Cookie: lang=ja");
 }
 
 TEST_F(TNMHTTPTest, RedirectHandlerCanStopTheCommand) {
@@ -225,11 +367,95 @@ TEST_F(TNMHTTPTest, RedirectHandlerCanStopTheCommand) {
 }
 
 TEST_F(TNMHTTPTest, EndlessRedirectsEndWithAnError) {
-    ScriptedHttpServer server(
-        Answers({ScriptedHttpServer::Response(302, "again", {"Location: /loop"})}));
-    EXPECT_EQ(Raised<Exception>([&] { http.Get(server.Url("/loop")); }),
-              "Too many redirects (more than 20)");
-    EXPECT_EQ(server.ConnectionCount(), TNMHTTP::MaxRedirects + 1);
+    for (const int status : {302, 303, 307, 308}) {
+        ScriptedHttpServer server(
+            Answers({ScriptedHttpServer::Response(status, "again", {"Location: /loop"})}));
+        EXPECT_EQ(Raised<Exception>([&] { http.Get(server.Url("/loop")); }),
+                  "Too many redirects (more than 20)");
+        EXPECT_EQ(server.ConnectionCount(), TNMHTTP::MaxRedirects + 1) << status;
+    }
+}
+
+TEST_F(TNMHTTPTest, RedirectsAreFollowedByTheirRules) {
+    // /from/<status> answers with that status and a Location; everything else with 200.
+    std::mutex mutex;
+    QList<QByteArray> bodies;
+    ScriptedHttpServer server([&](Connection& c) {
+        const QByteArray request = c.ReadRequest();
+        {
+            std::lock_guard lock(mutex);
+            bodies << c.RequestBody();
+        }
+        const QByteArray target = request.split(' ').value(1);
+        if (target.startsWith("/from/"))
+            c.Send(
+                ScriptedHttpServer::Response(target.mid(6).toInt(), "redirect", {"Location: /to"}));
+        else
+            c.Send(Ok("final"));
+    });
+    const struct {
+        CmdType cmd;
+        int status;
+        QByteArray next; // the request line that follows; empty: the answer is the final one
+        bool dataAgain;
+    } cases[] = {
+        {CmdType::Get, 300, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 301, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 302, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 303, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 307, "GET /to HTTP/1.0", false},
+        {CmdType::Get, 308, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 301, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 302, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 303, "GET /to HTTP/1.0", false},
+        {CmdType::Post, 307, "POST /to HTTP/1.0", true},
+        {CmdType::Post, 308, "POST /to HTTP/1.0", true},
+        {CmdType::Put, 302, "PUT /to HTTP/1.0", true},
+        {CmdType::Put, 303, "GET /to HTTP/1.0", false},
+        {CmdType::Head, 303, "HEAD /to HTTP/1.0", false},
+        {CmdType::Get, 304, "", false},
+        {CmdType::Get, 305, "", false},
+        {CmdType::Get, 399, "", false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray url = server.Url("/from/" + QByteArray::number(c.status));
+        const qsizetype before = server.Requests().size();
+        {
+            std::lock_guard lock(mutex);
+            bodies.clear();
+        }
+        successes.clear();
+        failures.clear();
+        if (c.cmd == CmdType::Get)
+            http.Get(url);
+        else if (c.cmd == CmdType::Head)
+            http.Head(url);
+        else if (c.cmd == CmdType::Post)
+            http.Post(url, "a b&c");
+        else
+            http.Put(url, "a b&c");
+        const QList<QByteArray> requests = server.Requests().mid(before);
+        const QList<QByteArray> sent = [&] {
+            std::lock_guard lock(mutex);
+            return bodies;
+        }();
+        const QString name = QStringLiteral("%1 after %2").arg(int(c.cmd)).arg(c.status);
+        if (c.next.isEmpty()) {
+            EXPECT_EQ(requests.size(), 1) << name.toStdString();
+            EXPECT_EQ(http.ReplyNumber, c.status);
+            EXPECT_EQ(http.Body, "redirect");
+            EXPECT_TRUE(successes.isEmpty() && failures.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(requests.size(), 2) << name.toStdString();
+        EXPECT_EQ(RequestLine(requests[1]), c.next) << name.toStdString();
+        const QByteArray data = c.cmd == CmdType::Put ? "a b&c" : "a+b%26c";
+        EXPECT_EQ(requests[1].contains("Content-Length: "), c.dataAgain) << name.toStdString();
+        EXPECT_EQ(sent.value(1), c.dataAgain ? data : QByteArray()) << name.toStdString();
+        EXPECT_EQ(http.ReplyNumber, 200);
+        // The callback names the command that was called.
+        EXPECT_EQ(successes, QList<CmdType>{c.cmd}) << name.toStdString();
+    }
 }
 
 TEST_F(TNMHTTPTest, RedirectWithoutLocationIsTheFinalAnswer) {
@@ -319,6 +545,78 @@ TEST_F(TNMHTTPTest, SlowButSteadyBodyCompletes) {
     http.Get(server.Url("/"));
     EXPECT_EQ(http.Body, body);
     EXPECT_FALSE(http.TimedOut);
+}
+
+TEST_F(TNMHTTPTest, DeadlineBoundsTheWholeCommand) {
+    // Each of these servers keeps sending well within the time-out, or asks for redirect after
+    // redirect: only the deadline ends the command.
+    const QByteArray body(400, 't');
+    std::atomic<int> redirects = 0;
+    const struct {
+        const char* name;
+        int timeOut;
+        ScriptedHttpServer::Script script;
+        QString message;
+    } cases[] = {
+        {"body one byte at a time", 1000,
+         [&](Connection& c) {
+             c.ReadRequest();
+             c.Send(ScriptedHttpServer::Response(200, ""));
+             c.SendSlowly(body, 1, 20ms);
+         },
+         "Socket capture aborted"},
+        {"header one line at a time", 1000,
+         [&](Connection& c) {
+             c.ReadRequest();
+             QByteArray header = "HTTP/1.0 200 OK\r\n";
+             for (int i = 0; i < 100; ++i)
+                 header += "X-Slow: " + QByteArray::number(i) + "\r\n";
+             c.SendSlowly(header, 12, 20ms);
+         },
+         "Socket readln aborted"},
+        {"silent, without a time-out", 0, [](Connection& c) { c.Stall(60s); },
+         "Socket readln aborted"},
+        {"redirect after redirect", 1000,
+         [&](Connection& c) {
+             c.ReadRequest();
+             ++redirects;
+             c.Stall(150ms);
+             c.Send(ScriptedHttpServer::Response(307, "", {"Location: /again"}));
+         },
+         "Socket readln aborted"},
+    };
+    ScriptedHttpServer fast(Answers({Ok("fast")}));
+    for (const auto& c : cases) {
+        ScriptedHttpServer server(c.script);
+        http.TimeOut = c.timeOut;
+        http.Deadline = 500;
+        EXPECT_EQ(Raised<EAbortError>([&] { http.Get(server.Url("/")); }), c.message) << c.name;
+        EXPECT_TRUE(http.TimedOut) << c.name;
+        EXPECT_TRUE(successes.isEmpty()) << c.name;
+        // The next command has a deadline of its own.
+        http.Get(fast.Url("/"));
+        EXPECT_EQ(http.Body, "fast") << c.name;
+        successes.clear();
+    }
+    EXPECT_LT(redirects, 10);
+}
+
+TEST_F(TNMHTTPTest, DeadlineEndsAFileUploadThatIsNotRead) {
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("upload.bin"));
+    {
+        QFile file(data);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(32 * 1024 * 1024, 'u'));
+    }
+    ScriptedHttpServer server([](Connection& c) { c.Stall(60s); });
+    http.OutputFileMode = true;
+    http.Header = QFile::encodeName(dir.filePath(QStringLiteral("Head.txt")));
+    http.Deadline = 500;
+    EXPECT_EQ(Raised<EAbortError>([&] { http.Put(server.Url("/u"), QFile::encodeName(data)); }),
+              "Socket send aborted");
+    EXPECT_TRUE(http.TimedOut);
+    EXPECT_LT(http.BytesSent, 32 * 1024 * 1024);
 }
 
 TEST_F(TNMHTTPTest, RefusedConnectionKeepsTheBody) {

@@ -10,6 +10,32 @@
 
 #include <gtest/gtest.h>
 
+using namespace std::chrono_literals;
+
+namespace {
+
+// A search client on a real HTTP client, against a scripted service on host.
+struct LiveSearch {
+    explicit LiveSearch(const QByteArray& host)
+        : client(view, http, url, QString::fromLatin1(host)) {
+        client.SearchSettings.ResultsPerPage = 20;
+        client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
+    }
+
+    void Search(const QString& keyword) {
+        view.keyword = keyword;
+        client.SpeedButton0_1Click();
+    }
+
+    RecordedMessages messages;
+    FakeSearchView view;
+    TNMHTTP http;
+    TNMURL url;
+    TSearchClient client;
+};
+
+} // namespace
+
 TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     const QColor colour(30, 60, 200);
     QByteArray host;
@@ -31,15 +57,10 @@ TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     });
     host = server.HostAndPort();
 
-    RecordedMessages messages;
-    FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
-    TSearchClient client(view, http, url, QString::fromLatin1(host));
-    client.SearchSettings.ResultsPerPage = 20;
-    client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
-    view.keyword = QStringLiteral("猫");
-    client.SpeedButton0_1Click();
+    LiveSearch live(host);
+    live.Search(QStringLiteral("猫"));
+    const TSearchClient& client = live.client;
+    const FakeSearchView& view = live.view;
 
     ASSERT_FALSE(server.Requests().isEmpty());
     EXPECT_TRUE(server.Requests().front().startsWith(
@@ -54,8 +75,8 @@ TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     EXPECT_EQ(view.ShownSlots(), 2);
     EXPECT_TRUE(CentreIs(view.Slot(0).Image->Picture(), colour));
     EXPECT_EQ(server.ConnectionCount(), 3);
-    EXPECT_TRUE(messages.information.isEmpty());
-    EXPECT_TRUE(messages.errors.isEmpty());
+    EXPECT_TRUE(live.messages.information.isEmpty());
+    EXPECT_TRUE(live.messages.errors.isEmpty());
 }
 
 TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
@@ -73,4 +94,89 @@ TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
     EXPECT_TRUE(view.searchEnabled);
     EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
     EXPECT_EQ(view.columnResets, 0);
+}
+
+TEST(SearchEndToEnd, LongKeywordKeepsEveryKeyOnTheNextPage) {
+    // The thumbnails are refused at once: only the answers reach the server.
+    const QByteArray thumbnail =
+        "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::ClosedPort()) + "/t.jpg";
+    QByteArray blocks;
+    for (int i = 0; i < 20; ++i)
+        blocks += ResultBlock("t" + QByteArray::number(i), "60", "Youtube", "", thumbnail);
+    ScriptedHttpServer server(
+        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, AnswerOf(45, blocks))));
+
+    LiveSearch live(server.HostAndPort());
+    live.client.SearchSettings.Site = QStringLiteral("video.example.jp");
+    // 23 characters, nine bytes each once encoded.
+    const QString keyword = QStringLiteral("東京の夜景と富士山を空から撮影した美しい動画集");
+    ASSERT_EQ(keyword.size(), 23);
+    live.Search(keyword);
+    live.client.SpeedButton2_3Click();
+
+    ASSERT_EQ(server.Requests().size(), 2);
+    const QByteArray target = server.Requests()[1].split(' ').value(1);
+    ASSERT_TRUE(target.startsWith("/files/sorvel/api_yahoo.php?&"));
+    QList<std::pair<QByteArray, QByteArray>> keys;
+    for (const QByteArray& pair : target.mid(target.indexOf('?') + 2).split('&')) {
+        const qsizetype equals = pair.indexOf('=');
+        keys.append({pair.left(equals), pair.mid(equals + 1)});
+    }
+    const QList<std::pair<QByteArray, QByteArray>> expected = {
+        {"query", keyword.toUtf8().toPercentEncoding()},
+        {"results", "20"},
+        {"start", "21"},
+        {"adult_ok", "0"},
+        {"site", "video.example.jp"},
+        {"uniqueid", "1234-5678-9012-3456"},
+        {"ver", "3.2"},
+    };
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(live.view.pageLabels, QStringLiteral("ページ 2/3"));
+    EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
+}
+
+TEST(SearchEndToEnd, SlowThumbnailHostCannotHoldThePage) {
+    const QColor slowColour(200, 30, 30);
+    const QColor fastColour(30, 60, 200);
+    // Sends its picture steadily, well within any time-out, in about three seconds.
+    ScriptedHttpServer slow([&](ScriptedHttpServer::Connection& c) {
+        c.ReadRequest();
+        const QByteArray response =
+            ScriptedHttpServer::Response(200, JpegOf(slowColour), {"Content-Type: image/jpeg"});
+        c.SendSlowly(response, static_cast<int>(response.size() / 20 + 1), 150ms);
+    });
+    QByteArray host;
+    ScriptedHttpServer service([&](ScriptedHttpServer::Connection& c) {
+        const QByteArray request = c.ReadRequest();
+        if (request.startsWith("GET /files/sorvel/api_yahoo.php?"))
+            c.Send(ScriptedHttpServer::Response(
+                200, AnswerOf(3, ResultBlock("1", "60", "Youtube", "", slow.Url("/1.jpg")) +
+                                     ResultBlock("2", "60", "Youtube", "", slow.Url("/2.jpg")) +
+                                     ResultBlock("3", "60", "Youtube", "",
+                                                 "http://" + host + "/3.jpg"))));
+        else
+            c.Send(ScriptedHttpServer::Response(200, JpegOf(fastColour)));
+    });
+    host = service.HostAndPort();
+
+    LiveSearch live(host);
+    live.client.ThumbnailTimeOut = 1000;
+    live.client.ThumbnailDeadline = 400;
+    QList<QByteArray> askedSlow;
+    live.http.OnAboutToSend = [&](TPowersock*) {
+        if (live.http.URL().contains(slow.HostAndPort()))
+            askedSlow << live.http.URL();
+    };
+    live.Search(QStringLiteral("猫"));
+
+    const FakeSearchView& view = live.view;
+    EXPECT_EQ(view.ShownSlots(), 3);
+    EXPECT_FALSE(CentreIs(view.Slot(0).Image->Picture(), slowColour));
+    EXPECT_FALSE(CentreIs(view.Slot(1).Image->Picture(), slowColour));
+    EXPECT_TRUE(CentreIs(view.Slot(2).Image->Picture(), fastColour));
+    // The host that ran out of time is not asked again during the load.
+    EXPECT_EQ(askedSlow, QList<QByteArray>{slow.Url("/1.jpg")});
+    EXPECT_TRUE(view.searchEnabled);
+    EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
 }

@@ -1,0 +1,119 @@
+// Wall time of transfers from servers that send their header at once and then their body one
+// byte at a time, a few seconds apart, so that no single wait runs into a time-out of ten
+// seconds: a Get with TimeOut 10 s (with and without the overall deadline), and a result page
+// whose twenty thumbnails come from such servers (from one host, and from twenty).
+#include "FakeSearchView.h"
+#include "ScriptedHttpServer.h"
+#include "SearchTestUtil.h"
+
+#include "net/NMHttp.h"
+#include "net/NMURL.h"
+#include "search/SearchClient.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Connection = ScriptedHttpServer::Connection;
+
+ScriptedHttpServer::Script Trickle(const QByteArray& body, std::chrono::milliseconds pause) {
+    return [body, pause](Connection& c) {
+        c.ReadRequest();
+        c.Send(ScriptedHttpServer::Response(200, ""));
+        c.SendSlowly(body, 1, pause);
+    };
+}
+
+// Arguments: the deadline in milliseconds (0: none, only the time-out of each wait), the
+// number of body bytes.
+void BM_GetFromATricklingServer(benchmark::State& state) {
+    const auto deadline = static_cast<int>(state.range(0));
+    ScriptedHttpServer server(
+        Trickle(QByteArray(static_cast<int>(state.range(1)), 'x'), std::chrono::seconds(4)));
+    bool failed = false;
+    for (auto _ : state) {
+        TNMHTTP http;
+        http.TimeOut = 10000;
+        http.Deadline = deadline;
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            http.Get(server.Url("/"));
+        } catch (const EAbortError&) {
+            failed = true;
+        }
+        state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+    }
+    state.counters["ended_by_time_out"] = failed ? 1 : 0;
+}
+
+// Arguments: the pause between two bytes in milliseconds, the number of thumbnail hosts.
+void BM_PageOfTrickledThumbnails(benchmark::State& state) {
+    const auto pause = std::chrono::milliseconds(state.range(0));
+    const auto hostCount = static_cast<int>(state.range(1));
+    std::vector<std::unique_ptr<ScriptedHttpServer>> hosts;
+    for (int i = 0; i < hostCount; ++i)
+        hosts.push_back(std::make_unique<ScriptedHttpServer>(Trickle(JpegOf(Qt::red), pause)));
+    QByteArray blocks;
+    for (int i = 0; i < ISearchView::SlotCount; ++i)
+        blocks += ResultBlock("t" + QByteArray::number(i), "60", "Youtube", "",
+                              hosts[i % hostCount]->Url("/" + QByteArray::number(i) + ".jpg"));
+    const QByteArray answer = AnswerOf(900, blocks);
+    ScriptedHttpServer service(
+        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, answer)));
+
+    int asked = 0;
+    for (auto _ : state) {
+        FakeSearchView view;
+        TNMHTTP http;
+        TNMURL url;
+        TSearchClient client(view, http, url, QString::fromLatin1(service.HostAndPort()));
+        client.SearchSettings.ResultsPerPage = 20;
+        http.OnAboutToSend = [&](TPowersock*) { ++asked; };
+        view.keyword = QStringLiteral("cat");
+        QElapsedTimer clock;
+        clock.start();
+        client.SpeedButton0_1Click();
+        state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+        state.counters["slots_shown"] = view.ShownSlots();
+    }
+    state.counters["thumbnails_asked"] = asked - 1;
+}
+
+BENCHMARK(BM_GetFromATricklingServer)
+    ->ArgNames({"deadline_ms", "body_bytes"})
+    ->Args({TNMHTTP::DefaultDeadline, 200})
+    ->Args({0, 19})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+BENCHMARK(BM_PageOfTrickledThumbnails)
+    ->ArgNames({"pause_ms", "hosts"})
+    ->Args({4000, 1})
+    ->Args({4000, 20})
+    ->Args({1000, 1})
+    ->Args({1000, 20})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
