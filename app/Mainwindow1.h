@@ -73,7 +73,7 @@ struct TMainFormOptions {
 class TMainForm1 final : public QMainWindow, public ISearchView {
     Q_OBJECT
 public:
-    // Raises what the keyword box's history load raises (EConvertError).
+    // Raises what the construction of its components raises (the HTTP client's socket).
     explicit TMainForm1(const TMainFormOptions& options = TMainFormOptions(),
                         QWidget* parent = nullptr);
     ~TMainForm1() override;
