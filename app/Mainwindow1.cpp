@@ -570,17 +570,11 @@ void TMainForm1::CentreAtDesignSize() {
     }
 }
 
+// Every close ends the run. A settings file that cannot be written is reported once and does
+// not keep the window open: the history is saved all the same when the window goes.
 void TMainForm1::closeEvent(QCloseEvent* event) {
-    bool saved = false;
-    RunCommand([this, &saved] {
-        FormClose();
-        saved = true;
-    });
-    // A settings file that cannot be written keeps the window open; the next close tries again.
-    if (saved)
-        event->accept();
-    else
-        event->ignore();
+    RunCommand([this] { FormClose(); });
+    event->accept();
 }
 
 void TMainForm1::FormActivate() {

@@ -1,6 +1,7 @@
 #include "AppTestUtil.h"
 
 #include "app/SettingsFile.h"
+#include "controls/Historycombobox.h"
 
 #include <QComboBox>
 #include <QRadioButton>
@@ -156,18 +157,20 @@ TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
     EXPECT_EQ(Settings().ResultsPerPage, 10);
 }
 
-TEST_F(SettingsFileTest, AFileThatCannotBeWrittenKeepsTheWindowOpen) {
+// A settings file that cannot be written is reported once and ends the run all the same; the
+// history is saved when the windows go.
+TEST_F(SettingsFileTest, AFileThatCannotBeWrittenIsReportedOnceAndTheRunEnds) {
     Start();
+    Main().HistoryComboBox1->AddText(QStringLiteral("猫"));
     WriteFileBytes(SettingsPath(), "[SET]\r\n");
     ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner));
-    EXPECT_FALSE(Main().close());
-    EXPECT_TRUE(Main().isVisible());
-    EXPECT_EQ(messages.errors, QStringList{SettingsPath() + QStringLiteral(" に書き込めません.")});
-
-    // The next attempt saves again from the start.
-    ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner | QFile::WriteOwner));
     EXPECT_TRUE(Main().close());
-    EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("S1_C4="));
+    EXPECT_FALSE(Main().isVisible());
+    windows.reset();
+    EXPECT_EQ(messages.errors, QStringList{SettingsPath() + QStringLiteral(" に書き込めません.")});
+    EXPECT_EQ(ReadFileBytes(SettingsPath()), "[SET]\r\n");
+    EXPECT_EQ(ReadFileBytes(HistoryPath()),
+              QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"));
 }
 
 TEST(NewUniqueId, FourGroupsBelow9999InReverseOrderOfDrawing) {
