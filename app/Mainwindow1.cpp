@@ -571,9 +571,11 @@ void TMainForm1::CentreAtDesignSize() {
 }
 
 // Every close ends the run. A settings file that cannot be written is reported once and does
-// not keep the window open: the history is saved all the same when the window goes.
+// not keep the window open: the history is saved all the same when the window goes. A page load
+// still waiting for the network is ended, so that the process does not outlive its window.
 void TMainForm1::closeEvent(QCloseEvent* event) {
     RunCommand([this] { FormClose(); });
+    m_client->StopLoading();
     event->accept();
 }
 

@@ -24,8 +24,8 @@ int RunApplication(QApplication& app, const TMainFormOptions& options) {
         QApplication::setApplicationName(ApplicationTitle);
         InstallFontSubstitutions();
         // The windows are torn down only after the loop has ended, and the loop ends only
-        // between events: a close requested while a page load waits for the network lets that
-        // load run to its end first.
+        // between events: a close during a page load ends the load's transfer, and the loop
+        // ends once the load has returned.
         TProgramWindows windows(options);
         windows.MainForm1->show();
         app.exec();

@@ -59,6 +59,10 @@ public:
     // A completed navigation of the browser pane.
     void WebBrowser1NavigateComplete2();
 
+    // Ends page loading for good, as the window closes: the running transfer is aborted without
+    // a message, the running load fetches no further thumbnail, and no load starts any more.
+    void StopLoading();
+
     // Where thumbnails are downloaded to, and the picture shown in place of one that cannot be
     // shown.
     QString ThumbnailFile;
@@ -82,6 +86,7 @@ protected:
 private:
     // The download folder of ThumbnailFile: private to this process, removed at exit.
     std::unique_ptr<QTemporaryDir> m_downloads;
+    bool m_stopped = false;
 
     // The second and third phases of a load, after the request was built.
     void ContinueLoad(const QString& url);

@@ -104,61 +104,78 @@ TEST(Startup, ADamagedHistoryCountNeverStopsTheStart) {
               "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n");
 }
 
-// The main window is closed while a page load waits for the answer: the close handler saves at
-// once, the load runs to its end, and only then does the loop end and the windows go.
-TEST(Startup, CloseDuringAPageLoad) {
-    QTemporaryDir dir;
-    RecordedMessages messages;
-    const QString settingsPath = dir.filePath(QStringLiteral("Sorvel.ini"));
-    std::atomic<bool> savedBeforeAnswer{false};
-    ScriptedHttpServer server([&](ScriptedHttpServer::Connection& c) {
-        c.ReadRequest();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!QFile::exists(settingsPath) && std::chrono::steady_clock::now() < deadline)
-            c.Stall(std::chrono::milliseconds(10));
-        savedBeforeAnswer = QFile::exists(settingsPath);
-        c.Send(ScriptedHttpServer::Response(
-            200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
-                 R"(<ResultSet totalResultsAvailable="1" totalResultsReturned="1">)"
-                 "<Result><Title>t</Title><Duration>5</Duration><Url></Url></Result></ResultSet>"));
-    });
-
-    bool closeAccepted = false;
-    bool searchReturned = false;
-    QTimer closer;
-    QTimer::singleShot(0, qApp, [&] {
-        TMainForm1* window = ShownMainWindow();
-        if (!window || !WaitUntil([&] { return window->Tag == 1; })) {
-            ADD_FAILURE() << "the main window was not shown and activated";
-            QApplication::closeAllWindows();
-            return;
-        }
-        // Closes the window as soon as the request has reached the server.
-        QObject::connect(&closer, &QTimer::timeout, window, [&, window] {
-            if (server.Requests().isEmpty())
-                return;
-            closer.stop();
-            closeAccepted = window->close();
+// The main window is closed while a page load waits for a server that holds its answer or a
+// thumbnail: the close saves, ends the transfer and the load at once, and the run ends without
+// waiting for the server and without asking for a further thumbnail.
+TEST(Startup, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
+    const struct {
+        const char* name;
+        int stalledRequest; // 1: the answer, 2: the first thumbnail
+        QByteArray history;
+    } cases[] = {
+        {"waiting for the answer", 1, "[HistoryComboBox1]\r\nHistoryCount=0\r\n"},
+        // The answer was shown: its keyword is in the history.
+        {"waiting for a thumbnail", 2,
+         "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        RecordedMessages messages;
+        std::atomic<int> served{0};
+        std::atomic<bool> stallEnded{false};
+        QByteArray answer;
+        ScriptedHttpServer server([&](ScriptedHttpServer::Connection& connection) {
+            connection.ReadRequest();
+            if (++served == c.stalledRequest) {
+                connection.Stall(std::chrono::seconds(10));
+                stallEnded = true;
+            } else if (served == 1) {
+                connection.Send(ScriptedHttpServer::Response(200, answer));
+            } else {
+                connection.Send(ScriptedHttpServer::Response(404, "none"));
+            }
         });
-        closer.start(5);
-        window->HistoryComboBox1->setEditText(QStringLiteral("猫"));
-        window->SpeedButton0_1->click();
-        searchReturned = true;
-        EXPECT_EQ(window->Label2_1->text(), QStringLiteral("ページ 1/1"));
-        EXPECT_TRUE(window->SlotPanels[0]->isVisibleTo(window));
-    });
-    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))),
-              0);
+        answer = R"(<?xml version="1.0" encoding="UTF-8"?>)"
+                 R"(<ResultSet totalResultsAvailable="3" totalResultsReturned="3">)";
+        for (const char* thumbnail : {"/1.jpg", "/2.jpg", "/3.jpg"})
+            answer += "<Result><Title>t</Title><Duration>5</Duration><Url>" +
+                      server.Url(thumbnail) + "</Url></Result>";
+        answer += "</ResultSet>";
 
-    EXPECT_TRUE(closeAccepted);
-    EXPECT_TRUE(searchReturned);
-    EXPECT_TRUE(savedBeforeAnswer);
-    EXPECT_TRUE(ReadFileBytes(settingsPath).contains("S1_C4="));
-    // The keyword reached the history at the end of the load, before the box was destroyed.
-    EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))),
-              QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"));
-    EXPECT_TRUE(messages.errors.isEmpty());
-    EXPECT_EQ(ShownMainWindow(), nullptr);
+        bool closeAccepted = false;
+        bool searchReturned = false;
+        QTimer closer;
+        const InTheLoop run([&] {
+            TMainForm1* window = ActivatedMainWindow();
+            if (!window)
+                return;
+            // Closes the window as soon as the stalled request has reached the server.
+            QObject::connect(&closer, &QTimer::timeout, window, [&, window] {
+                if (server.Requests().size() < c.stalledRequest)
+                    return;
+                closer.stop();
+                closeAccepted = window->close();
+            });
+            closer.start(5);
+            window->HistoryComboBox1->setEditText(QStringLiteral("猫"));
+            window->SpeedButton0_1->click();
+            searchReturned = true;
+        });
+        EXPECT_EQ(
+            RunApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))), 0);
+
+        EXPECT_FALSE(stallEnded) << "the run waited for the server";
+        EXPECT_EQ(server.Requests().size(), c.stalledRequest);
+        EXPECT_TRUE(closeAccepted);
+        EXPECT_TRUE(searchReturned);
+        // No offline message for a transfer that the close ended.
+        EXPECT_TRUE(messages.information.isEmpty());
+        EXPECT_TRUE(messages.errors.isEmpty());
+        EXPECT_TRUE(ReadFileBytes(dir.filePath(QStringLiteral("Sorvel.ini"))).contains("S1_C4="));
+        EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))), c.history);
+        EXPECT_EQ(ShownMainWindow(), nullptr);
+    }
 }
 
 namespace {
