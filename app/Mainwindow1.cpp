@@ -592,6 +592,14 @@ void TMainForm1::FormActivate() {
 void TMainForm1::FormClose() {
     if (!SettingForm1)
         return;
+    // A close before the first activation (a signal at start-up, a window manager that never
+    // activates the window) reads the file first, so that the save keeps what is stored instead
+    // of writing the window's defaults over it.
+    if (Tag == 0) {
+        SettingsFile::Load(m_options.SettingsFilePath, *this, *SettingForm1,
+                           m_client->SearchSettings);
+        Tag = 1;
+    }
     SettingsFile::Save(m_options.SettingsFilePath, *this, *SettingForm1, m_client->SearchSettings);
 }
 

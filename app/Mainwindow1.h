@@ -90,7 +90,8 @@ public:
 
     // Handlers.
     void FormActivate();
-    // Saves the settings file; raises EProfileWriteError when it cannot be written.
+    // Saves the settings file (read first when no activation has read it yet); raises
+    // EProfileWriteError when it cannot be written.
     void FormClose();
     void FormDestroy();
     void SpeedButton0_4Click();

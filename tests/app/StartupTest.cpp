@@ -13,8 +13,10 @@
 #include <QToolButton>
 
 #include <chrono>
+#include <csignal>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 namespace {
 
@@ -199,17 +201,33 @@ qint64 LockHolder(const QString& lockPath) {
     return 0;
 }
 
-class TwoProcesses : public ::testing::Test {
+// Runs the program as its own process: a copy of the executable in a temporary folder, so that
+// the files it keeps beside itself stay there, and its own runtime directory for the
+// single-instance lock.
+// The signals that a process ignores, from /proc (bit n - 1 for signal n).
+quint64 IgnoredSignals(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigIgn:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16);
+    }
+    return 0;
+}
+
+class ProgramProcesses : public ::testing::Test {
 protected:
-    TwoProcesses() {
+    ProgramProcesses() {
         QFile::setPermissions(runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        copied = QFile::copy(QStringLiteral(SORVEL_EXECUTABLE), Program());
     }
 
-    ~TwoProcesses() override {
+    ~ProgramProcesses() override {
         for (QProcess* process : {&first, &second, &third}) {
             if (process->state() != QProcess::NotRunning) {
                 process->kill();
@@ -218,10 +236,17 @@ protected:
         }
     }
 
+    QString Program() const { return programDir.filePath(QStringLiteral("sorvel")); }
+    QString ProgramFile(const char* name) const {
+        return programDir.filePath(QString::fromLatin1(name));
+    }
+
     void Launch(QProcess& process) {
+        ASSERT_TRUE(copied);
         process.setProcessEnvironment(environment);
-        process.setProgram(QStringLiteral(SORVEL_EXECUTABLE));
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setProgram(Program());
+        // The standard error is kept for the test to read.
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
     }
@@ -229,19 +254,20 @@ protected:
     QString LockPath() const { return runtime.filePath(QStringLiteral("sorvel.lock")); }
 
     QTemporaryDir runtime;
+    QTemporaryDir programDir;
+    bool copied = false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QProcess first;
     QProcess second;
     QProcess third;
 };
 
+using TwoProcesses = ProgramProcesses;
+using ProgramSignals = ProgramProcesses;
+
 } // namespace
 
 TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
-    const QDir programDir = QFileInfo(QStringLiteral(SORVEL_EXECUTABLE)).dir();
-    const bool settingsBefore = programDir.exists(QStringLiteral("Sorvel.ini"));
-    const bool historyBefore = programDir.exists(QStringLiteral("log_search.ini"));
-
     Launch(first);
     ASSERT_TRUE(WaitUntil([&] { return LockHolder(LockPath()) == first.processId(); }, 30000));
 
@@ -252,7 +278,6 @@ TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(LockHolder(LockPath()), first.processId());
 
-    // Ended without closing its window (SIGTERM): no file is written beside the program.
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(30000));
 
@@ -261,7 +286,65 @@ TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
     EXPECT_EQ(third.state(), QProcess::Running);
     third.terminate();
     ASSERT_TRUE(third.waitForFinished(30000));
+}
 
-    EXPECT_EQ(programDir.exists(QStringLiteral("Sorvel.ini")), settingsBefore);
-    EXPECT_EQ(programDir.exists(QStringLiteral("log_search.ini")), historyBefore);
+// SIGTERM, SIGINT and SIGHUP close the window the normal way: the process ends by itself with 0
+// after saving the settings file (read first: the stored identifier is kept) and the history
+// (rewritten from what it read). SIGXFSZ is ignored, so that a write past a file size limit fails
+// like any other write. A settings file that cannot be written holds nothing up: no box waits
+// for an answer, the message goes to the standard error.
+TEST_F(ProgramSignals, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
+    const QByteArray storedSettings = "[SET]\r\nID= 1234-5678-9012-3456 \r\n";
+    const struct {
+        const char* name;
+        QList<int> signalNumbers;
+        bool readOnlySettings;
+    } cases[] = {
+        {"SIGTERM", {SIGTERM}, false},
+        {"SIGINT", {SIGINT}, false},
+        {"SIGHUP", {SIGHUP}, false},
+        {"SIGXFSZ, then SIGTERM", {SIGXFSZ, SIGTERM}, false},
+        {"SIGTERM, the settings file read-only", {SIGTERM}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString settingsPath = ProgramFile("Sorvel.ini");
+        QFile::remove(settingsPath);
+        WriteFileBytes(settingsPath, storedSettings);
+        if (c.readOnlySettings) {
+            ASSERT_TRUE(QFile::setPermissions(settingsPath, QFile::ReadOwner));
+        }
+        WriteFileBytes(ProgramFile("log_search.ini"),
+                       "[HistoryComboBox1]\r\nhistorycount=1\r\nhistory0=cat\r\n");
+        QProcess process;
+        Launch(process);
+        ASSERT_TRUE(
+            WaitUntil([&] { return LockHolder(LockPath()) == process.processId(); }, 30000));
+        EXPECT_TRUE(IgnoredSignals(process.processId()) & (quint64(1) << (SIGXFSZ - 1)));
+        for (const int signalNumber : c.signalNumbers)
+            ASSERT_EQ(::kill(pid_t(process.processId()), signalNumber), 0);
+        if (!process.waitForFinished(30000)) {
+            ADD_FAILURE() << "still running";
+            process.kill();
+            process.waitForFinished(10000);
+            continue;
+        }
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        const QByteArray settings = ReadFileBytes(settingsPath);
+        const bool reported = process.readAllStandardError().contains(
+            (QStringLiteral("Sorvel Browser: ") + QFileInfo(settingsPath).absoluteFilePath() +
+             QStringLiteral(" に書き込めません."))
+                .toLocal8Bit());
+        if (c.readOnlySettings) {
+            EXPECT_EQ(settings, storedSettings);
+            EXPECT_TRUE(reported);
+        } else {
+            EXPECT_TRUE(settings.startsWith("[SET]\r\nID=1234-5678-9012-3456\r\nM_LEFT="));
+            EXPECT_TRUE(settings.contains("\r\nS1_C4=\r\n"));
+            EXPECT_FALSE(reported);
+        }
+        EXPECT_EQ(ReadFileBytes(ProgramFile("log_search.ini")),
+                  "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=cat\r\n");
+    }
 }
