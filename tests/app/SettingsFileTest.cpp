@@ -4,8 +4,10 @@
 #include "controls/Historycombobox.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
@@ -69,12 +71,12 @@ TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
 }
 
 TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
-    WriteFileBytes(SettingsPath(), "[SET]\r\nID=abc\r\nM_LEFT=3000\r\nM_TOP=5000\r\nM_WIDTH=800\r\n"
+    WriteFileBytes(SettingsPath(), "[SET]\r\nID=abc\r\nM_LEFT=300\r\nM_TOP=200\r\nM_WIDTH=800\r\n"
                                    "M_HEIGHT=0x1F4\r\nS1_C0=1\r\nS1_C1=1\r\nS1_R1=0\r\nS1_R3=1\r\n"
                                    "S1_C4=vimeo.com\r\nOTHER=kept\r\n");
     Start();
     EXPECT_EQ(Settings().UniqueId, QStringLiteral("abc"));
-    EXPECT_EQ(Main().frameGeometry(), QRect(3000, 5000, 800, 500));
+    EXPECT_EQ(Main().frameGeometry(), QRect(300, 200, 800, 500));
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
     EXPECT_EQ(Dialog().ComboBox1->currentIndex(), 1);
     EXPECT_TRUE(Dialog().RadioButton3->isChecked());
@@ -171,6 +173,63 @@ TEST_F(SettingsFileTest, AFileThatCannotBeWrittenIsReportedOnceAndTheRunEnds) {
     EXPECT_EQ(ReadFileBytes(SettingsPath()), "[SET]\r\n");
     EXPECT_EQ(ReadFileBytes(HistoryPath()),
               QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"));
+}
+
+// A stored frame whose title bar no screen shows is centred on the primary screen, at its size
+// shrunk to fit; one that can be reached keeps its place.
+TEST_F(SettingsFileTest, AFrameNoScreenShowsIsCentredOnThePrimaryScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect centred(screen.left() + (screen.width() - 600) / 2,
+                        screen.top() + (screen.height() - 400) / 2, 600, 400);
+    // Partly off the screen's lower right corner, with 100 pixels of the title bar on it.
+    const QRect corner(screen.right() - 99, screen.bottom() - 99, 600, 400);
+    const struct {
+        QRect stored;
+        QRect expected;
+    } cases[] = {
+        {{-3000, 100, 600, 400}, centred},
+        {{40, -300, 600, 400}, centred},
+        {{-3000, -3000, 20000, 20000}, screen},
+        {corner, corner},
+    };
+    for (const auto& c : cases) {
+        const QString stored =
+            QStringLiteral("M_LEFT=%1\r\nM_TOP=%2\r\nM_WIDTH=%3\r\nM_HEIGHT=%4\r\n")
+                .arg(c.stored.left())
+                .arg(c.stored.top())
+                .arg(c.stored.width())
+                .arg(c.stored.height());
+        SCOPED_TRACE(stored.toStdString());
+        WriteFileBytes(SettingsPath(), "[SET]\r\n" + stored.toLatin1());
+        Start();
+        EXPECT_EQ(Main().frameGeometry(), c.expected);
+        Stop();
+        EXPECT_TRUE(ReadFileBytes(SettingsPath())
+                        .contains(QStringLiteral("M_LEFT=%1\r\nM_TOP=%2\r\n")
+                                      .arg(c.expected.left())
+                                      .arg(c.expected.top())
+                                      .toLatin1()));
+    }
+}
+
+TEST(ReachableFrame, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
+    const QRect left(0, 0, 1920, 1080);
+    const QRect right(1920, 200, 1280, 1024);
+    const struct {
+        const char* name;
+        QRect frame;
+        QRect expected;
+    } cases[] = {
+        {"on the primary screen", {100, 100, 1024, 640}, {100, 100, 1024, 640}},
+        {"mostly off the left edge", {-984, 300, 1024, 640}, {-984, 300, 1024, 640}},
+        {"title bar on the second screen", {3000, 210, 1024, 640}, {3000, 210, 1024, 640}},
+        {"title bar above the second screen's top", {2000, 100, 1024, 640}, {448, 220, 1024, 640}},
+        {"too little of the title bar", {-1000, 300, 1024, 640}, {448, 220, 1024, 640}},
+        {"off every screen", {-3000, 100, 1024, 640}, {448, 220, 1024, 640}},
+        {"off and larger than the primary", {5000, 5000, 2500, 900}, {0, 90, 1920, 900}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SettingsFile::ReachableFrame(c.frame, {left, right}, left), c.expected) << c.name;
 }
 
 TEST(NewUniqueId, FourGroupsBelow9999InReverseOrderOfDrawing) {
