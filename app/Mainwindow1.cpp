@@ -263,6 +263,8 @@ void TMainForm1::CreateToolBar() {
     Panel0->setFrameShadow(QFrame::Raised);
     Panel0->setLineWidth(1);
     Panel0->setFixedHeight(36);
+    // The tool bar paints its own light gradient: what stands on it keeps the design's colours.
+    Panel0->setPalette(DesignPalette());
     auto* fill = new QHBoxLayout(Panel0);
     fill->setContentsMargins(0, 0, 0, 0);
     GradBox2 = MakeGradBox(Panel0, QStringLiteral("GradBox2"), TGradStyle::gsTopBottom);
@@ -318,8 +320,9 @@ void TMainForm1::CreatePageControl() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setTabPosition(QTabWidget::West);
+    // The tab takes its ground from the desktop's theme, and so its text colour too (black
+    // under a light theme, as designed).
     PageControl1->tabBar()->setFont(DesignFont(16, true));
-    SetTextColor(PageControl1->tabBar(), Qt::black);
 
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
@@ -417,6 +420,8 @@ void TMainForm1::CreateResultColumn() {
 
     ScrollBox1 = new TScrollBox(Panel1);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    // The column is white with light grey strips under any theme; its slots draw as designed.
+    ScrollBox1->viewport()->setPalette(DesignPalette());
     SetBackground(ScrollBox1->viewport(), Qt::white);
     SetBackground(ScrollBox1->Content(), Qt::white);
     GradBox0_1 =
