@@ -25,7 +25,7 @@ QString EntryKey(int index) {
 
 // The entries that a section holds, in the order of their index: "History" + i for each i below
 // the limit whose key is there. A count that says more than the section holds (a damaged file)
-// so loads what is stored, and never a blank row for a missing key.
+// thus loads what is stored, never a blank row for a missing key.
 QStringList StoredEntries(const ProfileReader& reader, const QString& section, int limit) {
     const QString prefix = EntryKey(0).chopped(1).toCaseFolded();
     QList<int> indexes;

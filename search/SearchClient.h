@@ -86,6 +86,7 @@ protected:
 private:
     // The download folder of ThumbnailFile: private to this process, removed at exit.
     std::unique_ptr<QTemporaryDir> m_downloads;
+    // Set by StopLoading().
     bool m_stopped = false;
 
     // The second and third phases of a load, after the request was built.
