@@ -201,9 +201,6 @@ qint64 LockHolder(const QString& lockPath) {
     return 0;
 }
 
-// Runs the program as its own process: a copy of the executable in a temporary folder, so that
-// the files it keeps beside itself stay there, and its own runtime directory for the
-// single-instance lock.
 // The signals that a process ignores, from /proc (bit n - 1 for signal n).
 quint64 IgnoredSignals(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -216,6 +213,9 @@ quint64 IgnoredSignals(qint64 pid) {
     return 0;
 }
 
+// Runs the program as its own process: a copy of the executable in a temporary folder, so that
+// the files it keeps beside itself stay there, and its own runtime directory for the
+// single-instance lock.
 class ProgramProcesses : public ::testing::Test {
 protected:
     ProgramProcesses() {
