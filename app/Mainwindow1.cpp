@@ -263,6 +263,8 @@ void TMainForm1::CreateToolBar() {
     Panel0->setFrameShadow(QFrame::Raised);
     Panel0->setLineWidth(1);
     Panel0->setFixedHeight(36);
+    // The tool bar paints its own light gradient: what stands on it keeps the design's colours.
+    Panel0->setPalette(DesignPalette());
     auto* fill = new QHBoxLayout(Panel0);
     fill->setContentsMargins(0, 0, 0, 0);
     GradBox2 = MakeGradBox(Panel0, QStringLiteral("GradBox2"), TGradStyle::gsTopBottom);
@@ -318,8 +320,9 @@ void TMainForm1::CreatePageControl() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setTabPosition(QTabWidget::West);
+    // The tab takes its ground from the desktop's theme, and so its text colour too (black
+    // under a light theme, as designed).
     PageControl1->tabBar()->setFont(DesignFont(16, true));
-    SetTextColor(PageControl1->tabBar(), Qt::black);
 
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
@@ -417,6 +420,8 @@ void TMainForm1::CreateResultColumn() {
 
     ScrollBox1 = new TScrollBox(Panel1);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    // The column is white with light grey strips under any theme; its slots draw as designed.
+    ScrollBox1->viewport()->setPalette(DesignPalette());
     SetBackground(ScrollBox1->viewport(), Qt::white);
     SetBackground(ScrollBox1->Content(), Qt::white);
     GradBox0_1 =
@@ -570,17 +575,13 @@ void TMainForm1::CentreAtDesignSize() {
     }
 }
 
+// Every close ends the run. A settings file that cannot be written is reported once and does
+// not keep the window open: the history is saved all the same when the window goes. A page load
+// still waiting for the network is ended, so that the process does not outlive its window.
 void TMainForm1::closeEvent(QCloseEvent* event) {
-    bool saved = false;
-    RunCommand([this, &saved] {
-        FormClose();
-        saved = true;
-    });
-    // A settings file that cannot be written keeps the window open; the next close tries again.
-    if (saved)
-        event->accept();
-    else
-        event->ignore();
+    RunCommand([this] { FormClose(); });
+    m_client->StopLoading();
+    event->accept();
 }
 
 void TMainForm1::FormActivate() {
@@ -596,6 +597,14 @@ void TMainForm1::FormActivate() {
 void TMainForm1::FormClose() {
     if (!SettingForm1)
         return;
+    // A close before the first activation (a signal at start-up, a window manager that never
+    // activates the window) reads the file first, so that the save keeps what is stored instead
+    // of writing the window's defaults over it.
+    if (Tag == 0) {
+        SettingsFile::Load(m_options.SettingsFilePath, *this, *SettingForm1,
+                           m_client->SearchSettings);
+        Tag = 1;
+    }
     SettingsFile::Save(m_options.SettingsFilePath, *this, *SettingForm1, m_client->SearchSettings);
 }
 

@@ -73,7 +73,7 @@ struct TMainFormOptions {
 class TMainForm1 final : public QMainWindow, public ISearchView {
     Q_OBJECT
 public:
-    // Raises what the keyword box's history load raises (EConvertError).
+    // Raises what the construction of its components raises (the HTTP client's socket).
     explicit TMainForm1(const TMainFormOptions& options = TMainFormOptions(),
                         QWidget* parent = nullptr);
     ~TMainForm1() override;
@@ -90,7 +90,8 @@ public:
 
     // Handlers.
     void FormActivate();
-    // Saves the settings file; raises EProfileWriteError when it cannot be written.
+    // Saves the settings file (read first when no activation has read it yet); raises
+    // EProfileWriteError when it cannot be written.
     void FormClose();
     void FormDestroy();
     void SpeedButton0_4Click();

@@ -6,8 +6,11 @@
 #include "search/SearchTypes.h"
 
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -19,12 +22,47 @@ QSize FrameExtra(const QWidget& window) {
     return window.frameGeometry().size() - window.size();
 }
 
+// The top strip of a frame where its title bar is, and the least of it that must show on one
+// screen for the user to grab the window and drag it back.
+constexpr int TitleBarHeight = 20;
+constexpr QSize GrabArea(40, 10);
+
+void MakeReachable(QWidget& window) {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return;
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append(screen->availableGeometry());
+    const QRect frame = window.frameGeometry();
+    const QRect placed = SettingsFile::ReachableFrame(frame, screens, primary->availableGeometry());
+    if (placed == frame)
+        return;
+    const QSize extra = FrameExtra(window);
+    window.resize(placed.size() - extra);
+    window.move(placed.topLeft());
+}
+
 } // namespace
 
 namespace SettingsFile {
 
 QString DefaultPath() {
     return ProgramFilePath(QStringLiteral("Sorvel.ini"));
+}
+
+QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {
+    const QRect titleBar(frame.left(), frame.top(), frame.width(),
+                         std::min(frame.height(), TitleBarHeight));
+    for (const QRect& screen : screens) {
+        const QRect shown = titleBar.intersected(screen);
+        if (shown.width() >= GrabArea.width() && shown.height() >= GrabArea.height())
+            return frame;
+    }
+    const QSize size = frame.size().boundedTo(primary.size());
+    return QRect(primary.left() + (primary.width() - size.width()) / 2,
+                 primary.top() + (primary.height() - size.height()) / 2, size.width(),
+                 size.height());
 }
 
 QString NewUniqueId(unsigned seed) {
@@ -46,7 +84,7 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSe
     if (settings.UniqueId.isEmpty())
         settings.UniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
 
-    // Applied as read, one after another: no check against the screen.
+    // Applied as read, one after another.
     const QRect frame = window.frameGeometry();
     const int left = readInt("M_LEFT", frame.left());
     window.move(left, window.frameGeometry().top());
@@ -57,6 +95,9 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSe
     window.resize(width - extra.width(), window.height());
     const int height = readInt("M_HEIGHT", frame.height());
     window.resize(window.width(), height - extra.height());
+    // A place that no screen shows (another monitor's, a damaged file) would leave the window
+    // where nobody can reach it.
+    MakeReachable(window);
 
     // An index without a row leaves the box without a selection.
     const auto setIndex = [](QComboBox* box, int index) {

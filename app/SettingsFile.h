@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QRect>
 #include <QString>
 
 class QWidget;
@@ -14,13 +16,19 @@ namespace SettingsFile {
 QString DefaultPath();
 
 // Reads the file into the window, the dialog's controls and UniqueId (a new identifier when
-// none is stored). A missing file or key keeps what the window and controls hold.
+// none is stored). A missing file or key keeps what the window and controls hold. The stored
+// frame is applied as read unless no screen would show its title bar (ReachableFrame).
 void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings);
 
 // Writes the ten keys in their order. Raises EProfileWriteError when the file cannot be
 // written; the keys written before stay written.
 void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
           const TSearchSettings& settings);
+
+// Where a restored outer frame goes. A frame that shows enough of its title bar to be grabbed
+// on one of the screens (their available areas) keeps its place; any other is centred on the
+// primary screen, its size shrunk to fit that screen.
+QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary);
 
 // Four groups of four digits, each from 0000 to 9998, joined by "-" in the reverse order of
 // their drawing from a generator seeded with the given number.

@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 #include "platform/Fonts.h"
 #include "platform/MessageService.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 
@@ -23,9 +24,18 @@ int RunApplication(QApplication& app, const TMainFormOptions& options) {
     try {
         QApplication::setApplicationName(ApplicationTitle);
         InstallFontSubstitutions();
+        // A request to end the program closes its windows the normal way: open boxes first,
+        // then the main window, which saves the settings; the history goes with the windows.
+        // Nobody may be at the screen (a logout, a service manager), so what the close has to
+        // report goes to the standard error rather than into a box that would hold the process.
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::received, &app, [] {
+            SetMessageService(&StandardErrorMessages());
+            QApplication::closeAllWindows();
+        });
         // The windows are torn down only after the loop has ended, and the loop ends only
-        // between events: a close requested while a page load waits for the network lets that
-        // load run to its end first.
+        // between events: a close during a page load ends the load's transfer, and the loop
+        // ends once the load has returned.
         TProgramWindows windows(options);
         windows.MainForm1->show();
         app.exec();

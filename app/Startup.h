@@ -25,6 +25,7 @@ public:
 };
 
 // Start-up after the single-instance check: the application title and fonts, the two windows,
-// the message loop until the main window has closed, then the windows' teardown. Whatever is
-// raised on the way is shown in the application's error box. Returns 0 in every case.
+// the message loop until the main window has closed, then the windows' teardown. A termination
+// signal (TerminationSignals) closes every window as the user would. Whatever is raised on the
+// way is shown in the application's error box. Returns 0 in every case.
 int RunApplication(QApplication& app, const TMainFormOptions& options = TMainFormOptions());

@@ -65,3 +65,8 @@ QColor ToQColor(TColor color, const QPalette& palette) {
 TColor FromQColor(const QColor& color) {
     return RGBColor(color.red(), color.green(), color.blue());
 }
+
+QPalette DesignPalette() {
+    // Black text on a light button face, white fields; the disabled text grey.
+    return QPalette(QColor(240, 240, 240));
+}

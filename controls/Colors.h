@@ -42,3 +42,10 @@ QColor ToQColor(TColor color, const QPalette& palette);
 
 // The reverse of ToQColor for an opaque colour.
 TColor FromQColor(const QColor& color);
+
+// The palette of the surfaces that the layouts paint in fixed light colours (the white to light
+// grey gradients, the white result column): the light desktop they were drawn for, black text
+// on the button face (240, 240, 240), white fields. Set on such a surface it keeps everything
+// drawn there, text and frames, as designed under any theme, while the parts of the window
+// that take their ground from the theme take their text from it as well.
+QPalette DesignPalette();

@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <climits>
+#include <optional>
 
 namespace {
 
@@ -21,8 +23,30 @@ QString EntryKey(int index) {
     return QStringLiteral("History") + QString::number(index);
 }
 
-// A count read from a damaged file must not make the box append blank entries for minutes.
-constexpr int MaxLoadedEntries = 100000;
+// The entries that a section holds, in the order of their index: "History" + i for each i below
+// the limit whose key is there. A count that says more than the section holds (a damaged file)
+// thus loads what is stored, never a blank row for a missing key.
+QStringList StoredEntries(const ProfileReader& reader, const QString& section, int limit) {
+    const QString prefix = EntryKey(0).chopped(1).toCaseFolded();
+    QList<int> indexes;
+    for (const QString& name : reader.KeyNames(section)) {
+        if (!name.startsWith(prefix))
+            continue;
+        // Only the form in which entries are written: decimal, no sign, no leading zero.
+        const QString digits = name.sliced(prefix.size());
+        if (digits.isEmpty() || digits.front() < u'0' || digits.front() > u'9' ||
+            (digits.front() == u'0' && digits.size() > 1))
+            continue;
+        if (const std::optional<int> index = TryStrToInt(digits); index && *index < limit)
+            indexes.append(*index);
+    }
+    std::sort(indexes.begin(), indexes.end());
+    QStringList entries;
+    entries.reserve(indexes.size());
+    for (const int index : std::as_const(indexes))
+        entries.append(reader.ReadString(section, EntryKey(index), QString()));
+    return entries;
+}
 
 // Restores the text field (and its cursor) after list operations: QComboBox copies an item into
 // the text field when the current item changes, as inserting into an empty list or removing
@@ -161,11 +185,10 @@ bool THistoryComboBox::SaveToFile() {
 void THistoryComboBox::LoadFromFile(const QString& name) {
     const ProfileReader reader(ResolveHistoryFileName(name));
     const QString section = GetSectionString();
-    const int stored = StrToInt(reader.ReadString(section, CountKey, QStringLiteral("0")));
-    QStringList entries;
-    for (int i = 0; i < std::min(stored, MaxLoadedEntries); ++i)
-        entries.append(reader.ReadString(section, EntryKey(i), QString()));
-    AppendEntries(entries);
+    // A count that is no integer tells nothing of the entries: every stored one is loaded.
+    const std::optional<int> count =
+        TryStrToInt(reader.ReadString(section, CountKey, QStringLiteral("0")));
+    AppendEntries(StoredEntries(reader, section, count.value_or(INT_MAX)));
 }
 
 bool THistoryComboBox::LoadFromFile() {
@@ -197,11 +220,7 @@ void THistoryComboBox::LoadFromRegistry(const QString& key) {
         return;
     // The count is a number value there: one that does not read as a number is 0.
     const ProfileReader reader(HistoryRegistryFileName());
-    const int stored = reader.ReadInteger(section, CountKey, 0);
-    QStringList entries;
-    for (int i = 0; i < std::min(stored, MaxLoadedEntries); ++i)
-        entries.append(reader.ReadString(section, EntryKey(i), QString()));
-    AppendEntries(entries);
+    AppendEntries(StoredEntries(reader, section, reader.ReadInteger(section, CountKey, 0)));
 }
 
 bool THistoryComboBox::LoadFromRegistry() {

@@ -53,9 +53,10 @@ public:
     void SaveToFile(const QString& name);
     // False when SaveFileName is empty; otherwise saves to it.
     bool SaveToFile();
-    // Appends the entries stored in the file to the list. A "HistoryCount" that is no integer
-    // raises EConvertError "'%s' は整数ではありません"; a missing file, section or count loads
-    // nothing; missing entries load as empty ones.
+    // Appends the entries stored in the file to the list, "History0" first, as many as
+    // "HistoryCount" says. A missing file, section or count, or a count below 1, loads nothing.
+    // A damaged count never fails and never makes blank rows: one that is no integer loads every
+    // stored entry, and entries missing below the count are left out.
     void LoadFromFile(const QString& name);
     bool LoadFromFile();
 
@@ -67,8 +68,7 @@ public:
     bool LoadFromRegistry();
 
     // Called once by the owner after it has configured the box: the automatic load of hsAuto
-    // and hsAutoLoad, from SaveKeyName when set, otherwise from SaveFileName when set. Errors of
-    // the load (EConvertError) reach the caller.
+    // and hsAutoLoad, from SaveKeyName when set, otherwise from SaveFileName when set.
     void Loaded();
 
     // Empties the list and keeps the text field's text (QComboBox::clear() would empty both).
@@ -95,7 +95,7 @@ private:
     int m_maxLength = 0;
     bool m_loadedCalled = false;
     // Whether the list holds what the automatic load was to read. Until then (Loaded() not yet
-    // called, or its load failed) the automatic save of hsAuto would overwrite the stored
+    // called, or left by an exception) the automatic save of hsAuto would overwrite the stored
     // history with a list that never held it, so it is skipped.
     bool m_loadDone = false;
 };

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace {
 
 class BoxMessageService final : public MessageService {
@@ -18,13 +20,31 @@ public:
     }
 };
 
+class StandardErrorMessageService final : public MessageService {
+public:
+    void Information(const QString& text) override { Write(text); }
+    void Error(const QString& text) override { Write(text); }
+
+private:
+    static void Write(const QString& text) {
+        std::fprintf(stderr, "%s: %s\n", ApplicationTitle.toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+};
+
 BoxMessageService g_boxService;
+StandardErrorMessageService g_standardErrorService;
 MessageService* g_service = &g_boxService;
 
 } // namespace
 
 MessageService& Messages() {
     return *g_service;
+}
+
+MessageService& StandardErrorMessages() {
+    return g_standardErrorService;
 }
 
 void SetMessageService(MessageService* service) {

@@ -24,6 +24,11 @@ MessageService& Messages();
 // ownership and must restore the default before the service dies.
 void SetMessageService(MessageService* service);
 
+// A service that shows no box: each message goes to the standard error as a line, prefixed with
+// the application title. For a run that ends on a signal, when nobody may be at the screen to
+// answer a box that would hold the process.
+MessageService& StandardErrorMessages();
+
 // The message as the error box shows it: a full stop is appended when the text is not empty
 // and its last character sorts above "." (so ".", "!", "," and ")" get none).
 QString ErrorBoxText(const QString& message);

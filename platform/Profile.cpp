@@ -353,6 +353,11 @@ int ProfileReader::ReadInteger(const QString& section, const QString& key, int d
     return keyIt == sectionIt->cend() ? defaultValue : ProfileTextToInt(*keyIt, defaultValue);
 }
 
+QStringList ProfileReader::KeyNames(const QString& section) const {
+    const auto sectionIt = m_data->sections.constFind(Folded(section));
+    return sectionIt == m_data->sections.cend() ? QStringList() : sectionIt->keys();
+}
+
 int ProfileTextToInt(const QString& text, int defaultValue) {
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
         if (text.size() > 10)

@@ -66,6 +66,9 @@ public:
     QString ReadString(const QString& section, const QString& key,
                        const QString& defaultValue) const;
     int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
+    // The names of the keys that the section holds, each once, in the case-folded form in which
+    // they match (QString::toCaseFolded), in no particular order.
+    QStringList KeyNames(const QString& section) const;
 
 private:
     struct Data;

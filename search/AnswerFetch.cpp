@@ -30,7 +30,9 @@ void TSearchClient::ContinueLoad(const QString& url) {
     try {
         body = FetchAnswer(url);
     } catch (...) {
-        Messages().Information(OfflineMessage);
+        // A transfer aborted because the window closes is no failure to report.
+        if (!m_stopped)
+            Messages().Information(OfflineMessage);
         m_view.SetSearchControlsEnabled(true);
         return;
     }

@@ -34,7 +34,7 @@ void TSearchClient::ShowResults() {
     // There are twenty slots: rows beyond them are not shown.
     const int rows =
         static_cast<int>(std::min<qsizetype>(ResultTable.size(), ISearchView::SlotCount));
-    for (int n = 0; n < rows; ++n) {
+    for (int n = 0; n < rows && !m_stopped; ++n) {
         m_view.SetStatusText(0, QStringLiteral("ページ%1更新中 %2/%3")
                                     .arg(PagingState.CurrentPage)
                                     .arg(n + 1)

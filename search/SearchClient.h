@@ -60,6 +60,10 @@ public:
     // A completed navigation of the browser pane.
     void WebBrowser1NavigateComplete2();
 
+    // Ends page loading for good, as the window closes: the running transfer is aborted without
+    // a message, the running load fetches no further thumbnail, and no load starts any more.
+    void StopLoading();
+
     // Where thumbnails are downloaded to, and the picture shown in place of one that cannot be
     // shown.
     QString ThumbnailFile;
@@ -90,6 +94,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_downloads;
     // "host:port" of the thumbnail hosts that timed out during the running load.
     QSet<QString> m_slowHosts;
+    // Set by StopLoading().
+    bool m_stopped = false;
 
     // The second and third phases of a load, after the request was built.
     void ContinueLoad(const QString& url);

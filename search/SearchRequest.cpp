@@ -1,5 +1,6 @@
 #include "search/SearchClient.h"
 
+#include "net/NMHttp.h"
 #include "net/NMURL.h"
 #include "platform/AppDir.h"
 #include "search/SearchView.h"
@@ -74,10 +75,17 @@ void TSearchClient::HistoryComboBox1KeyPress(QChar& key) {
 }
 
 void TSearchClient::LoadResultPage(int page) {
+    if (m_stopped)
+        return;
     m_slowHosts.clear();
     m_view.SetSearchControlsEnabled(false);
     m_view.SetPagingButtonsEnabled(false, false);
     ContinueLoad(RequestUrl(page));
+}
+
+void TSearchClient::StopLoading() {
+    m_stopped = true;
+    m_http.Abort();
 }
 
 QByteArray RequestBytes(const QString& url) {

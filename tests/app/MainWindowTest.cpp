@@ -1,4 +1,5 @@
 #include "AppTestUtil.h"
+#include "Pixels.h"
 #include "ScriptedHttpServer.h"
 
 #include "app/ScrollBox.h"
@@ -9,6 +10,8 @@
 #include "search/ServiceHost.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -322,4 +325,106 @@ TEST_F(MainWindow, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
     EXPECT_EQ(w.SpeedButton2_1->geometry(), QRect(2 * 32 - 12, 2, 24, 24));
     EXPECT_EQ(w.SpeedButton3_4->geometry(), QRect(2 * 220 - 12, 2, 24, 24));
     EXPECT_EQ(w.SlotPanels[0]->width(), w.ScrollBox1->viewport()->width());
+}
+
+namespace {
+
+// A desktop's dark theme as the application gets it: light text on dark grounds.
+QPalette DarkPalette() {
+    const QColor window(45, 45, 45);
+    QPalette palette(Qt::white, QColor(60, 60, 60), QColor(90, 90, 90), QColor(20, 20, 20),
+                     QColor(40, 40, 40), Qt::white, Qt::white, QColor(30, 30, 30), window);
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    return palette;
+}
+
+// Sets the application's palette for the life of the object.
+class ApplicationPalette final {
+public:
+    explicit ApplicationPalette(const QPalette& palette)
+        : m_saved(QApplication::palette()) {
+        QApplication::setPalette(palette);
+    }
+    ~ApplicationPalette() { QApplication::setPalette(m_saved); }
+    Q_DISABLE_COPY_MOVE(ApplicationPalette)
+
+private:
+    QPalette m_saved;
+};
+
+int Lightness(QRgb color) {
+    return (qRed(color) * 299 + qGreen(color) * 587 + qBlue(color) * 114) / 1000;
+}
+
+// How far the text in a part of an image stands out from what it is drawn on: the most
+// frequent colour there is the ground, the pixel farthest from it in lightness is the text.
+int TextContrast(const QImage& image, const QRect& area) {
+    QHash<QRgb, int> counts;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            ++counts[At(image, x, y)];
+    QRgb ground = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            ground = it.key();
+        }
+    }
+    int contrast = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        contrast = std::max(contrast, std::abs(Lightness(it.key()) - Lightness(ground)));
+    return contrast;
+}
+
+} // namespace
+
+// Under a dark desktop theme every text of the window stays readable: the designed light
+// surfaces (tool bar, result column) keep their own colours and the text drawn on them, the rest
+// follows the theme, text and ground alike.
+TEST_F(MainWindow, EveryTextStandsOutUnderADarkPalette) {
+    const ApplicationPalette dark(DarkPalette());
+    Start();
+    TMainForm1& w = Main();
+    w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
+    w.SetStatusText(0, QStringLiteral("ページ1更新中 1/1"));
+    const TResultSlot slot = w.Slot(0);
+    slot.Label->setText(QStringLiteral("[Youtube]\n\n2分5秒\n\n"));
+    slot.CheckBox->SetCaption(QStringLiteral("猫の動画"));
+    slot.Panel->show();
+    QApplication::processEvents();
+
+    const QImage image = Grab(w);
+    const auto place = [&w](QWidget* widget, QRect area = {}) {
+        if (area.isNull())
+            area = widget->rect();
+        return area.translated(widget->mapTo(&w, QPoint(0, 0)));
+    };
+    const struct {
+        const char* name;
+        QRect area;
+    } texts[] = {
+        {"SpeedButton0_1", place(w.SpeedButton0_1)},
+        {"SpeedButton0_4", place(w.SpeedButton0_4)},
+        {"SpeedButton0_6", place(w.SpeedButton0_6)},
+        {"HistoryComboBox1", place(w.HistoryComboBox1)},
+        {"tab", place(w.PageControl1->tabBar(), w.PageControl1->tabBar()->tabRect(0))},
+        {"Label2_1", place(w.Label2_1)},
+        {"Label3_1", place(w.Label3_1)},
+        {"Label1_1", place(slot.Label)},
+        {"CheckBox1_1", place(slot.CheckBox)},
+        {"StatusPanel0", place(w.StatusPanels[0])},
+    };
+    for (const auto& t : texts)
+        EXPECT_GE(TextContrast(image, t.area), 110) << t.name;
+
+    // The designed surfaces as designed: the tool bar's gradient ends in light grey, the column
+    // and the slots are white.
+    const QRect toolBar = place(w.GradBox2);
+    EXPECT_EQ(At(image, toolBar.left() + 600, toolBar.bottom()), Rgb(226, 226, 226));
+    const QRect column = place(w.ScrollBox1->viewport());
+    EXPECT_EQ(At(image, column.center().x(), column.bottom() - 1), Rgb(255, 255, 255));
+    EXPECT_EQ(At(image, place(slot.Panel).left() + 180, place(slot.Panel).top() + 10),
+              Rgb(255, 255, 255));
 }

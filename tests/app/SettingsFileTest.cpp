@@ -1,10 +1,13 @@
 #include "AppTestUtil.h"
 
 #include "app/SettingsFile.h"
+#include "controls/Historycombobox.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
@@ -68,12 +71,12 @@ TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
 }
 
 TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
-    WriteFileBytes(SettingsPath(), "[SET]\r\nID=abc\r\nM_LEFT=3000\r\nM_TOP=5000\r\nM_WIDTH=800\r\n"
+    WriteFileBytes(SettingsPath(), "[SET]\r\nID=abc\r\nM_LEFT=300\r\nM_TOP=200\r\nM_WIDTH=800\r\n"
                                    "M_HEIGHT=0x1F4\r\nS1_C0=1\r\nS1_C1=1\r\nS1_R1=0\r\nS1_R3=1\r\n"
                                    "S1_C4=vimeo.com\r\nOTHER=kept\r\n");
     Start();
     EXPECT_EQ(Settings().UniqueId, QStringLiteral("abc"));
-    EXPECT_EQ(Main().frameGeometry(), QRect(3000, 5000, 800, 500));
+    EXPECT_EQ(Main().frameGeometry(), QRect(300, 200, 800, 500));
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
     EXPECT_EQ(Dialog().ComboBox1->currentIndex(), 1);
     EXPECT_TRUE(Dialog().RadioButton3->isChecked());
@@ -156,18 +159,77 @@ TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
     EXPECT_EQ(Settings().ResultsPerPage, 10);
 }
 
-TEST_F(SettingsFileTest, AFileThatCannotBeWrittenKeepsTheWindowOpen) {
+// A settings file that cannot be written is reported once and ends the run all the same; the
+// history is saved when the windows go.
+TEST_F(SettingsFileTest, AFileThatCannotBeWrittenIsReportedOnceAndTheRunEnds) {
     Start();
+    Main().HistoryComboBox1->AddText(QStringLiteral("猫"));
     WriteFileBytes(SettingsPath(), "[SET]\r\n");
     ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner));
-    EXPECT_FALSE(Main().close());
-    EXPECT_TRUE(Main().isVisible());
-    EXPECT_EQ(messages.errors, QStringList{SettingsPath() + QStringLiteral(" に書き込めません.")});
-
-    // The next attempt saves again from the start.
-    ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner | QFile::WriteOwner));
     EXPECT_TRUE(Main().close());
-    EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("S1_C4="));
+    EXPECT_FALSE(Main().isVisible());
+    windows.reset();
+    EXPECT_EQ(messages.errors, QStringList{SettingsPath() + QStringLiteral(" に書き込めません.")});
+    EXPECT_EQ(ReadFileBytes(SettingsPath()), "[SET]\r\n");
+    EXPECT_EQ(ReadFileBytes(HistoryPath()),
+              QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"));
+}
+
+// A stored frame whose title bar no screen shows is centred on the primary screen, at its size
+// shrunk to fit; one that can be reached keeps its place.
+TEST_F(SettingsFileTest, AFrameNoScreenShowsIsCentredOnThePrimaryScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect centred(screen.left() + (screen.width() - 600) / 2,
+                        screen.top() + (screen.height() - 400) / 2, 600, 400);
+    // Partly off the screen's lower right corner, with 100 pixels of the title bar on it.
+    const QRect corner(screen.right() - 99, screen.bottom() - 99, 600, 400);
+    const struct {
+        QRect stored;
+        QRect expected;
+    } cases[] = {
+        {{-3000, 100, 600, 400}, centred},
+        {{40, -300, 600, 400}, centred},
+        {{-3000, -3000, 20000, 20000}, screen},
+        {corner, corner},
+    };
+    for (const auto& c : cases) {
+        const QString stored =
+            QStringLiteral("M_LEFT=%1\r\nM_TOP=%2\r\nM_WIDTH=%3\r\nM_HEIGHT=%4\r\n")
+                .arg(c.stored.left())
+                .arg(c.stored.top())
+                .arg(c.stored.width())
+                .arg(c.stored.height());
+        SCOPED_TRACE(stored.toStdString());
+        WriteFileBytes(SettingsPath(), "[SET]\r\n" + stored.toLatin1());
+        Start();
+        EXPECT_EQ(Main().frameGeometry(), c.expected);
+        Stop();
+        EXPECT_TRUE(ReadFileBytes(SettingsPath())
+                        .contains(QStringLiteral("M_LEFT=%1\r\nM_TOP=%2\r\n")
+                                      .arg(c.expected.left())
+                                      .arg(c.expected.top())
+                                      .toLatin1()));
+    }
+}
+
+TEST(ReachableFrame, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
+    const QRect left(0, 0, 1920, 1080);
+    const QRect right(1920, 200, 1280, 1024);
+    const struct {
+        const char* name;
+        QRect frame;
+        QRect expected;
+    } cases[] = {
+        {"on the primary screen", {100, 100, 1024, 640}, {100, 100, 1024, 640}},
+        {"mostly off the left edge", {-984, 300, 1024, 640}, {-984, 300, 1024, 640}},
+        {"title bar on the second screen", {3000, 210, 1024, 640}, {3000, 210, 1024, 640}},
+        {"title bar above the second screen's top", {2000, 100, 1024, 640}, {448, 220, 1024, 640}},
+        {"too little of the title bar", {-1000, 300, 1024, 640}, {448, 220, 1024, 640}},
+        {"off every screen", {-3000, 100, 1024, 640}, {448, 220, 1024, 640}},
+        {"off and larger than the primary", {5000, 5000, 2500, 900}, {0, 90, 1920, 900}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SettingsFile::ReachableFrame(c.frame, {left, right}, left), c.expected) << c.name;
 }
 
 TEST(NewUniqueId, FourGroupsBelow9999InReverseOrderOfDrawing) {

@@ -13,8 +13,10 @@
 #include <QToolButton>
 
 #include <chrono>
+#include <csignal>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 namespace {
 
@@ -57,75 +59,125 @@ TEST(ApplicationErrorBox, FullStopRule) {
     EXPECT_EQ(messages.errors.back(), QString());
 }
 
-TEST(Startup, AHistoryThatCannotBeReadEndsTheStartInTheErrorBox) {
-    QTemporaryDir dir;
-    RecordedMessages messages;
-    WriteFileBytes(dir.filePath(QStringLiteral("log_search.ini")),
-                   "[HistoryComboBox1]\r\nHistoryCount=abc\r\n");
-    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QStringLiteral("127.0.0.1:9"))), 0);
-    EXPECT_EQ(messages.errors, QStringList{QStringLiteral("'abc' は整数ではありません.")});
-    EXPECT_EQ(ShownMainWindow(), nullptr);
-    // Nothing was written: the history stays as it was, no settings file appeared.
-    EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))),
-              "[HistoryComboBox1]\r\nHistoryCount=abc\r\n");
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Sorvel.ini"))));
+// Runs once in the event loop of the run, while the object lives (unlike QTimer::singleShot, no
+// call is left behind for a later test when the run never reaches its loop).
+class InTheLoop final {
+public:
+    explicit InTheLoop(std::function<void()> action) {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, qApp, std::move(action));
+        m_timer.start(0);
+    }
+
+private:
+    QTimer m_timer;
+};
+
+// The shown main window once its first activation has loaded the settings; nullptr (and the
+// run ended) when there is none.
+TMainForm1* ActivatedMainWindow() {
+    TMainForm1* window = ShownMainWindow();
+    if (!window || !WaitUntil([&] { return window->Tag == 1; })) {
+        ADD_FAILURE() << "the main window was not shown and activated";
+        QApplication::closeAllWindows();
+        return nullptr;
+    }
+    return window;
 }
 
-// The main window is closed while a page load waits for the answer: the close handler saves at
-// once, the load runs to its end, and only then does the loop end and the windows go.
-TEST(Startup, CloseDuringAPageLoad) {
+TEST(Startup, ADamagedHistoryCountNeverStopsTheStart) {
     QTemporaryDir dir;
     RecordedMessages messages;
-    const QString settingsPath = dir.filePath(QStringLiteral("Sorvel.ini"));
-    std::atomic<bool> savedBeforeAnswer{false};
-    ScriptedHttpServer server([&](ScriptedHttpServer::Connection& c) {
-        c.ReadRequest();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!QFile::exists(settingsPath) && std::chrono::steady_clock::now() < deadline)
-            c.Stall(std::chrono::milliseconds(10));
-        savedBeforeAnswer = QFile::exists(settingsPath);
-        c.Send(ScriptedHttpServer::Response(
-            200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
-                 R"(<ResultSet totalResultsAvailable="1" totalResultsReturned="1">)"
-                 "<Result><Title>t</Title><Duration>5</Duration><Url></Url></Result></ResultSet>"));
-    });
-
-    bool closeAccepted = false;
-    bool searchReturned = false;
-    QTimer closer;
-    QTimer::singleShot(0, qApp, [&] {
-        TMainForm1* window = ShownMainWindow();
-        if (!window || !WaitUntil([&] { return window->Tag == 1; })) {
-            ADD_FAILURE() << "the main window was not shown and activated";
-            QApplication::closeAllWindows();
-            return;
+    const QString historyPath = dir.filePath(QStringLiteral("log_search.ini"));
+    WriteFileBytes(historyPath, "[HistoryComboBox1]\r\nHistoryCount=abc\r\nHistory0=\x94\x4c\r\n");
+    QStringList shownEntries;
+    const InTheLoop run([&] {
+        if (TMainForm1* window = ActivatedMainWindow()) {
+            for (int i = 0; i < window->HistoryComboBox1->count(); ++i)
+                shownEntries << window->HistoryComboBox1->itemText(i);
+            window->close();
         }
-        // Closes the window as soon as the request has reached the server.
-        QObject::connect(&closer, &QTimer::timeout, window, [&, window] {
-            if (server.Requests().isEmpty())
-                return;
-            closer.stop();
-            closeAccepted = window->close();
-        });
-        closer.start(5);
-        window->HistoryComboBox1->setEditText(QStringLiteral("猫"));
-        window->SpeedButton0_1->click();
-        searchReturned = true;
-        EXPECT_EQ(window->Label2_1->text(), QStringLiteral("ページ 1/1"));
-        EXPECT_TRUE(window->SlotPanels[0]->isVisibleTo(window));
     });
-    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))),
-              0);
+    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QStringLiteral("127.0.0.1:9"))), 0);
+    EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join(u'\n').toStdString();
+    EXPECT_EQ(shownEntries, QStringList{QStringLiteral("猫")});
+    // Written back as read, and as a sound file.
+    EXPECT_EQ(ReadFileBytes(historyPath),
+              "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n");
+}
 
-    EXPECT_TRUE(closeAccepted);
-    EXPECT_TRUE(searchReturned);
-    EXPECT_TRUE(savedBeforeAnswer);
-    EXPECT_TRUE(ReadFileBytes(settingsPath).contains("S1_C4="));
-    // The keyword reached the history at the end of the load, before the box was destroyed.
-    EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))),
-              QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"));
-    EXPECT_TRUE(messages.errors.isEmpty());
-    EXPECT_EQ(ShownMainWindow(), nullptr);
+// The main window is closed while a page load waits for a server that holds its answer or a
+// thumbnail: the close saves, ends the transfer and the load at once, and the run ends without
+// waiting for the server and without asking for a further thumbnail.
+TEST(Startup, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
+    const struct {
+        const char* name;
+        int stalledRequest; // 1: the answer, 2: the first thumbnail
+        QByteArray history;
+    } cases[] = {
+        {"waiting for the answer", 1, "[HistoryComboBox1]\r\nHistoryCount=0\r\n"},
+        // The answer was shown: its keyword is in the history.
+        {"waiting for a thumbnail", 2,
+         "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        RecordedMessages messages;
+        std::atomic<int> served{0};
+        std::atomic<bool> stallEnded{false};
+        QByteArray answer;
+        ScriptedHttpServer server([&](ScriptedHttpServer::Connection& connection) {
+            connection.ReadRequest();
+            if (++served == c.stalledRequest) {
+                connection.Stall(std::chrono::seconds(10));
+                stallEnded = true;
+            } else if (served == 1) {
+                connection.Send(ScriptedHttpServer::Response(200, answer));
+            } else {
+                connection.Send(ScriptedHttpServer::Response(404, "none"));
+            }
+        });
+        answer = R"(<?xml version="1.0" encoding="UTF-8"?>)"
+                 R"(<ResultSet totalResultsAvailable="3" totalResultsReturned="3">)";
+        for (const char* thumbnail : {"/1.jpg", "/2.jpg", "/3.jpg"})
+            answer += "<Result><Title>t</Title><Duration>5</Duration><Url>" +
+                      server.Url(thumbnail) + "</Url></Result>";
+        answer += "</ResultSet>";
+
+        bool closeAccepted = false;
+        bool searchReturned = false;
+        QTimer closer;
+        const InTheLoop run([&] {
+            TMainForm1* window = ActivatedMainWindow();
+            if (!window)
+                return;
+            // Closes the window as soon as the stalled request has reached the server.
+            QObject::connect(&closer, &QTimer::timeout, window, [&, window] {
+                if (server.Requests().size() < c.stalledRequest)
+                    return;
+                closer.stop();
+                closeAccepted = window->close();
+            });
+            closer.start(5);
+            window->HistoryComboBox1->setEditText(QStringLiteral("猫"));
+            window->SpeedButton0_1->click();
+            searchReturned = true;
+        });
+        EXPECT_EQ(
+            RunApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))), 0);
+
+        EXPECT_FALSE(stallEnded) << "the run waited for the server";
+        EXPECT_EQ(server.Requests().size(), c.stalledRequest);
+        EXPECT_TRUE(closeAccepted);
+        EXPECT_TRUE(searchReturned);
+        // No offline message for a transfer that the close ended.
+        EXPECT_TRUE(messages.information.isEmpty());
+        EXPECT_TRUE(messages.errors.isEmpty());
+        EXPECT_TRUE(ReadFileBytes(dir.filePath(QStringLiteral("Sorvel.ini"))).contains("S1_C4="));
+        EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))), c.history);
+        EXPECT_EQ(ShownMainWindow(), nullptr);
+    }
 }
 
 namespace {
@@ -149,17 +201,33 @@ qint64 LockHolder(const QString& lockPath) {
     return 0;
 }
 
-class TwoProcesses : public ::testing::Test {
+// The signals that a process ignores, from /proc (bit n - 1 for signal n).
+quint64 IgnoredSignals(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigIgn:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16);
+    }
+    return 0;
+}
+
+// Runs the program as its own process: a copy of the executable in a temporary folder, so that
+// the files it keeps beside itself stay there, and its own runtime directory for the
+// single-instance lock.
+class ProgramProcesses : public ::testing::Test {
 protected:
-    TwoProcesses() {
+    ProgramProcesses() {
         QFile::setPermissions(runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        copied = QFile::copy(QStringLiteral(SORVEL_EXECUTABLE), Program());
     }
 
-    ~TwoProcesses() override {
+    ~ProgramProcesses() override {
         for (QProcess* process : {&first, &second, &third}) {
             if (process->state() != QProcess::NotRunning) {
                 process->kill();
@@ -168,10 +236,17 @@ protected:
         }
     }
 
+    QString Program() const { return programDir.filePath(QStringLiteral("sorvel")); }
+    QString ProgramFile(const char* name) const {
+        return programDir.filePath(QString::fromLatin1(name));
+    }
+
     void Launch(QProcess& process) {
+        ASSERT_TRUE(copied);
         process.setProcessEnvironment(environment);
-        process.setProgram(QStringLiteral(SORVEL_EXECUTABLE));
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setProgram(Program());
+        // The standard error is kept for the test to read.
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
     }
@@ -179,19 +254,20 @@ protected:
     QString LockPath() const { return runtime.filePath(QStringLiteral("sorvel.lock")); }
 
     QTemporaryDir runtime;
+    QTemporaryDir programDir;
+    bool copied = false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QProcess first;
     QProcess second;
     QProcess third;
 };
 
+using TwoProcesses = ProgramProcesses;
+using ProgramSignals = ProgramProcesses;
+
 } // namespace
 
 TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
-    const QDir programDir = QFileInfo(QStringLiteral(SORVEL_EXECUTABLE)).dir();
-    const bool settingsBefore = programDir.exists(QStringLiteral("Sorvel.ini"));
-    const bool historyBefore = programDir.exists(QStringLiteral("log_search.ini"));
-
     Launch(first);
     ASSERT_TRUE(WaitUntil([&] { return LockHolder(LockPath()) == first.processId(); }, 30000));
 
@@ -202,7 +278,6 @@ TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(LockHolder(LockPath()), first.processId());
 
-    // Ended without closing its window (SIGTERM): no file is written beside the program.
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(30000));
 
@@ -211,7 +286,65 @@ TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
     EXPECT_EQ(third.state(), QProcess::Running);
     third.terminate();
     ASSERT_TRUE(third.waitForFinished(30000));
+}
 
-    EXPECT_EQ(programDir.exists(QStringLiteral("Sorvel.ini")), settingsBefore);
-    EXPECT_EQ(programDir.exists(QStringLiteral("log_search.ini")), historyBefore);
+// SIGTERM, SIGINT and SIGHUP close the window the normal way: the process ends by itself with 0
+// after saving the settings file (read first: the stored identifier is kept) and the history
+// (rewritten from what it read). SIGXFSZ is ignored, so that a write past a file size limit fails
+// like any other write. A settings file that cannot be written holds nothing up: no box waits
+// for an answer, the message goes to the standard error.
+TEST_F(ProgramSignals, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
+    const QByteArray storedSettings = "[SET]\r\nID= 1234-5678-9012-3456 \r\n";
+    const struct {
+        const char* name;
+        QList<int> signalNumbers;
+        bool readOnlySettings;
+    } cases[] = {
+        {"SIGTERM", {SIGTERM}, false},
+        {"SIGINT", {SIGINT}, false},
+        {"SIGHUP", {SIGHUP}, false},
+        {"SIGXFSZ, then SIGTERM", {SIGXFSZ, SIGTERM}, false},
+        {"SIGTERM, the settings file read-only", {SIGTERM}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString settingsPath = ProgramFile("Sorvel.ini");
+        QFile::remove(settingsPath);
+        WriteFileBytes(settingsPath, storedSettings);
+        if (c.readOnlySettings) {
+            ASSERT_TRUE(QFile::setPermissions(settingsPath, QFile::ReadOwner));
+        }
+        WriteFileBytes(ProgramFile("log_search.ini"),
+                       "[HistoryComboBox1]\r\nhistorycount=1\r\nhistory0=cat\r\n");
+        QProcess process;
+        Launch(process);
+        ASSERT_TRUE(
+            WaitUntil([&] { return LockHolder(LockPath()) == process.processId(); }, 30000));
+        EXPECT_TRUE(IgnoredSignals(process.processId()) & (quint64(1) << (SIGXFSZ - 1)));
+        for (const int signalNumber : c.signalNumbers)
+            ASSERT_EQ(::kill(pid_t(process.processId()), signalNumber), 0);
+        if (!process.waitForFinished(30000)) {
+            ADD_FAILURE() << "still running";
+            process.kill();
+            process.waitForFinished(10000);
+            continue;
+        }
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        const QByteArray settings = ReadFileBytes(settingsPath);
+        const bool reported = process.readAllStandardError().contains(
+            (QStringLiteral("Sorvel Browser: ") + QFileInfo(settingsPath).absoluteFilePath() +
+             QStringLiteral(" に書き込めません."))
+                .toLocal8Bit());
+        if (c.readOnlySettings) {
+            EXPECT_EQ(settings, storedSettings);
+            EXPECT_TRUE(reported);
+        } else {
+            EXPECT_TRUE(settings.startsWith("[SET]\r\nID=1234-5678-9012-3456\r\nM_LEFT="));
+            EXPECT_TRUE(settings.contains("\r\nS1_C4=\r\n"));
+            EXPECT_FALSE(reported);
+        }
+        EXPECT_EQ(ReadFileBytes(ProgramFile("log_search.ini")),
+                  "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=cat\r\n");
+    }
 }

@@ -2,7 +2,6 @@
 
 #include "controls/Historycombobox.h"
 #include "platform/AppDir.h"
-#include "platform/Exception.h"
 
 #include <QDir>
 #include <QFile>
@@ -157,7 +156,10 @@ TEST_F(HistoryComboBoxTest, LoadsWhatTheCountSays) {
         {"negative count", "[HistoryComboBox1]\r\nHistoryCount=-3\r\nHistory0=a\r\n", {}},
         {"count larger than the entries",
          "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=a\r\n",
-         {"a", ""}},
+         {"a"}},
+        {"entries beyond the count",
+         "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\nHistory1=b\r\n",
+         {"a"}},
         {"duplicates and blanks kept as stored",
          "[HistoryComboBox1]\r\nHistoryCount= 3 \r\nHistory0=a\r\nHISTORY1=A\r\nHistory2=\" b "
          "\"\r\n",
@@ -175,21 +177,37 @@ TEST_F(HistoryComboBoxTest, LoadsWhatTheCountSays) {
     }
 }
 
-TEST_F(HistoryComboBoxTest, ACountThatIsNoIntegerFailsAndTheFileStays) {
-    const QByteArray file = "[HistoryComboBox1]\r\nHistoryCount=12a\r\nHistory0=a\r\n";
-    Put(file);
-    THistoryComboBox* box = MakeBox();
-    try {
+// A damaged count neither stops the load nor makes rows of its own: the entries that are stored
+// load in the order of their index, and the list written back holds exactly those.
+TEST_F(HistoryComboBoxTest, ADamagedCountLoadsTheStoredEntriesAndSavesOnlyThose) {
+    const struct {
+        const char* name;
+        QByteArray section;
+        QStringList loaded;
+    } cases[] = {
+        {"no integer", "HistoryCount=abc\r\nHistory1=b\r\nHistory0=a\r\n", {"a", "b"}},
+        {"far beyond the entries",
+         "HistoryCount=999999999\r\nHistory0=a\r\nHistory1=b\r\n",
+         {"a", "b"}},
+        {"a gap below the count", "HistoryCount=3\r\nHistory0=a\r\nHistory2=c\r\n", {"a", "c"}},
+        {"names that are no entry keys",
+         "HistoryCount=12a\r\nHistory01=x\r\nHistory+2=y\r\nHistoryX=z\r\nhistory3=d\r\n",
+         {"d"}},
+        {"no entries", "HistoryCount=abc\r\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Put("[HistoryComboBox1]\r\n" + c.section);
+        THistoryComboBox* box = MakeBox();
         box->Loaded();
-        ADD_FAILURE() << "no conversion error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("'12a' は整数ではありません"));
+        EXPECT_EQ(Items(*box), c.loaded);
+        DestroyOwner();
+        QByteArray expected =
+            "[HistoryComboBox1]\r\nHistoryCount=" + QByteArray::number(c.loaded.size()) + "\r\n";
+        for (int i = 0; i < c.loaded.size(); ++i)
+            expected += "History" + QByteArray::number(i) + "=" + c.loaded[i].toLatin1() + "\r\n";
+        EXPECT_EQ(Get(), expected);
     }
-    EXPECT_EQ(box->count(), 0);
-    box->AddText(QStringLiteral("x"));
-    // The list never held the stored history: saving it would erase what the user can repair.
-    DestroyOwner();
-    EXPECT_EQ(Get(), file);
 }
 
 TEST_F(HistoryComboBoxTest, SaveModesDecideLoadingAndSaving) {
