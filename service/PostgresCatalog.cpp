@@ -1,0 +1,379 @@
+#include "service/PostgresCatalog.h"
+
+#include "service/Text.h"
+
+#include <libpq-fe.h>
+
+#include <array>
+
+namespace {
+
+const char* const SchemaVersion = "1";
+
+// The columns of an entry, in the order ReadEntry takes them.
+const char* const EntryColumns =
+    "e.id, e.host, e.source, e.duration, e.size, e.adult, e.title, e.description";
+
+struct ResultClearer {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultClearer>;
+
+struct ConnectionCloser {
+    void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+using Handle = std::unique_ptr<PGconn, ConnectionCloser>;
+
+std::string ErrorText(PGconn* connection) {
+    std::string text = PQerrorMessage(connection);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return "PostgreSQL: " + text;
+}
+
+Handle Connect(const std::string& uri) {
+    Handle connection(PQconnectdb(uri.c_str()));
+    if (!connection)
+        throw CatalogError("PostgreSQL: out of memory");
+    if (PQstatus(connection.get()) != CONNECTION_OK)
+        throw CatalogError(ErrorText(connection.get()));
+    PQsetClientEncoding(connection.get(), "UTF8");
+    return connection;
+}
+
+// Runs one statement with text parameters; throws CatalogError when it fails.
+Result Execute(PGconn* connection, const std::string& sql,
+               const std::vector<std::string>& parameters = {}) {
+    std::vector<const char*> values;
+    for (const std::string& p : parameters)
+        values.push_back(p.c_str());
+    Result result(PQexecParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_COPY_IN)
+        throw CatalogError(ErrorText(connection));
+    return result;
+}
+
+std::string Text(const PGresult* result, int row, int column) {
+    return std::string(PQgetvalue(result, row, column),
+                       static_cast<std::size_t>(PQgetlength(result, row, column)));
+}
+
+int Int(const PGresult* result, int row, int column) {
+    return std::atoi(PQgetvalue(result, row, column));
+}
+
+CatalogEntry ReadEntry(const PGresult* result, int row, int first) {
+    CatalogEntry e;
+    e.id = Int(result, row, first);
+    e.host = Text(result, row, first + 1);
+    e.source = Text(result, row, first + 2);
+    e.duration = Int(result, row, first + 3);
+    e.size = std::atoll(PQgetvalue(result, row, first + 4));
+    e.adult = PQgetvalue(result, row, first + 5)[0] == 't';
+    e.title = Text(result, row, first + 6);
+    e.description = Text(result, row, first + 7);
+    return e;
+}
+
+// A field of COPY's text format.
+void AppendCopyField(std::string& line, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+        case '\\':
+            line += "\\\\";
+            break;
+        case '\t':
+            line += "\\t";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        default:
+            line += c;
+        }
+    }
+}
+
+// An array literal of text elements: each in double quotes, its quotes and backslashes escaped.
+std::string ArrayLiteral(const std::vector<std::string>& elements) {
+    std::string literal = "{";
+    for (const std::string& element : elements) {
+        if (literal.size() > 1)
+            literal += ',';
+        literal += '"';
+        for (const char c : element) {
+            if (c == '"' || c == '\\')
+                literal += '\\';
+            literal += c;
+        }
+        literal += '"';
+    }
+    literal += '}';
+    return literal;
+}
+
+// A LIKE pattern that finds the text anywhere.
+std::string ContainsPattern(std::string_view text) {
+    std::string pattern = "%";
+    for (const char c : text) {
+        if (c == '%' || c == '_' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    pattern += '%';
+    return pattern;
+}
+
+// Reads the results of a command that are left, so that the connection takes the next one.
+void Drain(PGconn* connection) {
+    while (PGresult* result = PQgetResult(connection))
+        PQclear(result);
+}
+
+void SendCopyLine(PGconn* connection, const std::string& line) {
+    if (PQputCopyData(connection, line.data(), static_cast<int>(line.size())) != 1)
+        throw CatalogError(ErrorText(connection));
+}
+
+} // namespace
+
+// One connection to the database.
+class PostgresCatalog::Connection final {
+public:
+    explicit Connection(const std::string& uri)
+        : m_handle(Connect(uri)) {}
+    PGconn* Get() const { return m_handle.get(); }
+    bool Broken() const { return PQstatus(m_handle.get()) != CONNECTION_OK; }
+
+private:
+    Handle m_handle;
+};
+
+PostgresCatalog::PostgresCatalog(const std::string& uri, int connections)
+    : m_pool(std::make_unique<ConnectionPool<Connection>>(
+          connections, [uri] { return std::make_unique<Connection>(uri); })) {
+    Check();
+}
+
+PostgresCatalog::~PostgresCatalog() = default;
+
+namespace {
+
+// Runs the query on a connection of the pool; a connection that broke (the server restarted) is
+// dropped and the query tried once more on a new one.
+template <typename Pool, typename Query> auto WithConnection(Pool& pool, Query query) {
+    for (int attempt = 0;; ++attempt) {
+        auto connection = pool.Acquire();
+        try {
+            return query(connection->Get());
+        } catch (const CatalogError&) {
+            if (!connection->Broken())
+                throw;
+            connection.Discard();
+            if (attempt > 0)
+                throw;
+        }
+    }
+}
+
+} // namespace
+
+SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
+    const std::vector<SearchTerm> terms = KeywordTerms(query.keyword);
+    if (terms.empty())
+        return {};
+
+    std::vector<std::string> parameters;
+    const auto parameter = [&](std::string value) {
+        parameters.push_back(std::move(value));
+        return "$" + std::to_string(parameters.size());
+    };
+    std::string where;
+    std::string inTitle;
+    for (const SearchTerm& term : terms) {
+        const std::string text = parameter(term.text);
+        inTitle += (inTitle.empty() ? "" : " AND ") + ("strpos(title_folded, " + text + ") > 0");
+        where += where.empty() ? "" : " AND ";
+        if (term.length <= 2)
+            where += "short_grams @> ARRAY[" + text + "]::text[]";
+        else
+            where += "body_folded LIKE " + parameter(ContainsPattern(term.text));
+    }
+    if (!query.adult)
+        where += " AND NOT adult";
+    if (!query.site.empty()) {
+        const std::string site = parameter(query.site);
+        const std::string dotted = parameter("." + query.site);
+        where +=
+            " AND (host = " + site + " OR right(host, length(" + dotted + ")) = " + dotted + ")";
+    }
+    const std::string offset = parameter(std::to_string(std::max(query.start, 1) - 1));
+    const std::string limit = parameter(std::to_string(std::max(query.results, 0)));
+    const std::string sql =
+        "WITH matches AS (SELECT id, " + inTitle + " AS in_title FROM sorvel.entries WHERE " +
+        where + " ORDER BY in_title DESC, id LIMIT " + std::to_string(SearchPage::CountLimit) +
+        "), page AS (SELECT id, in_title FROM matches ORDER BY in_title DESC, id OFFSET " + offset +
+        "::bigint LIMIT " + limit + "::bigint) SELECT (SELECT count(*) FROM matches), " +
+        EntryColumns +
+        " FROM (SELECT 1) one LEFT JOIN page p ON true LEFT JOIN sorvel.entries e ON e.id = p.id"
+        " ORDER BY p.in_title DESC, p.id";
+
+    return WithConnection(*m_pool, [&](PGconn* connection) {
+        const Result result = Execute(connection, sql, parameters);
+        SearchPage page;
+        const int rows = PQntuples(result.get());
+        page.total = rows > 0 ? Int(result.get(), 0, 0) : 0;
+        for (int row = 0; row < rows; ++row) {
+            if (!PQgetisnull(result.get(), row, 1))
+                page.entries.push_back(ReadEntry(result.get(), row, 1));
+        }
+        return page;
+    });
+}
+
+std::optional<CatalogEntry> PostgresCatalog::Find(int id) {
+    return WithConnection(*m_pool, [&](PGconn* connection) -> std::optional<CatalogEntry> {
+        const Result result =
+            Execute(connection,
+                    std::string("SELECT ") + EntryColumns + " FROM sorvel.entries e WHERE id = $1",
+                    {std::to_string(id)});
+        if (PQntuples(result.get()) == 0)
+            return std::nullopt;
+        return ReadEntry(result.get(), 0, 0);
+    });
+}
+
+std::vector<CatalogEntry> PostgresCatalog::Newest(int count) {
+    return WithConnection(*m_pool, [&](PGconn* connection) {
+        const Result result = Execute(connection,
+                                      std::string("SELECT ") + EntryColumns +
+                                          " FROM sorvel.entries e WHERE NOT adult"
+                                          " ORDER BY id DESC LIMIT $1::bigint",
+                                      {std::to_string(count)});
+        std::vector<CatalogEntry> entries;
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+            entries.push_back(ReadEntry(result.get(), row, 0));
+        return entries;
+    });
+}
+
+std::vector<CatalogSite> PostgresCatalog::Sites() {
+    return WithConnection(*m_pool, [&](PGconn* connection) {
+        const Result result = Execute(
+            connection, "SELECT host, source, count, adult FROM sorvel.sites ORDER BY host");
+        std::vector<CatalogSite> sites;
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+            sites.push_back({Text(result.get(), row, 0), Text(result.get(), row, 1),
+                             Int(result.get(), row, 2), Int(result.get(), row, 3)});
+        }
+        return sites;
+    });
+}
+
+void PostgresCatalog::Check() {
+    WithConnection(*m_pool, [&](PGconn* connection) {
+        try {
+            const Result result =
+                Execute(connection, "SELECT value FROM sorvel.info WHERE key = 'schema'");
+            if (PQntuples(result.get()) == 1 && Text(result.get(), 0, 0) == SchemaVersion)
+                return 0;
+        } catch (const CatalogError&) {
+            if (PQstatus(connection) != CONNECTION_OK)
+                throw;
+        }
+        throw CatalogError("PostgreSQL: the database holds no catalogue of this service (make "
+                           "one with sorvel-service import FILE.tsv --catalog postgresql://…)");
+    });
+}
+
+std::size_t PostgresCatalog::Import(const std::string& tsvPath, const std::string& uri) {
+    const Handle handle = Connect(uri);
+    PGconn* connection = handle.get();
+    Execute(connection, "SET client_min_messages = warning");
+    Execute(connection, "BEGIN");
+    std::size_t count = 0;
+    try {
+        Execute(connection, "SET LOCAL maintenance_work_mem = '512MB'");
+        Execute(connection, "CREATE EXTENSION IF NOT EXISTS pg_trgm");
+        // The new catalogue is made beside the old one and takes its name at the end.
+        Execute(connection, "DROP SCHEMA IF EXISTS sorvel_import CASCADE");
+        Execute(connection, "CREATE SCHEMA sorvel_import");
+        Execute(connection,
+                "CREATE TABLE sorvel_import.info(key text PRIMARY KEY, value text NOT NULL)");
+        Execute(connection, "CREATE TABLE sorvel_import.sites(host text PRIMARY KEY,"
+                            " source text NOT NULL, count integer NOT NULL,"
+                            " adult integer NOT NULL)");
+        Execute(connection,
+                "CREATE TABLE sorvel_import.entries(id integer PRIMARY KEY, adult boolean NOT NULL,"
+                " host text NOT NULL, title_folded text NOT NULL,"
+                " description_folded text NOT NULL, body_folded text NOT NULL,"
+                " short_grams text[] NOT NULL, source text NOT NULL, duration integer NOT NULL,"
+                " size bigint NOT NULL, title text NOT NULL, description text NOT NULL)");
+        Execute(connection, "COPY sorvel_import.entries(id, adult, host, title_folded,"
+                            " description_folded, body_folded, short_grams, source, duration,"
+                            " size, title, description) FROM STDIN");
+        SiteCounter sites;
+        try {
+            std::string line;
+            ReadCatalogFile(tsvPath, [&](CatalogEntry&& e) {
+                const std::string title = FoldForSearch(e.title);
+                const std::string description = FoldForSearch(e.description);
+                std::vector<std::string> shortGrams = Grams(title, 2);
+                for (std::string& gram : Grams(description, 2))
+                    shortGrams.push_back(std::move(gram));
+                line = std::to_string(e.id);
+                line += e.adult ? "\tt\t" : "\tf\t";
+                const std::string body = title + "\n" + description;
+                const std::array<std::string_view, 4> texts = {e.host, title, description, body};
+                for (const std::string_view text : texts) {
+                    AppendCopyField(line, text);
+                    line += '\t';
+                }
+                AppendCopyField(line, ArrayLiteral(shortGrams));
+                line += '\t';
+                AppendCopyField(line, e.source);
+                line += '\t' + std::to_string(e.duration) + '\t' + std::to_string(e.size) + '\t';
+                AppendCopyField(line, e.title);
+                line += '\t';
+                AppendCopyField(line, e.description);
+                line += '\n';
+                SendCopyLine(connection, line);
+                sites.Add(e);
+                ++count;
+            });
+        } catch (const CatalogError& e) {
+            PQputCopyEnd(connection, e.what());
+            Drain(connection);
+            throw;
+        }
+        if (PQputCopyEnd(connection, nullptr) != 1)
+            throw CatalogError(ErrorText(connection));
+        const Result copied(PQgetResult(connection));
+        if (PQresultStatus(copied.get()) != PGRES_COMMAND_OK)
+            throw CatalogError(ErrorText(connection));
+        Drain(connection);
+        for (const CatalogSite& site : sites.Sites()) {
+            Execute(
+                connection, "INSERT INTO sorvel_import.sites VALUES ($1, $2, $3, $4)",
+                {site.host, site.source, std::to_string(site.count), std::to_string(site.adult)});
+        }
+        Execute(connection, "INSERT INTO sorvel_import.info VALUES ('schema', $1)",
+                {SchemaVersion});
+        Execute(connection, "CREATE INDEX ON sorvel_import.entries"
+                            " USING gin (body_folded gin_trgm_ops)");
+        Execute(connection, "CREATE INDEX ON sorvel_import.entries USING gin (short_grams)");
+        Execute(connection, "DROP SCHEMA IF EXISTS sorvel CASCADE");
+        Execute(connection, "ALTER SCHEMA sorvel_import RENAME TO sorvel");
+        Execute(connection, "COMMIT");
+    } catch (...) {
+        const Result rolledBack(PQexec(connection, "ROLLBACK"));
+        throw;
+    }
+    Execute(connection, "ANALYZE sorvel.entries");
+    return count;
+}
