@@ -193,44 +193,72 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
         parameters.push_back(std::move(value));
         return "$" + std::to_string(parameters.size());
     };
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about
+    // "literal" + std::string.
     std::string where;
     std::string inTitle;
     for (const SearchTerm& term : terms) {
         const std::string text = parameter(term.text);
-        inTitle += (inTitle.empty() ? "" : " AND ") + ("strpos(title_folded, " + text + ") > 0");
-        where += where.empty() ? "" : " AND ";
+        if (!inTitle.empty())
+            inTitle += " AND ";
+        inTitle.append("strpos(title_folded, ").append(text).append(") > 0");
+        if (!where.empty())
+            where += " AND ";
         if (term.length <= 2)
-            where += "short_grams @> ARRAY[" + text + "]::text[]";
+            where.append("short_grams @> ARRAY[").append(text).append("]::text[]");
         else
-            where += "body_folded LIKE " + parameter(ContainsPattern(term.text));
+            where.append("body_folded LIKE ").append(parameter(ContainsPattern(term.text)));
     }
     if (!query.adult)
         where += " AND NOT adult";
     if (!query.site.empty()) {
         const std::string site = parameter(query.site);
-        const std::string dotted = parameter("." + query.site);
-        where +=
-            " AND (host = " + site + " OR right(host, length(" + dotted + ")) = " + dotted + ")";
+        const std::string dotted = parameter(std::string(".").append(query.site));
+        where.append(" AND (host = ").append(site).append(" OR right(host, length(");
+        where.append(dotted).append(")) = ").append(dotted).append(")");
     }
-    const std::string offset = parameter(std::to_string(std::max(query.start, 1) - 1));
-    const std::string limit = parameter(std::to_string(std::max(query.results, 0)));
-    const std::string sql =
-        "WITH matches AS (SELECT id, " + inTitle + " AS in_title FROM sorvel.entries WHERE " +
-        where + " ORDER BY in_title DESC, id LIMIT " + std::to_string(SearchPage::CountLimit) +
-        "), page AS (SELECT id, in_title FROM matches ORDER BY in_title DESC, id OFFSET " + offset +
-        "::bigint LIMIT " + limit + "::bigint) SELECT (SELECT count(*) FROM matches), " +
-        EntryColumns +
-        " FROM (SELECT 1) one LEFT JOIN page p ON true LEFT JOIN sorvel.entries e ON e.id = p.id"
-        " ORDER BY p.in_title DESC, p.id";
+    // The two groups one after the other, each in id order up to what is left to count: a
+    // frequent term is then read along the primary key until enough are found, a rare one
+    // through the GIN indexes.
+    const std::string limit = std::to_string(parameters.size() + 1);
+    std::string titleSql = "SELECT id FROM sorvel.entries WHERE ";
+    titleSql.append(where).append(" AND ").append(inTitle);
+    titleSql.append(" ORDER BY id LIMIT $").append(limit).append("::bigint");
+    std::string restSql = "SELECT id FROM sorvel.entries WHERE ";
+    restSql.append(where).append(" AND NOT (").append(inTitle).append(")");
+    restSql.append(" ORDER BY id LIMIT $").append(limit).append("::bigint");
 
     return WithConnection(*m_pool, [&](PGconn* connection) {
-        const Result result = Execute(connection, sql, parameters);
+        PageCollector collector(query);
+        for (const std::string* sql : {&titleSql, &restSql}) {
+            std::vector<std::string> values = parameters;
+            values.push_back(std::to_string(SearchPage::CountLimit - collector.Total()));
+            const Result ids = Execute(connection, *sql, values);
+            for (int row = 0; row < PQntuples(ids.get()); ++row)
+                collector.Add(Int(ids.get(), row, 0));
+            if (collector.Full())
+                break;
+        }
         SearchPage page;
-        const int rows = PQntuples(result.get());
-        page.total = rows > 0 ? Int(result.get(), 0, 0) : 0;
-        for (int row = 0; row < rows; ++row) {
-            if (!PQgetisnull(result.get(), row, 1))
-                page.entries.push_back(ReadEntry(result.get(), row, 1));
+        page.total = collector.Total();
+        if (collector.PageIds().empty())
+            return page;
+        std::string list = "{";
+        for (const int id : collector.PageIds()) {
+            if (list.size() > 1)
+                list += ',';
+            list += std::to_string(id);
+        }
+        list += '}';
+        const Result rows = Execute(connection,
+                                    std::string("SELECT ") + EntryColumns +
+                                        " FROM sorvel.entries e WHERE id = ANY($1::int[])",
+                                    {list});
+        for (const int id : collector.PageIds()) {
+            for (int row = 0; row < PQntuples(rows.get()); ++row) {
+                if (Int(rows.get(), row, 0) == id)
+                    page.entries.push_back(ReadEntry(rows.get(), row, 0));
+            }
         }
         return page;
     });
