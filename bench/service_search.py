@@ -85,12 +85,15 @@ def client(arguments):
 class Service:
     def __init__(self, executable, catalog):
         started = time.monotonic()
+        # The log (a line per request) goes to a file: a pipe nobody reads would fill and stop
+        # the service.
+        self.log = tempfile.TemporaryFile(mode="w+")
         self.process = subprocess.Popen([executable, "--port", "0", "--catalog", catalog],
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                        text=True)
+                                        stdout=subprocess.PIPE, stderr=self.log, text=True)
         line = self.process.stdout.readline()
         if "listening on http://" not in line:
-            raise RuntimeError("the service did not start: " + self.process.stderr.read())
+            self.log.seek(0)
+            raise RuntimeError("the service did not start: " + self.log.read())
         self.start_seconds = time.monotonic() - started
         self.port = int(line.strip().rstrip("/").rsplit(":", 1)[1])
 
@@ -101,6 +104,7 @@ class Service:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.communicate()
+        self.log.close()
 
 
 class PostgresServer:

@@ -146,7 +146,11 @@ void SendCopyLine(PGconn* connection, const std::string& line) {
 class PostgresCatalog::Connection final {
 public:
     explicit Connection(const std::string& uri)
-        : m_handle(Connect(uri)) {}
+        : m_handle(Connect(uri)) {
+        // A search reads a few thousand rows at most: starting parallel workers for it costs
+        // more than it saves, and takes processors from the other requests.
+        Execute(m_handle.get(), "SET max_parallel_workers_per_gather = 0");
+    }
     PGconn* Get() const { return m_handle.get(); }
     bool Broken() const { return PQstatus(m_handle.get()) != CONNECTION_OK; }
 
