@@ -26,13 +26,14 @@ import os
 import pwd
 import shutil
 import signal
-import socket
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
 import urllib.parse
+
+import service_load  # beside this script: the request as the program sends it, percentiles
 
 KEYWORDS = ["猫", "京都", "猫カフェ", "guitar lesson"]
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -46,27 +47,9 @@ def target(keyword):
 
 
 def get(port, path):
-    """One HTTP/1.0 request; the seconds it took, or None when it failed."""
-    started = time.perf_counter()
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=30) as s:
-            s.sendall(("GET %s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" % path).encode())
-            answer = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    break
-                answer += chunk
-    except OSError:
-        return None
-    if not answer.startswith(b"HTTP/1.1 200"):
-        return None
-    return time.perf_counter() - started
-
-
-def percentile(values, p):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(round(p / 100.0 * (len(ordered) - 1))))]
+    """One HTTP/1.0 request as the program sends it; the seconds it took, or None when it failed."""
+    seconds, status = service_load.get(port, path)
+    return seconds if status == 200 else None
 
 
 def client(arguments):
@@ -159,7 +142,7 @@ def measure(name, executable, catalog, options):
                 latencies.append(seconds)
             print("%s: %-14s median %7.2f ms   p99 %7.2f ms   (%d requests)" % (
                 name, keyword, statistics.median(latencies) * 1000,
-                percentile(latencies, 99) * 1000, len(latencies)))
+                service_load.percentile(latencies, 99) * 1000, len(latencies)))
         for clients in options.clients:
             with multiprocessing.Pool(clients) as pool:
                 results = pool.map(client, [(service.port, options.seconds, i)

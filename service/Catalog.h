@@ -42,7 +42,7 @@ struct SearchPage {
 // A source site of the catalogue, for the top page.
 struct CatalogSite {
     std::string host;
-    std::string source; // as its newest entry writes it
+    std::string source; // as the last of its entries in the catalogue file writes it
     int count = 0;
     int adult = 0; // how many of them are adult
 };
@@ -91,7 +91,8 @@ std::size_t ImportCatalog(const std::string& tsvPath, const std::string& locatio
 // CatalogError naming the file and line of the first fault.
 void ReadCatalogFile(const std::string& path, const std::function<void(CatalogEntry&&)>& add);
 
-// The number of every site, and the source its newest entry writes, as entries are added.
+// The number of entries of every site, and the source the last of them writes, as entries are
+// added.
 class SiteCounter final {
 public:
     void Add(const CatalogEntry& entry);

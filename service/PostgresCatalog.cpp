@@ -195,7 +195,7 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
     std::vector<std::string> parameters;
     const auto parameter = [&](std::string value) {
         parameters.push_back(std::move(value));
-        return "$" + std::to_string(parameters.size());
+        return std::string("$").append(std::to_string(parameters.size()));
     };
     // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about
     // "literal" + std::string.
