@@ -399,6 +399,7 @@ std::size_t PostgresCatalog::Import(const std::string& tsvPath, const std::strin
         Execute(connection, "CREATE INDEX ON sorvel_import.entries"
                             " USING gin (body_folded gin_trgm_ops)");
         Execute(connection, "CREATE INDEX ON sorvel_import.entries USING gin (short_grams)");
+        Execute(connection, "ANALYZE sorvel_import.entries");
         Execute(connection, "DROP SCHEMA IF EXISTS sorvel CASCADE");
         Execute(connection, "ALTER SCHEMA sorvel_import RENAME TO sorvel");
         Execute(connection, "COMMIT");
@@ -406,6 +407,5 @@ std::size_t PostgresCatalog::Import(const std::string& tsvPath, const std::strin
         const Result rolledBack(PQexec(connection, "ROLLBACK"));
         throw;
     }
-    Execute(connection, "ANALYZE sorvel.entries");
     return count;
 }

@@ -229,31 +229,41 @@ bool ServiceServer::FromTrustedProxy(const httplib::Request& request) const {
 std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
     if (!m_options.publicUrl.empty())
         return m_options.publicUrl;
-    std::string scheme = "http";
-    std::string hostHeader = request.get_header_value("Host");
-    if (FromTrustedProxy(request)) {
-        const std::string proto = Lower(FirstValue(request.get_header_value("X-Forwarded-Proto")));
-        if (proto == "http" || proto == "https")
-            scheme = proto;
-        const std::string forwardedHost = FirstValue(request.get_header_value("X-Forwarded-Host"));
-        if (!forwardedHost.empty())
-            hostHeader = forwardedHost;
-    }
     // The program sends its Host line without the port; the port is the one the connection
-    // came in on then, so that every address of the answer leads back to this server. Behind a
-    // proxy, a host without a port is reached on the scheme's own port.
+    // came in on then, so that every address of the answer leads back to this server. What a
+    // trusted proxy forwards without a port is reached on the scheme's own port.
+    std::string scheme = "http";
     std::string host;
     int port = -1;
-    if (!ParseHostHeader(hostHeader, host, port)) {
+    if (!ParseHostHeader(request.get_header_value("Host"), host, port)) {
+        host.clear();
+        port = -1;
+    }
+    bool forwarded = false;
+    if (FromTrustedProxy(request)) {
+        const std::string proto = Lower(FirstValue(request.get_header_value("X-Forwarded-Proto")));
+        if (proto == "http" || proto == "https") {
+            scheme = proto;
+            forwarded = true;
+        }
+        std::string forwardedHost;
+        int forwardedPort = -1;
+        if (ParseHostHeader(FirstValue(request.get_header_value("X-Forwarded-Host")), forwardedHost,
+                            forwardedPort)) {
+            host = forwardedHost;
+            port = forwardedPort;
+            forwarded = true;
+        }
+    }
+    if (host.empty()) {
         host = request.local_addr.empty() ? m_address : request.local_addr;
         if (host.find(':') != std::string::npos)
             host = "[" + host + "]";
         port = -1;
     }
-    if (port < 0 && scheme == "https")
-        port = DefaultPort(scheme);
     if (port < 0)
-        port = request.local_port > 0 ? request.local_port : m_port;
+        port = forwarded ? DefaultPort(scheme)
+                         : (request.local_port > 0 ? request.local_port : m_port);
     return Origin(scheme, host, port);
 }
 

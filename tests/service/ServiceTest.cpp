@@ -673,6 +673,8 @@ TEST(ServiceProcessTest, ForwardedHeadersCountFromTrustedProxiesOnly) {
         ExpectEveryAddressStartsWith(trusting.Port(), "https://videos.example.org", forwarded);
         ExpectEveryAddressStartsWith(trusting.Port(), "http://proxy.example:8080",
                                      {"X-Forwarded-Host: proxy.example:8080"});
+        ExpectEveryAddressStartsWith(trusting.Port(), "http://proxy.example",
+                                     {"X-Forwarded-Host: proxy.example"});
         ExpectEveryAddressStartsWith(trusting.Port(),
                                      "http://127.0.0.1:" + std::to_string(trusting.Port()),
                                      {"X-Forwarded-Host: evil\"><script>"});
