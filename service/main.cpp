@@ -15,6 +15,7 @@
 #include <pthread.h>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -146,19 +147,25 @@ std::string DefaultCatalog() {
     return {};
 }
 
-// The location as a log may show it: a PostgreSQL address without its password.
-std::string ShownLocation(const std::string& location) {
+// The location as a log may show it: a PostgreSQL address without its password (in the user
+// part or as a parameter).
+std::string ShownLocation(std::string location) {
     if (!IsPostgresLocation(location))
         return location;
     const std::size_t scheme = location.find("://") + 3;
     const std::size_t at = location.find('@', scheme);
-    const std::size_t slash = location.find('/', scheme);
-    if (at == std::string::npos || (slash != std::string::npos && slash < at))
-        return location;
+    const std::size_t end = location.find_first_of("/?", scheme);
     const std::size_t colon = location.find(':', scheme);
-    if (colon == std::string::npos || colon > at)
-        return location;
-    return location.substr(0, colon + 1) + "***" + location.substr(at);
+    if (at != std::string::npos && (end == std::string::npos || at < end) && colon < at)
+        location.replace(colon + 1, at - colon - 1, "***");
+    for (std::size_t key = location.find("password=", scheme); key != std::string::npos;
+         key = location.find("password=", key + 1)) {
+        if (location[key - 1] != '?' && location[key - 1] != '&')
+            continue;
+        const std::size_t value = key + std::string_view("password=").size();
+        location.replace(value, location.find('&', value) - value, "***");
+    }
+    return location;
 }
 
 } // namespace

@@ -181,6 +181,24 @@ TEST(CatalogBackEndTest, ServicesSharingOneDatabaseAnswerAlikeAndSeeARefresh) {
     EXPECT_EQ(Raw(*second, "/files/sorvel/"), Raw(*first, "/files/sorvel/"));
 }
 
+// A password in the database's address never reaches the log (the test's server trusts any).
+TEST(CatalogBackEndTest, LogShowsNoPassword) {
+    std::string postgres;
+    NEW_POSTGRES_DATABASE(postgres);
+    const std::string uri =
+        "postgresql://postgres:first-secret@" + postgres.substr(13) + "&password=second-secret";
+    std::string log;
+    ASSERT_EQ(Import(SORVEL_SERVICE_TEST_CATALOG, uri, &log), 0) << log;
+    ServiceProcess service({"--port", "0", "--catalog", uri});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+    for (const std::string& text : {log, service.Stderr()}) {
+        EXPECT_NE(text.find("postgresql://postgres:***@"), std::string::npos) << text;
+        EXPECT_NE(text.find("&password=***"), std::string::npos) << text;
+        EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+    }
+}
+
 enum class BackEnd { Sqlite, Postgres };
 
 class CatalogLocationTest : public ::testing::TestWithParam<BackEnd> {
