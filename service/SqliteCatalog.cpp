@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstring>
@@ -32,16 +33,62 @@ struct fts5_api {
 constexpr int Fts5TokenizeQuery = 0x0001;
 
 const char* const TokenizerName = "sorvel_grams";
-const char* const SchemaVersion = "1";
+const char* const SchemaVersion = "2";
 
-// Every piece of a text that a term may be: one, two and three code points. A query string is
-// one piece as it is (the search quotes each piece it looks for).
+// The facets of an entry are index tokens too, so that the site and adult filters narrow the
+// candidates in the index: each begins with a control character, which no folded text holds.
+constexpr char FacetMark = '\x01';
+
+std::string Facet(std::string_view name) {
+    std::string facet(1, FacetMark);
+    facet += name;
+    return facet;
+}
+
+const std::string AdultFacet = Facet("adult");
+
+std::string SiteFacet(std::string_view host) {
+    return Facet(std::string("site:").append(host));
+}
+
+// The facets column of an entry: its host and every domain above it (a site filter takes the
+// host and its subdomains), and whether it is adult, separated by spaces.
+std::string FacetText(const CatalogEntry& e) {
+    std::string text;
+    for (std::size_t from = 0; from != std::string::npos;) {
+        text += SiteFacet(std::string_view(e.host).substr(from));
+        text += ' ';
+        const std::size_t dot = e.host.find('.', from);
+        from = dot == std::string::npos ? dot : dot + 1;
+    }
+    if (e.adult)
+        text += AdultFacet;
+    return text;
+}
+
+// Every piece of a text that a term may be: one, two and three code points; the facets column
+// gives its space-separated facets whole. A query string is one piece as it is (the search
+// quotes each piece it looks for).
 int Tokenize(Fts5Tokenizer*, void* context, int flags, const char* text, int length,
              Fts5TokenCallback token) {
     if (length <= 0)
         return SQLITE_OK;
     if (flags & Fts5TokenizeQuery)
         return token(context, 0, text, length, 0, length);
+    if (text[0] == FacetMark) {
+        const std::string_view facets(text, static_cast<std::size_t>(length));
+        for (std::size_t from = 0; from < facets.size();) {
+            const std::size_t space = std::min(facets.find(' ', from), facets.size());
+            if (space > from) {
+                const int rc =
+                    token(context, 0, text + from, static_cast<int>(space - from), 0, length);
+                if (rc != SQLITE_OK)
+                    return rc;
+            }
+            from = space + 1;
+        }
+        return SQLITE_OK;
+    }
     for (const std::string& gram :
          Grams(std::string_view(text, static_cast<std::size_t>(length)))) {
         const int rc = token(context, 0, gram.data(), static_cast<int>(gram.size()), 0, length);
@@ -207,24 +254,26 @@ bool IsSqliteFile(const std::string& path) {
 std::size_t Load(sqlite3* db, const std::string& tsvPath) {
     Execute(db, "PRAGMA cache_size = -262144; BEGIN IMMEDIATE");
     try {
-        Execute(db, "DROP TABLE IF EXISTS sorvel_info; DROP TABLE IF EXISTS sorvel_sites;"
-                    "DROP TABLE IF EXISTS sorvel_grams; DROP TABLE IF EXISTS sorvel_entries;"
-                    "CREATE TABLE sorvel_info(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-                    "CREATE TABLE sorvel_sites(host TEXT PRIMARY KEY, source TEXT NOT NULL,"
-                    " count INTEGER NOT NULL, adult INTEGER NOT NULL);"
-                    // The folded texts come first: the search reads them for every candidate.
-                    "CREATE TABLE sorvel_entries(id INTEGER PRIMARY KEY, adult INTEGER NOT NULL,"
-                    " host TEXT NOT NULL, title_folded TEXT NOT NULL,"
-                    " description_folded TEXT NOT NULL, source TEXT NOT NULL,"
-                    " duration INTEGER NOT NULL, size INTEGER NOT NULL, title TEXT NOT NULL,"
-                    " description TEXT NOT NULL);"
-                    "CREATE VIRTUAL TABLE sorvel_grams USING fts5(title, description, content='',"
-                    " detail=column, tokenize='sorvel_grams');");
+        Execute(
+            db,
+            "DROP TABLE IF EXISTS sorvel_info; DROP TABLE IF EXISTS sorvel_sites;"
+            "DROP TABLE IF EXISTS sorvel_grams; DROP TABLE IF EXISTS sorvel_entries;"
+            "CREATE TABLE sorvel_info(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+            "CREATE TABLE sorvel_sites(host TEXT PRIMARY KEY, source TEXT NOT NULL,"
+            " count INTEGER NOT NULL, adult INTEGER NOT NULL);"
+            // The folded texts come first: the search reads them for every candidate.
+            "CREATE TABLE sorvel_entries(id INTEGER PRIMARY KEY, adult INTEGER NOT NULL,"
+            " host TEXT NOT NULL, title_folded TEXT NOT NULL,"
+            " description_folded TEXT NOT NULL, source TEXT NOT NULL,"
+            " duration INTEGER NOT NULL, size INTEGER NOT NULL, title TEXT NOT NULL,"
+            " description TEXT NOT NULL);"
+            "CREATE VIRTUAL TABLE sorvel_grams USING fts5(title, description, facets, content='',"
+            " detail=column, tokenize='sorvel_grams');");
         Statement entry(db, "INSERT INTO sorvel_entries(id, adult, host, title_folded,"
                             " description_folded, source, duration, size, title, description)"
                             " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-        Statement grams(db,
-                        "INSERT INTO sorvel_grams(rowid, title, description) VALUES (?1, ?2, ?3)");
+        Statement grams(db, "INSERT INTO sorvel_grams(rowid, title, description, facets)"
+                            " VALUES (?1, ?2, ?3, ?4)");
         SiteCounter sites;
         std::size_t count = 0;
         ReadCatalogFile(tsvPath, [&](CatalogEntry&& e) {
@@ -245,6 +294,7 @@ std::size_t Load(sqlite3* db, const std::string& tsvPath) {
             grams.Bind(1, e.id);
             grams.Bind(2, title);
             grams.Bind(3, description);
+            grams.Bind(4, FacetText(e));
             grams.Step();
             grams.Reset();
             sites.Add(e);
@@ -390,7 +440,17 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     const std::vector<SearchTerm> terms = KeywordTerms(query.keyword);
     if (terms.empty())
         return {};
+    // The filters narrow the index query; the statement applies them to each row as well.
+    std::string facets;
+    if (!query.site.empty())
+        facets.append(" AND {facets} : ").append(Quoted(SiteFacet(query.site)));
+    if (!query.adult)
+        facets.append(" NOT {facets} : ").append(Quoted(AdultFacet));
     const std::string expression = MatchExpression(terms);
+    std::string titleQuery = "({title} : (";
+    titleQuery.append(expression).append(")").append(facets).append(")");
+    std::string textQuery = "({title description} : (";
+    textQuery.append(expression).append(")").append(facets).append(")");
     PageCollector page(query);
 
     auto connection = m_pool->Acquire();
@@ -405,7 +465,7 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     {
         // Every term in the title first.
         Use use(scan);
-        bind("{title} : (" + expression + ")");
+        bind(titleQuery);
         while (scan.Step()) {
             if (AllIn(terms, scan.Text(1)) && !page.Add(static_cast<int>(scan.Int(0))))
                 break;
@@ -413,7 +473,7 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     }
     if (!page.Full()) {
         Use use(scan);
-        bind(expression);
+        bind(textQuery);
         while (scan.Step()) {
             const std::string_view title = scan.Text(1);
             if (!AllIn(terms, title) && AllIn(terms, title, scan.Text(2)) &&
