@@ -31,6 +31,34 @@ bool AllIn(const std::vector<SearchTerm>& terms, std::string_view title,
     });
 }
 
+namespace {
+
+std::string Key(std::string_view name) {
+    std::string key(1, KeyMark);
+    key += name;
+    return key;
+}
+
+} // namespace
+
+std::string SiteKey(std::string_view domain) {
+    return Key(std::string("site:").append(domain));
+}
+
+std::string AdultKey() {
+    return Key("adult");
+}
+
+std::vector<std::string> SiteKeys(std::string_view host) {
+    std::vector<std::string> keys;
+    for (std::size_t from = 0; from != std::string_view::npos;) {
+        keys.push_back(SiteKey(host.substr(from)));
+        const std::size_t dot = host.find('.', from);
+        from = dot == std::string_view::npos ? dot : dot + 1;
+    }
+    return keys;
+}
+
 PageCollector::PageCollector(const CatalogQuery& query)
     : m_first(std::max(query.start, 1))
     , m_last(m_first + std::max(query.results, 0) - 1) {}

@@ -29,6 +29,15 @@ bool AllIn(const std::vector<SearchTerm>& terms, std::string_view folded);
 bool AllIn(const std::vector<SearchTerm>& terms, std::string_view title,
            std::string_view description);
 
+// Index keys for the filters, beside the pieces of text: each begins with KeyMark, a control
+// character, which no folded text holds, so that no term can be one.
+inline constexpr char KeyMark = '\x01';
+std::string SiteKey(std::string_view domain);
+std::string AdultKey();
+// The site keys of a host: the host and every domain above it ("video.yahoo.com",
+// "yahoo.com", "com"), since a site filter takes a host and its subdomains.
+std::vector<std::string> SiteKeys(std::string_view host);
+
 // Collects the positions of a page while the matches are counted up to SearchPage::CountLimit.
 class PageCollector final {
 public:

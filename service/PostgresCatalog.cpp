@@ -8,7 +8,7 @@
 
 namespace {
 
-const char* const SchemaVersion = "1";
+const char* const SchemaVersion = "2";
 
 // The columns of an entry, in the order ReadEntry takes them.
 const char* const EntryColumns =
@@ -201,17 +201,29 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
     // "literal" + std::string.
     std::string where;
     std::string inTitle;
+    std::string keys; // the short terms, and the site: found in one GIN index scan
+    const auto addKey = [&](std::string key) {
+        keys.append(keys.empty() ? "" : ", ").append(parameter(std::move(key)));
+    };
     for (const SearchTerm& term : terms) {
         const std::string text = parameter(term.text);
         if (!inTitle.empty())
             inTitle += " AND ";
         inTitle.append("strpos(title_folded, ").append(text).append(") > 0");
+        if (term.length <= 2) {
+            addKey(term.text);
+            continue;
+        }
         if (!where.empty())
             where += " AND ";
-        if (term.length <= 2)
-            where.append("short_grams @> ARRAY[").append(text).append("]::text[]");
-        else
-            where.append("body_folded LIKE ").append(parameter(ContainsPattern(term.text)));
+        where.append("body_folded LIKE ").append(parameter(ContainsPattern(term.text)));
+    }
+    if (!query.site.empty())
+        addKey(SiteKey(query.site));
+    if (!keys.empty()) {
+        if (!where.empty())
+            where += " AND ";
+        where.append("index_keys @> ARRAY[").append(keys).append("]::text[]");
     }
     if (!query.adult)
         where += " AND NOT adult";
@@ -344,10 +356,10 @@ std::size_t PostgresCatalog::Import(const std::string& tsvPath, const std::strin
                 "CREATE TABLE sorvel_import.entries(id integer PRIMARY KEY, adult boolean NOT NULL,"
                 " host text NOT NULL, title_folded text NOT NULL,"
                 " description_folded text NOT NULL, body_folded text NOT NULL,"
-                " short_grams text[] NOT NULL, source text NOT NULL, duration integer NOT NULL,"
+                " index_keys text[] NOT NULL, source text NOT NULL, duration integer NOT NULL,"
                 " size bigint NOT NULL, title text NOT NULL, description text NOT NULL)");
         Execute(connection, "COPY sorvel_import.entries(id, adult, host, title_folded,"
-                            " description_folded, body_folded, short_grams, source, duration,"
+                            " description_folded, body_folded, index_keys, source, duration,"
                             " size, title, description) FROM STDIN");
         SiteCounter sites;
         try {
@@ -355,9 +367,12 @@ std::size_t PostgresCatalog::Import(const std::string& tsvPath, const std::strin
             ReadCatalogFile(tsvPath, [&](CatalogEntry&& e) {
                 const std::string title = FoldForSearch(e.title);
                 const std::string description = FoldForSearch(e.description);
-                std::vector<std::string> shortGrams = Grams(title, 2);
+                // The one- and two-code-point pieces, and the site keys.
+                std::vector<std::string> keys = Grams(title, 2);
                 for (std::string& gram : Grams(description, 2))
-                    shortGrams.push_back(std::move(gram));
+                    keys.push_back(std::move(gram));
+                for (std::string& key : SiteKeys(e.host))
+                    keys.push_back(std::move(key));
                 line = std::to_string(e.id);
                 line += e.adult ? "\tt\t" : "\tf\t";
                 const std::string body = title + "\n" + description;
@@ -366,7 +381,7 @@ std::size_t PostgresCatalog::Import(const std::string& tsvPath, const std::strin
                     AppendCopyField(line, text);
                     line += '\t';
                 }
-                AppendCopyField(line, ArrayLiteral(shortGrams));
+                AppendCopyField(line, ArrayLiteral(keys));
                 line += '\t';
                 AppendCopyField(line, e.source);
                 line += '\t' + std::to_string(e.duration) + '\t' + std::to_string(e.size) + '\t';
@@ -398,7 +413,7 @@ std::size_t PostgresCatalog::Import(const std::string& tsvPath, const std::strin
                 {SchemaVersion});
         Execute(connection, "CREATE INDEX ON sorvel_import.entries"
                             " USING gin (body_folded gin_trgm_ops)");
-        Execute(connection, "CREATE INDEX ON sorvel_import.entries USING gin (short_grams)");
+        Execute(connection, "CREATE INDEX ON sorvel_import.entries USING gin (index_keys)");
         Execute(connection, "ANALYZE sorvel_import.entries");
         Execute(connection, "DROP SCHEMA IF EXISTS sorvel CASCADE");
         Execute(connection, "ALTER SCHEMA sorvel_import RENAME TO sorvel");

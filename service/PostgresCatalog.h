@@ -9,9 +9,10 @@
 
 // The catalogue in a PostgreSQL database, which any number of services can share: the tables of
 // the schema "sorvel", with pg_trgm's GIN index over the folded texts for terms of three code
-// points and more, and a GIN index over each entry's one- and two-code-point pieces for the
-// shorter ones. The texts are folded here, in the service, so that the answers are those of the
-// SQLite catalogue. Each reader is a connection of its own; one that breaks is opened anew.
+// points and more, and a GIN index over each entry's one- and two-code-point pieces (for the
+// shorter ones) and site keys. The texts are folded here, in the service, so that the answers are
+// those of the SQLite catalogue. Each reader is a connection of its own; one that breaks is opened
+// anew.
 class PostgresCatalog final : public Catalog {
 public:
     PostgresCatalog(const std::string& uri, int connections);

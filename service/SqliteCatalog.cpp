@@ -35,34 +35,14 @@ constexpr int Fts5TokenizeQuery = 0x0001;
 const char* const TokenizerName = "sorvel_grams";
 const char* const SchemaVersion = "2";
 
-// The facets of an entry are index tokens too, so that the site and adult filters narrow the
-// candidates in the index: each begins with a control character, which no folded text holds.
-constexpr char FacetMark = '\x01';
-
-std::string Facet(std::string_view name) {
-    std::string facet(1, FacetMark);
-    facet += name;
-    return facet;
-}
-
-const std::string AdultFacet = Facet("adult");
-
-std::string SiteFacet(std::string_view host) {
-    return Facet(std::string("site:").append(host));
-}
-
-// The facets column of an entry: its host and every domain above it (a site filter takes the
-// host and its subdomains), and whether it is adult, separated by spaces.
+// The facets column of an entry: its site keys and, when it is adult, the adult key, separated
+// by spaces. The filters then narrow the candidates in the index.
 std::string FacetText(const CatalogEntry& e) {
     std::string text;
-    for (std::size_t from = 0; from != std::string::npos;) {
-        text += SiteFacet(std::string_view(e.host).substr(from));
-        text += ' ';
-        const std::size_t dot = e.host.find('.', from);
-        from = dot == std::string::npos ? dot : dot + 1;
-    }
+    for (const std::string& key : SiteKeys(e.host))
+        text.append(key).append(" ");
     if (e.adult)
-        text += AdultFacet;
+        text += AdultKey();
     return text;
 }
 
@@ -75,7 +55,7 @@ int Tokenize(Fts5Tokenizer*, void* context, int flags, const char* text, int len
         return SQLITE_OK;
     if (flags & Fts5TokenizeQuery)
         return token(context, 0, text, length, 0, length);
-    if (text[0] == FacetMark) {
+    if (text[0] == KeyMark) {
         const std::string_view facets(text, static_cast<std::size_t>(length));
         for (std::size_t from = 0; from < facets.size();) {
             const std::size_t space = std::min(facets.find(' ', from), facets.size());
@@ -443,9 +423,9 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     // The filters narrow the index query; the statement applies them to each row as well.
     std::string facets;
     if (!query.site.empty())
-        facets.append(" AND {facets} : ").append(Quoted(SiteFacet(query.site)));
+        facets.append(" AND {facets} : ").append(Quoted(SiteKey(query.site)));
     if (!query.adult)
-        facets.append(" NOT {facets} : ").append(Quoted(AdultFacet));
+        facets.append(" NOT {facets} : ").append(Quoted(AdultKey()));
     const std::string expression = MatchExpression(terms);
     std::string titleQuery = "({title} : (";
     titleQuery.append(expression).append(")").append(facets).append(")");
