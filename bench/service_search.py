@@ -113,7 +113,8 @@ class PostgresServer:
     def run(self, program, *arguments):
         command = [os.path.join(self.bin, program)] + list(arguments)
         if os.geteuid() == 0:
-            command = ["runuser", "-u", "postgres", "--"] + command
+            runuser = shutil.which("runuser") or "/usr/sbin/runuser"
+            command = [runuser, "-u", "postgres", "--"] + command
         subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
 
     def stop(self):

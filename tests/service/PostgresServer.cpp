@@ -96,8 +96,12 @@ std::string PostgresServer::Uri(const std::string& database) const {
 
 int PostgresServer::Run(const std::string& program, const std::string& arguments) {
     std::string command = Quoted(m_bin + "/" + program) + " " + arguments;
-    if (geteuid() == 0)
-        command = "runuser -u postgres -- " + command;
+    if (geteuid() == 0) {
+        // By its full path: root's PATH need not name the sbin folders.
+        const char* runuser =
+            std::filesystem::exists("/usr/sbin/runuser") ? "/usr/sbin/runuser" : "/sbin/runuser";
+        command = std::string(runuser) + " -u postgres -- " + command;
+    }
     command += " >>" + Quoted(m_folder + "/log") + " 2>&1 </dev/null";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
