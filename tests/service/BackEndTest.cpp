@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -21,11 +22,12 @@ namespace {
 const std::string PublicUrl = "http://videos.example.org";
 const std::string Header = "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n";
 
-// A file of the test's temporary folder, removed at the end.
+// A file of the test's temporary folder, removed at the end; named after the process too, since
+// CTest runs tests side by side.
 class TemporaryFile final {
 public:
     explicit TemporaryFile(const std::string& name, const std::string& content = {})
-        : m_path(::testing::TempDir() + "/" + name) {
+        : m_path(::testing::TempDir() + "/sorvel-" + std::to_string(getpid()) + "-" + name) {
         std::remove(m_path.c_str());
         if (!content.empty())
             std::ofstream(m_path, std::ios::binary) << content;
