@@ -412,9 +412,7 @@ SqliteCatalog::SqliteCatalog(const std::string& path, int connections) {
     Check();
 }
 
-SqliteCatalog::~SqliteCatalog() {
-    m_pool.reset();
-}
+SqliteCatalog::~SqliteCatalog() = default;
 
 SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     const std::vector<SearchTerm> terms = KeywordTerms(query.keyword);
