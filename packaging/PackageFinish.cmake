@@ -14,6 +14,9 @@ foreach(program IN LISTS programs)
 endforeach()
 
 # The package is made here, not uploaded to Debian, so there is no ITP bug for its first
-# changelog entry to close.
+# changelog entry to close. The service's unit relies on systemd's sandbox (a dynamic user, a
+# read-only system): there is no init script to run it without one.
 file(WRITE "${root}/share/lintian/overrides/sorvel"
-    "sorvel: initial-upload-closes-no-bugs [usr/share/doc/sorvel/changelog.Debian.gz:1]\n")
+    "sorvel: initial-upload-closes-no-bugs [usr/share/doc/sorvel/changelog.Debian.gz:1]\n"
+    "sorvel: package-supports-alternative-init-but-no-init.d-script "
+    "[usr/lib/systemd/system/sorvel-service.service]\n")

@@ -8,7 +8,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libgl-dev
     libjpeg62-turbo-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libcpp-httplib-dev libsqlite3-dev libpugixml-dev
+    libcpp-httplib-dev libsqlite3-dev libpugixml-dev libicu-dev libpq-dev
+    postgresql
     fonts-ipafont-gothic fonts-noto-cjk
     python3 xvfb xauth
     librsvg2-bin desktop-file-utils appstream lintian dpkg-dev gzip

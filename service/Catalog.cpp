@@ -1,20 +1,14 @@
 #include "service/Catalog.h"
 
+#include "service/PostgresCatalog.h"
+#include "service/SqliteCatalog.h"
 #include "service/Text.h"
 
-#include <sqlite3.h>
-
+#include <algorithm>
 #include <fstream>
+#include <unordered_set>
 
 namespace {
-
-// The numbered SQL parameter "?n". Built by appending: GCC 12 at -O3 warns falsely
-// (-Wrestrict) about "literal" + std::string.
-std::string Placeholder(std::size_t number) {
-    std::string text = "?";
-    text += std::to_string(number);
-    return text;
-}
 
 const char* const Columns[] = {"id",   "host",  "source", "duration",
                                "size", "adult", "title",  "description"};
@@ -55,80 +49,15 @@ bool ParseSize(const std::string& text, long long& value) {
     return true;
 }
 
-// A prepared statement that finalises itself.
-class Statement final {
-public:
-    Statement(sqlite3* db, const std::string& sql) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &m_statement, nullptr) != SQLITE_OK)
-            throw CatalogError(std::string("SQLite: ") + sqlite3_errmsg(db));
-    }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void Bind(int index, const std::string& text) {
-        sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void Bind(int index, int value) { sqlite3_bind_int(m_statement, index, value); }
-    // True while a row is there; throws on an error.
-    bool Step(sqlite3* db) {
-        const int rc = sqlite3_step(m_statement);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throw CatalogError(std::string("SQLite: ") + sqlite3_errmsg(db));
-    }
-    void Reset() {
-        sqlite3_reset(m_statement);
-        sqlite3_clear_bindings(m_statement);
-    }
-    int Int(int column) const { return sqlite3_column_int(m_statement, column); }
-
-private:
-    sqlite3_stmt* m_statement = nullptr;
-};
-
-void Execute(sqlite3* db, const char* sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string message = error ? error : "unknown error";
-        sqlite3_free(error);
-        throw CatalogError("SQLite: " + message);
-    }
-}
-
-// An FTS5 phrase: the term in double quotes, its own double quotes doubled.
-std::string Phrase(const std::string& term) {
-    std::string phrase = "\"";
-    for (const char c : term) {
-        phrase += c;
-        if (c == '"')
-            phrase += '"';
-    }
-    return phrase + "\"";
-}
-
 } // namespace
 
-void Catalog::DatabaseCloser::operator()(sqlite3* db) const {
-    sqlite3_close(db);
-}
-
-Catalog::Catalog(const std::string& path) {
-    Load(path);
-    Index();
-}
-
-Catalog::~Catalog() = default;
-
-void Catalog::Load(const std::string& path) {
+void ReadCatalogFile(const std::string& path, const std::function<void(CatalogEntry&&)>& add) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw CatalogError(path + ": cannot open the catalogue");
     std::string line;
     int lineNumber = 0;
+    std::unordered_set<int> ids;
     bool header = false;
     const auto fail = [&](const std::string& what) {
         throw CatalogError(path + ":" + std::to_string(lineNumber) + ": " + what);
@@ -158,7 +87,7 @@ void Catalog::Load(const std::string& path) {
         CatalogEntry entry;
         if (!ParseInt(fields[0], entry.id) || entry.id < 1)
             fail("the id must be a positive number");
-        if (m_byId.count(entry.id))
+        if (!ids.insert(entry.id).second)
             fail("the id " + fields[0] + " is used twice");
         entry.host = fields[1];
         if (!ValidHost(entry.host))
@@ -180,8 +109,7 @@ void Catalog::Load(const std::string& path) {
         if (!IsValidUtf8(entry.source) || !IsValidUtf8(entry.title) ||
             !IsValidUtf8(entry.description))
             fail("the text is no valid UTF-8");
-        m_byId.emplace(entry.id, m_entries.size());
-        m_entries.push_back(std::move(entry));
+        add(std::move(entry));
     }
     if (in.bad())
         throw CatalogError(path + ": cannot read the catalogue");
@@ -189,89 +117,37 @@ void Catalog::Load(const std::string& path) {
         throw CatalogError(path + ": the catalogue has no header line");
 }
 
-void Catalog::Index() {
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(
-        ":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    m_db.reset(db);
-    if (rc != SQLITE_OK)
-        throw CatalogError("SQLite: cannot open an in-memory database");
-    // The texts are stored folded (FoldForSearch), so a case-sensitive index is an exact
-    // substring index over what the keyword is compared with.
-    Execute(db, "CREATE TABLE entries(id INTEGER PRIMARY KEY, host TEXT NOT NULL,"
-                " adult INTEGER NOT NULL);"
-                "CREATE VIRTUAL TABLE texts USING fts5(title, description,"
-                " tokenize = 'trigram case_sensitive 1');"
-                "BEGIN;");
-    Statement entry(db, "INSERT INTO entries(id, host, adult) VALUES (?1, ?2, ?3)");
-    Statement text(db, "INSERT INTO texts(rowid, title, description) VALUES (?1, ?2, ?3)");
-    for (const CatalogEntry& e : m_entries) {
-        entry.Bind(1, e.id);
-        entry.Bind(2, e.host);
-        entry.Bind(3, e.adult ? 1 : 0);
-        entry.Step(db);
-        entry.Reset();
-        text.Bind(1, e.id);
-        text.Bind(2, FoldForSearch(e.title));
-        text.Bind(3, FoldForSearch(e.description));
-        text.Step(db);
-        text.Reset();
+void SiteCounter::Add(const CatalogEntry& entry) {
+    auto site = std::find_if(m_sites.begin(), m_sites.end(),
+                             [&](const CatalogSite& s) { return s.host == entry.host; });
+    if (site == m_sites.end()) {
+        m_sites.push_back({entry.host, entry.source, 0, 0});
+        site = m_sites.end() - 1;
     }
-    Execute(db, "COMMIT;");
+    site->source = entry.source;
+    ++site->count;
+    site->adult += entry.adult ? 1 : 0;
 }
 
-std::vector<const CatalogEntry*> Catalog::Search(const CatalogQuery& query) const {
-    const std::vector<std::string> terms = SplitTerms(FoldForSearch(query.keyword));
-    if (terms.empty())
-        return {};
-
-    // The trigram index finds terms of three characters and more; shorter ones (a single
-    // kanji such as 猫) are looked for in the same folded texts directly.
-    std::vector<std::string> binds;
-    std::string score = "0";
-    std::string where;
-    std::string match;
-    for (const std::string& term : terms) {
-        binds.push_back(term);
-        const std::string p = Placeholder(binds.size());
-        score += " + (instr(t.title, " + p + ") > 0)";
-        if (CodePointCount(term) >= 3) {
-            match += (match.empty() ? "" : " AND ") + Phrase(term);
-        } else {
-            where += " AND (instr(t.title, " + p + ") > 0 OR instr(t.description, " + p + ") > 0)";
-        }
-    }
-    if (!match.empty()) {
-        binds.push_back(match);
-        where += " AND texts MATCH " + Placeholder(binds.size());
-    }
-    if (!query.adult)
-        where += " AND e.adult = 0";
-    if (!query.site.empty()) {
-        binds.push_back(query.site);
-        const std::string site = Placeholder(binds.size());
-        binds.push_back(std::string(".").append(query.site));
-        const std::string dotted = Placeholder(binds.size());
-        where += " AND (e.host = " + site + " OR substr(e.host, -length(" + dotted +
-                 ")) = " + dotted + ")";
-    }
-    const std::string sql = "SELECT e.id, " + score +
-                            " AS score FROM texts t JOIN entries e ON e.id = t.rowid WHERE 1" +
-                            where + " ORDER BY score DESC, e.id";
-
-    std::vector<const CatalogEntry*> found;
-    const std::lock_guard lock(m_mutex);
-    Statement statement(m_db.get(), sql);
-    for (std::size_t i = 0; i < binds.size(); ++i)
-        statement.Bind(static_cast<int>(i + 1), binds[i]);
-    while (statement.Step(m_db.get())) {
-        if (const CatalogEntry* e = Find(statement.Int(0)))
-            found.push_back(e);
-    }
-    return found;
+std::vector<CatalogSite> SiteCounter::Sites() const {
+    std::vector<CatalogSite> sites = m_sites;
+    std::sort(sites.begin(), sites.end(),
+              [](const CatalogSite& a, const CatalogSite& b) { return a.host < b.host; });
+    return sites;
 }
 
-const CatalogEntry* Catalog::Find(int id) const {
-    const auto it = m_byId.find(id);
-    return it == m_byId.end() ? nullptr : &m_entries[it->second];
+bool IsPostgresLocation(const std::string& location) {
+    return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
+}
+
+std::unique_ptr<Catalog> OpenCatalog(const std::string& location, int connections) {
+    if (IsPostgresLocation(location))
+        return std::make_unique<PostgresCatalog>(location, connections);
+    return std::make_unique<SqliteCatalog>(location, connections);
+}
+
+std::size_t ImportCatalog(const std::string& tsvPath, const std::string& location) {
+    if (IsPostgresLocation(location))
+        return PostgresCatalog::Import(tsvPath, location);
+    return SqliteCatalog::Import(tsvPath, location);
 }

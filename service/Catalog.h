@@ -1,13 +1,12 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <vector>
-
-struct sqlite3;
 
 // One video of the catalogue.
 struct CatalogEntry {
@@ -25,6 +24,27 @@ struct CatalogQuery {
     std::string keyword; // UTF-8, as the program sends it; terms separated by spaces
     bool adult = false;  // include adult entries
     std::string site;    // a host name: only entries from that host or its subdomains; empty: all
+    int start = 1;       // 1-based position of the first entry of the page
+    int results = 10;    // the most entries on the page
+};
+
+// A page of matches, and how many there are (counted up to CountLimit).
+struct SearchPage {
+    // Matches are counted no further: the program shows at most 900 results and says "more"
+    // beyond that, so an exact count past this would only cost time. A total of CountLimit means
+    // "at least that many", and the positions beyond it are never served.
+    static constexpr int CountLimit = 1000;
+
+    int total = 0;
+    std::vector<CatalogEntry> entries;
+};
+
+// A source site of the catalogue, for the top page.
+struct CatalogSite {
+    std::string host;
+    std::string source; // as the last of its entries in the catalogue file writes it
+    int count = 0;
+    int adult = 0; // how many of them are adult
 };
 
 class CatalogError final : public std::runtime_error {
@@ -32,34 +52,52 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The video catalogue: read from a tab-separated text file into memory and an in-memory SQLite
-// database with a full-text index (FTS5, trigram tokenizer) over titles and descriptions.
-// Search is safe from several threads.
-class Catalog final {
+// The video catalogue the service answers from: a SQLite file (or a tab-separated text file read
+// into memory at start) or a PostgreSQL database. Every back end folds text the same way
+// (FoldForSearch) and answers a search the same way:
+// - an entry matches when each term of the keyword is in its title or its description, and it
+//   passes the adult and site filters; an empty keyword matches nothing;
+// - the entries with every term in the title come first, then the others, by id within each;
+// - the total counts the matches up to SearchPage::CountLimit.
+// Every call is safe from any thread; each runs on a connection of its own, and at most
+// `connections` (given when opened) run at once.
+class Catalog {
 public:
-    // Reads the file; throws CatalogError naming the file and line when it cannot.
-    explicit Catalog(const std::string& path);
-    ~Catalog();
-    Catalog(const Catalog&) = delete;
-    Catalog& operator=(const Catalog&) = delete;
+    virtual ~Catalog() = default;
 
-    // Every entry that matches all terms of the keyword (in its title or its description) and
-    // the filters: the entries with more terms in the title first, then by id. An empty keyword
-    // matches nothing.
-    std::vector<const CatalogEntry*> Search(const CatalogQuery& query) const;
+    virtual SearchPage Search(const CatalogQuery& query) = 0;
+    virtual std::optional<CatalogEntry> Find(int id) = 0;
+    // The newest entries that are not adult, newest first.
+    virtual std::vector<CatalogEntry> Newest(int count) = 0;
+    // Every site, by host name.
+    virtual std::vector<CatalogSite> Sites() = 0;
+    // Throws CatalogError when the catalogue cannot be read.
+    virtual void Check() = 0;
+};
 
-    const CatalogEntry* Find(int id) const;
-    const std::vector<CatalogEntry>& Entries() const { return m_entries; }
+// "postgresql://…" or "postgres://…" (a libpq connection URI), else a file: a SQLite catalogue,
+// or a tab-separated text file that is read into an in-memory catalogue. Throws CatalogError.
+std::unique_ptr<Catalog> OpenCatalog(const std::string& location, int connections);
+
+bool IsPostgresLocation(const std::string& location);
+
+// Reads the tab-separated catalogue file and loads it into the catalogue at `location` (a SQLite
+// file, made when missing, or a PostgreSQL database) in one transaction: a file that cannot be
+// read whole leaves the catalogue as it was. Returns the number of entries; throws CatalogError
+// naming the file and line.
+std::size_t ImportCatalog(const std::string& tsvPath, const std::string& location);
+
+// The catalogue file: reads every entry and hands it to `add`, in the file's order. Throws
+// CatalogError naming the file and line of the first fault.
+void ReadCatalogFile(const std::string& path, const std::function<void(CatalogEntry&&)>& add);
+
+// The number of entries of every site, and the source the last of them writes, as entries are
+// added.
+class SiteCounter final {
+public:
+    void Add(const CatalogEntry& entry);
+    std::vector<CatalogSite> Sites() const;
 
 private:
-    void Load(const std::string& path);
-    void Index();
-
-    struct DatabaseCloser {
-        void operator()(sqlite3* db) const;
-    };
-    std::unique_ptr<sqlite3, DatabaseCloser> m_db;
-    mutable std::mutex m_mutex;
-    std::vector<CatalogEntry> m_entries;
-    std::unordered_map<int, std::size_t> m_byId;
+    std::vector<CatalogSite> m_sites;
 };

@@ -4,7 +4,6 @@
 #include "service/Text.h"
 
 #include <cstdio>
-#include <map>
 
 namespace {
 
@@ -36,7 +35,7 @@ th { color: #555; font-weight: normal; width: 9em; }
 footer { text-align: center; color: #888; font-size: 12px; padding: 16px 0 28px; }
 )";
 
-std::string Document(const std::string& title, const std::string& body) {
+std::string Document(const std::string& title, const std::string& body, const std::string& base) {
     std::string html = "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
                        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
                        "<title>";
@@ -44,12 +43,13 @@ std::string Document(const std::string& title, const std::string& body) {
     html += "</title>\n<style>";
     html += Style;
     html += "</style>\n</head>\n<body>\n<header><a class=\"brand\" href=\"";
-    html += TopPagePath;
+    html += EscapeHtml(base + TopPagePath);
     html += "\">Sorvel Browser</a><span class=\"tag\">動画検索ブラウザ</span></header>\n<main>\n";
     html += body;
-    html += "</main>\n<footer>&copy; ORVENA &nbsp;|&nbsp; <a href=\"/\">ORVENAのWEBサイト</a>"
-            " &nbsp;|&nbsp; <a href=\"";
-    html += TopPagePath;
+    html += "</main>\n<footer>&copy; ORVENA &nbsp;|&nbsp; <a href=\"";
+    html += EscapeHtml(base + "/");
+    html += "\">ORVENAのWEBサイト</a> &nbsp;|&nbsp; <a href=\"";
+    html += EscapeHtml(base + TopPagePath);
     html += "\">Sorvel Browser トップページ</a></footer>\n</body>\n</html>\n";
     return html;
 }
@@ -75,10 +75,10 @@ std::string FileSize(long long bytes) {
     return text;
 }
 
-std::string Card(const CatalogEntry& e) {
-    return "<a class=\"card\" href=\"" + WatchPath(e.id) + "\"><img src=\"" +
-           LargeThumbnailPath(e.id) + "\" alt=\"\"><span>" + EscapeHtml(e.title) +
-           "</span><span class=\"muted\">" + EscapeHtml(e.source) + " ・ " +
+std::string Card(const CatalogEntry& e, const std::string& base) {
+    return "<a class=\"card\" href=\"" + EscapeHtml(base + WatchPath(e.id)) + "\"><img src=\"" +
+           EscapeHtml(base + LargeThumbnailPath(e.id)) + "\" alt=\"\"><span>" +
+           EscapeHtml(e.title) + "</span><span class=\"muted\">" + EscapeHtml(e.source) + " ・ " +
            ClockDuration(e.duration) + "</span></a>";
 }
 
@@ -91,20 +91,8 @@ std::string JapaneseDuration(int seconds) {
     return text + std::to_string(seconds / 60 % 60) + "分" + std::to_string(seconds % 60) + "秒";
 }
 
-std::string TopPage(const Catalog& catalog) {
-    struct Site {
-        std::string source;
-        int count = 0;
-        int adult = 0;
-    };
-    std::map<std::string, Site> sites;
-    for (const CatalogEntry& e : catalog.Entries()) {
-        Site& site = sites[e.host];
-        site.source = e.source;
-        ++site.count;
-        site.adult += e.adult ? 1 : 0;
-    }
-
+std::string TopPage(const std::vector<CatalogSite>& sites, const std::vector<CatalogEntry>& newest,
+                    const std::string& base) {
     std::string body =
         "<section><h1>Sorvel Browser へようこそ</h1>"
         "<p>ウィンドウ上部のキーワード欄に見たい動画のキーワードを入れて、"
@@ -117,30 +105,27 @@ std::string TopPage(const Catalog& catalog) {
         "<span>実況</span><span>cat</span><span>guitar lesson</span></div></section>\n";
 
     body += "<section><h2>新着動画</h2><div class=\"grid\">";
-    int shown = 0;
-    const auto& entries = catalog.Entries();
-    for (auto it = entries.rbegin(); it != entries.rend() && shown < 8; ++it) {
-        if (!it->adult) {
-            body += Card(*it);
-            ++shown;
-        }
-    }
+    for (const CatalogEntry& entry : newest)
+        body += Card(entry, base);
     body += "</div></section>\n";
 
     body += "<section><h2>検索できる動画サイト</h2><table><tr><th>サイト</th><th>ドメイン</th>"
             "<th>収録本数</th></tr>";
-    for (const auto& [host, site] : sites) {
+    long long total = 0;
+    for (const CatalogSite& site : sites) {
         body += "<tr><td>" + EscapeHtml(site.source) +
                 (site.adult == site.count ? "<span class=\"badge\">成人向け</span>" : "") +
-                "</td><td>" + EscapeHtml(host) + "</td><td>" + std::to_string(site.count) +
+                "</td><td>" + EscapeHtml(site.host) + "</td><td>" + std::to_string(site.count) +
                 "本</td></tr>";
+        total += site.count;
     }
-    body += "</table><p class=\"muted\">収録動画 合計 " + std::to_string(entries.size()) +
-            " 本</p></section>\n";
-    return Document("Sorvel Browser - 動画検索", body);
+    body +=
+        "</table><p class=\"muted\">収録動画 合計 " + std::to_string(total) + " 本</p></section>\n";
+    return Document("Sorvel Browser - 動画検索", body, base);
 }
 
-bool InfoPage(const Catalog& catalog, const std::string& softwareName, std::string& html) {
+bool InfoPage(long long entryCount, const std::string& softwareName, std::string& html,
+              const std::string& base) {
     std::string lower = softwareName;
     for (char& c : lower) {
         if (c >= 'A' && c <= 'Z')
@@ -150,8 +135,10 @@ bool InfoPage(const Catalog& catalog, const std::string& softwareName, std::stri
         html = Document("ソフトウェア情報 - ORVENA",
                         "<section><h1>ソフトウェア情報</h1><p>「" + EscapeHtml(softwareName) +
                             "」というソフトウェアの情報は見つかりませんでした。</p>"
-                            "<p><a href=\"/info.php?pf=w&amp;sn=sorvel\">Sorvel Browser "
-                            "のソフトウェア情報</a></p></section>\n");
+                            "<p><a href=\"" +
+                            EscapeHtml(base + "/info.php?pf=w&sn=sorvel") +
+                            "\">Sorvel Browser のソフトウェア情報</a></p></section>\n",
+                        base);
         return false;
     }
     html = Document(
@@ -169,7 +156,7 @@ bool InfoPage(const Catalog& catalog, const std::string& softwareName, std::stri
             "<tr><th>動作環境</th><td>Linux（Debian 12）、Qt 6 / Qt WebEngine</td></tr>"
             "<tr><th>種別</th><td>フリーソフト</td></tr>"
             "<tr><th>検索サービス</th><td>収録動画 " +
-            std::to_string(catalog.Entries().size()) +
+            std::to_string(entryCount) +
             " 本</td></tr>"
             "</table></section>\n"
             "<section><h2>主な機能</h2><ul>"
@@ -179,29 +166,34 @@ bool InfoPage(const Catalog& catalog, const std::string& softwareName, std::stri
             "<li>動画サイトを指定した検索</li>"
             "<li>見た動画にはチェックが付きます（対応サイトのみ）</li>"
             "<li>表示中のページを既定のブラウザで開く・メールで送る</li>"
-            "</ul></section>\n");
+            "</ul></section>\n",
+        base);
     return true;
 }
 
-std::string MakerPage() {
-    return Document("ORVENA",
-                    "<section><h1>ORVENA</h1><p>ORVENA は、毎日のパソコン生活を少し便利にする"
-                    "小さなソフトウェアを作っています。</p></section>\n"
-                    "<section><h2>ソフトウェア</h2><table>"
-                    "<tr><th><a href=\"/info.php?pf=w&amp;sn=sorvel\">Sorvel Browser</a></th>"
-                    "<td>いくつもの動画サイトをまとめて探せる動画検索ブラウザ（バージョン 3.2）。"
-                    "<a href=\"" +
-                        std::string(TopPagePath) +
-                        "\">動画検索トップページ</a></td></tr>"
-                        "</table></section>\n");
+std::string MakerPage(const std::string& base) {
+    return Document(
+        "ORVENA",
+        "<section><h1>ORVENA</h1><p>ORVENA は、毎日のパソコン生活を少し便利にする"
+        "小さなソフトウェアを作っています。</p></section>\n"
+        "<section><h2>ソフトウェア</h2><table>"
+        "<tr><th><a href=\"" +
+            EscapeHtml(base + "/info.php?pf=w&sn=sorvel") +
+            "\">Sorvel Browser</a></th>"
+            "<td>いくつもの動画サイトをまとめて探せる動画検索ブラウザ（バージョン 3.2）。"
+            "<a href=\"" +
+            EscapeHtml(base + TopPagePath) +
+            "\">動画検索トップページ</a></td></tr>"
+            "</table></section>\n",
+        base);
 }
 
-std::string WatchPage(const CatalogEntry& e) {
+std::string WatchPage(const CatalogEntry& e, const std::string& base) {
     std::string body =
         "<section><h1>" + EscapeHtml(e.title) +
         (e.adult ? "<span class=\"badge\">成人向け</span>" : "") +
-        "</h1><div class=\"player\"><img src=\"" + LargeThumbnailPath(e.id) + "\" width=\"" +
-        std::to_string(LargeThumbnailWidth) + "\" height=\"" +
+        "</h1><div class=\"player\"><img src=\"" + EscapeHtml(base + LargeThumbnailPath(e.id)) +
+        "\" width=\"" + std::to_string(LargeThumbnailWidth) + "\" height=\"" +
         std::to_string(LargeThumbnailHeight) + "\" alt=\"" + EscapeHtml(e.title) +
         "\"></div></section>\n<section><h2>動画の情報</h2><table>"
         "<tr><th>提供元</th><td>" +
@@ -211,22 +203,24 @@ std::string WatchPage(const CatalogEntry& e) {
     if (!e.description.empty())
         body += "<tr><th>説明</th><td>" + EscapeHtml(e.description) + "</td></tr>";
     body += "</table></section>\n";
-    return Document(e.title + " - " + e.source, body);
+    return Document(e.title + " - " + e.source, body, base);
 }
 
-std::string NotFoundPage(const std::string& path) {
+std::string NotFoundPage(const std::string& path, const std::string& base) {
     return Document("ページが見つかりません",
                     "<section><h1>ページが見つかりません</h1><p>お探しのページ（" +
                         EscapeHtml(path) +
                         "）は見つかりませんでした。アドレスをお確かめください。</p>"
                         "<p><a href=\"" +
-                        std::string(TopPagePath) + "\">トップページへ</a></p></section>\n");
+                        EscapeHtml(base + TopPagePath) + "\">トップページへ</a></p></section>\n",
+                    base);
 }
 
-std::string ErrorPage(int status) {
+std::string ErrorPage(int status, const std::string& base) {
     return Document(
         "エラー",
         "<section><h1>エラー " + std::to_string(status) +
             "</h1><p>ページを表示できませんでした。しばらくしてからもう一度お試しください。"
-            "</p></section>\n");
+            "</p></section>\n",
+        base);
 }

@@ -56,7 +56,7 @@ SearchParameters ReadSearchParameters(const std::multimap<std::string, std::stri
     return p;
 }
 
-std::string BuildAnswer(std::size_t total, int start, const std::vector<const CatalogEntry*>& page,
+std::string BuildAnswer(int total, int start, const std::vector<CatalogEntry>& page,
                         const std::string& baseUrl) {
     // The program reads the total between 'totalResultsAvailable="' and
     // '" totalResultsReturned', so the two attributes stand in this order with one space
@@ -70,22 +70,22 @@ std::string BuildAnswer(std::size_t total, int start, const std::vector<const Ca
     out += "\" firstResultPosition=\"";
     out += std::to_string(start);
     out += "\">";
-    for (const CatalogEntry* e : page) {
-        const std::string video = EscapeXml(baseUrl + VideoPath(e->id));
+    for (const CatalogEntry& e : page) {
+        const std::string video = EscapeXml(baseUrl + VideoPath(e.id));
         out += "<Result>";
-        Element(out, "Title", EscapeXml(e->title));
-        Element(out, "Summary", EscapeXml(e->description));
+        Element(out, "Title", EscapeXml(e.title));
+        Element(out, "Summary", EscapeXml(e.description));
         Element(out, "Url", video);
         Element(out, "ClickUrl", video);
-        Element(out, "RefererUrl", EscapeXml(baseUrl + WatchPath(e->id)));
-        Element(out, "FileSize", std::to_string(e->size));
-        Element(out, "Duration", std::to_string(e->duration));
+        Element(out, "RefererUrl", EscapeXml(baseUrl + WatchPath(e.id)));
+        Element(out, "FileSize", std::to_string(e.size));
+        Element(out, "Duration", std::to_string(e.duration));
         out += "<Thumbnail>";
-        Element(out, "Url", EscapeXml(baseUrl + ThumbnailPath(e->id)));
+        Element(out, "Url", EscapeXml(baseUrl + ThumbnailPath(e.id)));
         Element(out, "Height", std::to_string(ThumbnailHeight));
         Element(out, "Width", std::to_string(ThumbnailWidth));
         out += "</Thumbnail>";
-        Element(out, "Copyright", EscapeXml(e->source));
+        Element(out, "Copyright", EscapeXml(e.source));
         out += "</Result>";
     }
     out += "</ResultSet>";

@@ -25,6 +25,6 @@ SearchParameters ReadSearchParameters(const std::multimap<std::string, std::stri
 
 // The XML answer on one line: a ResultSet element with totalResultsAvailable,
 // totalResultsReturned and firstResultPosition, then one Result element per entry. Every
-// address starts with baseUrl ("http://host:port").
-std::string BuildAnswer(std::size_t total, int start, const std::vector<const CatalogEntry*>& page,
+// address starts with baseUrl ("http://host:port", or the service's public address).
+std::string BuildAnswer(int total, int start, const std::vector<CatalogEntry>& page,
                         const std::string& baseUrl);

@@ -2,8 +2,8 @@
 
 #include <string>
 
-// The paths the service answers on. The answer names them as absolute addresses on the host and
-// port the request came in on; the pages link them by path.
+// The paths the service answers on. The answer and the pages name them as absolute addresses on
+// the host and port the request came in on (or the service's public address).
 inline const char* const SearchPath = "/files/sorvel/api_yahoo.php";
 inline const char* const TopPagePath = "/files/sorvel/";
 inline const char* const InfoPagePath = "/info.php";

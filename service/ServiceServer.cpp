@@ -11,12 +11,16 @@
 #include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string_view>
 #include <sys/socket.h>
 
 namespace {
 
 const char* const Html = "text/html; charset=utf-8";
+
+// The newest videos the top page shows.
+constexpr int NewestOnTopPage = 8;
 
 bool IsHostName(const std::string& host) {
     if (host.empty() || host.size() > 253)
@@ -117,6 +121,37 @@ std::string TargetForLog(const std::string& target) {
     }
 }
 
+// The first of a header's comma-separated values, without surrounding blanks (a chain of
+// proxies appends; the first names what the client reached).
+std::string FirstValue(const std::string& header) {
+    std::string value = header.substr(0, header.find(','));
+    const std::size_t first = value.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    value.erase(0, first);
+    value.erase(value.find_last_not_of(" \t") + 1);
+    return value;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+int DefaultPort(const std::string& scheme) {
+    return scheme == "https" ? 443 : 80;
+}
+
+std::string Origin(const std::string& scheme, const std::string& host, int port) {
+    std::string url = scheme;
+    url += "://";
+    url += host;
+    if (port != DefaultPort(scheme))
+        url.append(":").append(std::to_string(port));
+    return url;
+}
+
 int IdOf(const httplib::Request& request) {
     int id = 0;
     return ParseInt(request.matches[1].str(), id) ? id : 0;
@@ -124,8 +159,36 @@ int IdOf(const httplib::Request& request) {
 
 } // namespace
 
-ServiceServer::ServiceServer(const Catalog& catalog)
+bool NormalisePublicUrl(const std::string& url, std::string& normalised) {
+    const std::size_t separator = url.find("://");
+    if (separator == std::string::npos)
+        return false;
+    const std::string scheme = Lower(url.substr(0, separator));
+    if (scheme != "http" && scheme != "https")
+        return false;
+    const std::size_t pathStart = url.find('/', separator + 3);
+    const std::string authority = url.substr(separator + 3, pathStart - (separator + 3));
+    std::string host;
+    int port = -1;
+    if (!ParseHostHeader(authority, host, port))
+        return false;
+    std::string path = pathStart == std::string::npos ? std::string() : url.substr(pathStart);
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b >= 0x7F || c == '?' || c == '#' || c == '"' || c == '<' || c == '>' ||
+            c == '\\')
+            return false;
+    }
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    normalised = Origin(scheme, Lower(host), port < 0 ? DefaultPort(scheme) : port) + path;
+    return true;
+}
+
+ServiceServer::ServiceServer(Catalog& catalog, ServiceOptions options)
     : m_catalog(catalog)
+    , m_options(std::move(options))
+    , m_thumbnails(m_options.thumbnailCacheBytes)
     , m_server(std::make_unique<HttpServer>()) {
     // The library's default takes SO_REUSEPORT, with which a second service on the same port
     // starts without complaint and gets half of the connections. Reusing the address after a
@@ -157,25 +220,51 @@ bool ServiceServer::IsRunning() const {
     return m_server->IsRunning();
 }
 
+bool ServiceServer::FromTrustedProxy(const httplib::Request& request) const {
+    const auto& proxies = m_options.trustedProxies;
+    return !request.remote_addr.empty() &&
+           std::find(proxies.begin(), proxies.end(), request.remote_addr) != proxies.end();
+}
+
 std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
+    if (!m_options.publicUrl.empty())
+        return m_options.publicUrl;
     // The program sends its Host line without the port; the port is the one the connection
-    // came in on then, so that every address of the answer leads back to this server.
+    // came in on then, so that every address of the answer leads back to this server. What a
+    // trusted proxy forwards without a port is reached on the scheme's own port.
+    std::string scheme = "http";
     std::string host;
     int port = -1;
     if (!ParseHostHeader(request.get_header_value("Host"), host, port)) {
+        host.clear();
+        port = -1;
+    }
+    bool forwarded = false;
+    if (FromTrustedProxy(request)) {
+        const std::string proto = Lower(FirstValue(request.get_header_value("X-Forwarded-Proto")));
+        if (proto == "http" || proto == "https") {
+            scheme = proto;
+            forwarded = true;
+        }
+        std::string forwardedHost;
+        int forwardedPort = -1;
+        if (ParseHostHeader(FirstValue(request.get_header_value("X-Forwarded-Host")), forwardedHost,
+                            forwardedPort)) {
+            host = forwardedHost;
+            port = forwardedPort;
+            forwarded = true;
+        }
+    }
+    if (host.empty()) {
         host = request.local_addr.empty() ? m_address : request.local_addr;
         if (host.find(':') != std::string::npos)
             host = "[" + host + "]";
         port = -1;
     }
     if (port < 0)
-        port = request.local_port > 0 ? request.local_port : m_port;
-    // Appended, not "literal" + std::string: GCC 12 at -O3 warns falsely (-Wrestrict) there.
-    std::string url = "http://";
-    url += host;
-    if (port != 80)
-        url.append(":").append(std::to_string(port));
-    return url;
+        port = forwarded ? DefaultPort(scheme)
+                         : (request.local_port > 0 ? request.local_port : m_port);
+    return Origin(scheme, host, port);
 }
 
 void ServiceServer::Route() {
@@ -183,18 +272,14 @@ void ServiceServer::Route() {
 
     server.Get(SearchPath, [this](const httplib::Request& request, httplib::Response& response) {
         const SearchParameters p = ReadSearchParameters(request.params);
-        const std::vector<const CatalogEntry*> found =
-            m_catalog.Search({p.keyword, p.adult, p.site});
-        std::vector<const CatalogEntry*> page;
-        for (std::size_t i = static_cast<std::size_t>(p.start) - 1;
-             i < found.size() && page.size() < static_cast<std::size_t>(p.results); ++i)
-            page.push_back(found[i]);
-        response.set_content(BuildAnswer(found.size(), p.start, page, BaseUrl(request)),
+        const SearchPage page = m_catalog.Search({p.keyword, p.adult, p.site, p.start, p.results});
+        response.set_content(BuildAnswer(page.total, p.start, page.entries, BaseUrl(request)),
                              "text/xml; charset=utf-8");
     });
 
-    server.Get(TopPagePath, [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(TopPage(m_catalog), Html);
+    server.Get(TopPagePath, [this](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(
+            TopPage(m_catalog.Sites(), m_catalog.Newest(NewestOnTopPage), BaseUrl(request)), Html);
     });
     server.Get("/files/sorvel",
                [this](const httplib::Request& request, httplib::Response& response) {
@@ -202,30 +287,47 @@ void ServiceServer::Route() {
                });
 
     server.Get(InfoPagePath, [this](const httplib::Request& request, httplib::Response& response) {
+        long long entries = 0;
+        for (const CatalogSite& site : m_catalog.Sites())
+            entries += site.count;
         std::string html;
-        if (!InfoPage(m_catalog, request.get_param_value("sn"), html))
+        if (!InfoPage(entries, request.get_param_value("sn"), html, BaseUrl(request)))
             response.status = 404;
         response.set_content(html, Html);
     });
 
-    server.Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(MakerPage(), Html);
+    server.Get("/", [this](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(MakerPage(BaseUrl(request)), Html);
+    });
+
+    // For a load balancer or a service manager: 200 while the catalogue answers.
+    server.Get("/healthz", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_header("Cache-Control", "no-store");
+        try {
+            m_catalog.Check();
+            response.set_content("ok\n", "text/plain; charset=utf-8");
+        } catch (const CatalogError& e) {
+            response.status = 503;
+            response.set_content("the catalogue cannot be read\n", "text/plain; charset=utf-8");
+            const std::lock_guard lock(m_logMutex);
+            std::fprintf(stderr, "sorvel-service: %s\n", e.what());
+        }
     });
 
     server.Get(R"(/watch/(\d{1,9}))",
                [this](const httplib::Request& request, httplib::Response& response) {
-                   const CatalogEntry* entry = m_catalog.Find(IdOf(request));
+                   const std::optional<CatalogEntry> entry = m_catalog.Find(IdOf(request));
                    if (!entry) {
                        response.status = 404;
                        return;
                    }
-                   response.set_content(WatchPage(*entry), Html);
+                   response.set_content(WatchPage(*entry, BaseUrl(request)), Html);
                });
 
     // The catalogue holds no media: a video's own address leads to its page.
     server.Get(R"(/videos/(\d{1,9}))",
                [this](const httplib::Request& request, httplib::Response& response) {
-                   const CatalogEntry* entry = m_catalog.Find(IdOf(request));
+                   const std::optional<CatalogEntry> entry = m_catalog.Find(IdOf(request));
                    if (!entry) {
                        response.status = 404;
                        return;
@@ -235,21 +337,25 @@ void ServiceServer::Route() {
 
     server.Get(R"(/thumbs/(\d{1,9})(-large)?\.jpg)",
                [this](const httplib::Request& request, httplib::Response& response) {
-                   const CatalogEntry* entry = m_catalog.Find(IdOf(request));
-                   if (!entry) {
+                   const int id = IdOf(request);
+                   if (!m_catalog.Find(id)) {
                        response.status = 404;
                        return;
                    }
                    const bool large = request.matches[2].matched;
-                   response.set_content(
-                       RenderThumbnail(entry->id, large ? LargeThumbnailWidth : ThumbnailWidth,
-                                       large ? LargeThumbnailHeight : ThumbnailHeight),
-                       "image/jpeg");
-                   response.set_header("Cache-Control", "max-age=86400");
+                   const std::string tag = ThumbnailCache::ETag(id, large);
+                   response.set_header("Cache-Control", "public, max-age=86400");
+                   response.set_header("ETag", tag);
+                   if (ThumbnailCache::Matches(request.get_header_value("If-None-Match"), tag)) {
+                       response.status = 304;
+                       return;
+                   }
+                   const std::shared_ptr<const std::string> jpeg = m_thumbnails.Get(id, large);
+                   response.set_content(*jpeg, "image/jpeg");
                });
 
     server.set_error_handler(httplib::Server::HandlerWithResponse(
-        [](const httplib::Request& request, httplib::Response& response) {
+        [this](const httplib::Request& request, httplib::Response& response) {
             const HttpServer::ReadFailure failure = HttpServer::CurrentReadFailure();
             if (response.status == 400 && failure != HttpServer::ReadFailure::None) {
                 if (failure == HttpServer::ReadFailure::TimedOut)
@@ -260,8 +366,9 @@ void ServiceServer::Route() {
             }
             if (!response.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
-            response.set_content(response.status == 404 ? NotFoundPage(request.path)
-                                                        : ErrorPage(response.status),
+            const std::string base = BaseUrl(request);
+            response.set_content(response.status == 404 ? NotFoundPage(request.path, base)
+                                                        : ErrorPage(response.status, base),
                                  Html);
             return httplib::Server::HandlerResponse::Handled;
         }));

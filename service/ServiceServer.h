@@ -1,22 +1,39 @@
 #pragma once
 
 #include "service/Catalog.h"
+#include "service/ThumbnailCache.h"
 
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class HttpServer;
 namespace httplib {
 struct Request;
 } // namespace httplib
 
-// The search service over HTTP: the search answer, the pages and the thumbnails, one log line per
-// request on standard error (without the installation id the program sends). Listen blocks until
-// Stop, which any thread may call.
+struct ServiceOptions {
+    // "scheme://host[:port][/path]" without a final slash: the address every absolute address
+    // of the answer and the pages starts with. Empty: the address the request came in on.
+    std::string publicUrl;
+    // Clients (reverse proxies, by IP address) whose X-Forwarded-Proto and X-Forwarded-Host
+    // say how the request reached them.
+    std::vector<std::string> trustedProxies;
+    std::size_t thumbnailCacheBytes = 64 * 1024 * 1024;
+};
+
+// Checks and normalises a public address ("https://Example.org/videos/" gives
+// "https://example.org/videos"); false when it is no http or https address of a host (with an
+// optional port and path, no query, no user).
+bool NormalisePublicUrl(const std::string& url, std::string& normalised);
+
+// The search service over HTTP: the search answer, the pages, the thumbnails and /healthz, one log
+// line per request on standard error (without the installation id the program sends). Listen
+// blocks until Stop, which any thread may call.
 class ServiceServer final {
 public:
-    explicit ServiceServer(const Catalog& catalog);
+    ServiceServer(Catalog& catalog, ServiceOptions options);
     ~ServiceServer();
     ServiceServer(const ServiceServer&) = delete;
     ServiceServer& operator=(const ServiceServer&) = delete;
@@ -30,10 +47,14 @@ public:
 
 private:
     void Route();
-    // "http://host:port" as the client reached this server.
+    // The address the client reached this service at ("http://host:port", or the public
+    // address): the start of every absolute address of the answer and the pages.
     std::string BaseUrl(const httplib::Request& request) const;
+    bool FromTrustedProxy(const httplib::Request& request) const;
 
-    const Catalog& m_catalog;
+    Catalog& m_catalog;
+    const ServiceOptions m_options;
+    ThumbnailCache m_thumbnails;
     std::unique_ptr<HttpServer> m_server;
     std::string m_address;
     int m_port = -1;

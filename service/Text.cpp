@@ -1,7 +1,11 @@
 #include "service/Text.h"
 
+#include <unicode/unorm2.h>
+
 #include <charconv>
 #include <cstdint>
+#include <stdexcept>
+#include <unordered_set>
 
 namespace {
 
@@ -61,18 +65,27 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-char32_t FoldCodePoint(char32_t cp) {
-    if (cp >= 0xFF01 && cp <= 0xFF5E)
-        cp -= 0xFEE0;
-    else if (cp == 0xFFE5)
-        cp = U'\\';
-    else if (cp == 0x201D)
-        cp = U'"';
-    else if (cp == 0x3000)
-        cp = U' ';
-    if (cp >= U'A' && cp <= U'Z')
-        cp += U'a' - U'A';
-    return cp;
+void AppendUtf16(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out += static_cast<char16_t>(cp);
+    } else {
+        cp -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (cp >> 10));
+        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    }
+}
+
+// ICU's NFKC with case folding; the instance is ICU's own, shared and safe from every thread.
+const UNormalizer2* NfkcCaseFold() {
+    static const UNormalizer2* const normalizer = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        const UNormalizer2* instance = unorm2_getNFKCCasefoldInstance(&status);
+        if (U_FAILURE(status))
+            throw std::runtime_error(std::string("ICU: no nfkc_cf normalizer: ") +
+                                     u_errorName(status));
+        return instance;
+    }();
+    return normalizer;
 }
 
 bool IsControl(char32_t cp) {
@@ -82,8 +95,8 @@ bool IsControl(char32_t cp) {
 } // namespace
 
 std::string FoldForSearch(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
+    std::u16string wide;
+    wide.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
         char32_t cp = 0;
         const std::size_t length = DecodeUtf8(utf8, pos, cp);
@@ -92,10 +105,70 @@ std::string FoldForSearch(std::string_view utf8) {
             continue;
         }
         pos += length;
-        if (!IsControl(cp))
-            AppendUtf8(out, FoldCodePoint(cp));
+        if (IsControl(cp))
+            continue;
+        if (cp == 0xFFE5)
+            cp = U'\\';
+        else if (cp == 0x201D)
+            cp = U'"';
+        AppendUtf16(wide, cp);
+    }
+    if (wide.empty())
+        return {};
+
+    // Folding rarely lengthens text much; a longer result is measured first, then written.
+    std::u16string folded(wide.size() + wide.size() / 2 + 16, u'\0');
+    for (;;) {
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length =
+            unorm2_normalize(NfkcCaseFold(), wide.data(), static_cast<int32_t>(wide.size()),
+                             folded.data(), static_cast<int32_t>(folded.size()), &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            folded.assign(static_cast<std::size_t>(length), u'\0');
+            continue;
+        }
+        if (U_FAILURE(status))
+            throw std::runtime_error(std::string("ICU: cannot fold text: ") + u_errorName(status));
+        folded.resize(static_cast<std::size_t>(length));
+        break;
+    }
+
+    std::string out;
+    out.reserve(folded.size() * 3);
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        char32_t cp = folded[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < folded.size() && folded[i + 1] >= 0xDC00 &&
+            folded[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (folded[i + 1] - 0xDC00);
+            ++i;
+        }
+        AppendUtf8(out, cp);
     }
     return out;
+}
+
+std::vector<std::string> Grams(std::string_view folded, std::size_t maxLength) {
+    std::vector<std::size_t> starts; // the byte offset of every code point, and the end
+    for (std::size_t pos = 0; pos < folded.size(); ++pos) {
+        if ((static_cast<unsigned char>(folded[pos]) & 0xC0) != 0x80)
+            starts.push_back(pos);
+    }
+    starts.push_back(folded.size());
+    std::vector<std::string> grams;
+    std::unordered_set<std::string_view> seen;
+    for (std::size_t first = 0; first + 1 < starts.size(); ++first) {
+        for (std::size_t length = 1; length <= maxLength && first + length < starts.size();
+             ++length) {
+            const char last = folded[starts[first + length - 1]];
+            if (last == ' ' || last == '\t')
+                break;
+            const std::string_view gram =
+                folded.substr(starts[first], starts[first + length] - starts[first]);
+            if (seen.insert(gram).second)
+                grams.emplace_back(gram);
+        }
+    }
+    return grams;
 }
 
 std::vector<std::string> SplitTerms(std::string_view folded) {

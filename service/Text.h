@@ -6,12 +6,17 @@
 
 // Text helpers of the service: UTF-8 folding for search, escaping for XML and HTML, strict numbers.
 
-// The form in which titles, descriptions and keywords are compared: invalid UTF-8 and control
-// characters dropped, the full-width ASCII forms (U+FF01..U+FF5E), the yen sign U+FFE5, the right
-// double quotation mark U+201D and the ideographic space U+3000 turned into their ASCII
-// counterparts (the program sends "/" as "／", "\" as "￥", a space as U+3000 and so on), and
-// ASCII letters in lower case.
+// The form in which titles, descriptions and keywords are compared, the same for every catalogue
+// back end: invalid UTF-8 and control characters dropped, the full-width yen sign U+FFE5 taken as a
+// backslash and the right double quotation mark U+201D as '"' (the program sends them for those
+// ASCII characters), then Unicode's NFKC with case folding (ICU's nfkc_cf): full-width Latin and
+// half-width katakana become their ordinary forms (ｃａｔ is cat, ﾈｺ is ネコ), the ideographic
+// space a space, and letters lose their case.
 std::string FoldForSearch(std::string_view utf8);
+
+// The pieces of folded text that the catalogue indexes: every distinct run of one up to maxLength
+// code points that holds no space or tab, in order of first appearance.
+std::vector<std::string> Grams(std::string_view folded, std::size_t maxLength = 3);
 
 // The terms of a folded keyword: split at spaces and tabs, empty pieces dropped.
 std::vector<std::string> SplitTerms(std::string_view folded);

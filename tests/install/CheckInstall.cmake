@@ -23,6 +23,8 @@ set(expected
     bin/sorvel
     bin/sorvel-service
     share/sorvel/catalog.tsv
+    share/sorvel/catalog.sqlite
+    lib/systemd/system/sorvel-service.service
     share/applications/sorvel.desktop
     share/icons/hicolor/scalable/apps/sorvel.svg
     share/man/man1/sorvel.1.gz
@@ -43,6 +45,22 @@ execute_process(COMMAND ${PREFIX}/bin/sorvel-service --help
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT result EQUAL 0 OR NOT output MATCHES "Usage: sorvel-service")
     fail("bin/sorvel-service --help: ${result}\n${output}")
+endif()
+
+# The unit starts the installed program, never one of the build tree.
+set(unit ${PREFIX}/lib/systemd/system/sorvel-service.service)
+if(EXISTS ${unit})
+    file(STRINGS ${unit} exec_start REGEX "^ExecStart=")
+    if(NOT exec_start MATCHES "^ExecStart=/[^ ]*/bin/sorvel-service ")
+        fail("the systemd unit starts '${exec_start}'")
+    endif()
+    if(SYSTEMD_ANALYZE)
+        execute_process(COMMAND ${SYSTEMD_ANALYZE} verify --man=no ${unit}
+            RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+        if(output MATCHES "${unit}:")
+            fail("systemd-analyze verify:\n${output}")
+        endif()
+    endif()
 endif()
 
 # A PNG's width and height are the two big-endian 32-bit numbers at byte 16.

@@ -23,7 +23,7 @@ constexpr int TimeoutMs = 20000;
 } // namespace
 
 ServiceProcess::ServiceProcess(const std::vector<std::string>& arguments,
-                               const std::string& workingDirectory) {
+                               const std::string& workingDirectory, const std::string& executable) {
     char path[] = "/tmp/sorvel-service-stderr-XXXXXX";
     const int errFd = mkstemp(path);
     if (errFd < 0)
@@ -33,7 +33,7 @@ ServiceProcess::ServiceProcess(const std::vector<std::string>& arguments,
     if (pipe(out) != 0)
         throw std::runtime_error("pipe failed");
 
-    std::vector<std::string> argv = {SORVEL_SERVICE_EXE};
+    std::vector<std::string> argv = {executable};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> cargv;
     for (std::string& a : argv)
@@ -288,4 +288,91 @@ void SlowClients::Trickle() {
             nextLine += m_interval;
         }
     }
+}
+
+namespace {
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+} // namespace
+
+ProgramView ReadAsProgram(std::string body) {
+    ReplaceAll(body, "><", ">\n<");
+    for (std::size_t at = body.find("amp;"); at != std::string::npos; at = body.find("amp;"))
+        body.erase(at, 4);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(body.substr(start, end - start));
+    lines.push_back(body.substr(start));
+
+    ProgramView view;
+    const std::string open = "totalResultsAvailable=\"", close = "\" totalResultsReturned";
+    const std::size_t a = body.find(open), b = body.find(close);
+    if (a != std::string::npos && b != std::string::npos && b >= a + open.size())
+        view.total = body.substr(a + open.size(), b - a - open.size());
+
+    const auto field = [&](std::size_t from, std::size_t to, const std::string& tag) {
+        std::string value;
+        for (std::size_t k = from; k < to; ++k) {
+            const std::size_t o = lines[k].find("<" + tag + ">");
+            const std::size_t c = lines[k].find("</" + tag + ">");
+            if (o == std::string::npos || c == std::string::npos)
+                continue;
+            const std::size_t begin = o + tag.size() + 2;
+            value = c > begin ? lines[k].substr(begin, c - begin) : std::string();
+        }
+        return value;
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find("<Result>") == std::string::npos)
+            continue;
+        for (std::size_t j = i; j < lines.size(); ++j) {
+            if (lines[j].find("</Result>") != std::string::npos) {
+                view.rows.push_back({field(i, j, "Title"), field(i, j, "Duration"),
+                                     field(i, j, "Copyright"), field(i, j, "RefererUrl"),
+                                     field(i, j, "Url")});
+                i = j;
+                break;
+            }
+        }
+    }
+    return view;
+}
+
+std::string Encode(const std::string& utf8) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z')) {
+            out += c;
+        } else if (b == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        }
+    }
+    return out;
+}
+
+std::string SearchTarget(const std::string& keyword, const std::string& results,
+                         const std::string& start, const std::string& adult,
+                         const std::string& site) {
+    return "/files/sorvel/api_yahoo.php?&query=" + Encode(keyword) + "&results=" + results +
+           "&start=" + start + "&adult_ok=" + adult + "&site=" + site +
+           "&uniqueid=1234-5678-9012-3456&ver=3.2";
+}
+
+std::vector<std::string> Titles(const ProgramView& view) {
+    std::vector<std::string> titles;
+    for (const ProgramRow& row : view.rows)
+        titles.push_back(row.title);
+    return titles;
 }

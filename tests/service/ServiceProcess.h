@@ -13,9 +13,11 @@
 class ServiceProcess final {
 public:
     // Starts the service with these arguments (after the program name), in the given working
-    // directory when one is given, and waits for its "listening on" line.
+    // directory when one is given, and waits for its "listening on" line (or its end). The
+    // executable is the build's unless another is given.
     explicit ServiceProcess(const std::vector<std::string>& arguments,
-                            const std::string& workingDirectory = {});
+                            const std::string& workingDirectory = {},
+                            const std::string& executable = SORVEL_SERVICE_EXE);
     ~ServiceProcess();
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
@@ -88,3 +90,27 @@ private:
     bool m_ending = false;
     std::thread m_thread;
 };
+
+// What the program takes from an answer: it puts a line break into every "><", deletes every
+// "amp;", reads the total between two fixed markers and one row per "<Result>" ... "</Result>",
+// where the last line of the block holding both tags of a field decides it.
+struct ProgramRow {
+    std::string title, duration, copyright, refererUrl, url;
+};
+struct ProgramView {
+    std::string total;
+    std::vector<ProgramRow> rows;
+};
+ProgramView ReadAsProgram(std::string body);
+std::vector<std::string> Titles(const ProgramView& view);
+
+// The program's URL encoding of the keyword: letters and digits stay, a space becomes "+",
+// every other byte "%XX".
+std::string Encode(const std::string& utf8);
+
+inline const std::string Ideographic = "\u3000";
+
+// The search request as the program sends it.
+std::string SearchTarget(const std::string& keyword, const std::string& results = "20",
+                         const std::string& start = "1", const std::string& adult = "0",
+                         const std::string& site = "");

@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <ostream>
@@ -20,104 +21,6 @@
 #include <jpeglib.h>
 
 namespace {
-
-// What the program takes from an answer: it puts a line break into every "><", deletes every
-// "amp;", reads the total between two fixed markers and one row per "<Result>" ... "</Result>",
-// where the last line of the block holding both tags of a field decides it.
-struct ProgramRow {
-    std::string title, duration, copyright, refererUrl, url;
-};
-struct ProgramView {
-    std::string total;
-    std::vector<ProgramRow> rows;
-};
-
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
-ProgramView ReadAsProgram(std::string body) {
-    ReplaceAll(body, "><", ">\n<");
-    for (std::size_t at = body.find("amp;"); at != std::string::npos; at = body.find("amp;"))
-        body.erase(at, 4);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(body.substr(start, end - start));
-    lines.push_back(body.substr(start));
-
-    ProgramView view;
-    const std::string open = "totalResultsAvailable=\"", close = "\" totalResultsReturned";
-    const std::size_t a = body.find(open), b = body.find(close);
-    if (a != std::string::npos && b != std::string::npos && b >= a + open.size())
-        view.total = body.substr(a + open.size(), b - a - open.size());
-
-    const auto field = [&](std::size_t from, std::size_t to, const std::string& tag) {
-        std::string value;
-        for (std::size_t k = from; k < to; ++k) {
-            const std::size_t o = lines[k].find("<" + tag + ">");
-            const std::size_t c = lines[k].find("</" + tag + ">");
-            if (o == std::string::npos || c == std::string::npos)
-                continue;
-            const std::size_t begin = o + tag.size() + 2;
-            value = c > begin ? lines[k].substr(begin, c - begin) : std::string();
-        }
-        return value;
-    };
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].find("<Result>") == std::string::npos)
-            continue;
-        for (std::size_t j = i; j < lines.size(); ++j) {
-            if (lines[j].find("</Result>") != std::string::npos) {
-                view.rows.push_back({field(i, j, "Title"), field(i, j, "Duration"),
-                                     field(i, j, "Copyright"), field(i, j, "RefererUrl"),
-                                     field(i, j, "Url")});
-                i = j;
-                break;
-            }
-        }
-    }
-    return view;
-}
-
-// The program's URL encoding of the keyword: letters and digits stay, a space becomes "+",
-// every other byte "%XX".
-std::string Encode(const std::string& utf8) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : utf8) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z')) {
-            out += c;
-        } else if (b == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += hex[b >> 4];
-            out += hex[b & 15];
-        }
-    }
-    return out;
-}
-
-const std::string Ideographic = "\u3000";
-
-std::string SearchTarget(const std::string& keyword, const std::string& results = "20",
-                         const std::string& start = "1", const std::string& adult = "0",
-                         const std::string& site = "") {
-    return "/files/sorvel/api_yahoo.php?&query=" + Encode(keyword) + "&results=" + results +
-           "&start=" + start + "&adult_ok=" + adult + "&site=" + site +
-           "&uniqueid=1234-5678-9012-3456&ver=3.2";
-}
-
-std::vector<std::string> Titles(const ProgramView& view) {
-    std::vector<std::string> titles;
-    for (const ProgramRow& row : view.rows)
-        titles.push_back(row.title);
-    return titles;
-}
 
 struct Picture {
     int width = 0, height = 0;
@@ -403,7 +306,21 @@ INSTANTIATE_TEST_SUITE_P(
                    Titles_{"Kitten & Yarn", "Sleepy kitten", "Morning walk"}},
         FilterCase{"&", "0", "", Titles_{"Kitten & Yarn", "Rock & Roll &lt;Live&gt;"}},
         FilterCase{"a\u201Dyz", "0", "", Titles_{}}, FilterCase{"犬", "0", "", Titles_{}},
-        FilterCase{Ideographic, "0", "", Titles_{}}));
+        FilterCase{Ideographic, "0", "", Titles_{}},
+        // Half-width katakana and full-width Latin, in the keyword or the catalogue, are their
+        // ordinary forms.
+        FilterCase{"ﾈｺ", "0", "", Titles_{"ネコの一日"}},
+        FilterCase{"ネコ", "0", "", Titles_{"ネコの一日"}},
+        FilterCase{"ﾈｺと", "0", "", Titles_{"ネコの一日"}},
+        FilterCase{"ｃａｔ", "0", "", Titles_{"Ｃａｔ Ｗａｌｋ"}},
+        FilterCase{"CAT", "0", "", Titles_{"Ｃａｔ Ｗａｌｋ"}},
+        FilterCase{"ｃａｔ" + Ideographic + "ＷＡＬＫ", "0", "", Titles_{"Ｃａｔ Ｗａｌｋ"}},
+        // Characters a LIKE pattern or a full-text query would take as operators.
+        FilterCase{"%", "0", "", Titles_{}}, FilterCase{"_", "0", "", Titles_{}},
+        FilterCase{"\"", "0", "", Titles_{}},
+        FilterCase{
+            "OR", "0", "",
+            Titles_{"Morning walk", "AC/DC style riff tutorial", "Night talk for everyone"}}));
 
 struct HostCase {
     std::optional<std::string> host;
@@ -498,6 +415,38 @@ TEST_F(ServiceTest, ThumbnailsAreJpegOfTheAnnouncedSize) {
     EXPECT_EQ(large.width, 480);
     EXPECT_EQ(large.height, 360);
     EXPECT_EQ(Get("/thumbs/999.jpg").status, 404);
+}
+
+TEST_F(ServiceTest, ThumbnailHasAnEntityTagAndAnswersNotModified) {
+    const HttpResponse first = Get("/thumbs/2.jpg");
+    ASSERT_EQ(first.status, 200);
+    ASSERT_EQ(first.headers.count("etag"), 1u);
+    const std::string tag = first.headers.at("etag");
+    EXPECT_EQ(first.headers.at("cache-control"), "public, max-age=86400");
+    EXPECT_NE(Get("/thumbs/2-large.jpg").headers.at("etag"), tag);
+    EXPECT_NE(Get("/thumbs/3.jpg").headers.at("etag"), tag);
+
+    const auto conditional = [&](const std::string& ifNoneMatch) {
+        return HttpRequest(Port(), "GET /thumbs/2.jpg HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+                                   "If-None-Match: " +
+                                       ifNoneMatch + "\r\n\r\n");
+    };
+    for (const std::string& matching : {tag, "W/" + tag, "\"other\", " + tag, std::string("*")}) {
+        const HttpResponse unchanged = conditional(matching);
+        EXPECT_EQ(unchanged.status, 304) << matching;
+        EXPECT_EQ(unchanged.body, "") << matching;
+        EXPECT_EQ(unchanged.headers.count("etag") ? unchanged.headers.at("etag") : "", tag);
+    }
+    const HttpResponse changed = conditional("\"other\"");
+    EXPECT_EQ(changed.status, 200);
+    EXPECT_EQ(changed.body, first.body);
+}
+
+TEST_F(ServiceTest, HealthEndpointSaysOk) {
+    const HttpResponse response = Get("/healthz");
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body, "ok\n");
+    EXPECT_EQ(response.headers.at("cache-control"), "no-store");
 }
 
 TEST_F(ServiceTest, VideoAddressLeadsToItsPage) {
@@ -631,17 +580,136 @@ TEST(ServiceProcessTest, FindsItsOwnCatalogueFromAnyDirectory) {
     EXPECT_EQ(service.Stop(SIGTERM), 0);
 }
 
+// Installed, the service finds its catalogue in ../share/sorvel/ from its executable, and no
+// path of the machine it was built on.
+TEST(ServiceProcessTest, FindsItsCatalogueWhereItIsInstalled) {
+    namespace fs = std::filesystem;
+    const fs::path prefix = fs::path(::testing::TempDir()) / "sorvel-installed";
+    fs::remove_all(prefix);
+    fs::create_directories(prefix / "bin");
+    fs::copy_file(SORVEL_SERVICE_EXE, prefix / "bin" / "sorvel-service");
+    {
+        ServiceProcess nowhere({"--port", "0"}, "/", (prefix / "bin" / "sorvel-service").string());
+        EXPECT_EQ(nowhere.Wait(), 1);
+        EXPECT_NE(nowhere.Stderr().find("no catalog.sqlite beside the program or in "
+                                        "../share/sorvel/"),
+                  std::string::npos)
+            << nowhere.Stderr();
+    }
+    fs::create_directories(prefix / "share" / "sorvel");
+    fs::copy_file(SORVEL_SERVICE_CATALOG, prefix / "share" / "sorvel" / "catalog.sqlite");
+    ServiceProcess service({"--port", "0"}, "/", (prefix / "bin" / "sorvel-service").string());
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    EXPECT_GT(
+        std::atoi(ReadAsProgram(HttpGet(service.Port(), SearchTarget("猫")).body).total.c_str()),
+        0);
+    EXPECT_NE(service.Stderr().find("entries from " +
+                                    (prefix / "share" / "sorvel" / "catalog.sqlite").string()),
+              std::string::npos)
+        << service.Stderr();
+    EXPECT_EQ(service.Stop(SIGTERM), 0);
+    fs::remove_all(prefix);
+}
+
+// Every absolute address of the answer, the pages and the redirects.
+std::vector<std::string> AbsoluteAddresses(const HttpResponse& response) {
+    std::vector<std::string> addresses;
+    if (response.headers.count("location"))
+        addresses.push_back(response.headers.at("location"));
+    for (std::size_t at = response.body.find("://"); at != std::string::npos;
+         at = response.body.find("://", at + 3)) {
+        std::size_t begin = at;
+        while (begin > 0 && std::isalpha(static_cast<unsigned char>(response.body[begin - 1])))
+            --begin;
+        const std::size_t end = response.body.find_first_of("\"<' ", at);
+        addresses.push_back(response.body.substr(begin, end - begin));
+    }
+    return addresses;
+}
+
+const std::vector<std::string> TargetsWithAddresses = {SearchTarget("kitten"),
+                                                       "/files/sorvel/",
+                                                       "/files/sorvel",
+                                                       "/watch/1",
+                                                       "/videos/1",
+                                                       "/info.php?pf=w&sn=sorvel",
+                                                       "/info.php?pf=w&sn=other",
+                                                       "/",
+                                                       "/no/such/page"};
+
+// Each target's addresses all begin with the base; there is at least one for each target.
+void ExpectEveryAddressStartsWith(int port, const std::string& base,
+                                  const std::vector<std::string>& extraHeaders = {}) {
+    for (const std::string& target : TargetsWithAddresses) {
+        std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
+        for (const std::string& header : extraHeaders)
+            request += header + "\r\n";
+        const std::vector<std::string> addresses =
+            AbsoluteAddresses(HttpRequest(port, request + "\r\n"));
+        EXPECT_FALSE(addresses.empty()) << target;
+        for (const std::string& address : addresses)
+            EXPECT_EQ(address.rfind(base + "/", 0), 0u) << target << ": " << address;
+    }
+}
+
+TEST(ServiceProcessTest, PublicUrlStartsEveryAbsoluteAddress) {
+    ServiceProcess service({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG, "--public-url",
+                            "HTTPS://Videos.Example.org/sorvel/"});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    ExpectEveryAddressStartsWith(service.Port(), "https://videos.example.org/sorvel");
+    const ProgramView view = ReadAsProgram(HttpGet(service.Port(), SearchTarget("yarn")).body);
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.rows[0].url, "https://videos.example.org/sorvel/thumbs/1.jpg");
+    EXPECT_EQ(view.rows[0].refererUrl, "https://videos.example.org/sorvel/watch/1");
+}
+
+TEST(ServiceProcessTest, ForwardedHeadersCountFromTrustedProxiesOnly) {
+    const std::vector<std::string> forwarded = {
+        "X-Forwarded-Proto: https", "X-Forwarded-Host: videos.example.org, inner.example"};
+    {
+        ServiceProcess trusting({"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG,
+                                 "--trusted-proxy", "127.0.0.1"});
+        ASSERT_GT(trusting.Port(), 0) << trusting.Stderr();
+        ExpectEveryAddressStartsWith(trusting.Port(), "https://videos.example.org", forwarded);
+        ExpectEveryAddressStartsWith(trusting.Port(), "http://proxy.example:8080",
+                                     {"X-Forwarded-Host: proxy.example:8080"});
+        ExpectEveryAddressStartsWith(trusting.Port(), "http://proxy.example",
+                                     {"X-Forwarded-Host: proxy.example"});
+        ExpectEveryAddressStartsWith(trusting.Port(),
+                                     "http://127.0.0.1:" + std::to_string(trusting.Port()),
+                                     {"X-Forwarded-Host: evil\"><script>"});
+    }
+    ServiceProcess other(
+        {"--port", "0", "--catalog", SORVEL_SERVICE_TEST_CATALOG, "--trusted-proxy", "192.0.2.1"});
+    ASSERT_GT(other.Port(), 0) << other.Stderr();
+    ExpectEveryAddressStartsWith(other.Port(), "http://127.0.0.1:" + std::to_string(other.Port()),
+                                 forwarded);
+}
+
 TEST(ServiceProcessTest, HelpNamesTheOptions) {
     ServiceProcess service({"--help"});
     EXPECT_EQ(service.Wait(), 0);
-    for (const char* option : {"--listen", "--port", "--catalog", "8780", "127.0.0.1"})
+    for (const char* option : {"--listen", "--port", "--catalog", "--threads", "--public-url",
+                               "--trusted-proxy", "import", "8780", "127.0.0.1"})
         EXPECT_NE(service.Stdout().find(option), std::string::npos) << option;
 }
 
 TEST(ServiceProcessTest, RejectsBadOptions) {
-    EXPECT_EQ(ServiceProcess({"--bogus"}).Wait(), 2);
-    EXPECT_EQ(ServiceProcess({"--port", "70000"}).Wait(), 2);
-    EXPECT_EQ(ServiceProcess({"--port"}).Wait(), 2);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},
+        {"--port", "70000"},
+        {"--port"},
+        {"--threads", "0"},
+        {"--threads", "many"},
+        {"--public-url", "ftp://example.org"},
+        {"--public-url", "https://user@example.org"},
+        {"--public-url", "https://example.org/a?b"},
+        {"--trusted-proxy", "proxy.example"},
+        {"import"},
+        {"import", "catalog.tsv"},
+    };
+    for (const auto& arguments : cases)
+        EXPECT_EQ(ServiceProcess(arguments).Wait(), 2) << arguments.front();
 }
 
 TEST(ServiceProcessTest, ReportsABrokenCatalogue) {
