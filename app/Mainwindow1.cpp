@@ -41,6 +41,9 @@ const QString DesignCaption = QStringLiteral("ORVENA - Sorvel Browser");
 constexpr QSize DesignSize(1024, 640);
 constexpr int SlotHeightPixels = 120;
 constexpr TColor StripGrey = RGBColor(226, 226, 226);
+// The section of log_search.ini that holds the keyword history: every user's stored history is
+// under this name, so it stays whatever the keyword box is called.
+const QString HistorySection = QStringLiteral("HistoryComboBox1");
 
 const QString MailSetupMessage = QStringLiteral(
     "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
@@ -279,6 +282,7 @@ void TMainForm1::CreateToolBar() {
     HistoryComboBox1->SetMaxLength(45);
     HistoryComboBox1->setToolTip(QStringLiteral("動画の検索キーワード"));
     HistoryComboBox1->SetSaveFileName(m_options.HistoryFileName);
+    HistoryComboBox1->SetSaveSectionName(HistorySection);
 
     SpeedButton0_1 = MakeSpeedButton(Panel0, QStringLiteral("SpeedButton0_1"), {284, 6, 70, 24},
                                      QStringLiteral("動画の検索"));

@@ -15,7 +15,19 @@
 
 namespace {
 
+// The section and keys of Sorvel.ini. Every user's stored file holds these names, so they are
+// data: they stay as they are whatever the code calls the controls they belong to.
 const QString Section = QStringLiteral("SET");
+const QString UniqueIdKey = QStringLiteral("ID");
+const QString WindowLeftKey = QStringLiteral("M_LEFT");
+const QString WindowTopKey = QStringLiteral("M_TOP");
+const QString WindowWidthKey = QStringLiteral("M_WIDTH");
+const QString WindowHeightKey = QStringLiteral("M_HEIGHT");
+const QString ResultCountKey = QStringLiteral("S1_C0");
+const QString AdultChoiceKey = QStringLiteral("S1_C1");
+const QString AllSitesKey = QStringLiteral("S1_R1");
+const QString OneSiteKey = QStringLiteral("S1_R3");
+const QString DomainKey = QStringLiteral("S1_C4");
 
 // The outer frame's size differs from the client size by the window manager's decoration.
 QSize FrameExtra(const QWidget& window) {
@@ -76,24 +88,24 @@ QString NewUniqueId(unsigned seed) {
 void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings) {
     // One reading of the file; a missing file reads as empty.
     const ProfileReader file(path);
-    const auto readInt = [&file](const char* key, int current) {
-        return file.ReadInteger(Section, QString::fromLatin1(key), current);
+    const auto readInt = [&file](const QString& key, int current) {
+        return file.ReadInteger(Section, key, current);
     };
 
-    settings.UniqueId = file.ReadString(Section, QStringLiteral("ID"), settings.UniqueId);
+    settings.UniqueId = file.ReadString(Section, UniqueIdKey, settings.UniqueId);
     if (settings.UniqueId.isEmpty())
         settings.UniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
 
     // Applied as read, one after another.
     const QRect frame = window.frameGeometry();
-    const int left = readInt("M_LEFT", frame.left());
+    const int left = readInt(WindowLeftKey, frame.left());
     window.move(left, window.frameGeometry().top());
-    const int top = readInt("M_TOP", frame.top());
+    const int top = readInt(WindowTopKey, frame.top());
     window.move(left, top);
     const QSize extra = FrameExtra(window);
-    const int width = readInt("M_WIDTH", frame.width());
+    const int width = readInt(WindowWidthKey, frame.width());
     window.resize(width - extra.width(), window.height());
-    const int height = readInt("M_HEIGHT", frame.height());
+    const int height = readInt(WindowHeightKey, frame.height());
     window.resize(window.width(), height - extra.height());
     // A place that no screen shows (another monitor's, a damaged file) would leave the window
     // where nobody can reach it.
@@ -103,34 +115,34 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSe
     const auto setIndex = [](QComboBox* box, int index) {
         box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
     };
-    setIndex(dialog.ComboBox0, readInt("S1_C0", dialog.ComboBox0->currentIndex()));
-    setIndex(dialog.ComboBox1, readInt("S1_C1", dialog.ComboBox1->currentIndex()));
+    setIndex(dialog.ComboBox0, readInt(ResultCountKey, dialog.ComboBox0->currentIndex()));
+    setIndex(dialog.ComboBox1, readInt(AdultChoiceKey, dialog.ComboBox1->currentIndex()));
     TSettingForm1::SetSelected(dialog.RadioButton1,
-                               readInt("S1_R1", dialog.RadioButton1->isChecked()) != 0);
+                               readInt(AllSitesKey, dialog.RadioButton1->isChecked()) != 0);
     TSettingForm1::SetSelected(dialog.RadioButton3,
-                               readInt("S1_R3", dialog.RadioButton3->isChecked()) != 0);
+                               readInt(OneSiteKey, dialog.RadioButton3->isChecked()) != 0);
     dialog.RadioButton1Click();
     dialog.SetDomainText(
-        file.ReadString(Section, QStringLiteral("S1_C4"), dialog.ComboBox4->currentText()));
+        file.ReadString(Section, DomainKey, dialog.ComboBox4->currentText()));
 }
 
 void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
           const TSearchSettings& settings) {
-    const auto write = [&path](const char* key, const QString& value) {
-        WriteProfileString(path, Section, QString::fromLatin1(key), value);
+    const auto write = [&path](const QString& key, const QString& value) {
+        WriteProfileString(path, Section, key, value);
     };
     const auto flag = [](bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
     const QRect frame = window.frameGeometry();
-    write("ID", settings.UniqueId);
-    write("M_LEFT", QString::number(frame.left()));
-    write("M_TOP", QString::number(frame.top()));
-    write("M_WIDTH", QString::number(frame.width()));
-    write("M_HEIGHT", QString::number(frame.height()));
-    write("S1_C0", QString::number(dialog.ComboBox0->currentIndex()));
-    write("S1_C1", QString::number(dialog.ComboBox1->currentIndex()));
-    write("S1_R1", flag(dialog.RadioButton1->isChecked()));
-    write("S1_R3", flag(dialog.RadioButton3->isChecked()));
-    write("S1_C4", dialog.ComboBox4->currentText());
+    write(UniqueIdKey, settings.UniqueId);
+    write(WindowLeftKey, QString::number(frame.left()));
+    write(WindowTopKey, QString::number(frame.top()));
+    write(WindowWidthKey, QString::number(frame.width()));
+    write(WindowHeightKey, QString::number(frame.height()));
+    write(ResultCountKey, QString::number(dialog.ComboBox0->currentIndex()));
+    write(AdultChoiceKey, QString::number(dialog.ComboBox1->currentIndex()));
+    write(AllSitesKey, flag(dialog.RadioButton1->isChecked()));
+    write(OneSiteKey, flag(dialog.RadioButton3->isChecked()));
+    write(DomainKey, dialog.ComboBox4->currentText());
 }
 
 } // namespace SettingsFile
