@@ -10,13 +10,13 @@
 
 namespace {
 
-class Commands : public ProgramFixture {};
+class MainWindowCommandsTest : public ProgramFixture {};
 
 const QString Page = QStringLiteral("http://video.example/watch?v=1&t=2");
 
 } // namespace
 
-TEST_F(Commands, WebCommandsAreEnabledByAPageOutsideTheTopPage) {
+TEST_F(MainWindowCommandsTest, WebCommandsAreEnabledByAPageOutsideTheTopPage) {
     Start();
     TMainForm1& w = Main();
     Pane().Complete(QStringLiteral("http://127.0.0.1:9/files/sorvel/"));
@@ -40,14 +40,14 @@ TEST_F(Commands, WebCommandsAreEnabledByAPageOutsideTheTopPage) {
     EXPECT_EQ(Pane().navigations.size(), 3);
 }
 
-TEST_F(Commands, OpenInTheDefaultBrowser) {
+TEST_F(MainWindowCommandsTest, OpenInTheDefaultBrowser) {
     Start();
     Pane().Complete(Page);
     Main().W1->trigger();
     EXPECT_EQ(desktop.opened, QStringList{Page});
 }
 
-TEST_F(Commands, MailThePage) {
+TEST_F(MainWindowCommandsTest, MailThePage) {
     Start();
     Pane().Complete(Page);
     // No result opened yet: the subject is empty.
@@ -67,7 +67,7 @@ TEST_F(Commands, MailThePage) {
                                    "」に設定してください.")});
 }
 
-TEST_F(Commands, AddressesOtherThanWebPagesAreNotHandedOn) {
+TEST_F(MainWindowCommandsTest, AddressesOtherThanWebPagesAreNotHandedOn) {
     Start();
     for (const char* address : {"file:///etc/passwd", "javascript:alert(1)", "", "about:blank"}) {
         Pane().location = QString::fromLatin1(address);
@@ -85,7 +85,7 @@ TEST_F(Commands, AddressesOtherThanWebPagesAreNotHandedOn) {
     EXPECT_EQ(desktop.opened, QStringList{QStringLiteral("HTTPS://video.example/")});
 }
 
-TEST_F(Commands, BarsHiddenAndShownAgainAfterARestart) {
+TEST_F(MainWindowCommandsTest, BarsHiddenAndShownAgainAfterARestart) {
     Start();
     Main().V1->trigger();
     Main().V2->trigger();
@@ -104,7 +104,7 @@ TEST_F(Commands, BarsHiddenAndShownAgainAfterARestart) {
     EXPECT_TRUE(Main().StatusBar0->isVisible());
 }
 
-TEST_F(Commands, ClearingTheHistory) {
+TEST_F(MainWindowCommandsTest, ClearingTheHistory) {
     WriteFileBytes(HistoryPath(), "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=cat\r\n"
                                   "History1=dog\r\n");
     Start();
@@ -122,7 +122,7 @@ TEST_F(Commands, ClearingTheHistory) {
     EXPECT_EQ(Main().HistoryComboBox1->count(), 0);
 }
 
-TEST_F(Commands, MakerSiteAndSoftwareInformation) {
+TEST_F(MainWindowCommandsTest, MakerSiteAndSoftwareInformation) {
     Start();
     Main().H3->trigger();
     Main().H4->trigger();

@@ -44,11 +44,11 @@ private:
     QString m_host;
 };
 
-class EndToEnd : public ProgramFixture {};
+class EndToEndTest : public ProgramFixture {};
 
 } // namespace
 
-TEST_F(EndToEnd, SearchPagesAndOpensResultsFromTheBundledService) {
+TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     ServiceProcess service;
     ASSERT_FALSE(service.Host().isEmpty());
     serviceHost = service.Host();

@@ -36,7 +36,7 @@ QByteArray Answer(int total, const QList<QByteArray>& titles = {}) {
     return answer + "</ResultSet>";
 }
 
-class MainWindow : public ProgramFixture {};
+class MainWindowTest : public ProgramFixture {};
 
 QList<QToolButton*> PagingButtons(TMainForm1& w) {
     return {w.SpeedButton2_1, w.SpeedButton2_2, w.SpeedButton2_3, w.SpeedButton2_4,
@@ -45,7 +45,7 @@ QList<QToolButton*> PagingButtons(TMainForm1& w) {
 
 } // namespace
 
-TEST_F(MainWindow, FirstDisplay) {
+TEST_F(MainWindowTest, FirstDisplay) {
     Start();
     TMainForm1& w = Main();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser"));
@@ -79,7 +79,7 @@ TEST_F(MainWindow, FirstDisplay) {
     EXPECT_TRUE(messages.information.isEmpty());
 }
 
-TEST_F(MainWindow, SlotGeometryAndListOrder) {
+TEST_F(MainWindowTest, SlotGeometryAndListOrder) {
     Create();
     TMainForm1& w = Main();
     const struct {
@@ -116,7 +116,7 @@ TEST_F(MainWindow, SlotGeometryAndListOrder) {
     }
 }
 
-TEST_F(MainWindow, SlotLayout) {
+TEST_F(MainWindowTest, SlotLayout) {
     Start();
     const TResultSlot slot = Main().Slot(0);
     // The column at its design width; the slots reach to the right edge of its content.
@@ -152,7 +152,7 @@ TEST_F(MainWindow, SlotLayout) {
     EXPECT_EQ(Main().ScrollBox1->verticalScrollBar()->maximum(), 0);
 }
 
-TEST_F(MainWindow, ToolBarMenuAndStatusBarAsDesigned) {
+TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
     Create();
     TMainForm1& w = Main();
     EXPECT_EQ(w.Panel0->height(), 36);
@@ -237,7 +237,7 @@ TEST_F(MainWindow, ToolBarMenuAndStatusBarAsDesigned) {
     }
 }
 
-TEST_F(MainWindow, EnterSearchButtonAndS1RunTheSearch) {
+TEST_F(MainWindowTest, EnterSearchButtonAndS1RunTheSearch) {
     ScriptedHttpServer server(
         ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, Answer(0))));
     serviceHost = QString::fromLatin1(server.HostAndPort());
@@ -268,7 +268,7 @@ TEST_F(MainWindow, EnterSearchButtonAndS1RunTheSearch) {
     EXPECT_TRUE(messages.errors.isEmpty());
 }
 
-TEST_F(MainWindow, PageOfResultsAndActivation) {
+TEST_F(MainWindowTest, PageOfResultsAndActivation) {
     ScriptedHttpServer server(ScriptedHttpServer::Reply(
         ScriptedHttpServer::Response(200, Answer(45, {"first", "second"}))));
     serviceHost = QString::fromLatin1(server.HostAndPort());
@@ -303,7 +303,7 @@ TEST_F(MainWindow, PageOfResultsAndActivation) {
 
 // The components go last when the window is destroyed; by then no notice of theirs may reach the
 // search client or the window, which are gone.
-TEST_F(MainWindow, NoNoticeReachesTheWindowDuringItsTeardown) {
+TEST_F(MainWindowTest, NoNoticeReachesTheWindowDuringItsTeardown) {
     Start();
     bool connected = true;
     Pane().connectedAtDestruction = &connected;
@@ -311,7 +311,7 @@ TEST_F(MainWindow, NoNoticeReachesTheWindowDuringItsTeardown) {
     EXPECT_FALSE(connected);
 }
 
-TEST_F(MainWindow, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
+TEST_F(MainWindowTest, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
     Start();
     TMainForm1& w = Main();
     EXPECT_EQ(w.SpeedButton2_1->geometry(), QRect(20, 2, 24, 24));
@@ -383,7 +383,7 @@ int TextContrast(const QImage& image, const QRect& area) {
 // Under a dark desktop theme every text of the window stays readable: the designed light
 // surfaces (tool bar, result column) keep their own colours and the text drawn on them, the rest
 // follows the theme, text and ground alike.
-TEST_F(MainWindow, EveryTextStandsOutUnderADarkPalette) {
+TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
     const ApplicationPalette dark(DarkPalette());
     Start();
     TMainForm1& w = Main();

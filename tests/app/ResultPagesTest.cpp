@@ -113,9 +113,9 @@ private:
     std::function<Row(int)> row;
 };
 
-class ResultPages : public ProgramFixture {
+class ResultPagesTest : public ProgramFixture {
 protected:
-    ResultPages() {
+    ResultPagesTest() {
         serviceHost = service.Host();
         WriteFileBytes(NoImagePath(), JpegOf(NoImageColour));
     }
@@ -162,7 +162,7 @@ protected:
 
 } // namespace
 
-TEST_F(ResultPages, TotalsPagesAndScrollRanges) {
+TEST_F(ResultPagesTest, TotalsPagesAndScrollRanges) {
     const struct {
         int perPage;
         int total;
@@ -206,7 +206,7 @@ TEST_F(ResultPages, TotalsPagesAndScrollRanges) {
     EXPECT_TRUE(service.LastSearch().contains("&results=5&start=1&"));
 }
 
-TEST_F(ResultPages, SlotsShowSourceDurationTitleAndThumbnail) {
+TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
     const struct {
         Row row;
         const char* label;
@@ -245,7 +245,7 @@ TEST_F(ResultPages, SlotsShowSourceDurationTitleAndThumbnail) {
     EXPECT_FALSE(QFile::exists(w.SearchClient().ThumbnailFile));
 }
 
-TEST_F(ResultPages, FewerResultsPerPageLeaveNoEarlierSlotShown) {
+TEST_F(ResultPagesTest, FewerResultsPerPageLeaveNoEarlierSlotShown) {
     Begin();
     service.Set(300);
     Search(QStringLiteral("猫"));
@@ -256,7 +256,7 @@ TEST_F(ResultPages, FewerResultsPerPageLeaveNoEarlierSlotShown) {
     EXPECT_EQ(Main().ScrollBox1->Range(), 5 * 120);
 }
 
-TEST_F(ResultPages, APageBeyondTheNewTotalShowsWhatCame) {
+TEST_F(ResultPagesTest, APageBeyondTheNewTotalShowsWhatCame) {
     Begin();
     service.Set(900);
     Search(QStringLiteral("猫"));
@@ -270,7 +270,7 @@ TEST_F(ResultPages, APageBeyondTheNewTotalShowsWhatCame) {
     EXPECT_TRUE(PreviousEnabled());
 }
 
-TEST_F(ResultPages, PagingButtonsOfBothBars) {
+TEST_F(ResultPagesTest, PagingButtonsOfBothBars) {
     Begin();
     service.Set(50); // three pages
     Search(QStringLiteral("猫"));
@@ -303,7 +303,7 @@ TEST_F(ResultPages, PagingButtonsOfBothBars) {
     EXPECT_EQ(service.server.Requests().size(), before);
 }
 
-TEST_F(ResultPages, AnEditedKeywordBoxGoesToCaptionAndHistoryNotToTheRequest) {
+TEST_F(ResultPagesTest, AnEditedKeywordBoxGoesToCaptionAndHistoryNotToTheRequest) {
     Begin();
     service.Set(50);
     Search(QStringLiteral("猫"));
@@ -316,7 +316,7 @@ TEST_F(ResultPages, AnEditedKeywordBoxGoesToCaptionAndHistoryNotToTheRequest) {
     EXPECT_EQ(Main().HistoryComboBox1->currentText(), QStringLiteral("犬"));
 }
 
-TEST_F(ResultPages, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
+TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
     Begin();
     service.Set(3, 3, [](int i) {
         Row row;
@@ -347,7 +347,7 @@ TEST_F(ResultPages, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
     EXPECT_TRUE(w.S1->isEnabled());
 }
 
-TEST_F(ResultPages, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
+TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
     Begin();
     service.Set(2, 2, [](int i) {
         Row row;
@@ -374,7 +374,7 @@ TEST_F(ResultPages, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
 
 // The real browser pane: a result opened from a page of results completes its navigation, which
 // enables the web commands and shows the address.
-TEST_F(ResultPages, TheRealBrowserPaneEnablesTheWebCommands) {
+TEST_F(ResultPagesTest, TheRealBrowserPaneEnablesTheWebCommands) {
     // The real pane in place of the fixture's light one.
     TMainFormOptions options = Options();
     options.CreateBrowserPane = TMainFormOptions().CreateBrowserPane;

@@ -25,9 +25,9 @@ QByteArray Answer(int total) {
                  QByteArray::number(total) + R"(" totalResultsReturned="0"></ResultSet>)");
 }
 
-class SettingsDialog : public ProgramFixture {
+class SearchSettingsDialogTest : public ProgramFixture {
 protected:
-    SettingsDialog()
+    SearchSettingsDialogTest()
         : server(ScriptedHttpServer::Reply(Answer(95))) {
         serviceHost = QString::fromLatin1(server.HostAndPort());
     }
@@ -59,7 +59,7 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsDialog, AsDesigned) {
+TEST_F(SearchSettingsDialogTest, AsDesigned) {
     Create();
     TSettingForm1& d = Dialog();
     EXPECT_EQ(d.windowTitle(), QStringLiteral("検索設定"));
@@ -89,7 +89,7 @@ TEST_F(SettingsDialog, AsDesigned) {
     EXPECT_EQ(d.ComboBox4->count(), 133);
 }
 
-TEST(DomainList, GroupsHeadersSeparatorsAndHosts) {
+TEST(DomainListTest, GroupsHeadersSeparatorsAndHosts) {
     const QStringList& rows = DomainRows();
     ASSERT_EQ(rows.size(), 133);
     EXPECT_EQ(rows[0], QStringLiteral("<ダウンロード対応サイト>"));
@@ -122,7 +122,7 @@ TEST(DomainList, GroupsHeadersSeparatorsAndHosts) {
     EXPECT_EQ(hosts, 126);
 }
 
-TEST_F(SettingsDialog, TenPerPageAndOkSearchesFromPageOne) {
+TEST_F(SearchSettingsDialogTest, TenPerPageAndOkSearchesFromPageOne) {
     Start();
     Main().HistoryComboBox1->setEditText(QStringLiteral("cat"));
     RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(1); });
@@ -140,14 +140,14 @@ TEST_F(SettingsDialog, TenPerPageAndOkSearchesFromPageOne) {
     EXPECT_EQ(server.Requests().size(), 4);
 }
 
-TEST_F(SettingsDialog, OkWithAnEmptyKeywordBoxRequestsNothing) {
+TEST_F(SearchSettingsDialogTest, OkWithAnEmptyKeywordBoxRequestsNothing) {
     Start();
     RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(0); });
     EXPECT_EQ(Settings().ResultsPerPage, 5);
     EXPECT_EQ(server.ConnectionCount(), 0);
 }
 
-TEST_F(SettingsDialog, NoCountChosenFallsBackToTwenty) {
+TEST_F(SearchSettingsDialogTest, NoCountChosenFallsBackToTwenty) {
     Start();
     Settings().ResultsPerPage = 0;
     RunDialog([] {});
@@ -158,7 +158,7 @@ TEST_F(SettingsDialog, NoCountChosenFallsBackToTwenty) {
     EXPECT_EQ(Settings().ResultsPerPage, 5);
 }
 
-TEST_F(SettingsDialog, AdultChoice) {
+TEST_F(SearchSettingsDialogTest, AdultChoice) {
     Start();
     EXPECT_EQ(Settings().AdultOk, QStringLiteral("-1"));
     RunDialog([this] { Dialog().ComboBox1->setCurrentIndex(1); });
@@ -167,7 +167,7 @@ TEST_F(SettingsDialog, AdultChoice) {
     EXPECT_EQ(Settings().AdultOk, QStringLiteral("0"));
 }
 
-TEST_F(SettingsDialog, SiteChoice) {
+TEST_F(SearchSettingsDialogTest, SiteChoice) {
     Start();
     TSettingForm1& d = Dialog();
     // The one-site choice with an empty domain is all sites.
@@ -187,7 +187,7 @@ TEST_F(SettingsDialog, SiteChoice) {
     EXPECT_EQ(Settings().Site, QString());
 }
 
-TEST_F(SettingsDialog, LeavingWithoutOkAppliesNothing) {
+TEST_F(SearchSettingsDialogTest, LeavingWithoutOkAppliesNothing) {
     Start();
     Main().HistoryComboBox1->setEditText(QStringLiteral("cat"));
     RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(0); }, false);
@@ -209,7 +209,7 @@ TEST_F(SettingsDialog, LeavingWithoutOkAppliesNothing) {
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 0);
 }
 
-TEST_F(SettingsDialog, HeaderRowsAreSkippedOnce) {
+TEST_F(SearchSettingsDialogTest, HeaderRowsAreSkippedOnce) {
     Create();
     TSettingForm1& d = Dialog();
     d.RadioButton3->click();

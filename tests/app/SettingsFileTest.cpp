@@ -212,7 +212,7 @@ TEST_F(SettingsFileTest, AFrameNoScreenShowsIsCentredOnThePrimaryScreen) {
     }
 }
 
-TEST(ReachableFrame, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
+TEST(ReachableFrameTest, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
     const QRect left(0, 0, 1920, 1080);
     const QRect right(1920, 200, 1280, 1024);
     const struct {
@@ -232,7 +232,7 @@ TEST(ReachableFrame, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
         EXPECT_EQ(SettingsFile::ReachableFrame(c.frame, {left, right}, left), c.expected) << c.name;
 }
 
-TEST(NewUniqueId, FourGroupsBelow9999InReverseOrderOfDrawing) {
+TEST(NewUniqueIdTest, FourGroupsBelow9999InReverseOrderOfDrawing) {
     for (unsigned seed = 0; seed < 3000; ++seed) {
         const QString id = SettingsFile::NewUniqueId(seed);
         ASSERT_TRUE(IdPattern.match(id).hasMatch()) << id.toStdString();

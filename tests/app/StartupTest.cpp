@@ -39,7 +39,7 @@ TMainForm1* ShownMainWindow() {
 
 } // namespace
 
-TEST(ApplicationErrorBox, FullStopRule) {
+TEST(ApplicationErrorBoxTest, FullStopRule) {
     const struct {
         const char* message;
         const char* shown;
@@ -85,7 +85,7 @@ TMainForm1* ActivatedMainWindow() {
     return window;
 }
 
-TEST(Startup, ADamagedHistoryCountNeverStopsTheStart) {
+TEST(StartupTest, ADamagedHistoryCountNeverStopsTheStart) {
     QTemporaryDir dir;
     RecordedMessages messages;
     const QString historyPath = dir.filePath(QStringLiteral("log_search.ini"));
@@ -109,7 +109,7 @@ TEST(Startup, ADamagedHistoryCountNeverStopsTheStart) {
 // The main window is closed while a page load waits for a server that holds its answer or a
 // thumbnail: the close saves, ends the transfer and the load at once, and the run ends without
 // waiting for the server and without asking for a further thumbnail.
-TEST(Startup, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
+TEST(StartupTest, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
     const struct {
         const char* name;
         int stalledRequest; // 1: the answer, 2: the first thumbnail
@@ -262,12 +262,12 @@ protected:
     QProcess third;
 };
 
-using TwoProcesses = ProgramProcesses;
-using ProgramSignals = ProgramProcesses;
+using TwoProcessesTest = ProgramProcesses;
+using ProgramSignalsTest = ProgramProcesses;
 
 } // namespace
 
-TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
+TEST_F(TwoProcessesTest, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
     Launch(first);
     ASSERT_TRUE(WaitUntil([&] { return LockHolder(LockPath()) == first.processId(); }, 30000));
 
@@ -293,7 +293,7 @@ TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
 // (rewritten from what it read). SIGXFSZ is ignored, so that a write past a file size limit fails
 // like any other write. A settings file that cannot be written holds nothing up: no box waits
 // for an answer, the message goes to the standard error.
-TEST_F(ProgramSignals, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
+TEST_F(ProgramSignalsTest, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
     const QByteArray storedSettings = "[SET]\r\nID= 1234-5678-9012-3456 \r\n";
     const struct {
         const char* name;

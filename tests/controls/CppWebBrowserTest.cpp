@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(TCppWebBrowser, NavigatesAndReportsEachCompletedNavigation) {
+TEST(WebViewTest, NavigatesAndReportsEachCompletedNavigation) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
         const QByteArray request = c.ReadRequest();
         const QByteArray title = request.startsWith("GET /second") ? "second" : "first";

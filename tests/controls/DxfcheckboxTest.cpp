@@ -20,9 +20,9 @@ constexpr QRgb White = Rgb(255, 255, 255);
 constexpr QRgb Magenta = Rgb(255, 0, 255);
 
 // A white slot panel holding image check boxes in the result slots' font.
-class CheckBoxTest : public ::testing::Test {
+class ImageCheckBoxTest : public ::testing::Test {
 protected:
-    CheckBoxTest() {
+    ImageCheckBoxTest() {
         InstallFontSubstitutions();
         QPalette palette = panel.palette();
         palette.setColor(QPalette::Window, Qt::white);
@@ -103,7 +103,7 @@ void SendKey(QWidget& widget, QEvent::Type type, bool autoRepeat) {
 
 } // namespace
 
-TEST_F(CheckBoxTest, CreatedAsDesigned) {
+TEST_F(ImageCheckBoxTest, CreatedAsDesigned) {
     TdxfCheckBox box;
     EXPECT_EQ(box.size(), QSize(100, 17));
     EXPECT_FALSE(box.Checked());
@@ -115,7 +115,7 @@ TEST_F(CheckBoxTest, CreatedAsDesigned) {
     EXPECT_EQ(box.focusPolicy(), Qt::StrongFocus);
 }
 
-TEST_F(CheckBoxTest, StyleIsClampedToTheBuiltInStyles) {
+TEST_F(ImageCheckBoxTest, StyleIsClampedToTheBuiltInStyles) {
     ASSERT_EQ(CheckBoxStyleCount(), 14);
     const std::pair<int, int> cases[] = {{0, 1},   {-5, 1},  {1, 1},    {7, 7},
                                          {14, 14}, {15, 14}, {1000, 14}};
@@ -126,7 +126,7 @@ TEST_F(CheckBoxTest, StyleIsClampedToTheBuiltInStyles) {
     }
 }
 
-TEST_F(CheckBoxTest, AutomaticSizeFollowsPictureAndCaption) {
+TEST_F(ImageCheckBoxTest, AutomaticSizeFollowsPictureAndCaption) {
     TdxfCheckBox* box = AddBox();
     EXPECT_LE(QFontMetrics(DesignFont(12, true)).height() + 2, 18);
     EXPECT_EQ(box->size(), QSize(22, 18));
@@ -147,7 +147,7 @@ TEST_F(CheckBoxTest, AutomaticSizeFollowsPictureAndCaption) {
     EXPECT_EQ(box->size(), QSize(34, 24));
 }
 
-TEST_F(CheckBoxTest, EachStateShowsItsFrame) {
+TEST_F(ImageCheckBoxTest, EachStateShowsItsFrame) {
     struct Case {
         bool checked;
         bool enabled;
@@ -171,7 +171,7 @@ TEST_F(CheckBoxTest, EachStateShowsItsFrame) {
     ExpectFrame(Grab(*styled), 0, 0, 4 * 5 + 3, White);
 }
 
-TEST_F(CheckBoxTest, OwnPictureIsShownCentredWithItsBottomLeftColourTransparent) {
+TEST_F(ImageCheckBoxTest, OwnPictureIsShownCentredWithItsBottomLeftColourTransparent) {
     TdxfCheckBox* box = AddBox();
     QImage glyph(10, 10, QImage::Format_RGB32);
     glyph.fill(Qt::red);
@@ -192,7 +192,7 @@ TEST_F(CheckBoxTest, OwnPictureIsShownCentredWithItsBottomLeftColourTransparent)
     EXPECT_EQ(At(image, 14, 4), White);
 }
 
-TEST_F(CheckBoxTest, BackgroundIsTheParentsUnlessAColourIsSet) {
+TEST_F(ImageCheckBoxTest, BackgroundIsTheParentsUnlessAColourIsSet) {
     TdxfCheckBox* box = AddBox();
     EXPECT_EQ(At(Grab(*box), 20, 9), White);
     box->SetColor(0x00FF00);
@@ -202,7 +202,7 @@ TEST_F(CheckBoxTest, BackgroundIsTheParentsUnlessAColourIsSet) {
     ExpectFrame(image, 0, 0, 0, Rgb(0, 255, 0));
 }
 
-TEST_F(CheckBoxTest, CaptionIsEmbossedWhenDisabled) {
+TEST_F(ImageCheckBoxTest, CaptionIsEmbossedWhenDisabled) {
     TdxfCheckBox* box = AddBox(QStringLiteral("■■■"));
     const QRect captionArea(18, 0, box->width() - 18, box->height());
     const QSet<QRgb> enabled = ColorsIn(Grab(*box), captionArea);
@@ -215,7 +215,7 @@ TEST_F(CheckBoxTest, CaptionIsEmbossedWhenDisabled) {
     EXPECT_FALSE(disabled.contains(Rgb(0, 0, 0)));
 }
 
-TEST_F(CheckBoxTest, LeftJustifiedCaptionKeepsClearOfThePicture) {
+TEST_F(ImageCheckBoxTest, LeftJustifiedCaptionKeepsClearOfThePicture) {
     TdxfCheckBox* box = AddBox(QStringLiteral("■■■■■■■■"));
     box->SetAutoSize(false);
     box->resize(40, 18);
@@ -227,7 +227,7 @@ TEST_F(CheckBoxTest, LeftJustifiedCaptionKeepsClearOfThePicture) {
     EXPECT_EQ(ColorsIn(image, QRect(20, 0, 2, 18)), QSet<QRgb>{White});
 }
 
-TEST_F(CheckBoxTest, OnClickCountsForEachKindOfChange) {
+TEST_F(ImageCheckBoxTest, OnClickCountsForEachKindOfChange) {
     struct Case {
         const char* name;
         std::function<void(TdxfCheckBox&)> act;
@@ -281,7 +281,7 @@ TEST_F(CheckBoxTest, OnClickCountsForEachKindOfChange) {
     }
 }
 
-TEST_F(CheckBoxTest, GroupWithoutAllowAllUpActsLikeRadioButtons) {
+TEST_F(ImageCheckBoxTest, GroupWithoutAllowAllUpActsLikeRadioButtons) {
     TdxfCheckBox* a = AddBox();
     TdxfCheckBox* b = AddBox();
     TdxfCheckBox* c = AddBox();
@@ -320,7 +320,7 @@ TEST_F(CheckBoxTest, GroupWithoutAllowAllUpActsLikeRadioButtons) {
     EXPECT_FALSE(a->Checked());
 }
 
-TEST_F(CheckBoxTest, GroupWithAllowAllUpCanBeLeftEmpty) {
+TEST_F(ImageCheckBoxTest, GroupWithAllowAllUpCanBeLeftEmpty) {
     TdxfCheckBox* a = AddBox();
     TdxfCheckBox* b = AddBox();
     TdxfCheckBox* c = AddBox();
@@ -337,7 +337,7 @@ TEST_F(CheckBoxTest, GroupWithAllowAllUpCanBeLeftEmpty) {
     EXPECT_FALSE(c->Checked());
 }
 
-TEST_F(CheckBoxTest, GroupZeroBoxesAreIndependentAndSendNoNotice) {
+TEST_F(ImageCheckBoxTest, GroupZeroBoxesAreIndependentAndSendNoNotice) {
     TdxfCheckBox* a = AddBox();
     TdxfCheckBox* b = AddBox();
     NoticeCounter notices(*b);
@@ -355,7 +355,7 @@ TEST_F(CheckBoxTest, GroupZeroBoxesAreIndependentAndSendNoNotice) {
     EXPECT_FALSE(b->Checked());
 }
 
-TEST_F(CheckBoxTest, FocusRectangleOnlyAroundACaption) {
+TEST_F(ImageCheckBoxTest, FocusRectangleOnlyAroundACaption) {
     ShowActive();
     for (const QString& caption : {QString(), QStringLiteral("猫の動画")}) {
         TdxfCheckBox* box = AddBox(caption);
@@ -375,7 +375,7 @@ TEST_F(CheckBoxTest, FocusRectangleOnlyAroundACaption) {
     }
 }
 
-TEST_F(CheckBoxTest, ClickTakesTheFocus) {
+TEST_F(ImageCheckBoxTest, ClickTakesTheFocus) {
     ShowActive();
     TdxfCheckBox* first = AddBox(QStringLiteral("a"));
     TdxfCheckBox* second = AddBox(QStringLiteral("b"));
@@ -387,7 +387,7 @@ TEST_F(CheckBoxTest, ClickTakesTheFocus) {
     EXPECT_TRUE(WaitUntil([&] { return second->hasFocus(); }));
 }
 
-TEST_F(CheckBoxTest, WithoutTheStripNoBuiltInPictureIsDrawn) {
+TEST_F(ImageCheckBoxTest, WithoutTheStripNoBuiltInPictureIsDrawn) {
     struct RestoreStrip {
         ~RestoreStrip() { LoadCheckBoxStrip(CheckBoxStripResource); }
     } restore;

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(Fonts, DesignFontIsSubstitutedByIpaPGothic) {
+TEST(FontsTest, DesignFontIsSubstitutedByIpaPGothic) {
     InstallFontSubstitutions();
     InstallFontSubstitutions();
     const QStringList substitutes = QFont::substitutes(DesignFontFamily);

@@ -34,7 +34,7 @@ protected:
 
 } // namespace
 
-TEST(TGradBox, CreatedWithTheDesignDefaults) {
+TEST(GradientBoxTest, CreatedWithTheDesignDefaults) {
     TGradBox box;
     EXPECT_EQ(box.size(), QSize(200, 100));
     EXPECT_EQ(box.TopColor(), 0x008000u);
@@ -51,7 +51,7 @@ TEST(TGradBox, CreatedWithTheDesignDefaults) {
     EXPECT_FALSE(box.autoFillBackground());
 }
 
-TEST(TGradBox, RampKeepsTheEndsAndTruncatesTheRunningValue) {
+TEST(GradientBoxTest, RampKeepsTheEndsAndTruncatesTheRunningValue) {
     TGradBox box;
     box.SetColarray(clWhite, LightGrey, TGradStyle::gsTopBottom);
     const auto& ramp = box.Colarray();
@@ -68,7 +68,7 @@ TEST(TGradBox, RampKeepsTheEndsAndTruncatesTheRunningValue) {
     EXPECT_EQ(ramp[254], RGBColor(1, 254, 199));
 }
 
-TEST(TGradBox, ReversedStylesStartTheRampAtLastColor) {
+TEST(GradientBoxTest, ReversedStylesStartTheRampAtLastColor) {
     TGradBox box;
     for (TGradStyle style : {TGradStyle::gsBottomTop, TGradStyle::gsRightLeft}) {
         box.SetColarray(0x0000FF, 0xFF0000, style);
@@ -80,7 +80,7 @@ TEST(TGradBox, ReversedStylesStartTheRampAtLastColor) {
     EXPECT_EQ(box.Colarray(), before);
 }
 
-TEST(TGradBox, TwentyPixelStripShowsTheLastBandsDrawn) {
+TEST(GradientBoxTest, TwentyPixelStripShowsTheLastBandsDrawn) {
     TGradBox box;
     box.resize(232, 20);
     box.SetTopColor(clWhite);
@@ -97,7 +97,7 @@ TEST(TGradBox, TwentyPixelStripShowsTheLastBandsDrawn) {
     }
 }
 
-TEST(TGradBox, BoxOf255RowsShowsEntryRowPlusOne) {
+TEST(GradientBoxTest, BoxOf255RowsShowsEntryRowPlusOne) {
     TGradBox box;
     box.resize(7, 255);
     box.SetTopColor(RGBColor(0, 40, 255));
@@ -107,7 +107,7 @@ TEST(TGradBox, BoxOf255RowsShowsEntryRowPlusOne) {
         ASSERT_EQ(At(image, 3, r), Resolved(box, box.Colarray()[r + 1])) << "row " << r;
 }
 
-TEST(TGradBox, EachStylePutsItsColoursAtTheRightEnds) {
+TEST(GradientBoxTest, EachStylePutsItsColoursAtTheRightEnds) {
     struct Case {
         TGradStyle style;
         QPoint firstEnd; // where the ramp starts (its entry 255 is never drawn there)
@@ -135,7 +135,7 @@ TEST(TGradBox, EachStylePutsItsColoursAtTheRightEnds) {
     }
 }
 
-TEST(TGradBox, NoneLeavesTheParentVisibleAndStillDrawsTheOutline) {
+TEST(GradientBoxTest, NoneLeavesTheParentVisibleAndStillDrawsTheOutline) {
     QWidget parent;
     parent.resize(80, 60);
     QPalette palette = parent.palette();
@@ -160,7 +160,7 @@ TEST(TGradBox, NoneLeavesTheParentVisibleAndStillDrawsTheOutline) {
     EXPECT_EQ(box->Colarray(), ramp);
 }
 
-TEST(TGradBox, SystemColourStaysInTheRampAndIsResolvedWhenDrawn) {
+TEST(GradientBoxTest, SystemColourStaysInTheRampAndIsResolvedWhenDrawn) {
     TGradBox box;
     QPalette palette = box.palette();
     palette.setColor(QPalette::Button, QColor(10, 20, 30));
@@ -177,7 +177,7 @@ TEST(TGradBox, SystemColourStaysInTheRampAndIsResolvedWhenDrawn) {
     EXPECT_EQ(At(image, 10, 19), Rgb(1, 2, 3));
 }
 
-TEST(TGradBox, SettersRepaintOnlyWhenTheirTableSaysSo) {
+TEST(GradientBoxTest, SettersRepaintOnlyWhenTheirTableSaysSo) {
     struct Case {
         const char* name;
         std::function<void(TGradBox&)> prepare;
@@ -230,7 +230,7 @@ TEST(TGradBox, SettersRepaintOnlyWhenTheirTableSaysSo) {
     }
 }
 
-TEST(TGradBox, CaptionIsDrawnInItsFiveWays) {
+TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
     InstallFontSubstitutions();
     const QRgb fontColor = Rgb(0, 0, 255);
     const QRgb yellow = Rgb(255, 255, 0);

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(TImage, ShowsItsPictureStretchedAndEmitsClick) {
+TEST(ClickableImageTest, ShowsItsPictureStretchedAndEmitsClick) {
     TImage image;
     EXPECT_EQ(image.size(), QSize(120, 90));
     QImage picture(2, 2, QImage::Format_RGB32);

@@ -29,7 +29,7 @@ QRgb StripPixel(int frame, int x, int y) {
 
 } // namespace
 
-TEST(Pictures, StripIsAnEightBitBottomUpBitmapCompiledIn) {
+TEST(PicturesTest, StripIsAnEightBitBottomUpBitmapCompiledIn) {
     QFile file(CheckBoxStripResource);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
@@ -49,7 +49,7 @@ TEST(Pictures, StripIsAnEightBitBottomUpBitmapCompiledIn) {
         EXPECT_EQ(StripPixel(frame, 0, 17), Magenta) << frame;
 }
 
-TEST(Pictures, StyleOneIsTheSunkenBoxAndTheBlueTick) {
+TEST(PicturesTest, StyleOneIsTheSunkenBoxAndTheBlueTick) {
     const QRgb grey = Rgb(128, 128, 128);
     const QRgb black = Rgb(0, 0, 0);
     const QRgb silver = Rgb(192, 192, 192);
@@ -91,7 +91,7 @@ TEST(Pictures, StyleOneIsTheSunkenBoxAndTheBlueTick) {
     EXPECT_TRUE(ColorsIn(CheckBoxStrip(), QRect(54 + 2, 4, 10, 10)).contains(grey));
 }
 
-TEST(Pictures, NavigationGlyphsHaveAnEnabledAndADisabledImage) {
+TEST(PicturesTest, NavigationGlyphsHaveAnEnabledAndADisabledImage) {
     for (const QString& path : {FirstPageGlyph, PreviousPageGlyph, NextPageGlyph, LastPageGlyph}) {
         const QImage picture(path);
         ASSERT_EQ(picture.size(), QSize(32, 16)) << path.toStdString();
@@ -117,7 +117,7 @@ TEST(Pictures, NavigationGlyphsHaveAnEnabledAndADisabledImage) {
     EXPECT_TRUE(LoadGlyphIcon(QStringLiteral(":/glyphs/none.bmp")).isNull());
 }
 
-TEST(Pictures, NoImagePictureIsAPlainJpeg) {
+TEST(PicturesTest, NoImagePictureIsAPlainJpeg) {
     const QImage picture(QStringLiteral(SORVEL_RESOURCES_DIR "/no_image.jpg"), "JPG");
     EXPECT_EQ(picture.size(), QSize(120, 90));
 }

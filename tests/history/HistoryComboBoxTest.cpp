@@ -259,7 +259,7 @@ TEST_F(HistoryComboBoxTest, TheSectionIsNamedAfterTheBoxUnlessGiven) {
     EXPECT_EQ(Get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
-TEST(ResolveHistoryFileName, AppendsIniAndPlacesBareNamesBesideTheProgram) {
+TEST(ResolveHistoryFileNameTest, AppendsIniAndPlacesBareNamesBesideTheProgram) {
     const QString program = ProgramDir();
     const struct {
         const char* name;

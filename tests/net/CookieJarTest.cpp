@@ -9,12 +9,12 @@ const QByteArray B = CookieJar::Origin("http", "b.example", 80);
 
 } // namespace
 
-TEST(CookieJar, OriginIsSchemeHostAndPort) {
+TEST(CookieJarTest, OriginIsSchemeHostAndPort) {
     EXPECT_EQ(CookieJar::Origin("HTTP", "A.Example", 8080), "http://a.example:8080");
     EXPECT_NE(CookieJar::Origin("http", "a", 80), CookieJar::Origin("http", "a", 8080));
 }
 
-TEST(CookieJar, CookiesStayWithTheirOrigin) {
+TEST(CookieJarTest, CookiesStayWithTheirOrigin) {
     CookieJar jar;
     jar.Store(A, "sid=SECRET; Domain=example; Path=/only/here; HttpOnly");
     jar.Store(A, "lang=ja");
@@ -25,7 +25,7 @@ TEST(CookieJar, CookiesStayWithTheirOrigin) {
     EXPECT_EQ(jar.CookiesFor(CookieJar::Origin("http", "example", 80)), "");
 }
 
-TEST(CookieJar, ASetCookieReplacesOrEndsTheCookieOfItsName) {
+TEST(CookieJarTest, ASetCookieReplacesOrEndsTheCookieOfItsName) {
     const struct {
         QByteArray second;
         QByteArray expected;
@@ -44,7 +44,7 @@ TEST(CookieJar, ASetCookieReplacesOrEndsTheCookieOfItsName) {
     }
 }
 
-TEST(CookieJar, UnusableCookiesAreIgnoredNotCut) {
+TEST(CookieJarTest, UnusableCookiesAreIgnoredNotCut) {
     CookieJar jar;
     const QByteArray ignored[] = {
         "",
@@ -66,7 +66,7 @@ TEST(CookieJar, UnusableCookiesAreIgnoredNotCut) {
     EXPECT_EQ(jar.Count(), 2);
 }
 
-TEST(CookieJar, OldestCookieGoesPastTheLimits) {
+TEST(CookieJarTest, OldestCookieGoesPastTheLimits) {
     CookieJar jar;
     for (int i = 0; i <= CookieJar::MaxCookiesPerOrigin; ++i)
         jar.Store(A, "c" + QByteArray::number(i) + "=v");

@@ -50,9 +50,9 @@ QByteArray RequestLine(const QByteArray& request) {
     return request.left(request.indexOf("\r\n"));
 }
 
-class TNMHTTPTest : public ::testing::Test {
+class HttpClientTest : public ::testing::Test {
 protected:
-    TNMHTTPTest() {
+    HttpClientTest() {
         // As the search client drives it; the time-out only keeps a failing test short.
         http.TimeOut = 10000;
         http.ReportLevel = 2;
@@ -67,21 +67,22 @@ protected:
 
 } // namespace
 
-TEST(TNMHTTPConstruction, StartsWithTheDesignedValues) {
-    TNMHTTP http;
-    EXPECT_EQ(http.Body, "Default.htm");
-    EXPECT_EQ(http.Header, "Head.txt");
-    EXPECT_FALSE(http.InputFileMode);
-    EXPECT_FALSE(http.OutputFileMode);
-    EXPECT_TRUE(http.Proxy.isEmpty());
-    EXPECT_EQ(http.ProxyPort, 0);
-    EXPECT_EQ(http.TimeOut, 0);
-    EXPECT_EQ(http.ReportLevel, 0);
-    EXPECT_FALSE(http.Connected);
-    EXPECT_TRUE(http.HeaderInfo.Cookie.isEmpty());
+TEST_F(HttpClientTest, StartsWithTheDesignedValues) {
+    // A client as constructed; the fixture's own one is set up for the exchanges.
+    const TNMHTTP fresh;
+    EXPECT_EQ(fresh.Body, "Default.htm");
+    EXPECT_EQ(fresh.Header, "Head.txt");
+    EXPECT_FALSE(fresh.InputFileMode);
+    EXPECT_FALSE(fresh.OutputFileMode);
+    EXPECT_TRUE(fresh.Proxy.isEmpty());
+    EXPECT_EQ(fresh.ProxyPort, 0);
+    EXPECT_EQ(fresh.TimeOut, 0);
+    EXPECT_EQ(fresh.ReportLevel, 0);
+    EXPECT_FALSE(fresh.Connected);
+    EXPECT_TRUE(fresh.HeaderInfo.Cookie.isEmpty());
 }
 
-TEST_F(TNMHTTPTest, GetSendsTheRequestAndCapturesTheAnswer) {
+TEST_F(HttpClientTest, GetSendsTheRequestAndCapturesTheAnswer) {
     ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(
         200, "hello\r\n\r\nworld", {"Content-Length: 14", "X-Other: y"})}));
     http.Get(server.Url("/p?q"));
@@ -97,7 +98,7 @@ TEST_F(TNMHTTPTest, GetSendsTheRequestAndCapturesTheAnswer) {
     EXPECT_FALSE(http.Connected);
 }
 
-TEST_F(TNMHTTPTest, ProxyGetsTheWholeUrl) {
+TEST_F(HttpClientTest, ProxyGetsTheWholeUrl) {
     ScriptedHttpServer proxy(Answers({Ok("via proxy")}));
     http.Proxy = "127.0.0.1";
     http.ProxyPort = proxy.Port();
@@ -110,7 +111,7 @@ TEST_F(TNMHTTPTest, ProxyGetsTheWholeUrl) {
     EXPECT_EQ(http.Host, "h");
 }
 
-TEST_F(TNMHTTPTest, RefusesBadUrlsBeforeConnecting) {
+TEST_F(HttpClientTest, RefusesBadUrlsBeforeConnecting) {
     ScriptedHttpServer server(Answers({Ok("x")}));
     const QByteArray port = QByteArray::number(server.Port());
     const struct {
@@ -132,7 +133,7 @@ TEST_F(TNMHTTPTest, RefusesBadUrlsBeforeConnecting) {
     EXPECT_TRUE(successes.isEmpty());
 }
 
-TEST_F(TNMHTTPTest, BareHostKeepsThePreviousPort) {
+TEST_F(HttpClientTest, BareHostKeepsThePreviousPort) {
     ScriptedHttpServer server(Answers({Ok("root")}));
     http.Port = server.Port();
     http.Get("127.0.0.1");
@@ -144,7 +145,7 @@ TEST_F(TNMHTTPTest, BareHostKeepsThePreviousPort) {
     EXPECT_EQ(http.Body, "root");
 }
 
-TEST_F(TNMHTTPTest, PortOfTheUrlIsUsedButNotNamedInTheHostLine) {
+TEST_F(HttpClientTest, PortOfTheUrlIsUsedButNotNamedInTheHostLine) {
     ScriptedHttpServer server(Answers({Ok("x")}));
     http.Port = 1;
     http.Get("http://127.0.0.1:" + QByteArray::number(server.Port()) + "/x");
@@ -155,7 +156,7 @@ TEST_F(TNMHTTPTest, PortOfTheUrlIsUsedButNotNamedInTheHostLine) {
     EXPECT_EQ(http.Port, server.Port());
 }
 
-TEST_F(TNMHTTPTest, LongPathIsSentWholeOrRefusedBeforeConnecting) {
+TEST_F(HttpClientTest, LongPathIsSentWholeOrRefusedBeforeConnecting) {
     ScriptedHttpServer server(Answers({Ok("x")}));
     for (const int length : {300, TNMHTTP::MaxRequestTarget}) {
         const QByteArray path = "/p?q=" + QByteArray(length - 11, 'b') + "&end=1";
@@ -170,7 +171,7 @@ TEST_F(TNMHTTPTest, LongPathIsSentWholeOrRefusedBeforeConnecting) {
     EXPECT_EQ(server.ConnectionCount(), connections);
 }
 
-TEST_F(TNMHTTPTest, LongRedirectIsFollowedWholeOrRefused) {
+TEST_F(HttpClientTest, LongRedirectIsFollowedWholeOrRefused) {
     const QByteArray longPath = "/next?k=" + QByteArray(1000, 'k') + "&last=1";
     const QByteArray tooLong = "/next?k=" + QByteArray(TNMHTTP::MaxRequestTarget, 'k');
     ScriptedHttpServer server([&](Connection& c) {
@@ -191,7 +192,7 @@ TEST_F(TNMHTTPTest, LongRedirectIsFollowedWholeOrRefused) {
     EXPECT_EQ(server.ConnectionCount(), 3);
 }
 
-TEST_F(TNMHTTPTest, BytesThatMayNotStandInARequestLineAreEncoded) {
+TEST_F(HttpClientTest, BytesThatMayNotStandInARequestLineAreEncoded) {
     ScriptedHttpServer server(Answers({Ok("x")}));
     http.Get(server.Url("/a b?q=\xE7\x8C\xAB&n=1" + QByteArray(1, '\0') + "&c=\r\nX-Injected: 1"));
     ASSERT_EQ(server.Requests().size(), 1);
@@ -209,7 +210,7 @@ TEST_F(TNMHTTPTest, BytesThatMayNotStandInARequestLineAreEncoded) {
                                         Accepts + ContentType + "\r\n");
 }
 
-TEST_F(TNMHTTPTest, ErrorStatusCallsOnFailureAndKeepsThePage) {
+TEST_F(HttpClientTest, ErrorStatusCallsOnFailureAndKeepsThePage) {
     ScriptedHttpServer server(
         Answers({ScriptedHttpServer::Response(404, "<html>Not here</html>")}));
     http.Get(server.Url("/missing"));
@@ -219,7 +220,7 @@ TEST_F(TNMHTTPTest, ErrorStatusCallsOnFailureAndKeepsThePage) {
     EXPECT_EQ(http.Body, "<html>Not here</html>");
 }
 
-TEST_F(TNMHTTPTest, RedirectToAnotherHostIsFollowed) {
+TEST_F(HttpClientTest, RedirectToAnotherHostIsFollowed) {
     ScriptedHttpServer target(Answers({Ok("second answer")}));
     ScriptedHttpServer first(Answers({ScriptedHttpServer::Response(
         302, "moved",
@@ -237,7 +238,7 @@ TEST_F(TNMHTTPTest, RedirectToAnotherHostIsFollowed) {
     EXPECT_EQ(successes.size(), 1);
 }
 
-TEST_F(TNMHTTPTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
+TEST_F(HttpClientTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
     ScriptedHttpServer other(Answers({Ok("other server")}));
     const struct {
         QByteArray location;
@@ -268,7 +269,7 @@ TEST_F(TNMHTTPTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
     EXPECT_EQ(http.Body, "other server");
 }
 
-TEST(ResolveUrl, FollowsTheReferenceResolutionExamples) {
+TEST(ResolveUrlTest, FollowsTheReferenceResolutionExamples) {
     const QByteArray base = "http://a/b/c/d;p?q";
     const std::pair<QByteArray, QByteArray> cases[] = {
         {"g", "http://a/b/c/g"},
@@ -305,7 +306,7 @@ TEST(ResolveUrl, FollowsTheReferenceResolutionExamples) {
         EXPECT_EQ(ResolveUrl(base, reference), expected) << reference.data();
 }
 
-TEST_F(TNMHTTPTest, RedirectAdoptsTheCookie) {
+TEST_F(HttpClientTest, RedirectAdoptsTheCookie) {
     ScriptedHttpServer server(
         Answers({ScriptedHttpServer::Response(302, "", {"Set-Cookie: a=1", "Location: /next"}),
                  Ok("with cookie")}));
@@ -318,7 +319,7 @@ TEST_F(TNMHTTPTest, RedirectAdoptsTheCookie) {
     EXPECT_EQ(http.Body, "with cookie");
 }
 
-TEST_F(TNMHTTPTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
+TEST_F(HttpClientTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
     ScriptedHttpServer b(Answers({Ok("b")}));
     ScriptedHttpServer a([&b](Connection& c) {
         if (c.ReadRequest().startsWith("GET /login "))
@@ -355,7 +356,7 @@ TEST_F(TNMHTTPTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
     EXPECT_EQ(cookieLine(toB[2]), "Cookie: lang=ja");
 }
 
-TEST_F(TNMHTTPTest, RedirectHandlerCanStopTheCommand) {
+TEST_F(HttpClientTest, RedirectHandlerCanStopTheCommand) {
     ScriptedHttpServer server(
         Answers({ScriptedHttpServer::Response(301, "gone", {"Location: /elsewhere"})}));
     http.OnRedirect = [](bool& handled) { handled = true; };
@@ -366,7 +367,7 @@ TEST_F(TNMHTTPTest, RedirectHandlerCanStopTheCommand) {
     EXPECT_EQ(http.URL(), "/elsewhere");
 }
 
-TEST_F(TNMHTTPTest, EndlessRedirectsEndWithAnError) {
+TEST_F(HttpClientTest, EndlessRedirectsEndWithAnError) {
     for (const int status : {302, 303, 307, 308}) {
         ScriptedHttpServer server(
             Answers({ScriptedHttpServer::Response(status, "again", {"Location: /loop"})}));
@@ -376,7 +377,7 @@ TEST_F(TNMHTTPTest, EndlessRedirectsEndWithAnError) {
     }
 }
 
-TEST_F(TNMHTTPTest, RedirectsAreFollowedByTheirRules) {
+TEST_F(HttpClientTest, RedirectsAreFollowedByTheirRules) {
     // /from/<status> answers with that status and a Location; everything else with 200.
     std::mutex mutex;
     QList<QByteArray> bodies;
@@ -458,7 +459,7 @@ TEST_F(TNMHTTPTest, RedirectsAreFollowedByTheirRules) {
     }
 }
 
-TEST_F(TNMHTTPTest, RedirectWithoutLocationIsTheFinalAnswer) {
+TEST_F(HttpClientTest, RedirectWithoutLocationIsTheFinalAnswer) {
     ScriptedHttpServer elsewhere(Answers({Ok("elsewhere")}));
     ScriptedHttpServer first(
         Answers({ScriptedHttpServer::Response(302, "", {"Location: " + elsewhere.Url("/e")})}));
@@ -473,7 +474,7 @@ TEST_F(TNMHTTPTest, RedirectWithoutLocationIsTheFinalAnswer) {
     EXPECT_EQ(http.Body, "no location");
 }
 
-TEST_F(TNMHTTPTest, ServerClosingWithoutAWordIsAnEmptySuccess) {
+TEST_F(HttpClientTest, ServerClosingWithoutAWordIsAnEmptySuccess) {
     ScriptedHttpServer server([](Connection& c) {
         c.ReadRequest();
         c.Close();
@@ -486,7 +487,7 @@ TEST_F(TNMHTTPTest, ServerClosingWithoutAWordIsAnEmptySuccess) {
     EXPECT_TRUE(http.Header.isEmpty());
 }
 
-TEST_F(TNMHTTPTest, StatusLineWithoutReasonGivesZero) {
+TEST_F(HttpClientTest, StatusLineWithoutReasonGivesZero) {
     ScriptedHttpServer server(Answers({"HTTP/1.0 404\r\n\r\nbody"}));
     http.Get(server.Url("/"));
     EXPECT_EQ(http.ReplyNumber, 0);
@@ -494,7 +495,7 @@ TEST_F(TNMHTTPTest, StatusLineWithoutReasonGivesZero) {
     EXPECT_EQ(http.Body, "body");
 }
 
-TEST_F(TNMHTTPTest, FileModeHoldsExactlyTheBody) {
+TEST_F(HttpClientTest, FileModeHoldsExactlyTheBody) {
     QTemporaryDir dir;
     QByteArray body = "\r\n\r\nstarts with an empty line";
     for (int i = 0; i < 256; ++i)
@@ -509,7 +510,7 @@ TEST_F(TNMHTTPTest, FileModeHoldsExactlyTheBody) {
     EXPECT_EQ(http.Header, "HTTP/1.0 200 Status\r\n\r\n");
 }
 
-TEST_F(TNMHTTPTest, OutputFileModeWritesTheHeaderToItsFile) {
+TEST_F(HttpClientTest, OutputFileModeWritesTheHeaderToItsFile) {
     QTemporaryDir dir;
     ScriptedHttpServer server(Answers({Ok("body")}));
     const QString path = dir.filePath(QStringLiteral("Head.txt"));
@@ -520,7 +521,7 @@ TEST_F(TNMHTTPTest, OutputFileModeWritesTheHeaderToItsFile) {
     EXPECT_EQ(http.Body, "body");
 }
 
-TEST_F(TNMHTTPTest, StalledBodyEndsWithTheTimeOut) {
+TEST_F(HttpClientTest, StalledBodyEndsWithTheTimeOut) {
     ScriptedHttpServer server([](Connection& c) {
         c.ReadRequest();
         c.Send(ScriptedHttpServer::Response(200, "partial"));
@@ -534,7 +535,7 @@ TEST_F(TNMHTTPTest, StalledBodyEndsWithTheTimeOut) {
     EXPECT_FALSE(http.Connected);
 }
 
-TEST_F(TNMHTTPTest, SlowButSteadyBodyCompletes) {
+TEST_F(HttpClientTest, SlowButSteadyBodyCompletes) {
     const QByteArray body(400, 's');
     ScriptedHttpServer server([body](Connection& c) {
         c.ReadRequest();
@@ -547,7 +548,7 @@ TEST_F(TNMHTTPTest, SlowButSteadyBodyCompletes) {
     EXPECT_FALSE(http.TimedOut);
 }
 
-TEST_F(TNMHTTPTest, DeadlineBoundsTheWholeCommand) {
+TEST_F(HttpClientTest, DeadlineBoundsTheWholeCommand) {
     // Each of these servers keeps sending well within the time-out, or asks for redirect after
     // redirect: only the deadline ends the command.
     const QByteArray body(400, 't');
@@ -601,7 +602,7 @@ TEST_F(TNMHTTPTest, DeadlineBoundsTheWholeCommand) {
     EXPECT_LT(redirects, 10);
 }
 
-TEST_F(TNMHTTPTest, DeadlineEndsAFileUploadThatIsNotRead) {
+TEST_F(HttpClientTest, DeadlineEndsAFileUploadThatIsNotRead) {
     QTemporaryDir dir;
     const QString data = dir.filePath(QStringLiteral("upload.bin"));
     {
@@ -619,7 +620,7 @@ TEST_F(TNMHTTPTest, DeadlineEndsAFileUploadThatIsNotRead) {
     EXPECT_LT(http.BytesSent, 32 * 1024 * 1024);
 }
 
-TEST_F(TNMHTTPTest, RefusedConnectionKeepsTheBody) {
+TEST_F(HttpClientTest, RefusedConnectionKeepsTheBody) {
     http.Body = "previous answer";
     int failed = 0;
     http.OnConnectionFailed = [&](TPowersock*) { ++failed; };
@@ -631,13 +632,13 @@ TEST_F(TNMHTTPTest, RefusedConnectionKeepsTheBody) {
     EXPECT_TRUE(successes.isEmpty() && failures.isEmpty());
 }
 
-TEST_F(TNMHTTPTest, UnresolvableNameFails) {
+TEST_F(HttpClientTest, UnresolvableNameFails) {
     EXPECT_EQ(Raised<ESockError>([&] { http.Get("http://no..such..host/"); }),
               "Null Remote Address");
     EXPECT_EQ(http.Host, "no..such..host");
 }
 
-TEST_F(TNMHTTPTest, ReportLevelFiltersTheStatusTexts) {
+TEST_F(HttpClientTest, ReportLevelFiltersTheStatusTexts) {
     ScriptedHttpServer server(Answers({Ok("x")}));
     QList<QByteArray> statuses;
     http.OnStatus = [&](TPowersock*, const QByteArray& text) { statuses << text; };
@@ -664,7 +665,7 @@ TEST_F(TNMHTTPTest, ReportLevelFiltersTheStatusTexts) {
     EXPECT_TRUE(statuses.contains("ReadLn"));
 }
 
-TEST_F(TNMHTTPTest, AuthorizationNeedsBothUserAndPassword) {
+TEST_F(HttpClientTest, AuthorizationNeedsBothUserAndPassword) {
     ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(401, "who?")}));
     int asked = 0;
     http.OnAuthenticationNeeded = [&](TPowersock*) { ++asked; };
@@ -683,7 +684,7 @@ TEST_F(TNMHTTPTest, AuthorizationNeedsBothUserAndPassword) {
     EXPECT_EQ(failures.size(), 2);
 }
 
-TEST_F(TNMHTTPTest, PostSendsEncodedData) {
+TEST_F(HttpClientTest, PostSendsEncodedData) {
     QByteArray received;
     ScriptedHttpServer server([&received](Connection& c) {
         c.ReadRequest();
@@ -698,7 +699,7 @@ TEST_F(TNMHTTPTest, PostSendsEncodedData) {
     EXPECT_EQ(successes, QList<CmdType>{CmdType::Post});
 }
 
-TEST_F(TNMHTTPTest, PutSendsTheFileInOutputFileMode) {
+TEST_F(HttpClientTest, PutSendsTheFileInOutputFileMode) {
     QTemporaryDir dir;
     const QString data = dir.filePath(QStringLiteral("upload.bin"));
     {
@@ -720,7 +721,7 @@ TEST_F(TNMHTTPTest, PutSendsTheFileInOutputFileMode) {
     EXPECT_EQ(successes, QList<CmdType>{CmdType::Put});
 }
 
-TEST_F(TNMHTTPTest, OtherCommandsSendTheirVerbsAndLines) {
+TEST_F(HttpClientTest, OtherCommandsSendTheirVerbsAndLines) {
     ScriptedHttpServer server(Answers({Ok("")}));
     http.Copy(server.Url("/a"), "/b");
     http.Link(server.Url("/a"), "<x>");
@@ -735,7 +736,7 @@ TEST_F(TNMHTTPTest, OtherCommandsSendTheirVerbsAndLines) {
     EXPECT_EQ(successes, (QList<CmdType>{CmdType::Copy, CmdType::Link, CmdType::Head}));
 }
 
-TEST_F(TNMHTTPTest, BodyInMemoryHasACeiling) {
+TEST_F(HttpClientTest, BodyInMemoryHasACeiling) {
     const qint64 ceiling = TPowersock::DefaultStringCaptureCeiling;
     ScriptedHttpServer server([ceiling](Connection& c) {
         c.ReadRequest();
@@ -745,7 +746,7 @@ TEST_F(TNMHTTPTest, BodyInMemoryHasACeiling) {
     EXPECT_EQ(http.Body.size(), ceiling);
 }
 
-TEST_F(TNMHTTPTest, BodyInAFileHasACeiling) {
+TEST_F(HttpClientTest, BodyInAFileHasACeiling) {
     QTemporaryDir dir;
     ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(200, QByteArray(5000, 'f'))}));
     const QString path = dir.filePath(QStringLiteral("big.bin"));
@@ -756,7 +757,7 @@ TEST_F(TNMHTTPTest, BodyInAFileHasACeiling) {
     EXPECT_EQ(ReadFileBytes(path), QByteArray(3000, 'f'));
 }
 
-TEST_F(TNMHTTPTest, HeaderAndLineHaveCeilings) {
+TEST_F(HttpClientTest, HeaderAndLineHaveCeilings) {
     QList<QByteArray> manyLines;
     for (int i = 0; i < 4000; ++i)
         manyLines << "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(80, 'h');
@@ -773,7 +774,7 @@ TEST_F(TNMHTTPTest, HeaderAndLineHaveCeilings) {
     EXPECT_EQ(Raised<EAbortError>([&] { http.Get(longLine.Url("/")); }), "Socket readln aborted");
 }
 
-TEST_F(TNMHTTPTest, EventLoopKeepsRunningWhileGetWaits) {
+TEST_F(HttpClientTest, EventLoopKeepsRunningWhileGetWaits) {
     ScriptedHttpServer silent([](Connection& c) { c.Stall(60s); });
     http.TimeOut = 0;
     int ticks = 0;
@@ -795,7 +796,7 @@ TEST_F(TNMHTTPTest, EventLoopKeepsRunningWhileGetWaits) {
     EXPECT_FALSE(http.Connected);
 }
 
-TEST_F(TNMHTTPTest, FetchesAFileFromPythonsHttpServer) {
+TEST_F(HttpClientTest, FetchesAFileFromPythonsHttpServer) {
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     ASSERT_FALSE(python.isEmpty()) << "python3 is needed for this test";
     QTemporaryDir served;

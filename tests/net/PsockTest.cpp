@@ -39,7 +39,7 @@ ScriptedHttpServer::Script Silent() {
 
 } // namespace
 
-TEST(TPowersock, ErrorMessageUsesTheWinsockTable) {
+TEST(TcpClientTest, ErrorMessageUsesTheWinsockTable) {
     TPowersock sock;
     const struct {
         int number;
@@ -64,7 +64,7 @@ TEST(TPowersock, ErrorMessageUsesTheWinsockTable) {
     EXPECT_EQ(known, 50);
 }
 
-TEST(TPowersock, FirstComponentOfTheProcessDescribesTheSocketLayer) {
+TEST(TcpClientTest, FirstComponentOfTheProcessDescribesTheSocketLayer) {
     TPowersock first;
     TPowersock second;
     const QList<QByteArray> prefixes = {"Version= ", "High Version= ", "Description= ",
@@ -76,7 +76,7 @@ TEST(TPowersock, FirstComponentOfTheProcessDescribesTheSocketLayer) {
     EXPECT_TRUE(second.SocketInfo.isEmpty());
 }
 
-TEST(TPowersock, DottedAddressConnectsWithoutLookup) {
+TEST(TcpClientTest, DottedAddressConnectsWithoutLookup) {
     ScriptedHttpServer server(Silent());
     Client client(server);
     int resolved = 0;
@@ -90,7 +90,7 @@ TEST(TPowersock, DottedAddressConnectsWithoutLookup) {
     EXPECT_EQ(Raised<ESockError>([&] { client.sock.Connect(); }), "Already connected");
 }
 
-TEST(TPowersock, HostNameIsLookedUp) {
+TEST(TcpClientTest, HostNameIsLookedUp) {
     ScriptedHttpServer server(Silent());
     Client client(server);
     client.sock.Host = "localhost";
@@ -101,7 +101,7 @@ TEST(TPowersock, HostNameIsLookedUp) {
     EXPECT_EQ(resolved, 1);
 }
 
-TEST(TPowersock, UnresolvableNameGivesNullRemoteAddress) {
+TEST(TcpClientTest, UnresolvableNameGivesNullRemoteAddress) {
     ScriptedHttpServer server(Silent());
     Client client(server);
     // Rejected by the resolver itself: no name server is asked.
@@ -111,7 +111,7 @@ TEST(TPowersock, UnresolvableNameGivesNullRemoteAddress) {
     EXPECT_EQ(server.ConnectionCount(), 0);
 }
 
-TEST(TPowersock, InvalidHostHandlerGetsOneCorrection) {
+TEST(TcpClientTest, InvalidHostHandlerGetsOneCorrection) {
     ScriptedHttpServer server(Silent());
     {
         Client client(server);
@@ -140,7 +140,7 @@ TEST(TPowersock, InvalidHostHandlerGetsOneCorrection) {
     }
 }
 
-TEST(TPowersock, RefusedConnectionFails) {
+TEST(TcpClientTest, RefusedConnectionFails) {
     TPowersock sock;
     sock.Host = "127.0.0.1";
     sock.Port = ScriptedHttpServer::ClosedPort();
@@ -153,7 +153,7 @@ TEST(TPowersock, RefusedConnectionFails) {
     EXPECT_FALSE(sock.Connected);
 }
 
-TEST(TPowersock, ReadLnReturnsLinesAndDropsAnUnfinishedOne) {
+TEST(TcpClientTest, ReadLnReturnsLinesAndDropsAnUnfinishedOne) {
     ScriptedHttpServer server(SendAndClose("abc\r\nde\nf"));
     Client client(server);
     client.sock.Connect();
@@ -162,7 +162,7 @@ TEST(TPowersock, ReadLnReturnsLinesAndDropsAnUnfinishedOne) {
     EXPECT_EQ(client.sock.ReadLn(), "");
 }
 
-TEST(TPowersock, ReadLnTakesNothingBeyondTheLine) {
+TEST(TcpClientTest, ReadLnTakesNothingBeyondTheLine) {
     ScriptedHttpServer server(SendAndClose("line\nrest of it"));
     Client client(server);
     client.sock.Connect();
@@ -172,7 +172,7 @@ TEST(TPowersock, ReadLnTakesNothingBeyondTheLine) {
     EXPECT_EQ(rest, "rest of it");
 }
 
-TEST(TPowersock, ReadLnRefusesALineLongerThanTheBuffer) {
+TEST(TcpClientTest, ReadLnRefusesALineLongerThanTheBuffer) {
     const QByteArray longest = QByteArray(TPowersock::IoBufferSize - 1, 'x') + '\n';
     ScriptedHttpServer server([longest](ScriptedHttpServer::Connection& c) {
         c.Send(longest);
@@ -185,7 +185,7 @@ TEST(TPowersock, ReadLnRefusesALineLongerThanTheBuffer) {
     EXPECT_EQ(Raised<EAbortError>([&] { client.sock.ReadLn(); }), "Socket readln aborted");
 }
 
-TEST(TPowersock, ReadLnWithoutTimeOutWaitsUntilCancel) {
+TEST(TcpClientTest, ReadLnWithoutTimeOutWaitsUntilCancel) {
     ScriptedHttpServer server(Silent());
     Client client(server);
     client.sock.TimeOut = 0;
@@ -195,7 +195,7 @@ TEST(TPowersock, ReadLnWithoutTimeOutWaitsUntilCancel) {
     EXPECT_FALSE(client.sock.TimedOut);
 }
 
-TEST(TPowersock, CaptureGetsEveryByteOfASlowPeer) {
+TEST(TcpClientTest, CaptureGetsEveryByteOfASlowPeer) {
     QByteArray bytes;
     for (int i = 0; i < 300; ++i)
         bytes += static_cast<char>(i);
@@ -212,7 +212,7 @@ TEST(TPowersock, CaptureGetsEveryByteOfASlowPeer) {
     EXPECT_GT(packets, 1);
 }
 
-TEST(TPowersock, CaptureStringStopsAtItsLimitAndItsCeiling) {
+TEST(TcpClientTest, CaptureStringStopsAtItsLimitAndItsCeiling) {
     const QByteArray bytes(5000, 'z');
     const auto script = [bytes](ScriptedHttpServer::Connection& c) {
         c.SendSlowly(bytes, 1000);
@@ -239,7 +239,7 @@ TEST(TPowersock, CaptureStringStopsAtItsLimitAndItsCeiling) {
     }
 }
 
-TEST(TPowersock, CaptureReportsAResetConnection) {
+TEST(TcpClientTest, CaptureReportsAResetConnection) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
         c.Send("partial");
         c.Stall(50ms);
@@ -252,7 +252,7 @@ TEST(TPowersock, CaptureReportsAResetConnection) {
               "10054:Connection reset by peer");
 }
 
-TEST(TPowersock, CaptureFileKeepsWhatArrivedBeforeTheTimeOut) {
+TEST(TcpClientTest, CaptureFileKeepsWhatArrivedBeforeTheTimeOut) {
     QTemporaryDir dir;
     const QByteArray name = QFile::encodeName(dir.filePath(QStringLiteral("capture.bin")));
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
@@ -270,7 +270,7 @@ TEST(TPowersock, CaptureFileKeepsWhatArrivedBeforeTheTimeOut) {
     EXPECT_EQ(file.readAll(), "first part");
 }
 
-TEST(TPowersock, WriteSendsUpToTheFirstZeroByteAndRefusesLongTexts) {
+TEST(TcpClientTest, WriteSendsUpToTheFirstZeroByteAndRefusesLongTexts) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.ReadRequest(); });
     Client client(server);
     client.sock.Connect();
@@ -285,7 +285,7 @@ TEST(TPowersock, WriteSendsUpToTheFirstZeroByteAndRefusesLongTexts) {
     EXPECT_EQ(server.Requests()[0], "GET /\r\n\r\n");
 }
 
-TEST(TPowersock, SendFileSendsEveryByte) {
+TEST(TcpClientTest, SendFileSendsEveryByte) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("data.bin"));
     QByteArray data;
@@ -317,7 +317,7 @@ TEST(TPowersock, SendFileSendsEveryByte) {
     EXPECT_GE(packets, 1);
 }
 
-TEST(TPowersock, TransactionReadsTheReplyNumber) {
+TEST(TcpClientTest, TransactionReadsTheReplyNumber) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
         c.ReadRequest();
         c.Send("250 Fine\r\n");
@@ -333,7 +333,7 @@ TEST(TPowersock, TransactionReadsTheReplyNumber) {
     EXPECT_EQ(statuses, QList<QByteArray>{"250 Fine\r\n"});
 }
 
-TEST(TPowersock, DataAvailablePeeksWithoutTaking) {
+TEST(TcpClientTest, DataAvailablePeeksWithoutTaking) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
         c.ReadRequest();
         c.Send("x\n");
@@ -347,7 +347,7 @@ TEST(TPowersock, DataAvailablePeeksWithoutTaking) {
     EXPECT_EQ(client.sock.ReadLn(), "x\n");
 }
 
-TEST(TPowersock, NotificationsOfAClosedSocketAreIgnored) {
+TEST(TcpClientTest, NotificationsOfAClosedSocketAreIgnored) {
     ScriptedHttpServer server(SendAndClose("bye\n"));
     Client client(server);
     int disconnects = 0;
@@ -364,7 +364,7 @@ TEST(TPowersock, NotificationsOfAClosedSocketAreIgnored) {
     EXPECT_FALSE(client.sock.Connected);
 }
 
-TEST(TPowersock, PeerCloseWhileIdleClosesTheSocket) {
+TEST(TcpClientTest, PeerCloseWhileIdleClosesTheSocket) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.Close(); });
     Client client(server);
     int disconnects = 0;
@@ -383,7 +383,7 @@ public:
 
 } // namespace
 
-TEST(TPowersock, AcceptTakesAWaitingConnection) {
+TEST(TcpClientTest, AcceptTakesAWaitingConnection) {
     TListener listener;
     listener.TimeOut = 10000;
     int accepted = 0;
@@ -409,14 +409,14 @@ TEST(TPowersock, AcceptTakesAWaitingConnection) {
     EXPECT_EQ(listener.ReadLn(), "hello\n");
 }
 
-TEST(TPowersock, AcceptCanBeCanceled) {
+TEST(TcpClientTest, AcceptCanBeCanceled) {
     TListener listener;
     listener.Listen("127.0.0.1", 0);
     QTimer::singleShot(20, [&] { listener.Cancel(); });
     EXPECT_EQ(Raised<ESockError>([&] { listener.Accept(); }), "Accepting Canceled");
 }
 
-TEST(TThreadTimer, RunsWhileEnabledWithIntervalAndHandler) {
+TEST(IntervalTimerTest, RunsWhileEnabledWithIntervalAndHandler) {
     TThreadTimer timer;
     EXPECT_TRUE(timer.Enabled());
     EXPECT_EQ(timer.Interval(), 1000u);
@@ -426,7 +426,7 @@ TEST(TThreadTimer, RunsWhileEnabledWithIntervalAndHandler) {
     EXPECT_TRUE(WaitUntil([&] { return ticks >= 3; }));
 }
 
-TEST(TThreadTimer, StaysIdleWithoutIntervalOrHandler) {
+TEST(IntervalTimerTest, StaysIdleWithoutIntervalOrHandler) {
     int ticks = 0;
     TThreadTimer timer;
     timer.SetInterval(0);
@@ -441,7 +441,7 @@ TEST(TThreadTimer, StaysIdleWithoutIntervalOrHandler) {
     EXPECT_EQ(ticks, 0);
 }
 
-TEST(TThreadTimer, HandlerFailureGoesToTheErrorBox) {
+TEST(IntervalTimerTest, HandlerFailureGoesToTheErrorBox) {
     RecordedMessages messages;
     TThreadTimer timer;
     timer.SetInterval(1);

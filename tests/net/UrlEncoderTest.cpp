@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(TNMURL, EncodesBytes) {
+TEST(UrlEncoderTest, EncodesBytes) {
     const struct {
         QByteArray input;
         QByteArray expected;
@@ -30,7 +30,7 @@ TEST(TNMURL, EncodesBytes) {
     }
 }
 
-TEST(TExStringList, SetHeaderAppendsReplacesAndRemoves) {
+TEST(HeaderLinesTest, SetHeaderAppendsReplacesAndRemoves) {
     TExStringList list;
     list.Add("GET / HTTP/1.0");
     list.SetHeader("Host", "h");
@@ -105,17 +105,17 @@ QByteArray ReferenceUU(const QByteArray& input) {
 
 } // namespace
 
-class TNMUUProcessorSizes : public ::testing::TestWithParam<int> {};
+class UuEncoderSizesTest : public ::testing::TestWithParam<int> {};
 
-TEST_P(TNMUUProcessorSizes, AgreesWithReferenceEncoders) {
+TEST_P(UuEncoderSizesTest, AgreesWithReferenceEncoders) {
     const QByteArray input = Pattern(GetParam());
     EXPECT_EQ(EncodeWith(UUMethods::uuMime, input), ReferenceMime(input));
     EXPECT_EQ(EncodeWith(UUMethods::uuCode, input), ReferenceUU(input));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, TNMUUProcessorSizes, ::testing::Values(0, 1, 2, 3, 45, 46, 1000));
+INSTANTIATE_TEST_SUITE_P(Sizes, UuEncoderSizesTest, ::testing::Values(0, 1, 2, 3, 45, 46, 1000));
 
-TEST(TNMUUProcessor, LineShapes) {
+TEST(UuEncoderTest, LineShapes) {
     EXPECT_EQ(EncodeWith(UUMethods::uuMime, Pattern(45)).size(), 62);
     const QByteArray two = EncodeWith(UUMethods::uuMime, Pattern(46));
     EXPECT_TRUE(two.endsWith("==\r\n"));
@@ -124,7 +124,7 @@ TEST(TNMUUProcessor, LineShapes) {
     EXPECT_EQ(EncodeWith(UUMethods::uuMime, "user:pass"), QByteArray("dXNlcjpwYXNz\r\n"));
 }
 
-TEST(TNMUUProcessor, StreamErrorStillRestoresOutput) {
+TEST(UuEncoderTest, StreamErrorStillRestoresOutput) {
     QBuffer in; // never opened: reading fails
     QBuffer out;
     out.open(QIODevice::ReadWrite);

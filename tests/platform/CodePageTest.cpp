@@ -31,7 +31,7 @@ const RoundTrip RoundTrips[] = {
 
 } // namespace
 
-TEST(CodePage, RoundTripsCodePage932) {
+TEST(CodePageTest, RoundTripsCodePage932) {
     for (const RoundTrip& c : RoundTrips) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(FromShiftJis(c.shiftJis), c.text);
@@ -41,19 +41,19 @@ TEST(CodePage, RoundTripsCodePage932) {
     }
 }
 
-TEST(CodePage, WritesTheWindowsReadingsOfLookAlikes) {
+TEST(CodePageTest, WritesTheWindowsReadingsOfLookAlikes) {
     // Wave dash, minus sign and em dash have no code of their own in code page 932.
     EXPECT_EQ(ToShiftJis(QStringLiteral(u"\u301C\u2212\u2014\u00A5")),
               QByteArray("\x81\x60\x81\x7C\x81\x5C\x5C"));
 }
 
-TEST(CodePage, UnconvertibleCharactersBecomeOneQuestionMarkEach) {
+TEST(CodePageTest, UnconvertibleCharactersBecomeOneQuestionMarkEach) {
     EXPECT_EQ(ToShiftJis(QStringLiteral(u"a\U0001F600b\uD55C\u20ACc")), QByteArray("a?b??c"));
     const QChar loneSurrogate[] = {u'x', QChar(0xD800), u'y'};
     EXPECT_EQ(ToShiftJis(QString(loneSurrogate, 3)), QByteArray("x?y"));
 }
 
-TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
+TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
     const struct {
         QByteArray bytes;
         QString text;
@@ -77,7 +77,7 @@ TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
     }
 }
 
-TEST(CodePage, LongTextsConvertWhole) {
+TEST(CodePageTest, LongTextsConvertWhole) {
     const QString text = QStringLiteral(u"犬と猫ｱ～a").repeated(5000);
     const QByteArray bytes = ToShiftJis(text);
     EXPECT_EQ(bytes.size(), 5000 * 10);

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(LoadJpegFile, DecodesAPicture) {
+TEST(LoadJpegFileTest, DecodesAPicture) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("temp_image.jpg"));
     QFile file(path);
@@ -28,7 +28,7 @@ TEST(LoadJpegFile, DecodesAPicture) {
     EXPECT_NEAR(centre.blue(), 90, 4);
 }
 
-TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
+TEST(LoadJpegFileTest, RefusesWhatIsNoWholeJpeg) {
     const QByteArray jpeg = JpegOf(QColor(200, 40, 90), 120, 90, true);
     QByteArray png;
     {
@@ -62,7 +62,7 @@ TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
 // A picture that declares a huge size costs no more than the box that shows it: decoded at an
 // eighth scale, then scaled to the box. A progressive one, which would need its whole
 // coefficient store, is refused rather than decoded into hundreds of MB.
-TEST(LoadJpegFile, DecodesAtTheSizeOfTheBox) {
+TEST(LoadJpegFileTest, DecodesAtTheSizeOfTheBox) {
     QTemporaryDir dir;
     const auto write = [&dir](const char* name, const QByteArray& bytes) {
         const QString path = dir.filePath(QString::fromLatin1(name));
@@ -101,7 +101,7 @@ TEST(LoadJpegFile, DecodesAtTheSizeOfTheBox) {
     EXPECT_ANY_THROW(LoadJpegFile(write("progressive", progressive), box));
 }
 
-TEST(SingleInstanceMarker, OnlyOneHolderAtATime) {
+TEST(SingleInstanceMarkerTest, OnlyOneHolderAtATime) {
     const QString name = QStringLiteral("sorvel-test-%1").arg(QCoreApplication::applicationPid());
     {
         SingleInstanceMarker first;
@@ -114,7 +114,7 @@ TEST(SingleInstanceMarker, OnlyOneHolderAtATime) {
     QFile::remove(SingleInstanceMarker::LockFilePath(name));
 }
 
-TEST(DesktopServices, MailtoKeepsSubjectAndBodyWhole) {
+TEST(DesktopServicesTest, MailtoKeepsSubjectAndBodyWhole) {
     EXPECT_EQ(MailtoUrl(QStringLiteral("Tom & Jerry #1"), QStringLiteral("http://h/w?a=1&b=2")),
               QStringLiteral("mailto:?subject=Tom%20%26%20Jerry%20%231"
                              "&body=http%3A%2F%2Fh%2Fw%3Fa%3D1%26b%3D2"));
@@ -122,7 +122,7 @@ TEST(DesktopServices, MailtoKeepsSubjectAndBodyWhole) {
               QStringLiteral("mailto:?subject=%E7%8C%AB&body="));
 }
 
-TEST(DesktopServices, OnlyWebAddressesAreWebPages) {
+TEST(DesktopServicesTest, OnlyWebAddressesAreWebPages) {
     for (const char* url : {"http://h/p", "HTTPS://h/", "Http://h"})
         EXPECT_TRUE(IsWebAddress(QString::fromLatin1(url))) << url;
     for (const char* url : {"", "javascript:alert(1)", "file:///etc/passwd", "data:text/html,x",

@@ -115,7 +115,7 @@ TEST_F(ProfileTest, MissingOrUnreadableFileReadsAsTheDefault) {
               -4);
 }
 
-TEST(ProfileInteger, DecimalOrHexadecimalElseTheDefault) {
+TEST(ProfileIntegerTest, DecimalOrHexadecimalElseTheDefault) {
     const struct {
         const char* text;
         int expected;

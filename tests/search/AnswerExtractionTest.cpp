@@ -22,7 +22,7 @@ QByteArray NaiveNormalize(QByteArray body) {
 
 } // namespace
 
-TEST(AnswerExtraction, TotalText) {
+TEST(AnswerExtractionTest, TotalText) {
     const struct {
         const char* answer;
         const char* total;
@@ -42,7 +42,7 @@ TEST(AnswerExtraction, TotalText) {
         EXPECT_EQ(ExtractTotal(c.answer), QString::fromUtf8(c.total)) << c.answer;
 }
 
-TEST(AnswerExtraction, EntitiesAfterNormalisation) {
+TEST(AnswerExtractionTest, EntitiesAfterNormalisation) {
     const struct {
         const char* title;
         const char* expected;
@@ -61,7 +61,7 @@ TEST(AnswerExtraction, EntitiesAfterNormalisation) {
     }
 }
 
-TEST(AnswerExtraction, OnePassNormalisationEqualsRepeatedReplacementFromTheStart) {
+TEST(AnswerExtractionTest, OnePassNormalisationEqualsRepeatedReplacementFromTheStart) {
     EXPECT_EQ(NormalizeAnswer(">amp;<"), QByteArray("><")); // a joined "><" stays unbroken
     EXPECT_EQ(NormalizeAnswer("<a><b>><<"), QByteArray("<a>\n<b>>\n<<"));
     const char alphabet[] = "amp;&x<>";
@@ -75,7 +75,7 @@ TEST(AnswerExtraction, OnePassNormalisationEqualsRepeatedReplacementFromTheStart
     }
 }
 
-TEST(AnswerExtraction, LinesSplitAtEveryKindOfBreak) {
+TEST(AnswerExtractionTest, LinesSplitAtEveryKindOfBreak) {
     EXPECT_EQ(SplitAnswerLines("a\r\nb\rc\nd\n"), (QStringList{"a", "b", "c", "d"}));
     EXPECT_EQ(SplitAnswerLines("a\n\n\r\rb"), (QStringList{"a", "", "", "", "b"}));
     EXPECT_EQ(SplitAnswerLines(""), QStringList());
@@ -83,7 +83,7 @@ TEST(AnswerExtraction, LinesSplitAtEveryKindOfBreak) {
     EXPECT_EQ(SplitAnswerLines("\xE7\x8C\xAB\r\n"), QStringList{QStringLiteral("猫")});
 }
 
-TEST(AnswerExtraction, Blocks) {
+TEST(AnswerExtractionTest, Blocks) {
     const QByteArray answer =
         R"(<ResultSet totalResultsAvailable="5" totalResultsReturned="3">)"
         "<Result><Title>One</Title><Url>http://v/1</Url><ClickUrl>http://c/1</ClickUrl>"
@@ -98,7 +98,7 @@ TEST(AnswerExtraction, Blocks) {
     EXPECT_EQ(table[1], (TResultRow{"Two", "", QStringLiteral("ニコニコ動画"), "", ""}));
 }
 
-TEST(AnswerExtraction, LineRules) {
+TEST(AnswerExtractionTest, LineRules) {
     const struct {
         QStringList lines;
         TResultTable expected;
@@ -129,7 +129,7 @@ TEST(AnswerExtraction, LineRules) {
     }
 }
 
-TEST(AnswerExtraction, UnreadableBytesBecomeReplacementCharacters) {
+TEST(AnswerExtractionTest, UnreadableBytesBecomeReplacementCharacters) {
     const TResultTable table = Extract("<Result><Title>a\xFF"
                                        "b \xF0\xA0\xAE\xB7</Title>"
                                        "<Duration>59</Duration></Result>");

@@ -16,9 +16,9 @@ QByteArray Answer(const QByteArray& total, int blocks) {
     return answer + "</ResultSet>";
 }
 
-class AnswerLoad : public ::testing::Test {
+class AnswerLoadTest : public ::testing::Test {
 protected:
-    AnswerLoad() {
+    AnswerLoadTest() {
         client.SearchSettings.ResultsPerPage = 20;
         view.keyword = QStringLiteral("猫");
     }
@@ -37,7 +37,7 @@ protected:
 
 } // namespace
 
-TEST_F(AnswerLoad, TotalsAndCaption) {
+TEST_F(AnswerLoadTest, TotalsAndCaption) {
     const struct {
         QByteArray total;
         int expectedTotal;
@@ -62,7 +62,7 @@ TEST_F(AnswerLoad, TotalsAndCaption) {
     EXPECT_TRUE(messages.errors.isEmpty());
 }
 
-TEST_F(AnswerLoad, AnswerWithoutResultsKeepsTableAndPageCount) {
+TEST_F(AnswerLoadTest, AnswerWithoutResultsKeepsTableAndPageCount) {
     Search(Answer("45", 2));
     ASSERT_EQ(client.ResultTable.size(), 2);
     EXPECT_EQ(client.PagingState.PageCount, 3);
@@ -77,14 +77,14 @@ TEST_F(AnswerLoad, AnswerWithoutResultsKeepsTableAndPageCount) {
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
 }
 
-TEST_F(AnswerLoad, TotalWithoutBlocksGivesAnEmptyTable) {
+TEST_F(AnswerLoadTest, TotalWithoutBlocksGivesAnEmptyTable) {
     Search(Answer("45", 2));
     Search(Answer("5", 0));
     EXPECT_TRUE(client.ResultTable.isEmpty());
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/1"));
 }
 
-TEST_F(AnswerLoad, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBack) {
+TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBack) {
     Search(Answer("45", 2));
     const QString caption = view.caption;
     view.previousEnabled = view.nextEnabled = true;

@@ -34,9 +34,9 @@ QByteArray ServiceAnswer(const QString& url, int total, int rowsOverride = -1) {
     return AnswerOf(total, blocks);
 }
 
-class ResultPage : public ::testing::Test {
+class ResultPageTest : public ::testing::Test {
 protected:
-    ResultPage() {
+    ResultPageTest() {
         client.SearchSettings.ResultsPerPage = 20;
         client.NoImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
         QFile file(client.NoImageFile);
@@ -70,7 +70,7 @@ protected:
 
 } // namespace
 
-TEST(SlotLabel, DurationAndSource) {
+TEST(SlotLabelTest, DurationAndSource) {
     const struct {
         const char* duration;
         const char* label;
@@ -90,14 +90,14 @@ TEST(SlotLabel, DurationAndSource) {
     }
 }
 
-TEST(SlotLabel, OnlyFourSitesMarkAResultAsViewed) {
+TEST(SlotLabelTest, OnlyFourSitesMarkAResultAsViewed) {
     for (const char* site : {"Youtube", "metacafe", "Yahoo! Video", "ニコニコ動画"})
         EXPECT_TRUE(IsMarkableSite(QString::fromUtf8(site))) << site;
     for (const char* site : {"YouTube", "Youtube ", "youtube", "Metacafe", "ニコニコ", ""})
         EXPECT_FALSE(IsMarkableSite(QString::fromUtf8(site))) << site;
 }
 
-TEST_F(ResultPage, FirstPageOfACappedTotal) {
+TEST_F(ResultPageTest, FirstPageOfACappedTotal) {
     SearchWithTotal(1234);
     EXPECT_EQ(view.caption,
               QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 900件以上"));
@@ -111,7 +111,7 @@ TEST_F(ResultPage, FirstPageOfACappedTotal) {
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
 }
 
-TEST_F(ResultPage, LastPageShowsTheRemainder) {
+TEST_F(ResultPageTest, LastPageShowsTheRemainder) {
     SearchWithTotal(95);
     QStringList progress;
     client.duringThumbnail = [&] { progress << view.status[0]; };
@@ -127,7 +127,7 @@ TEST_F(ResultPage, LastPageShowsTheRemainder) {
     EXPECT_EQ(progress.back(), QStringLiteral("ページ5更新中 15/15"));
 }
 
-TEST_F(ResultPage, PageCountsAndScrollRanges) {
+TEST_F(ResultPageTest, PageCountsAndScrollRanges) {
     const struct {
         int perPage;
         int total;
@@ -150,7 +150,7 @@ TEST_F(ResultPage, PageCountsAndScrollRanges) {
     }
 }
 
-TEST_F(ResultPage, FewerPagesThanAskedForCutsTheRange) {
+TEST_F(ResultPageTest, FewerPagesThanAskedForCutsTheRange) {
     SearchWithTotal(900);
     client.PagingState.PageCount = 45;
     client.answer = [](const QString& url) { return ServiceAnswer(url, 860, 7); };
@@ -161,7 +161,7 @@ TEST_F(ResultPage, FewerPagesThanAskedForCutsTheRange) {
     EXPECT_FALSE(view.nextEnabled);
 }
 
-TEST_F(ResultPage, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
+TEST_F(ResultPageTest, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
     SearchWithTotal(300);
     ASSERT_EQ(view.ShownSlots(), 20);
     client.SearchSettings.ResultsPerPage = 5;
@@ -169,7 +169,7 @@ TEST_F(ResultPage, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
     EXPECT_EQ(view.ShownSlots(), 5);
 }
 
-TEST_F(ResultPage, SlotContents) {
+TEST_F(ResultPageTest, SlotContents) {
     client.answer = [](const QString&) {
         return AnswerOf(
             3, ResultBlock("猫 &amp; 犬", "125", "ニコニコ動画", "http://r/1", "http://t/1.jpg") +
@@ -201,7 +201,7 @@ TEST_F(ResultPage, SlotContents) {
     EXPECT_FALSE(QFile::exists(client.ThumbnailFile));
 }
 
-TEST_F(ResultPage, BrokenThumbnailsShowTheStandIn) {
+TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
     const QByteArray noisy = JpegOf(ThumbnailColour, 120, 90, true);
     const QByteArray pictures[] = {noisy.left(noisy.size() * 4 / 5), "not a picture", ""};
     QByteArray blocks;
@@ -221,7 +221,7 @@ TEST_F(ResultPage, BrokenThumbnailsShowTheStandIn) {
     EXPECT_TRUE(Slot(0).Image->Picture().isNull());
 }
 
-TEST_F(ResultPage, PagingCommandsRunOnlyWhenTheirConditionHolds) {
+TEST_F(ResultPageTest, PagingCommandsRunOnlyWhenTheirConditionHolds) {
     SearchWithTotal(50); // three pages at 20
     const auto requestsAfter = [&](void (TSearchClient::*command)()) {
         const qsizetype before = client.requests.size();
@@ -243,7 +243,7 @@ TEST_F(ResultPage, PagingCommandsRunOnlyWhenTheirConditionHolds) {
     EXPECT_EQ(client.PagingState.CurrentPage, 1);
 }
 
-TEST_F(ResultPage, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
+TEST_F(ResultPageTest, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
     SearchWithTotal(50);
     view.keyword = QStringLiteral("犬");
     client.SpeedButton2_3Click();
@@ -253,7 +253,7 @@ TEST_F(ResultPage, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
     EXPECT_EQ(view.keyword, QStringLiteral("犬"));
 }
 
-TEST_F(ResultPage, ActivationOpensOnlyWebPagesAndMarksTheResult) {
+TEST_F(ResultPageTest, ActivationOpensOnlyWebPagesAndMarksTheResult) {
     client.answer = [](const QString&) {
         return AnswerOf(5, ResultBlock("web", "1", "Youtube", "http://r/1", "") +
                                ResultBlock("script", "1", "Youtube", "javascript:alert(1)", "") +
@@ -274,7 +274,7 @@ TEST_F(ResultPage, ActivationOpensOnlyWebPagesAndMarksTheResult) {
     EXPECT_FALSE(Slot(4).CheckBox->Checked());
 }
 
-TEST_F(ResultPage, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands) {
+TEST_F(ResultPageTest, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands) {
     const QString top = TopPageUrl(QStringLiteral("svc.test"));
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
         view.browser.location = location;

@@ -36,7 +36,7 @@ struct LiveSearch {
 
 } // namespace
 
-TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
+TEST(SearchEndToEndTest, KeywordToTableThroughTheHttpClient) {
     const QColor colour(30, 60, 200);
     QByteArray host;
     ScriptedHttpServer server([&](ScriptedHttpServer::Connection& c) {
@@ -79,7 +79,7 @@ TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
     EXPECT_TRUE(live.messages.errors.isEmpty());
 }
 
-TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
+TEST(SearchEndToEndTest, RefusedConnectionShowsTheOfflineMessage) {
     RecordedMessages messages;
     FakeSearchView view;
     TNMHTTP http;
@@ -96,7 +96,7 @@ TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
     EXPECT_EQ(view.columnResets, 0);
 }
 
-TEST(SearchEndToEnd, LongKeywordKeepsEveryKeyOnTheNextPage) {
+TEST(SearchEndToEndTest, LongKeywordKeepsEveryKeyOnTheNextPage) {
     // The thumbnails are refused at once: only the answers reach the server.
     const QByteArray thumbnail =
         "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::ClosedPort()) + "/t.jpg";
@@ -136,7 +136,7 @@ TEST(SearchEndToEnd, LongKeywordKeepsEveryKeyOnTheNextPage) {
     EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
 }
 
-TEST(SearchEndToEnd, SlowThumbnailHostCannotHoldThePage) {
+TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
     const QColor slowColour(200, 30, 30);
     const QColor fastColour(30, 60, 200);
     // Sends its picture steadily, well within any time-out, in about three seconds.

@@ -29,9 +29,9 @@ protected:
     }
 };
 
-class SearchRequest : public ::testing::Test {
+class SearchRequestTest : public ::testing::Test {
 protected:
-    SearchRequest() {
+    SearchRequestTest() {
         client.SearchSettings.ResultsPerPage = 20;
         client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
     }
@@ -59,14 +59,14 @@ protected:
 
 } // namespace
 
-TEST_F(SearchRequest, ExampleRequestOfPageThreeOfTwelve) {
+TEST_F(SearchRequestTest, ExampleRequestOfPageThreeOfTwelve) {
     client.SearchSettings.ResultsPerPage = 10;
     Search(QStringLiteral("cat video"));
     EXPECT_EQ(Page(3, 12, 118), Path + "&query=cat%E3%80%80video&results=10&start=21&adult_ok=0"
                                        "&site=&uniqueid=1234-5678-9012-3456&ver=3.2");
 }
 
-TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8) {
+TEST_F(SearchRequestTest, KeywordsAreNormalisedThenEncodedAsUtf8) {
     const struct {
         QString keyword;
         QString query;
@@ -89,14 +89,14 @@ TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8) {
     }
 }
 
-TEST_F(SearchRequest, NormalisationWorksOnCharactersNotBytes) {
+TEST_F(SearchRequestTest, NormalisationWorksOnCharactersNotBytes) {
     // "ソ" is 83 5C and "表" 95 5C in Shift-JIS: their second bytes are no backslash.
     EXPECT_EQ(NormalizeKeyword(QStringLiteral("ソ表\\")), QStringLiteral("ソ表\uFFE5"));
     EXPECT_EQ(NormalizeKeyword(QStringLiteral("\\/:*?\"<>| ")),
               QStringLiteral("\uFFE5\uFF0F\uFF1A\uFF0A\uFF1F\u201D\uFF1C\uFF1E\uFF5C\u3000"));
 }
 
-TEST_F(SearchRequest, CountAndStartFollowThePagingState) {
+TEST_F(SearchRequestTest, CountAndStartFollowThePagingState) {
     Search(QStringLiteral("猫"));
     EXPECT_TRUE(Page(5, 5, 95).endsWith("&results=15&start=81&adult_ok=0&site=&uniqueid="
                                         "1234-5678-9012-3456&ver=3.2"));
@@ -111,7 +111,7 @@ TEST_F(SearchRequest, CountAndStartFollowThePagingState) {
     EXPECT_EQ(client.PagingState.PageCount, 0);
 }
 
-TEST_F(SearchRequest, SettingsAreAppendedUnencoded) {
+TEST_F(SearchRequestTest, SettingsAreAppendedUnencoded) {
     client.SearchSettings.AdultOk = QStringLiteral("-1");
     client.SearchSettings.Site = QStringLiteral("video.example.jp\t");
     client.SearchSettings.UniqueId = QString();
@@ -119,20 +119,20 @@ TEST_F(SearchRequest, SettingsAreAppendedUnencoded) {
                                                   "&site=video.example.jp\t&uniqueid=&ver=3.2");
 }
 
-TEST_F(SearchRequest, PagingAsksForTheKeywordOfTheLastSearch) {
+TEST_F(SearchRequestTest, PagingAsksForTheKeywordOfTheLastSearch) {
     Search(QStringLiteral("cat"));
     view.keyword = QStringLiteral("dog");
     EXPECT_TRUE(Page(2, 3, 50).contains("&query=cat&"));
     EXPECT_EQ(client.SearchKeyword(), QByteArray("cat"));
 }
 
-TEST_F(SearchRequest, EmptyKeywordSendsNothing) {
+TEST_F(SearchRequestTest, EmptyKeywordSendsNothing) {
     Search(QString());
     EXPECT_TRUE(client.urls.isEmpty());
     EXPECT_TRUE(messages.information.isEmpty());
 }
 
-TEST_F(SearchRequest, EnterStartsASearchOnlyWhileS1IsEnabled) {
+TEST_F(SearchRequestTest, EnterStartsASearchOnlyWhileS1IsEnabled) {
     view.keyword = QStringLiteral("cat");
     QChar key(u'a');
     client.HistoryComboBox1KeyPress(key);
@@ -151,7 +151,7 @@ TEST_F(SearchRequest, EnterStartsASearchOnlyWhileS1IsEnabled) {
     EXPECT_EQ(client.urls.size(), 1);
 }
 
-TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessage) {
+TEST_F(SearchRequestTest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessage) {
     view.previousEnabled = view.nextEnabled = true;
     bool offDuringFetch = false;
     client.duringFetch = [&] {
@@ -167,7 +167,7 @@ TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessa
     EXPECT_EQ(view.columnResets, 0);
 }
 
-TEST(RequestBytes, OnlyWhatMayNotStandInARequestLineIsEncoded) {
+TEST(RequestBytesTest, OnlyWhatMayNotStandInARequestLineIsEncoded) {
     EXPECT_EQ(RequestBytes(QStringLiteral("http://h/p?&q=a%E3b&site=x.jp\t&z=a b")),
               QByteArray("http://h/p?&q=a%E3b&site=x.jp%09&z=a%20b"));
     EXPECT_EQ(RequestBytes(QStringLiteral("http://h/猫~\x7F")),
