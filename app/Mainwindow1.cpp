@@ -133,7 +133,7 @@ private:
 
 // Runs a handler of the window as an entry point from Qt.
 template <class F> auto Command(F handler) {
-    return [handler] { RunCommand(handler); };
+    return [handler] { runCommand(handler); };
 }
 
 } // namespace
@@ -162,7 +162,7 @@ TMainForm1::TMainForm1(const TMainFormOptions& options, QWidget* parent)
     // The stored layout.
     setObjectName(QStringLiteral("MainForm1"));
     setWindowTitle(DesignCaption);
-    setFont(DesignFont(12));
+    setFont(designFont(12));
     resize(DesignSize);
     CreateMenu();
     auto* central = new QWidget(this);
@@ -273,7 +273,7 @@ void TMainForm1::CreateToolBar() {
     GradBox2 = MakeGradBox(Panel0, QStringLiteral("GradBox2"), TGradStyle::gsTopBottom);
     fill->addWidget(GradBox2);
 
-    const QFont large = DesignFont(16);
+    const QFont large = designFont(16);
     HistoryComboBox1 = new THistoryComboBox(Panel0);
     HistoryComboBox1->setObjectName(QStringLiteral("HistoryComboBox1"));
     HistoryComboBox1->setGeometry(8, 6, 274, 24);
@@ -326,11 +326,11 @@ void TMainForm1::CreatePageControl() {
     PageControl1->setTabPosition(QTabWidget::West);
     // The tab takes its ground from the desktop's theme, and so its text colour too (black
     // under a light theme, as designed).
-    PageControl1->tabBar()->setFont(DesignFont(16, true));
+    PageControl1->tabBar()->setFont(designFont(16, true));
 
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    TabSheet1->setFont(DesignFont(12));
+    TabSheet1->setFont(designFont(12));
     PageControl1->addTab(TabSheet1, QStringLiteral("  動画検索  "));
     auto* fill = new QHBoxLayout(TabSheet1);
     fill->setContentsMargins(0, 0, 0, 0);
@@ -345,7 +345,7 @@ void TMainForm1::CreatePageControl() {
     Splitter1->addWidget(Panel1);
 
     const TBrowserPaneParts pane = m_options.CreateBrowserPane(Splitter1, &m_entryPoints, [this] {
-        RunCommand([this] { m_client->WebBrowser1NavigateComplete2(); });
+        runCommand([this] { m_client->WebBrowser1NavigateComplete2(); });
     });
     WebBrowser1 = pane.Widget;
     m_browserPane = pane.Pane;
@@ -470,13 +470,13 @@ void TMainForm1::CreateSlot(int k) {
     label->setGeometry(136, 28, 90, 60);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setFont(DesignFont(12));
+    label->setFont(designFont(12));
     SetTextColor(label, ToQColor(clGray, label->palette()));
 
     auto* checkBox = new TdxfCheckBox(panel);
     checkBox->setObjectName(name("CheckBox1"));
     checkBox->move(4, 4);
-    checkBox->setFont(DesignFont(12, true));
+    checkBox->setFont(designFont(12, true));
     SetTextColor(checkBox, Qt::black);
     checkBox->setCursor(Qt::PointingHandCursor);
     checkBox->SetChecked(false);
@@ -515,7 +515,7 @@ void TMainForm1::ConnectCommands() {
     connect(SpeedButton0_1, &QToolButton::clicked, &m_entryPoints, search);
     connect(S1, &QAction::triggered, &m_entryPoints, search);
     HistoryComboBox1->OnKeyPress = [client](QChar& key) {
-        RunCommand([client, &key] { client->HistoryComboBox1KeyPress(key); });
+        runCommand([client, &key] { client->HistoryComboBox1KeyPress(key); });
     };
 
     const auto settings = Command([this] { SpeedButton0_4Click(); });
@@ -552,7 +552,7 @@ void TMainForm1::ConnectCommands() {
 bool TMainForm1::event(QEvent* event) {
     const bool result = QMainWindow::event(event);
     if (event->type() == QEvent::WindowActivate)
-        RunCommand([this] { FormActivate(); });
+        runCommand([this] { FormActivate(); });
     return result;
 }
 
@@ -583,7 +583,7 @@ void TMainForm1::CentreAtDesignSize() {
 // not keep the window open: the history is saved all the same when the window goes. A page load
 // still waiting for the network is ended, so that the process does not outlive its window.
 void TMainForm1::closeEvent(QCloseEvent* event) {
-    RunCommand([this] { FormClose(); });
+    runCommand([this] { FormClose(); });
     m_client->StopLoading();
     event->accept();
 }
@@ -638,16 +638,16 @@ void TMainForm1::SpeedButton0_6Click() {
 
 void TMainForm1::W1Click() {
     const QString location = m_browserPane->LocationURL();
-    if (IsWebAddress(location))
-        Desktop().OpenUrl(location);
+    if (isWebAddress(location))
+        desktopServices().openUrl(location);
 }
 
 void TMainForm1::W2Click() {
     const QString location = m_browserPane->LocationURL();
-    if (!IsWebAddress(location))
+    if (!isWebAddress(location))
         return;
-    if (Desktop().ComposeMail(m_browserPane->Hint(), location) != 0)
-        Messages().Information(MailSetupMessage);
+    if (desktopServices().composeMail(m_browserPane->Hint(), location) != 0)
+        messageService().showInformation(MailSetupMessage);
 }
 
 // The menu has already inverted the tick when these run.
@@ -664,11 +664,11 @@ void TMainForm1::S3Click() {
 }
 
 void TMainForm1::H3Click() {
-    Desktop().OpenUrl(MakerSiteUrl(m_options.ServiceHost));
+    desktopServices().openUrl(MakerSiteUrl(m_options.ServiceHost));
 }
 
 void TMainForm1::H4Click() {
-    Desktop().OpenUrl(SoftwareInfoUrl(m_options.ServiceHost) + ProgramBaseName());
+    desktopServices().openUrl(SoftwareInfoUrl(m_options.ServiceHost) + programBaseName());
 }
 
 // --- the search client's view ---------------------------------------------------------------

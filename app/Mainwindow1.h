@@ -91,7 +91,7 @@ public:
     // Handlers.
     void FormActivate();
     // Saves the settings file (read first when no activation has read it yet); raises
-    // EProfileWriteError when it cannot be written.
+    // ProfileWriteError when it cannot be written.
     void FormClose();
     void FormDestroy();
     void SpeedButton0_4Click();

@@ -60,7 +60,7 @@ void MakeReachable(QWidget& window) {
 namespace SettingsFile {
 
 QString DefaultPath() {
-    return ProgramFilePath(QStringLiteral("Sorvel.ini"));
+    return programFilePath(QStringLiteral("Sorvel.ini"));
 }
 
 QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {
@@ -89,10 +89,10 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSe
     // One reading of the file; a missing file reads as empty.
     const ProfileReader file(path);
     const auto readInt = [&file](const QString& key, int current) {
-        return file.ReadInteger(Section, key, current);
+        return file.readInteger(Section, key, current);
     };
 
-    settings.UniqueId = file.ReadString(Section, UniqueIdKey, settings.UniqueId);
+    settings.UniqueId = file.readString(Section, UniqueIdKey, settings.UniqueId);
     if (settings.UniqueId.isEmpty())
         settings.UniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
 
@@ -123,13 +123,13 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSe
                                readInt(OneSiteKey, dialog.RadioButton3->isChecked()) != 0);
     dialog.RadioButton1Click();
     dialog.SetDomainText(
-        file.ReadString(Section, DomainKey, dialog.ComboBox4->currentText()));
+        file.readString(Section, DomainKey, dialog.ComboBox4->currentText()));
 }
 
 void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
           const TSearchSettings& settings) {
     const auto write = [&path](const QString& key, const QString& value) {
-        WriteProfileString(path, Section, key, value);
+        writeProfileString(path, Section, key, value);
     };
     const auto flag = [](bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
     const QRect frame = window.frameGeometry();

@@ -20,7 +20,7 @@ QString DefaultPath();
 // frame is applied as read unless no screen would show its title bar (ReachableFrame).
 void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings);
 
-// Writes the ten keys in their order. Raises EProfileWriteError when the file cannot be
+// Writes the ten keys in their order. Raises ProfileWriteError when the file cannot be
 // written; the keys written before stay written.
 void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
           const TSearchSettings& settings);

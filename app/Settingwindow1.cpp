@@ -10,7 +10,7 @@
 TSettingForm1::TSettingForm1(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setupUi(this);
-    setFont(DesignFont(12));
+    setFont(designFont(12));
     setFixedSize(size());
     ComboBox4->addItems(DomainRows());
     ComboBox4->setCurrentIndex(-1);

@@ -23,14 +23,14 @@ TProgramWindows::~TProgramWindows() {
 int RunApplication(QApplication& app, const TMainFormOptions& options) {
     try {
         QApplication::setApplicationName(ApplicationTitle);
-        InstallFontSubstitutions();
+        installFontSubstitutions();
         // A request to end the program closes its windows the normal way: open boxes first,
         // then the main window, which saves the settings; the history goes with the windows.
         // Nobody may be at the screen (a logout, a service manager), so what the close has to
         // report goes to the standard error rather than into a box that would hold the process.
         TerminationSignals termination;
         QObject::connect(&termination, &TerminationSignals::received, &app, [] {
-            SetMessageService(&StandardErrorMessages());
+            setMessageService(&standardErrorMessageService());
             QApplication::closeAllWindows();
         });
         // The windows are torn down only after the loop has ended, and the loop ends only
@@ -40,9 +40,9 @@ int RunApplication(QApplication& app, const TMainFormOptions& options) {
         windows.MainForm1->show();
         app.exec();
     } catch (const std::exception& e) {
-        ShowApplicationError(ExceptionMessage(e));
+        showApplicationError(exceptionMessage(e));
     } catch (...) {
-        ShowApplicationError(QString());
+        showApplicationError(QString());
     }
     return 0;
 }

@@ -35,7 +35,7 @@ void DecodePage(benchmark::State& state, QSize fitSize) {
     for (auto _ : state) {
         QList<QImage> page;
         for (int i = 0; i < PageSize; ++i)
-            page.append(LoadJpegFile(path, fitSize));
+            page.append(loadJpegFile(path, fitSize));
         held = 0;
         for (const QImage& image : page)
             held += image.sizeInBytes();

@@ -349,13 +349,13 @@ void TdxfCheckBox::mouseReleaseEvent(QMouseEvent* event) {
         return;
     m_clicked = false;
     if (rect().contains(event->position().toPoint()))
-        RunCommand([this] { Click(); });
+        runCommand([this] { Click(); });
 }
 
 void TdxfCheckBox::mouseDoubleClickEvent(QMouseEvent* event) {
     // The second press of a double click is a click of its own.
     if (event->button() == Qt::LeftButton)
-        RunCommand([this] { Click(); });
+        runCommand([this] { Click(); });
     event->accept();
 }
 
@@ -371,7 +371,7 @@ void TdxfCheckBox::keyReleaseEvent(QKeyEvent* event) {
     // Space acts on its release; the releases of auto-repeat are not real releases.
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
         event->accept();
-        RunCommand([this] { Click(); });
+        runCommand([this] { Click(); });
         return;
     }
     QWidget::keyReleaseEvent(event);

@@ -29,7 +29,7 @@ QString EntryKey(int index) {
 QStringList StoredEntries(const ProfileReader& reader, const QString& section, int limit) {
     const QString prefix = EntryKey(0).chopped(1).toCaseFolded();
     QList<int> indexes;
-    for (const QString& name : reader.KeyNames(section)) {
+    for (const QString& name : reader.keyNames(section)) {
         if (!name.startsWith(prefix))
             continue;
         // Only the form in which entries are written: decimal, no sign, no leading zero.
@@ -37,14 +37,14 @@ QStringList StoredEntries(const ProfileReader& reader, const QString& section, i
         if (digits.isEmpty() || digits.front() < u'0' || digits.front() > u'9' ||
             (digits.front() == u'0' && digits.size() > 1))
             continue;
-        if (const std::optional<int> index = TryStrToInt(digits); index && *index < limit)
+        if (const std::optional<int> index = tryParseInt(digits); index && *index < limit)
             indexes.append(*index);
     }
     std::sort(indexes.begin(), indexes.end());
     QStringList entries;
     entries.reserve(indexes.size());
     for (const int index : std::as_const(indexes))
-        entries.append(reader.ReadString(section, EntryKey(index), QString()));
+        entries.append(reader.readString(section, EntryKey(index), QString()));
     return entries;
 }
 
@@ -96,7 +96,7 @@ THistoryComboBox::THistoryComboBox(QWidget* parent)
 }
 
 THistoryComboBox::~THistoryComboBox() {
-    RunCommand([this] { AutoSave(); });
+    runCommand([this] { AutoSave(); });
 }
 
 void THistoryComboBox::SetSaveMode(THistoryMode mode) {
@@ -168,7 +168,7 @@ void THistoryComboBox::SaveEntries(const QString& path, const QString& section) 
     keys.append({CountKey, QString::number(entries.size())});
     for (int i = 0; i < entries.size(); ++i)
         keys.append({EntryKey(i), entries[i]});
-    ReplaceProfileSection(path, section, keys);
+    replaceProfileSection(path, section, keys);
 }
 
 void THistoryComboBox::SaveToFile(const QString& name) {
@@ -187,7 +187,7 @@ void THistoryComboBox::LoadFromFile(const QString& name) {
     const QString section = GetSectionString();
     // A count that is no integer tells nothing of the entries: every stored one is loaded.
     const std::optional<int> count =
-        TryStrToInt(reader.ReadString(section, CountKey, QStringLiteral("0")));
+        tryParseInt(reader.readString(section, CountKey, QStringLiteral("0")));
     AppendEntries(StoredEntries(reader, section, count.value_or(INT_MAX)));
 }
 
@@ -220,7 +220,7 @@ void THistoryComboBox::LoadFromRegistry(const QString& key) {
         return;
     // The count is a number value there: one that does not read as a number is 0.
     const ProfileReader reader(HistoryRegistryFileName());
-    AppendEntries(StoredEntries(reader, section, reader.ReadInteger(section, CountKey, 0)));
+    AppendEntries(StoredEntries(reader, section, reader.readInteger(section, CountKey, 0)));
 }
 
 bool THistoryComboBox::LoadFromRegistry() {
@@ -284,7 +284,7 @@ QString ResolveHistoryFileName(const QString& name) {
     QString path = name;
     if (name.indexOf(u'.', separator + 1) < 0)
         path += QStringLiteral(".ini");
-    return separator < 0 ? ProgramFilePath(path) : path;
+    return separator < 0 ? programFilePath(path) : path;
 }
 
 QString HistoryRegistryFileName() {

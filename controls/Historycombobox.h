@@ -49,7 +49,7 @@ public:
 
     // Rewrites the section GetSectionString() of the file: "HistoryCount" and "History0"...,
     // top entry first. The name is resolved by ResolveHistoryFileName. Raises
-    // EProfileWriteError; a failed save leaves the file as it was.
+    // ProfileWriteError; a failed save leaves the file as it was.
     void SaveToFile(const QString& name);
     // False when SaveFileName is empty; otherwise saves to it.
     bool SaveToFile();

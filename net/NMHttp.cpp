@@ -46,7 +46,7 @@ qint16 StatusCode(const QByteArray& line) {
         return 0;
     const qsizetype second = line.indexOf(' ', first + 1);
     const QByteArray field = line.mid(first + 1, second < 0 ? -1 : second - first - 1);
-    const std::optional<int> value = TryStrToInt(QString::fromLatin1(field));
+    const std::optional<int> value = tryParseInt(QString::fromLatin1(field));
     if (!value || *value < SHRT_MIN || *value > SHRT_MAX)
         return 0;
     return static_cast<qint16>(*value);
@@ -233,7 +233,7 @@ void TNMHTTP::Post(const QByteArray& url, const QByteArray& data) {
     if (EncodePostData && !OutputFileMode) {
         TNMURL encoder;
         encoder.InputString = data;
-        m_sendData = encoder.Encode();
+        m_sendData = encoder.encode();
     }
     Run(CmdType::Post, url);
 }
@@ -394,7 +394,7 @@ void TNMHTTP::ParseURL() {
     }
     const qsizetype portColon = hostPart.indexOf(':');
     if (portColon >= 0) {
-        Port = StrToInt(QString::fromLatin1(hostPart.mid(portColon + 1)));
+        Port = parseInt(QString::fromLatin1(hostPart.mid(portColon + 1)));
         hostPart.truncate(portColon);
     }
     if (!hostPart.isEmpty())
@@ -443,7 +443,7 @@ void TNMHTTP::BuildRequestHeader() {
         encoder.Method = UUMethods::uuMime;
         encoder.InputStream = &input;
         encoder.OutputStream = &output;
-        encoder.Encode();
+        encoder.encode();
         const QByteArray encoded = QByteArray(output.data()).replace("\r\n", "");
         m_requestHeader.SetHeader("Authorization", "Basic " + encoded);
     }
@@ -466,13 +466,13 @@ void TNMHTTP::BuildRequestHeader() {
 }
 
 void TNMHTTP::SendRequest() {
-    Write(m_requestHeader.Text());
+    write(m_requestHeader.Text());
     Writeln(QByteArray());
     if (SendsData()) {
         if (OutputFileMode)
             SendFile(m_sendData);
         else
-            Write(m_sendData);
+            write(m_sendData);
     }
 }
 

@@ -38,7 +38,7 @@ QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
     return out;
 }
 
-QByteArray TNMURL::Encode() {
+QByteArray TNMURL::encode() {
     try {
         return EncodeBytes(InputString);
     } catch (const std::exception& e) {

@@ -28,7 +28,7 @@ public:
 
     // The encoding of InputString, computed on each read. Never raises: a failure goes to
     // OnError and yields the input unchanged.
-    QByteArray Encode();
+    QByteArray encode();
 
     static QByteArray EncodeBytes(const QByteArray& input);
 };

@@ -53,7 +53,7 @@ void WriteAll(QIODevice* out, const QByteArray& bytes) {
 
 } // namespace
 
-void TNMUUProcessor::Encode() {
+void TNMUUProcessor::encode() {
     struct Finish {
         TNMUUProcessor* self;
         ~Finish() {

@@ -28,5 +28,5 @@ public:
 
     // Reads InputStream from its start to its end and writes the lines to OutputStream, which is
     // left positioned at its start (also when a stream error is passed on).
-    void Encode();
+    void encode();
 };

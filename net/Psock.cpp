@@ -209,7 +209,7 @@ TThreadTimer::TThreadTimer()
     m_timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
         if (m_onTimer)
-            RunCommand([this] { m_onTimer(this); });
+            runCommand([this] { m_onTimer(this); });
     });
 }
 
@@ -672,8 +672,8 @@ void TPowersock::Connect() {
         try {
             ResolveHost();
         } catch (const ESockError& e) {
-            if (e.Message() == QLatin1String("Host Lookup Timed Out") ||
-                e.Message() == QLatin1String("Host Lookup Canceled"))
+            if (e.message() == QLatin1String("Host Lookup Timed Out") ||
+                e.message() == QLatin1String("Host Lookup Canceled"))
                 throw;
         }
         if (m_remoteAddress != 0)
@@ -856,7 +856,7 @@ void TPowersock::SendBuffer(const char* data, quint16 length) {
     }
 }
 
-void TPowersock::Write(const QByteArray& text) {
+void TPowersock::write(const QByteArray& text) {
     StatusMessage(8, "Write");
     if (text.size() > 65535)
         throw ESockError(
@@ -868,7 +868,7 @@ void TPowersock::Write(const QByteArray& text) {
 
 void TPowersock::Writeln(const QByteArray& text) {
     StatusMessage(8, "Writeln");
-    Write(text + "\r\n");
+    write(text + "\r\n");
 }
 
 void TPowersock::SendFile(const QByteArray& name) {

@@ -132,7 +132,7 @@ public:
     // length 0: the bytes up to the first zero byte, at most 65,535.
     void SendBuffer(const char* data, quint16 length);
     // Sends the text up to its first zero byte; a text over 65,535 bytes is refused.
-    void Write(const QByteArray& text);
+    void write(const QByteArray& text);
     void Writeln(const QByteArray& text);
     void SendFile(const QByteArray& name);
     // The next line with its line end; empty when the connection ended.

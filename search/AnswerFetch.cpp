@@ -32,7 +32,7 @@ void TSearchClient::ContinueLoad(const QString& url) {
     } catch (...) {
         // A transfer aborted because the window closes is no failure to report.
         if (!m_stopped)
-            Messages().Information(OfflineMessage);
+            messageService().showInformation(OfflineMessage);
         m_view.SetSearchControlsEnabled(true);
         return;
     }
@@ -51,7 +51,7 @@ void TSearchClient::ContinueLoad(const QString& url) {
         ResultTable = ExtractResults(AnswerText);
         ShowResults();
     } catch (const std::exception& e) {
-        ShowApplicationError(ExceptionMessage(e));
+        showApplicationError(exceptionMessage(e));
         m_view.SetSearchControlsEnabled(true);
     }
 }
@@ -62,7 +62,7 @@ QStringList TSearchClient::AnswerLines() const {
 
 void TSearchClient::ReadAnswer(const QByteArray& body) {
     AnswerText = NormalizeAnswer(body);
-    const int total = StrToInt(ExtractTotal(AnswerText));
+    const int total = parseInt(ExtractTotal(AnswerText));
     TotalCapped = total > MaxTotalResults;
     PagingState.TotalResults = TotalCapped ? MaxTotalResults : total;
 }

@@ -11,7 +11,7 @@ void TSearchClient::ImageClick(int slotNumber) {
         return;
     const TResultRow& result = ResultTable[row];
     IBrowserPane& pane = m_view.BrowserPane();
-    if (IsWebAddress(result.RefererUrl))
+    if (isWebAddress(result.RefererUrl))
         pane.Navigate(result.RefererUrl);
     pane.SetHint(result.Title);
     TdxfCheckBox* checkBox = m_view.Slot(row).CheckBox;

@@ -60,7 +60,7 @@ bool IsMarkableSite(const QString& copyright) {
 }
 
 QString SlotLabelText(const TResultRow& row) {
-    const std::optional<int> seconds = TryStrToInt(row.Duration);
+    const std::optional<int> seconds = tryParseInt(row.Duration);
     if (!seconds)
         return QStringLiteral("情報なし");
     const QString duration = *seconds >= 1
@@ -102,10 +102,10 @@ void TSearchClient::FillSlot(int index, const TResultRow& row) {
     // Decoded at the size the slot shows, whatever size the picture declares.
     const QSize shown = slot.Image->size() * slot.Image->devicePixelRatio();
     try {
-        slot.Image->SetPicture(LoadJpegFile(ThumbnailFile, shown));
+        slot.Image->SetPicture(loadJpegFile(ThumbnailFile, shown));
     } catch (const Exception&) {
         try {
-            slot.Image->SetPicture(LoadJpegFile(NoImageFile, shown));
+            slot.Image->SetPicture(loadJpegFile(NoImageFile, shown));
         } catch (const Exception&) {
             // Without its stand-in picture the slot shows none rather than the last one.
             slot.Image->Clear();

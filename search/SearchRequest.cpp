@@ -12,8 +12,8 @@ TSearchClient::TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QStr
     , m_serviceHost(std::move(serviceHost))
     , m_downloads(std::make_unique<QTemporaryDir>()) {
     ThumbnailFile = m_downloads->isValid() ? m_downloads->filePath(QStringLiteral("temp_image.jpg"))
-                                           : ProgramFilePath(QStringLiteral("temp_image.jpg"));
-    NoImageFile = ProgramFilePath(QStringLiteral("no_image.jpg"));
+                                           : programFilePath(QStringLiteral("temp_image.jpg"));
+    NoImageFile = programFilePath(QStringLiteral("no_image.jpg"));
 }
 
 QByteArray TSearchClient::SearchKeyword() const {
@@ -54,7 +54,7 @@ QString BuildRequestUrl(const QString& serviceHost, const QByteArray& encodedKey
 }
 
 QString TSearchClient::RequestUrl(int page) {
-    return BuildRequestUrl(m_serviceHost, m_url.Encode(), PagingState, SearchSettings, page);
+    return BuildRequestUrl(m_serviceHost, m_url.encode(), PagingState, SearchSettings, page);
 }
 
 void TSearchClient::SpeedButton0_1Click() {

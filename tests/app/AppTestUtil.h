@@ -20,12 +20,12 @@
 // Records what would have been handed to the desktop's browser and mail program.
 class RecordedDesktop final : public DesktopServices {
 public:
-    RecordedDesktop() { SetDesktopServices(this); }
-    ~RecordedDesktop() override { SetDesktopServices(nullptr); }
+    RecordedDesktop() { setDesktopServices(this); }
+    ~RecordedDesktop() override { setDesktopServices(nullptr); }
     Q_DISABLE_COPY_MOVE(RecordedDesktop)
 
-    void OpenUrl(const QString& url) override { opened << url; }
-    int ComposeMail(const QString& subject, const QString& body) override {
+    void openUrl(const QString& url) override { opened << url; }
+    int composeMail(const QString& subject, const QString& body) override {
         mails.append({subject, body});
         return mailResult;
     }

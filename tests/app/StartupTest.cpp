@@ -51,8 +51,8 @@ TEST(ApplicationErrorBoxTest, FullStopRule) {
     };
     RecordedMessages messages;
     for (const auto& c : cases)
-        RunCommand([&] { throw Exception(QString::fromUtf8(c.message)); });
-    RunCommand([] { throw 42; });
+        runCommand([&] { throw Exception(QString::fromUtf8(c.message)); });
+    runCommand([] { throw 42; });
     ASSERT_EQ(messages.errors.size(), std::size(cases) + 1);
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(messages.errors[i], QString::fromUtf8(cases[i].shown)) << cases[i].message;

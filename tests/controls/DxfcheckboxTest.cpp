@@ -23,7 +23,7 @@ constexpr QRgb Magenta = Rgb(255, 0, 255);
 class ImageCheckBoxTest : public ::testing::Test {
 protected:
     ImageCheckBoxTest() {
-        InstallFontSubstitutions();
+        installFontSubstitutions();
         QPalette palette = panel.palette();
         palette.setColor(QPalette::Window, Qt::white);
         panel.setPalette(palette);
@@ -33,7 +33,7 @@ protected:
 
     TdxfCheckBox* AddBox(const QString& caption = QString()) {
         auto* box = new TdxfCheckBox(&panel);
-        QFont font = DesignFont(12, true);
+        QFont font = designFont(12, true);
         font.setStyleStrategy(QFont::NoAntialias);
         box->setFont(font);
         QPalette palette = box->palette();
@@ -128,7 +128,7 @@ TEST_F(ImageCheckBoxTest, StyleIsClampedToTheBuiltInStyles) {
 
 TEST_F(ImageCheckBoxTest, AutomaticSizeFollowsPictureAndCaption) {
     TdxfCheckBox* box = AddBox();
-    EXPECT_LE(QFontMetrics(DesignFont(12, true)).height() + 2, 18);
+    EXPECT_LE(QFontMetrics(designFont(12, true)).height() + 2, 18);
     EXPECT_EQ(box->size(), QSize(22, 18));
 
     box->SetCaption(QStringLiteral("猫の動画 Wg"));

@@ -231,7 +231,7 @@ TEST(GradientBoxTest, SettersRepaintOnlyWhenTheirTableSaysSo) {
 }
 
 TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
-    InstallFontSubstitutions();
+    installFontSubstitutions();
     const QRgb fontColor = Rgb(0, 0, 255);
     const QRgb yellow = Rgb(255, 255, 0);
     const QRgb white = Rgb(255, 255, 255);
@@ -267,7 +267,7 @@ TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
         box.resize(80, 40);
         box.SetTopColor(clBlack);
         box.SetLastColor(clBlack);
-        QFont font = DesignFont(20, true);
+        QFont font = designFont(20, true);
         font.setStyleStrategy(QFont::NoAntialias);
         box.setFont(font);
         QPalette palette = box.palette();

@@ -260,7 +260,7 @@ TEST_F(HistoryComboBoxTest, TheSectionIsNamedAfterTheBoxUnlessGiven) {
 }
 
 TEST(ResolveHistoryFileNameTest, AppendsIniAndPlacesBareNamesBesideTheProgram) {
-    const QString program = ProgramDir();
+    const QString program = programDir();
     const struct {
         const char* name;
         QString expected;

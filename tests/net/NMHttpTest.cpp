@@ -126,7 +126,7 @@ TEST_F(HttpClientTest, RefusesBadUrlsBeforeConnecting) {
     http.Body = "kept";
     for (const auto& c : cases)
         EXPECT_EQ(Raised<Exception>([&] { http.Get(c.url); }), c.message) << c.url.data();
-    EXPECT_EQ(Raised<EConvertError>([&] { http.Get("http://127.0.0.1:8x/"); }),
+    EXPECT_EQ(Raised<ConversionError>([&] { http.Get("http://127.0.0.1:8x/"); }),
               QStringLiteral("'8x' は整数ではありません"));
     EXPECT_EQ(server.ConnectionCount(), 0);
     EXPECT_EQ(http.Body, "kept");

@@ -243,7 +243,7 @@ TEST(TcpClientTest, CaptureReportsAResetConnection) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
         c.Send("partial");
         c.Stall(50ms);
-        c.Reset();
+        c.reset();
     });
     Client client(server);
     client.sock.Connect();
@@ -274,9 +274,9 @@ TEST(TcpClientTest, WriteSendsUpToTheFirstZeroByteAndRefusesLongTexts) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.ReadRequest(); });
     Client client(server);
     client.sock.Connect();
-    EXPECT_EQ(Raised<ESockError>([&] { client.sock.Write(QByteArray(65536, 'a')); }),
+    EXPECT_EQ(Raised<ESockError>([&] { client.sock.write(QByteArray(65536, 'a')); }),
               "Text too long to send: 65536 bytes, at most 65535");
-    client.sock.Write(QByteArray("GET /\0junk", 10));
+    client.sock.write(QByteArray("GET /\0junk", 10));
     client.sock.Writeln("");
     client.sock.Writeln("");
     QByteArray rest;
@@ -306,7 +306,7 @@ TEST(TcpClientTest, SendFileSendsEveryByte) {
     int packets = 0;
     client.sock.OnPacketSent = [&](TPowersock*) { ++packets; };
     client.sock.Connect();
-    client.sock.Write("PUT / HTTP/1.0\r\nContent-Length: " + QByteArray::number(data.size()) +
+    client.sock.write("PUT / HTTP/1.0\r\nContent-Length: " + QByteArray::number(data.size()) +
                       "\r\n\r\n");
     client.sock.SendFile(QFile::encodeName(path));
     QByteArray answer;
@@ -342,7 +342,7 @@ TEST(TcpClientTest, DataAvailablePeeksWithoutTaking) {
     Client client(server);
     client.sock.Connect();
     EXPECT_FALSE(client.sock.DataAvailable());
-    client.sock.Write("\r\n\r\n");
+    client.sock.write("\r\n\r\n");
     EXPECT_TRUE(WaitUntil([&] { return client.sock.DataAvailable(); }));
     EXPECT_EQ(client.sock.ReadLn(), "x\n");
 }

@@ -26,7 +26,7 @@ TEST(UrlEncoderTest, EncodesBytes) {
     TNMURL url;
     for (const auto& c : cases) {
         url.InputString = c.input;
-        EXPECT_EQ(url.Encode(), c.expected) << c.input.toHex().constData();
+        EXPECT_EQ(url.encode(), c.expected) << c.input.toHex().constData();
     }
 }
 
@@ -71,7 +71,7 @@ QByteArray EncodeWith(UUMethods method, const QByteArray& input) {
     int ends = 0;
     processor.OnBeginEncode = [&](TNMUUProcessor*) { ++begins; };
     processor.OnEndEncode = [&](TNMUUProcessor*) { ++ends; };
-    processor.Encode();
+    processor.encode();
     EXPECT_EQ(begins, 1);
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(out.pos(), 0); // left at its start
@@ -133,7 +133,7 @@ TEST(UuEncoderTest, StreamErrorStillRestoresOutput) {
     processor.OutputStream = &out;
     int ends = 0;
     processor.OnEndEncode = [&](TNMUUProcessor*) { ++ends; };
-    EXPECT_ANY_THROW(processor.Encode());
+    EXPECT_ANY_THROW(processor.encode());
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(out.pos(), 0);
 }

@@ -20,7 +20,7 @@ TEST(LoadJpegFileTest, DecodesAPicture) {
     file.write(JpegOf(QColor(200, 40, 90)));
     file.close();
 
-    const QImage image = LoadJpegFile(path);
+    const QImage image = loadJpegFile(path);
     EXPECT_EQ(image.size(), QSize(120, 90));
     const QColor centre = image.pixelColor(60, 45);
     EXPECT_NEAR(centre.red(), 200, 4);
@@ -54,9 +54,9 @@ TEST(LoadJpegFileTest, RefusesWhatIsNoWholeJpeg) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(c.bytes);
         file.close();
-        EXPECT_ANY_THROW(LoadJpegFile(path)) << c.name;
+        EXPECT_ANY_THROW(loadJpegFile(path)) << c.name;
     }
-    EXPECT_ANY_THROW(LoadJpegFile(dir.filePath(QStringLiteral("missing.jpg"))));
+    EXPECT_ANY_THROW(loadJpegFile(dir.filePath(QStringLiteral("missing.jpg"))));
 }
 
 // A picture that declares a huge size costs no more than the box that shows it: decoded at an
@@ -83,7 +83,7 @@ TEST(LoadJpegFileTest, DecodesAtTheSizeOfTheBox) {
         {"exact", JpegOf(colour, 120, 90)},
     };
     for (const auto& c : cases) {
-        const QImage image = LoadJpegFile(write(c.name, c.bytes), box);
+        const QImage image = loadJpegFile(write(c.name, c.bytes), box);
         EXPECT_EQ(image.size(), box) << c.name;
         EXPECT_TRUE(CentreIs(image, colour)) << c.name;
     }
@@ -98,34 +98,34 @@ TEST(LoadJpegFileTest, DecodesAtTheSizeOfTheBox) {
         writer.setProgressiveScanWrite(true);
         ASSERT_TRUE(writer.write(image));
     }
-    EXPECT_ANY_THROW(LoadJpegFile(write("progressive", progressive), box));
+    EXPECT_ANY_THROW(loadJpegFile(write("progressive", progressive), box));
 }
 
 TEST(SingleInstanceMarkerTest, OnlyOneHolderAtATime) {
     const QString name = QStringLiteral("sorvel-test-%1").arg(QCoreApplication::applicationPid());
     {
         SingleInstanceMarker first;
-        ASSERT_TRUE(first.Acquire(name));
+        ASSERT_TRUE(first.acquire(name));
         SingleInstanceMarker second;
-        EXPECT_FALSE(second.Acquire(name));
+        EXPECT_FALSE(second.acquire(name));
     }
     SingleInstanceMarker again;
-    EXPECT_TRUE(again.Acquire(name));
-    QFile::remove(SingleInstanceMarker::LockFilePath(name));
+    EXPECT_TRUE(again.acquire(name));
+    QFile::remove(SingleInstanceMarker::lockFilePath(name));
 }
 
 TEST(DesktopServicesTest, MailtoKeepsSubjectAndBodyWhole) {
-    EXPECT_EQ(MailtoUrl(QStringLiteral("Tom & Jerry #1"), QStringLiteral("http://h/w?a=1&b=2")),
+    EXPECT_EQ(mailtoUrl(QStringLiteral("Tom & Jerry #1"), QStringLiteral("http://h/w?a=1&b=2")),
               QStringLiteral("mailto:?subject=Tom%20%26%20Jerry%20%231"
                              "&body=http%3A%2F%2Fh%2Fw%3Fa%3D1%26b%3D2"));
-    EXPECT_EQ(MailtoUrl(QStringLiteral("猫"), QString()),
+    EXPECT_EQ(mailtoUrl(QStringLiteral("猫"), QString()),
               QStringLiteral("mailto:?subject=%E7%8C%AB&body="));
 }
 
 TEST(DesktopServicesTest, OnlyWebAddressesAreWebPages) {
     for (const char* url : {"http://h/p", "HTTPS://h/", "Http://h"})
-        EXPECT_TRUE(IsWebAddress(QString::fromLatin1(url))) << url;
+        EXPECT_TRUE(isWebAddress(QString::fromLatin1(url))) << url;
     for (const char* url : {"", "javascript:alert(1)", "file:///etc/passwd", "data:text/html,x",
                             "mailto:a@b", "/watch/1", "h/p", "ftp://h/"})
-        EXPECT_FALSE(IsWebAddress(QString::fromLatin1(url))) << url;
+        EXPECT_FALSE(isWebAddress(QString::fromLatin1(url))) << url;
 }

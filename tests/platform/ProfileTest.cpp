@@ -39,8 +39,8 @@ protected:
     template <typename F> static QString WriteError(F call) {
         try {
             call();
-        } catch (const EProfileWriteError& e) {
-            return e.Message();
+        } catch (const ProfileWriteError& e) {
+            return e.message();
         }
         return {};
     }
@@ -93,24 +93,24 @@ TEST_F(ProfileTest, ReadsAsTheWindowsProfileFunctionsDo) {
     for (const ReadCase& c : ReadCases) {
         SCOPED_TRACE(c.name);
         Put(c.file, Path());
-        EXPECT_EQ(ReadProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key),
+        EXPECT_EQ(readProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key),
                                     QStringLiteral("<default>")),
                   c.expected);
         ProfileReader reader(Path());
-        EXPECT_EQ(reader.ReadString(QString::fromUtf8(c.section), QString::fromUtf8(c.key),
+        EXPECT_EQ(reader.readString(QString::fromUtf8(c.section), QString::fromUtf8(c.key),
                                     QStringLiteral("<default>")),
                   c.expected);
     }
 }
 
 TEST_F(ProfileTest, MissingOrUnreadableFileReadsAsTheDefault) {
-    EXPECT_EQ(ReadProfileString(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
+    EXPECT_EQ(readProfileString(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
                                 QStringLiteral("K"), QStringLiteral("d")),
               QStringLiteral("d"));
-    EXPECT_EQ(ReadProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
+    EXPECT_EQ(readProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
                                 QStringLiteral("d")),
               QStringLiteral("d"));
-    EXPECT_EQ(ReadProfileInteger(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
+    EXPECT_EQ(readProfileInteger(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
                                  QStringLiteral("K"), -4),
               -4);
 }
@@ -142,16 +142,16 @@ TEST(ProfileIntegerTest, DecimalOrHexadecimalElseTheDefault) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(ProfileTextToInt(QString::fromLatin1(c.text), 7), c.expected);
+        EXPECT_EQ(profileTextToInt(QString::fromLatin1(c.text), 7), c.expected);
     }
 }
 
 TEST_F(ProfileTest, ReadsIntegersThroughTheStringRules) {
     Put("[SET]\r\nM_TOP= 0x10 \r\nM_LEFT=\"-3\"\r\nBAD=ten\r\n", Path());
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("set"), QStringLiteral("m_top"), 0), 16);
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("M_LEFT"), 0), -3);
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("BAD"), 9), 9);
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("NONE"), 9), 9);
+    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("set"), QStringLiteral("m_top"), 0), 16);
+    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("M_LEFT"), 0), -3);
+    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("BAD"), 9), 9);
+    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("NONE"), 9), 9);
 }
 
 namespace {
@@ -198,37 +198,37 @@ TEST_F(ProfileTest, WritesAsTheWindowsProfileFunctionsDo) {
         QFile::remove(Path());
         if (c.before != "<missing>")
             Put(c.before, Path());
-        WriteProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.value);
+        writeProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.value);
         EXPECT_EQ(Get(Path()), c.after);
     }
 }
 
 TEST_F(ProfileTest, WrittenValuesReadBack) {
-    WriteProfileString(Path(), QStringLiteral("SET"), QStringLiteral("ID"),
+    writeProfileString(Path(), QStringLiteral("SET"), QStringLiteral("ID"),
                        QStringLiteral("0001-0002-0003-0004"));
-    WriteProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"),
+    writeProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"),
                        QStringLiteral(u"動画ｻｲﾄ"));
-    WriteProfileString(Path(), QStringLiteral("set"), QStringLiteral("id"), QStringLiteral("x"));
+    writeProfileString(Path(), QStringLiteral("set"), QStringLiteral("id"), QStringLiteral("x"));
     EXPECT_EQ(Get(Path()), QByteArray("[SET]\r\nID=x\r\nS1_C4=\x93\xAE\x89\xE6\xBB\xB2\xC4\r\n"));
-    EXPECT_EQ(ReadProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"), {}),
+    EXPECT_EQ(readProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"), {}),
               QStringLiteral(u"動画ｻｲﾄ"));
 }
 
 TEST_F(ProfileTest, EraseRemovesEverySectionOfTheNameAndNothingElse) {
     Put("; head\r\n[A]\r\nX=1\r\n[S]\r\nK=1\r\n; c\r\n\r\n[B]\r\nY=2\r\n[s]\r\nL=1\r\n", Path());
-    EraseProfileSection(Path(), QStringLiteral("S"));
+    eraseProfileSection(Path(), QStringLiteral("S"));
     EXPECT_EQ(Get(Path()), QByteArray("; head\r\n[A]\r\nX=1\r\n[B]\r\nY=2\r\n"));
 
-    EraseProfileSection(Path(QStringLiteral("none.ini")), QStringLiteral("S"));
+    eraseProfileSection(Path(QStringLiteral("none.ini")), QStringLiteral("S"));
     EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("none.ini"))));
 }
 
 TEST_F(ProfileTest, EraseOfTheOnlySectionKeepsTheByteOrderMark) {
     Put("\xEF\xBB\xBF[S]\r\nK=1\r\n", Path());
-    EraseProfileSection(Path(), QStringLiteral("S"));
-    WriteProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(u"猫"));
+    eraseProfileSection(Path(), QStringLiteral("S"));
+    writeProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(u"猫"));
     EXPECT_EQ(Get(Path()), QByteArray("\xEF\xBB\xBF[T]\r\nK=\xE7\x8C\xAB\r\n"));
-    EXPECT_EQ(ReadProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), {}),
+    EXPECT_EQ(readProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), {}),
               QStringLiteral(u"猫"));
 }
 
@@ -259,10 +259,10 @@ TEST_F(ProfileTest, ReplaceSectionGivesTheBytesOfEraseAndSingleWrites) {
         }
         const QString section =
             start.contains("[h]") ? QStringLiteral("H") : QStringLiteral("HistoryComboBox1");
-        ReplaceProfileSection(one, section, entries);
-        EraseProfileSection(each, section);
+        replaceProfileSection(one, section, entries);
+        eraseProfileSection(each, section);
         for (const auto& [key, value] : entries)
-            WriteProfileString(each, section, key, value);
+            writeProfileString(each, section, key, value);
         EXPECT_EQ(Get(one), Get(each));
         EXPECT_FALSE(Get(one).contains("old"));
     }
@@ -279,7 +279,7 @@ TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
     const QString expected = QFileInfo(Path(QStringLiteral("ro.ini"))).absoluteFilePath() +
                              QStringLiteral(" に書き込めません");
     EXPECT_EQ(WriteError([] {
-                  WriteProfileString(QStringLiteral("ro.ini"), QStringLiteral("S"),
+                  writeProfileString(QStringLiteral("ro.ini"), QStringLiteral("S"),
                                      QStringLiteral("K"), QStringLiteral("2"));
               }),
               expected);
@@ -287,23 +287,23 @@ TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
 
     const QString readOnly = Path(QStringLiteral("ro.ini"));
     EXPECT_EQ(WriteError([&] {
-                  ReplaceProfileSection(readOnly, QStringLiteral("S"),
+                  replaceProfileSection(readOnly, QStringLiteral("S"),
                                         {{QStringLiteral("K"), QStringLiteral("2")}});
               }),
               expected);
-    EXPECT_EQ(WriteError([&] { EraseProfileSection(readOnly, QStringLiteral("S")); }), expected);
+    EXPECT_EQ(WriteError([&] { eraseProfileSection(readOnly, QStringLiteral("S")); }), expected);
     // Nothing to erase: nothing to write.
-    EXPECT_EQ(WriteError([&] { EraseProfileSection(readOnly, QStringLiteral("T")); }), QString());
+    EXPECT_EQ(WriteError([&] { eraseProfileSection(readOnly, QStringLiteral("T")); }), QString());
     EXPECT_EQ(Get(readOnly), before);
 
     const QString noDirectory = Path(QStringLiteral("no/such/dir/x.ini"));
     EXPECT_EQ(WriteError([&] {
-                  WriteProfileString(noDirectory, QStringLiteral("S"), QStringLiteral("K"),
+                  writeProfileString(noDirectory, QStringLiteral("S"), QStringLiteral("K"),
                                      QStringLiteral("v"));
               }),
               noDirectory + QStringLiteral(" に書き込めません"));
     EXPECT_EQ(WriteError([&] {
-                  WriteProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
+                  writeProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
                                      QStringLiteral("v"));
               }),
               m_dir.path() + QStringLiteral(" に書き込めません"));
@@ -314,7 +314,7 @@ TEST_F(ProfileTest, WritingKeepsTheFilePermissions) {
     const auto permissions =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
     ASSERT_TRUE(QFile::setPermissions(Path(), permissions));
-    WriteProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"));
+    writeProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"));
     const auto forThisUser = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
     EXPECT_EQ(QFileInfo(Path()).permissions() & ~forThisUser, permissions);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
@@ -331,7 +331,7 @@ TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
     limit.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     const QString message = WriteError([&] {
-        WriteProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QString(10000, u'x'));
+        writeProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QString(10000, u'x'));
     });
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);

@@ -179,7 +179,7 @@ void ScriptedHttpServer::Connection::Stall(std::chrono::milliseconds duration) {
     m_server.m_stopped.wait_for(lock, duration, [this] { return m_server.Stopping(); });
 }
 
-void ScriptedHttpServer::Connection::Reset() {
+void ScriptedHttpServer::Connection::reset() {
     if (m_fd >= 0) {
         const linger option{1, 0};
         ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);

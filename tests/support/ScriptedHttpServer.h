@@ -32,7 +32,7 @@ public:
         // Closes the connection now (the rest of the script sends nothing).
         void Close();
         // Closes the connection with a reset instead of an orderly close.
-        void Reset();
+        void reset();
 
     private:
         friend class ScriptedHttpServer;

@@ -26,7 +26,7 @@ template <typename E> QString Raised(const std::function<void()>& action) {
     try {
         action();
     } catch (const E& e) {
-        return e.Message();
+        return e.message();
     }
     return QStringLiteral("<nothing raised>");
 }
@@ -40,17 +40,17 @@ inline QByteArray ReadFileBytes(const QString& path) {
 // Records the message boxes the program would have shown, while it is alive.
 class RecordedMessages final : public MessageService {
 public:
-    RecordedMessages() { SetMessageService(this); }
-    ~RecordedMessages() override { SetMessageService(nullptr); }
+    RecordedMessages() { setMessageService(this); }
+    ~RecordedMessages() override { setMessageService(nullptr); }
     RecordedMessages(const RecordedMessages&) = delete;
     RecordedMessages& operator=(const RecordedMessages&) = delete;
 
-    void Information(const QString& text) override {
+    void showInformation(const QString& text) override {
         information << text;
         if (onShow)
             onShow();
     }
-    void Error(const QString& text) override {
+    void showError(const QString& text) override {
         errors << text;
         if (onShow)
             onShow();
