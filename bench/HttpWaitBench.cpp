@@ -1,7 +1,7 @@
 // Processor time of the whole process while a Get waits on a server that accepted the
 // connection and says nothing, until the 5-second time-out ends it. A wait that sleeps in the
 // event loop costs next to nothing; one that spins costs a whole core.
-#include "net/NMHttp.h"
+#include "net/HttpClient.h"
 
 #include <QCoreApplication>
 

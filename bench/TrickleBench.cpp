@@ -6,8 +6,8 @@
 #include "ScriptedHttpServer.h"
 #include "SearchTestUtil.h"
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
 #include "search/SearchClient.h"
 
 #include <QApplication>

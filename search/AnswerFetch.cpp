@@ -1,6 +1,6 @@
 #include "search/SearchClient.h"
 
-#include "net/NMHttp.h"
+#include "net/HttpClient.h"
 #include "platform/Convert.h"
 #include "platform/Exception.h"
 #include "platform/MessageService.h"

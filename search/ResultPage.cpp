@@ -2,7 +2,7 @@
 
 #include "controls/Dxfcheckbox.h"
 #include "controls/Image.h"
-#include "net/NMHttp.h"
+#include "net/HttpClient.h"
 #include "platform/Convert.h"
 #include "platform/Jpeg.h"
 #include "search/SearchView.h"

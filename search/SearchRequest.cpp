@@ -1,7 +1,7 @@
 #include "search/SearchClient.h"
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
 #include "platform/AppDir.h"
 #include "search/SearchView.h"
 

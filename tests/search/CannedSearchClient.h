@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
 #include "search/SearchClient.h"
 
 #include <QFile>

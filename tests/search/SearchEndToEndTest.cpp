@@ -4,8 +4,8 @@
 #include "TestUtil.h"
 
 #include "controls/Image.h"
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
 #include "search/SearchClient.h"
 
 #include <gtest/gtest.h>

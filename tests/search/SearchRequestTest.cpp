@@ -1,8 +1,8 @@
 #include "FakeSearchView.h"
 #include "TestUtil.h"
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
 #include "platform/Exception.h"
 #include "search/SearchClient.h"
 

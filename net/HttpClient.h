@@ -1,8 +1,8 @@
 #pragma once
 
 #include "net/CookieJar.h"
-#include "net/NMExtstr.h"
-#include "net/Psock.h"
+#include "net/HeaderLines.h"
+#include "net/TcpClient.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
-#include "net/NMHttp.h"
+#include "net/HttpClient.h"
 
-#include "net/NMURL.h"
-#include "net/NMUUE.h"
+#include "net/UrlEncoder.h"
+#include "net/UuEncoder.h"
 #include "platform/Convert.h"
 #include "platform/Exception.h"
 

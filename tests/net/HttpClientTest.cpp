@@ -1,4 +1,4 @@
-#include "net/NMHttp.h"
+#include "net/HttpClient.h"
 
 #include "ScriptedHttpServer.h"
 #include "TestUtil.h"

@@ -1,4 +1,4 @@
-#include "net/NMExtstr.h"
+#include "net/HeaderLines.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "net/NMExtstr.h"
-#include "net/NMURL.h"
-#include "net/NMUUE.h"
+#include "net/HeaderLines.h"
+#include "net/UrlEncoder.h"
+#include "net/UuEncoder.h"
 
 #include <QBuffer>
 

@@ -1,4 +1,4 @@
-#include "net/Psock.h"
+#include "net/TcpClient.h"
 
 #include "platform/MessageService.h"
 

@@ -1,4 +1,4 @@
-#include "net/NMUUE.h"
+#include "net/UuEncoder.h"
 
 #include "platform/Exception.h"
 

@@ -1,4 +1,4 @@
-#include "net/NMURL.h"
+#include "net/UrlEncoder.h"
 
 #include <exception>
 
