@@ -112,7 +112,7 @@ public:
         bar->installEventFilter(this);
     }
 
-    void Add(QWidget* control) { m_controls.append({control, control->geometry()}); }
+    void append(QWidget* control) { m_controls.append({control, control->geometry()}); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -149,8 +149,8 @@ TMainFormOptions::TMainFormOptions()
 
 TMainForm1::TMainForm1(const TMainFormOptions& options, QWidget* parent)
     : QMainWindow(parent)
-    , NMHTTP1(std::make_unique<TNMHTTP>())
-    , NMURL1(std::make_unique<TNMURL>())
+    , NMHTTP1(std::make_unique<HttpClient>())
+    , NMURL1(std::make_unique<UrlEncoder>())
     , m_options(options) {
     if (!m_options.CreateBrowserPane)
         m_options.CreateBrowserPane = DefaultBrowserPane();
@@ -395,7 +395,7 @@ QFrame* TMainForm1::CreateNavigationBar(int digit) {
     for (QWidget* control : {static_cast<QWidget*>(made[0]), static_cast<QWidget*>(made[1]),
                              static_cast<QWidget*>(label), static_cast<QWidget*>(made[2]),
                              static_cast<QWidget*>(made[3])})
-        anchors->Add(control);
+        anchors->append(control);
 
     if (digit == 2) {
         SpeedButton2_1 = made[0];

@@ -21,8 +21,8 @@ class QTabWidget;
 class QToolButton;
 class TGradBox;
 class THistoryComboBox;
-class TNMHTTP;
-class TNMURL;
+class HttpClient;
+class UrlEncoder;
 class TScrollBox;
 class TSearchClient;
 class TSettingForm1;
@@ -124,8 +124,8 @@ public:
 
     // Components, by their design names.
     TSettingForm1* SettingForm1 = nullptr;
-    std::unique_ptr<TNMHTTP> NMHTTP1;
-    std::unique_ptr<TNMURL> NMURL1;
+    std::unique_ptr<HttpClient> NMHTTP1;
+    std::unique_ptr<UrlEncoder> NMURL1;
 
     QMenuBar* MainMenu1 = nullptr;
     QMenu* W0 = nullptr;

@@ -1,4 +1,4 @@
-// Processor time of the whole process while a Get waits on a server that accepted the
+// Processor time of the whole process while get() waits on a server that accepted the
 // connection and says nothing, until the 5-second time-out ends it. A wait that sleeps in the
 // event loop costs next to nothing; one that spins costs a whole core.
 #include "net/HttpClient.h"
@@ -35,7 +35,7 @@ public:
         socklen_t length = sizeof address;
         ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Run(); });
+        m_thread = std::thread([this] { run(); });
     }
     ~SilentServer() {
         const char byte = 1;
@@ -53,7 +53,7 @@ public:
     QByteArray Url() const { return "http://127.0.0.1:" + QByteArray::number(m_port) + "/"; }
 
 private:
-    void Run() {
+    void run() {
         for (;;) {
             pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN))
@@ -83,19 +83,19 @@ void BM_GetWaitsOnASilentServer(benchmark::State& state) {
     double wall = 0;
     int timedOut = 0;
     for (auto _ : state) {
-        TNMHTTP http;
-        http.TimeOut = 5000;
-        http.ReportLevel = 2;
+        HttpClient http;
+        http.timeout = 5000;
+        http.reportLevel = 2;
         const double cpuStart = Seconds(CLOCK_PROCESS_CPUTIME_ID);
         const double wallStart = Seconds(CLOCK_MONOTONIC);
         try {
-            http.Get(server.Url());
-        } catch (const EAbortError&) {
+            http.get(server.Url());
+        } catch (const AbortedError&) {
         }
         const double iteration = Seconds(CLOCK_MONOTONIC) - wallStart;
         cpu += Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
         wall += iteration;
-        timedOut += http.TimedOut ? 1 : 0;
+        timedOut += http.timedOut ? 1 : 0;
         state.SetIterationTime(iteration);
     }
     state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);

@@ -1,6 +1,6 @@
 // Wall time of transfers from servers that send their header at once and then their body one
 // byte at a time, a few seconds apart, so that no single wait runs into a time-out of ten
-// seconds: a Get with TimeOut 10 s (with and without the overall deadline), and a result page
+// seconds: a get() with a 10 s timeout (with and without the overall deadline), and a result page
 // whose twenty thumbnails come from such servers (from one host, and from twenty).
 #include "FakeSearchView.h"
 #include "ScriptedHttpServer.h"
@@ -38,14 +38,14 @@ void BM_GetFromATricklingServer(benchmark::State& state) {
         Trickle(QByteArray(static_cast<int>(state.range(1)), 'x'), std::chrono::seconds(4)));
     bool failed = false;
     for (auto _ : state) {
-        TNMHTTP http;
-        http.TimeOut = 10000;
-        http.Deadline = deadline;
+        HttpClient http;
+        http.timeout = 10000;
+        http.deadline = deadline;
         QElapsedTimer clock;
         clock.start();
         try {
-            http.Get(server.Url("/"));
-        } catch (const EAbortError&) {
+            http.get(server.Url("/"));
+        } catch (const AbortedError&) {
             failed = true;
         }
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
@@ -71,11 +71,11 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
     int asked = 0;
     for (auto _ : state) {
         FakeSearchView view;
-        TNMHTTP http;
-        TNMURL url;
+        HttpClient http;
+        UrlEncoder url;
         TSearchClient client(view, http, url, QString::fromLatin1(service.HostAndPort()));
         client.SearchSettings.ResultsPerPage = 20;
-        http.OnAboutToSend = [&](TPowersock*) { ++asked; };
+        http.onAboutToSend = [&](TcpClient*) { ++asked; };
         view.keyword = QStringLiteral("cat");
         QElapsedTimer clock;
         clock.start();
@@ -88,7 +88,7 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
 
 BENCHMARK(BM_GetFromATricklingServer)
     ->ArgNames({"deadline_ms", "body_bytes"})
-    ->Args({TNMHTTP::DefaultDeadline, 200})
+    ->Args({HttpClient::DefaultDeadline, 200})
     ->Args({0, 19})
     ->Iterations(1)
     ->UseManualTime()

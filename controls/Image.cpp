@@ -13,7 +13,7 @@ void TImage::SetPicture(const QImage& picture) {
     update();
 }
 
-void TImage::Clear() {
+void TImage::clear() {
     if (m_picture.isNull())
         return;
     m_picture = QImage();

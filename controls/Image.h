@@ -13,7 +13,7 @@ public:
 
     void SetPicture(const QImage& picture);
     const QImage& Picture() const { return m_picture; }
-    void Clear();
+    void clear();
 
     QString Hint() const { return toolTip(); }
     void SetHint(const QString& hint) { setToolTip(hint); }

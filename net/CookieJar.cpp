@@ -16,11 +16,11 @@ bool HasControlCharacter(const QByteArray& text) {
 
 } // namespace
 
-QByteArray CookieJar::Origin(const QByteArray& scheme, const QByteArray& host, int port) {
+QByteArray CookieJar::origin(const QByteArray& scheme, const QByteArray& host, int port) {
     return scheme.toLower() + "://" + host.toLower() + ':' + QByteArray::number(port);
 }
 
-void CookieJar::Store(const QByteArray& origin, const QByteArray& setCookie) {
+void CookieJar::store(const QByteArray& origin, const QByteArray& setCookie) {
     // One Set-Cookie line sets one cookie; a line break would smuggle in more.
     if (setCookie.contains('\n'))
         return;
@@ -57,8 +57,8 @@ void CookieJar::Store(const QByteArray& origin, const QByteArray& setCookie) {
         m_cookies.erase(m_cookies.begin());
 }
 
-QByteArray CookieJar::CookiesFor(const QByteArray& origin) {
-    DropExpired();
+QByteArray CookieJar::cookiesFor(const QByteArray& origin) {
+    dropExpired();
     QByteArray line;
     for (const Cookie& cookie : m_cookies) {
         if (cookie.origin != origin)
@@ -70,7 +70,7 @@ QByteArray CookieJar::CookiesFor(const QByteArray& origin) {
     return line;
 }
 
-void CookieJar::DropExpired() {
+void CookieJar::dropExpired() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     std::erase_if(m_cookies,
                   [&](const Cookie& c) { return c.expires.isValid() && c.expires <= now; });

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-QByteArray TExStringList::Text() const {
+QByteArray HeaderLines::text() const {
     QByteArray text;
     for (const QByteArray& line : m_lines) {
         text += line;
@@ -11,7 +11,7 @@ QByteArray TExStringList::Text() const {
     return text;
 }
 
-qsizetype TExStringList::IndexOfHeader(const QByteArray& name) const {
+qsizetype HeaderLines::indexOfHeader(const QByteArray& name) const {
     const QString wanted = QString::fromLatin1(name);
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
         const qsizetype colon = m_lines[i].indexOf(':');
@@ -23,8 +23,8 @@ qsizetype TExStringList::IndexOfHeader(const QByteArray& name) const {
     return -1;
 }
 
-void TExStringList::SetHeader(const QByteArray& name, const QByteArray& value) {
-    qsizetype index = IndexOfHeader(name);
+void HeaderLines::setHeader(const QByteArray& name, const QByteArray& value) {
+    qsizetype index = indexOfHeader(name);
     if (value.isEmpty()) {
         if (index >= 0)
             m_lines.removeAt(index);

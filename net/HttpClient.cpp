@@ -20,7 +20,7 @@ constexpr const char* Verbs[] = {"GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT "
                                  "COPY ", "MOVE ",    "DELETE ", "LINK ", "UNLINK ", "TRACE "};
 
 // Index of the n-th (1-based) occurrence of ch, or -1.
-qsizetype NthIndexOf(const QByteArray& text, char ch, int n) {
+qsizetype nthIndexOf(const QByteArray& text, char ch, int n) {
     qsizetype at = -1;
     for (int i = 0; i < n; ++i) {
         at = text.indexOf(ch, at + 1);
@@ -30,7 +30,7 @@ qsizetype NthIndexOf(const QByteArray& text, char ch, int n) {
     return at;
 }
 
-QByteArray WithoutLineEnd(QByteArray line) {
+QByteArray withoutLineEnd(QByteArray line) {
     if (line.endsWith('\n'))
         line.chop(1);
     if (line.endsWith('\r'))
@@ -40,7 +40,7 @@ QByteArray WithoutLineEnd(QByteArray line) {
 
 // The status line's second space-separated field as a number; 0 when it is none. A status line
 // without a space before the reason phrase gives 0, as its field then carries the line end.
-qint16 StatusCode(const QByteArray& line) {
+qint16 statusCode(const QByteArray& line) {
     const qsizetype first = line.indexOf(' ');
     if (first < 0)
         return 0;
@@ -53,7 +53,7 @@ qint16 StatusCode(const QByteArray& line) {
 }
 
 // The first run of decimal digits in text, 0 when there is none.
-qint32 FirstNumber(const QByteArray& text) {
+qint32 firstNumber(const QByteArray& text) {
     qsizetype i = 0;
     while (i < text.size() && (text[i] < '0' || text[i] > '9'))
         ++i;
@@ -63,18 +63,18 @@ qint32 FirstNumber(const QByteArray& text) {
     return static_cast<qint32>(value);
 }
 
-QString FileName(const QByteArray& name) {
+QString localFileName(const QByteArray& name) {
     return QFile::decodeName(name);
 }
 
 // The command a redirect asks for: 303 turns every command but Head into a Get, 301 and 302 a
 // Post (as browsers do), and every other redirect keeps the command as it was.
-CmdType RedirectedCommand(CmdType cmd, int status) {
-    if (status == 303 && cmd != CmdType::Head)
-        return CmdType::Get;
-    if ((status == 301 || status == 302) && cmd == CmdType::Post)
-        return CmdType::Get;
-    return cmd;
+HttpClient::Method redirectedMethod(HttpClient::Method method, int status) {
+    if (status == 303 && method != HttpClient::Method::Head)
+        return HttpClient::Method::Get;
+    if ((status == 301 || status == 302) && method == HttpClient::Method::Post)
+        return HttpClient::Method::Get;
+    return method;
 }
 
 // The parts of a URL reference (RFC 3986, 3), without its fragment; an empty scheme is an absent
@@ -88,7 +88,7 @@ struct UrlParts {
     QByteArray query;
 };
 
-UrlParts SplitUrl(QByteArray text) {
+UrlParts splitUrl(QByteArray text) {
     UrlParts parts;
     const qsizetype hash = text.indexOf('#');
     if (hash >= 0)
@@ -122,7 +122,7 @@ UrlParts SplitUrl(QByteArray text) {
 }
 
 // RFC 3986, 5.2.4.
-QByteArray RemoveDotSegments(QByteArray input) {
+QByteArray removeDotSegments(QByteArray input) {
     QByteArray output;
     const auto dropLastSegment = [&output] {
         const qsizetype slash = output.lastIndexOf('/');
@@ -157,19 +157,19 @@ QByteArray RemoveDotSegments(QByteArray input) {
 
 } // namespace
 
-QByteArray ResolveUrl(const QByteArray& base, const QByteArray& reference) {
+QByteArray resolveUrl(const QByteArray& base, const QByteArray& reference) {
     const QByteArray trimmed = reference.trimmed();
-    const UrlParts ref = SplitUrl(trimmed);
+    const UrlParts ref = splitUrl(trimmed);
     // An absolute reference is taken as it is (any scheme but http is refused when it is asked).
     if (!ref.scheme.isEmpty()) {
         const qsizetype hash = trimmed.indexOf('#');
         return hash < 0 ? trimmed : trimmed.left(hash);
     }
-    const UrlParts from = SplitUrl(base);
+    const UrlParts from = splitUrl(base);
     UrlParts target = from;
     if (ref.hasAuthority) {
         target.authority = ref.authority;
-        target.path = RemoveDotSegments(ref.path);
+        target.path = removeDotSegments(ref.path);
         target.hasQuery = ref.hasQuery;
         target.query = ref.query;
     } else if (ref.path.isEmpty()) {
@@ -179,11 +179,11 @@ QByteArray ResolveUrl(const QByteArray& base, const QByteArray& reference) {
         }
     } else {
         if (ref.path.startsWith('/')) {
-            target.path = RemoveDotSegments(ref.path);
+            target.path = removeDotSegments(ref.path);
         } else {
             const qsizetype slash = from.path.lastIndexOf('/');
             const QByteArray directory = slash < 0 ? QByteArray("/") : from.path.left(slash + 1);
-            target.path = RemoveDotSegments(directory + ref.path);
+            target.path = removeDotSegments(directory + ref.path);
         }
         target.hasQuery = ref.hasQuery;
         target.query = ref.query;
@@ -195,198 +195,198 @@ QByteArray ResolveUrl(const QByteArray& base, const QByteArray& reference) {
     return url;
 }
 
-TNMHTTP::TNMHTTP() = default;
+HttpClient::HttpClient() = default;
 
-TNMHTTP::~TNMHTTP() = default;
+HttpClient::~HttpClient() = default;
 
-void TNMHTTP::Abort() {
-    LookupDone = true;
-    Cancel();
+void HttpClient::abort() {
+    m_lookupDone = true;
+    cancel();
 }
 
 // --- commands -------------------------------------------------------------------------------
 
-void TNMHTTP::Run(CmdType cmd, const QByteArray& url) {
-    m_currentCmd = cmd;
+void HttpClient::run(Method method, const QByteArray& url) {
+    m_currentMethod = method;
     m_url = url;
-    ExecuteCommand();
+    executeCommand();
 }
 
-void TNMHTTP::Get(const QByteArray& url) {
-    Run(CmdType::Get, url);
+void HttpClient::get(const QByteArray& url) {
+    run(Method::Get, url);
 }
 
-void TNMHTTP::Options(const QByteArray& url) {
-    Run(CmdType::Options, url);
+void HttpClient::options(const QByteArray& url) {
+    run(Method::Options, url);
 }
 
-void TNMHTTP::Head(const QByteArray& url) {
-    Run(CmdType::Head, url);
+void HttpClient::head(const QByteArray& url) {
+    run(Method::Head, url);
 }
 
-void TNMHTTP::Delete(const QByteArray& url) {
-    Run(CmdType::Delete, url);
+void HttpClient::deleteResource(const QByteArray& url) {
+    run(Method::Delete, url);
 }
 
-void TNMHTTP::Post(const QByteArray& url, const QByteArray& data) {
+void HttpClient::post(const QByteArray& url, const QByteArray& data) {
     m_sendData = data;
-    if (EncodePostData && !OutputFileMode) {
-        TNMURL encoder;
-        encoder.InputString = data;
+    if (m_encodePostData && !dataFromFile) {
+        UrlEncoder encoder;
+        encoder.input = data;
         m_sendData = encoder.encode();
     }
-    Run(CmdType::Post, url);
+    run(Method::Post, url);
 }
 
-void TNMHTTP::Put(const QByteArray& url, const QByteArray& data) {
+void HttpClient::put(const QByteArray& url, const QByteArray& data) {
     m_sendData = data;
-    Run(CmdType::Put, url);
+    run(Method::Put, url);
 }
 
-void TNMHTTP::Patch(const QByteArray& url, const QByteArray& data) {
+void HttpClient::patch(const QByteArray& url, const QByteArray& data) {
     m_sendData = data;
-    Run(CmdType::Patch, url);
+    run(Method::Patch, url);
 }
 
-void TNMHTTP::Trace(const QByteArray& url, const QByteArray& data) {
+void HttpClient::trace(const QByteArray& url, const QByteArray& data) {
     m_sendData = data;
-    Run(CmdType::Trace, url);
+    run(Method::Trace, url);
 }
 
-void TNMHTTP::Copy(const QByteArray& url, const QByteArray& target) {
+void HttpClient::copy(const QByteArray& url, const QByteArray& target) {
     m_uriValue = target;
-    Run(CmdType::Copy, url);
+    run(Method::Copy, url);
 }
 
-void TNMHTTP::Move(const QByteArray& url, const QByteArray& target) {
+void HttpClient::move(const QByteArray& url, const QByteArray& target) {
     m_uriValue = target;
-    Run(CmdType::Move, url);
+    run(Method::Move, url);
 }
 
-void TNMHTTP::Link(const QByteArray& url, const QByteArray& link) {
+void HttpClient::link(const QByteArray& url, const QByteArray& link) {
     m_uriValue = link;
     m_sendData = "Send.dat";
-    Run(CmdType::Link, url);
+    run(Method::Link, url);
 }
 
-void TNMHTTP::Unlink(const QByteArray& url, const QByteArray& link) {
+void HttpClient::unlink(const QByteArray& url, const QByteArray& link) {
     m_uriValue = link;
     m_sendData = "Send.dat";
-    Run(CmdType::Unlink, url);
+    run(Method::Unlink, url);
 }
 
-// Link and Unlink carry no data, so they announce none either.
-bool TNMHTTP::SendsData() const {
-    return m_requestCmd == CmdType::Post || m_requestCmd == CmdType::Put ||
-           m_requestCmd == CmdType::Patch || m_requestCmd == CmdType::Trace;
+// link() and unlink() carry no data, so they announce none either.
+bool HttpClient::sendsData() const {
+    return m_requestMethod == Method::Post || m_requestMethod == Method::Put ||
+           m_requestMethod == Method::Patch || m_requestMethod == Method::Trace;
 }
 
 // --- the exchange ---------------------------------------------------------------------------
 
-void TNMHTTP::ExecuteCommand() {
-    StartDeadline(Deadline);
-    const auto endDeadline = qScopeGuard([this] { EndDeadline(); });
-    m_requestCmd = m_currentCmd;
+void HttpClient::executeCommand() {
+    startDeadline(deadline);
+    const auto deadlineEnd = qScopeGuard([this] { endDeadline(); });
+    m_requestMethod = m_currentMethod;
     for (int redirects = 0;; ++redirects) {
-        ParseURL();
-        BuildRequestHeader();
-        if (OnAboutToSend)
-            OnAboutToSend(this);
+        parseUrl();
+        buildRequestHeader();
+        if (onAboutToSend)
+            onAboutToSend(this);
         try {
-            Connect();
-            SendRequest();
-            ReplyNumber = 0;
-            ReadResponseHeader();
+            connectToHost();
+            sendRequest();
+            replyNumber = 0;
+            readResponseHeader();
             for (const QByteArray& cookie : m_setCookies)
-                m_cookies.Store(Origin(), cookie);
-            if (InputFileMode)
-                CaptureFile(Body);
+                m_cookies.store(origin(), cookie);
+            if (bodyToFile)
+                captureFile(body);
             else
-                CaptureString(Body, -1);
-            if (ReplyNumber <= 298) {
-                if (OnSuccess)
-                    OnSuccess(m_currentCmd);
-                StatusMessage(2, "Transaction Completed");
-            } else if (ReplyNumber >= 400 && OnFailure) {
-                OnFailure(m_currentCmd);
+                captureString(body, -1);
+            if (replyNumber <= 298) {
+                if (onSuccess)
+                    onSuccess(m_currentMethod);
+                reportStatus(2, "Transaction Completed");
+            } else if (replyNumber >= 400 && onFailure) {
+                onFailure(m_currentMethod);
             }
         } catch (...) {
             try {
-                Disconnect();
+                disconnectFromHost();
             } catch (...) {
             }
             throw;
         }
-        Disconnect();
+        disconnectFromHost();
 
-        if (ReplyNumber == 401 && OnAuthenticationNeeded)
-            OnAuthenticationNeeded(this);
-        if (!IsRedirect())
+        if (replyNumber == 401 && onAuthenticationNeeded)
+            onAuthenticationNeeded(this);
+        if (!isRedirect())
             return;
-        const QByteArray answered = AnsweredUrl();
+        const QByteArray answered = answeredUrl();
         m_url = m_redirectLocation;
-        if (OnRedirect) {
+        if (onRedirect) {
             bool handled = false;
-            OnRedirect(handled);
+            onRedirect(handled);
             if (handled)
                 return;
         }
         if (redirects == MaxRedirects)
             throw Exception(QStringLiteral("Too many redirects (more than %1)").arg(MaxRedirects));
-        m_url = ResolveUrl(answered, m_url);
-        m_requestCmd = RedirectedCommand(m_requestCmd, ReplyNumber);
+        m_url = resolveUrl(answered, m_url);
+        m_requestMethod = redirectedMethod(m_requestMethod, replyNumber);
     }
 }
 
-bool TNMHTTP::IsRedirect() const {
+bool HttpClient::isRedirect() const {
     static constexpr int followed[] = {300, 301, 302, 303, 307, 308};
     return m_locationInResponse && !m_redirectLocation.trimmed().isEmpty() &&
-           std::find(std::begin(followed), std::end(followed), ReplyNumber) != std::end(followed);
+           std::find(std::begin(followed), std::end(followed), replyNumber) != std::end(followed);
 }
 
-QByteArray TNMHTTP::AnsweredUrl() const {
-    QByteArray server = Host;
-    if (Port != 80)
-        server += ':' + QByteArray::number(Port);
+QByteArray HttpClient::answeredUrl() const {
+    QByteArray server = host;
+    if (port != 80)
+        server += ':' + QByteArray::number(port);
     return "http://" + server + m_requestPath;
 }
 
-QByteArray TNMHTTP::Origin() const {
-    return CookieJar::Origin("http", Host, Port);
+QByteArray HttpClient::origin() const {
+    return CookieJar::origin("http", host, port);
 }
 
-void TNMHTTP::ParseURL() {
+void HttpClient::parseUrl() {
     if (m_url.isEmpty())
         throw Exception(QStringLiteral("Empty URL"));
-    if (Port == 0)
-        Port = 80;
+    if (port == 0)
+        port = 80;
 
     const bool hasScheme = m_url.contains("//");
-    const qsizetype pathStart = hasScheme ? NthIndexOf(m_url, '/', 3) : m_url.indexOf('/');
+    const qsizetype pathStart = hasScheme ? nthIndexOf(m_url, '/', 3) : m_url.indexOf('/');
     // Bytes that may not stand in a request line are encoded: a control byte would end the line
     // early or start a header line of its own. The host keeps its non-ASCII bytes for the lookup.
-    const QByteArray head = RequestLineBytes(m_url.left(pathStart < 0 ? m_url.size() : pathStart),
+    const QByteArray head = requestLineBytes(m_url.left(pathStart < 0 ? m_url.size() : pathStart),
                                              /*keepNonAscii=*/true);
-    m_requestPath = pathStart < 0 ? QByteArray() : RequestLineBytes(m_url.mid(pathStart));
+    m_requestPath = pathStart < 0 ? QByteArray() : requestLineBytes(m_url.mid(pathStart));
     m_url = head + m_requestPath;
 
     const qsizetype colon = m_url.indexOf(':');
     if (colon >= 0) {
         const QByteArray scheme = m_url.left(colon).toLower();
         if (scheme == "gopher")
-            Port = 70;
+            port = 70;
         else if (scheme == "ftp")
-            Port = 21;
+            port = 21;
         else if (scheme == "https")
             throw Exception(QStringLiteral("HTTP Secure Socket is not supported"));
         else
-            Port = 80;
+            port = 80;
     }
 
     QByteArray hostPart;
     if (hasScheme) {
-        const qsizetype second = NthIndexOf(m_url, '/', 2);
-        const qsizetype third = NthIndexOf(m_url, '/', 3);
+        const qsizetype second = nthIndexOf(m_url, '/', 2);
+        const qsizetype third = nthIndexOf(m_url, '/', 3);
         hostPart = m_url.mid(second + 1, third < 0 ? -1 : third - second - 1);
     } else if (!m_url.startsWith('/')) {
         const qsizetype slash = m_url.indexOf('/');
@@ -394,11 +394,11 @@ void TNMHTTP::ParseURL() {
     }
     const qsizetype portColon = hostPart.indexOf(':');
     if (portColon >= 0) {
-        Port = parseInt(QString::fromLatin1(hostPart.mid(portColon + 1)));
+        port = parseInt(QString::fromLatin1(hostPart.mid(portColon + 1)));
         hostPart.truncate(portColon);
     }
     if (!hostPart.isEmpty())
-        Host = hostPart;
+        host = hostPart;
 
     if (m_requestPath.isEmpty()) {
         m_requestPath = "/";
@@ -406,119 +406,119 @@ void TNMHTTP::ParseURL() {
     }
 }
 
-void TNMHTTP::BuildRequestHeader() {
-    const QByteArray& target = Proxy.isEmpty() ? m_requestPath : m_url;
+void HttpClient::buildRequestHeader() {
+    const QByteArray& target = proxy.isEmpty() ? m_requestPath : m_url;
     if (target.size() > MaxRequestTarget)
         throw Exception(QStringLiteral("Request target too long: %1 bytes, at most %2")
                             .arg(target.size())
                             .arg(MaxRequestTarget));
-    m_requestHeader.Clear();
-    m_requestHeader.Add(Verbs[static_cast<int>(m_requestCmd)] + target + " HTTP/1.0");
-    if (!Proxy.isEmpty()) {
-        m_requestHeader.Add("Proxy-Connection: Keep-Alive");
-        m_requestHeader.Add("Host: " + Host);
+    m_requestHeader.clear();
+    m_requestHeader.append(Verbs[static_cast<int>(m_requestMethod)] + target + " HTTP/1.0");
+    if (!proxy.isEmpty()) {
+        m_requestHeader.append("Proxy-Connection: Keep-Alive");
+        m_requestHeader.append("Host: " + host);
     }
-    m_requestHeader.SetHeader("Host", Host);
-    m_requestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
-    m_requestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
-    if (!HeaderInfo.LocalProgram.isEmpty())
-        m_requestHeader.SetHeader("User-Agent", HeaderInfo.LocalProgram);
-    if (!HeaderInfo.LocalMailAddress.isEmpty())
-        m_requestHeader.SetHeader("From", HeaderInfo.LocalMailAddress);
-    QByteArray cookies = HeaderInfo.Cookie;
-    const QByteArray received = m_cookies.CookiesFor(Origin());
+    m_requestHeader.setHeader("Host", host);
+    m_requestHeader.append("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+    m_requestHeader.append("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+    if (!headerFields.userAgent.isEmpty())
+        m_requestHeader.setHeader("User-Agent", headerFields.userAgent);
+    if (!headerFields.fromAddress.isEmpty())
+        m_requestHeader.setHeader("From", headerFields.fromAddress);
+    QByteArray cookies = headerFields.cookie;
+    const QByteArray received = m_cookies.cookiesFor(origin());
     if (!received.isEmpty())
         cookies += (cookies.isEmpty() ? "" : "; ") + received;
     if (!cookies.isEmpty())
-        m_requestHeader.SetHeader("Cookie", cookies);
-    if (!HeaderInfo.Referer.isEmpty())
-        m_requestHeader.SetHeader("Referer", HeaderInfo.Referer);
-    if (!HeaderInfo.UserId.isEmpty() && !HeaderInfo.Password.isEmpty()) {
+        m_requestHeader.setHeader("Cookie", cookies);
+    if (!headerFields.referer.isEmpty())
+        m_requestHeader.setHeader("Referer", headerFields.referer);
+    if (!headerFields.userName.isEmpty() && !headerFields.password.isEmpty()) {
         QBuffer input;
-        input.setData(HeaderInfo.UserId + ':' + HeaderInfo.Password);
+        input.setData(headerFields.userName + ':' + headerFields.password);
         input.open(QIODevice::ReadOnly);
         QBuffer output;
         output.open(QIODevice::ReadWrite);
-        TNMUUProcessor encoder;
-        encoder.Method = UUMethods::uuMime;
-        encoder.InputStream = &input;
-        encoder.OutputStream = &output;
+        UuEncoder encoder;
+        encoder.format = UuEncoder::Format::Base64;
+        encoder.input = &input;
+        encoder.output = &output;
         encoder.encode();
         const QByteArray encoded = QByteArray(output.data()).replace("\r\n", "");
-        m_requestHeader.SetHeader("Authorization", "Basic " + encoded);
+        m_requestHeader.setHeader("Authorization", "Basic " + encoded);
     }
-    m_requestHeader.Add("Content-type: application/x-www-form-urlencoded");
-    if (m_requestCmd == CmdType::Copy || m_requestCmd == CmdType::Move)
-        m_requestHeader.Add("URI-header: " + m_uriValue);
-    else if (m_requestCmd == CmdType::Link || m_requestCmd == CmdType::Unlink)
-        m_requestHeader.Add("Link: " + m_uriValue);
-    if (SendsData()) {
+    m_requestHeader.append("Content-type: application/x-www-form-urlencoded");
+    if (m_requestMethod == Method::Copy || m_requestMethod == Method::Move)
+        m_requestHeader.append("URI-header: " + m_uriValue);
+    else if (m_requestMethod == Method::Link || m_requestMethod == Method::Unlink)
+        m_requestHeader.append("Link: " + m_uriValue);
+    if (sendsData()) {
         qint64 length = m_sendData.size();
-        if (OutputFileMode) {
-            QFile file(FileName(m_sendData));
+        if (dataFromFile) {
+            QFile file(localFileName(m_sendData));
             if (!file.open(QIODevice::ReadOnly))
                 throw Exception(QStringLiteral("Cannot open file \"%1\". %2")
-                                    .arg(FileName(m_sendData), file.errorString()));
+                                    .arg(localFileName(m_sendData), file.errorString()));
             length = file.size();
         }
-        m_requestHeader.Add("Content-Length: " + QByteArray::number(length));
+        m_requestHeader.append("Content-Length: " + QByteArray::number(length));
     }
 }
 
-void TNMHTTP::SendRequest() {
-    write(m_requestHeader.Text());
-    Writeln(QByteArray());
-    if (SendsData()) {
-        if (OutputFileMode)
-            SendFile(m_sendData);
+void HttpClient::sendRequest() {
+    write(m_requestHeader.text());
+    writeLine(QByteArray());
+    if (sendsData()) {
+        if (dataFromFile)
+            sendFile(m_sendData);
         else
             write(m_sendData);
     }
 }
 
-void TNMHTTP::ReadResponseHeader() {
-    BytesTotal = 0;
+void HttpClient::readResponseHeader() {
+    bytesTotal = 0;
     m_receivedCookie.clear();
     m_setCookies.clear();
     m_locationInResponse = false;
     std::optional<QFile> file;
-    if (OutputFileMode) {
-        file.emplace(FileName(Header));
+    if (dataFromFile) {
+        file.emplace(localFileName(header));
         if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(FileName(Header), file->errorString()));
+                                .arg(localFileName(header), file->errorString()));
     } else {
-        Header.clear();
+        header.clear();
     }
     qint64 stored = 0;
     const auto store = [&](const QByteArray& line) {
         stored += line.size();
-        if (stored > HeaderCeiling)
-            throw EAbortError(QStringLiteral("Socket capture aborted"));
+        if (stored > headerCeiling)
+            throw AbortedError(QStringLiteral("Socket capture aborted"));
         if (file) {
             if (file->write(line) != line.size())
                 throw Exception(QStringLiteral("Stream write error"));
         } else {
-            Header += line;
+            header += line;
         }
     };
 
-    QByteArray line = ReadLn();
+    QByteArray line = readLine();
     if (!line.isEmpty())
-        ReplyNumber = StatusCode(line);
+        replyNumber = statusCode(line);
     store(line);
     for (;;) {
-        line = ReadLn();
+        line = readLine();
         const QByteArray name = line.toUpper().split(' ').first();
-        // Values are taken whole (a line is bounded by ReadLn): a cut one would be a wrong one.
+        // Values are taken whole (a line is bounded by readLine): a cut one would be a wrong one.
         if (name == "SET-COOKIE:") {
-            m_receivedCookie = WithoutLineEnd(line.mid(12));
+            m_receivedCookie = withoutLineEnd(line.mid(12));
             m_setCookies << m_receivedCookie;
         } else if (name == "LOCATION:") {
-            m_redirectLocation = WithoutLineEnd(line.mid(10));
+            m_redirectLocation = withoutLineEnd(line.mid(10));
             m_locationInResponse = true;
         } else if (name == "CONTENT-LENGTH:") {
-            BytesTotal = FirstNumber(line.mid(15));
+            bytesTotal = firstNumber(line.mid(15));
         }
         store(line);
         if (line.isEmpty() || line == "\n" || line == "\r\n")

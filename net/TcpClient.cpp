@@ -23,7 +23,7 @@
 
 namespace {
 
-// Components alive that have started the socket layer; the first one fills its SocketInfo.
+// Clients alive that have started the socket layer; the first one fills its socketInfo.
 int g_startedComponents = 0;
 
 struct ErrorText {
@@ -85,7 +85,7 @@ constexpr ErrorText ErrorTexts[] = {
 };
 
 // The Winsock number of an errno value, so that the error texts stay those of the table.
-int WinsockError(int error) {
+int winsockError(int error) {
     switch (error) {
     case 0:
         return 0;
@@ -181,18 +181,18 @@ int WinsockError(int error) {
     }
 }
 
-int LastSocketError() {
-    return WinsockError(errno);
+int lastSocketError() {
+    return winsockError(errno);
 }
 
 // Outcomes of a connection attempt that Winsock reports through the connect notification
 // rather than from the call itself.
-bool IsConnectOutcome(int error) {
+bool isConnectOutcome(int error) {
     return error == ECONNREFUSED || error == ECONNRESET || error == ETIMEDOUT ||
            error == ENETUNREACH || error == EHOSTUNREACH || error == EAGAIN;
 }
 
-template <typename F> void Swallow(F&& f) {
+template <typename F> void swallow(F&& f) {
     try {
         f();
     } catch (...) {
@@ -201,45 +201,45 @@ template <typename F> void Swallow(F&& f) {
 
 } // namespace
 
-// --- TThreadTimer ---------------------------------------------------------------------------
+// --- IntervalTimer ---------------------------------------------------------------------------
 
-TThreadTimer::TThreadTimer()
+IntervalTimer::IntervalTimer()
     : m_timer(std::make_unique<QTimer>()) {
     // A coarse timer may fire 5 % late: a 60-second time-out would grow by 3 seconds.
     m_timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
-        if (m_onTimer)
-            runCommand([this] { m_onTimer(this); });
+        if (m_handler)
+            runCommand([this] { m_handler(this); });
     });
 }
 
-TThreadTimer::~TThreadTimer() {
+IntervalTimer::~IntervalTimer() {
     m_enabled = false;
     m_timer->stop();
 }
 
-void TThreadTimer::SetEnabled(bool value) {
+void IntervalTimer::setEnabled(bool value) {
     if (value == m_enabled)
         return;
     m_enabled = value;
-    UpdateTimer();
+    restartTimer();
 }
 
-void TThreadTimer::SetInterval(quint32 value) {
+void IntervalTimer::setInterval(quint32 value) {
     if (value == m_interval)
         return;
     m_interval = value;
-    UpdateTimer();
+    restartTimer();
 }
 
-void TThreadTimer::SetOnTimer(TNotifyEvent handler) {
-    m_onTimer = std::move(handler);
-    UpdateTimer();
+void IntervalTimer::setHandler(Handler handler) {
+    m_handler = std::move(handler);
+    restartTimer();
 }
 
-void TThreadTimer::UpdateTimer() {
+void IntervalTimer::restartTimer() {
     m_timer->stop();
-    if (m_interval == 0 || !m_enabled || !m_onTimer)
+    if (m_interval == 0 || !m_enabled || !m_handler)
         return;
     m_timer->start(static_cast<int>(std::min<quint32>(m_interval, INT_MAX)));
     if (!m_timer->isActive())
@@ -249,9 +249,9 @@ void TThreadTimer::UpdateTimer() {
 // --- scopes ---------------------------------------------------------------------------------
 
 // Marks a read operation as running: read notifications are then left to it.
-class TPowersock::ReadScope {
+class TcpClient::ReadScope {
 public:
-    explicit ReadScope(TPowersock& owner)
+    explicit ReadScope(TcpClient& owner)
         : m_owner(owner) {
         ++m_owner.m_readers;
     }
@@ -259,37 +259,37 @@ public:
     Q_DISABLE_COPY_MOVE(ReadScope)
 
 private:
-    TPowersock& m_owner;
+    TcpClient& m_owner;
 };
 
-// TimerOn now, TimerOff on every exit. DeadlineOnly arms the timer for the deadline alone, and
+// startTimeout() now, stopTimeout() on every exit. DeadlineOnly arms the timer for the deadline alone, and
 // only while there is one.
-class TPowersock::TimerScope {
+class TcpClient::TimerScope {
 public:
-    explicit TimerScope(TPowersock& owner, Period period = Period::TimeOut)
+    explicit TimerScope(TcpClient& owner, Period period = Period::TimeOut)
         : m_owner(owner)
         , m_armed(period == Period::TimeOut || !owner.m_deadline.isForever()) {
         if (period == Period::TimeOut) {
-            m_owner.TimerOn();
+            m_owner.startTimeout();
         } else if (m_armed) {
-            m_owner.StatusMessage(8, "Timer On");
-            m_owner.ArmTimer(0);
+            m_owner.reportStatus(8, "Timer On");
+            m_owner.armTimer(0);
         }
     }
     ~TimerScope() {
         if (m_armed)
-            Swallow([this] { m_owner.TimerOff(); });
+            swallow([this] { m_owner.stopTimeout(); });
     }
     Q_DISABLE_COPY_MOVE(TimerScope)
 
 private:
-    TPowersock& m_owner;
+    TcpClient& m_owner;
     bool m_armed;
 };
 
-class TPowersock::NotificationScope {
+class TcpClient::NotificationScope {
 public:
-    explicit NotificationScope(TPowersock& owner)
+    explicit NotificationScope(TcpClient& owner)
         : m_owner(owner) {
         ++m_owner.m_notificationDepth;
     }
@@ -297,47 +297,47 @@ public:
     Q_DISABLE_COPY_MOVE(NotificationScope)
 
 private:
-    TPowersock& m_owner;
+    TcpClient& m_owner;
 };
 
-// --- TPowersock: life -----------------------------------------------------------------------
+// --- TcpClient: life -----------------------------------------------------------------------
 
-TPowersock::TPowersock()
+TcpClient::TcpClient()
     : m_buffer(std::make_unique<char[]>(IoBufferSize + 1))
     , m_context(std::make_unique<QObject>())
-    , m_timer(std::make_unique<TThreadTimer>()) {
-    StatusMessage(8, "Create");
-    m_timer->SetEnabled(false);
-    m_timer->SetOnTimer([this](TThreadTimer*) { TimerTriggered(); });
-    StatusMessage(8, "Initializing Winsock");
+    , m_timer(std::make_unique<IntervalTimer>()) {
+    reportStatus(8, "Create");
+    m_timer->setEnabled(false);
+    m_timer->setHandler([this](IntervalTimer*) { handleTimeout(); });
+    reportStatus(8, "Initializing Winsock");
     if (++g_startedComponents == 1)
-        FillSocketInfo();
-    if (!MakeSocket(true)) {
+        fillSocketInfo();
+    if (!makeSocket(true)) {
         --g_startedComponents;
-        throw ESockError(QStringLiteral("Initializaton of windows sockets failed"));
+        throw SocketError(QStringLiteral("Initializaton of windows sockets failed"));
     }
 }
 
-TPowersock::~TPowersock() {
+TcpClient::~TcpClient() {
     // No handler runs from here on: what the handlers refer to may be gone already.
-    Destroying = true;
-    Swallow([this] {
-        StatusMessage(8, "Destroy");
-        TPowersock::Abort();
-        Cancel();
+    m_destroying = true;
+    swallow([this] {
+        reportStatus(8, "Destroy");
+        TcpClient::abort();
+        cancel();
     });
-    AbortLookup();
-    Swallow([this] { RequestCloseSocket(); });
+    abortLookup();
+    swallow([this] { closeSocket(); });
     --g_startedComponents;
 }
 
-void TPowersock::FillSocketInfo() {
+void TcpClient::fillSocketInfo() {
     rlimit files{};
     const qint64 maxSockets =
         ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
             ? static_cast<qint64>(files.rlim_cur)
             : -1;
-    SocketInfo = {
+    socketInfo = {
         "Version= 1.1",
         "High Version= 1.1",
         "Description= POSIX sockets, IPv4 stream, non-blocking",
@@ -349,11 +349,11 @@ void TPowersock::FillSocketInfo() {
     };
 }
 
-bool TPowersock::MakeSocket(bool abortiveClose) {
+bool TcpClient::makeSocket(bool abortiveClose) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
                             abortiveClose ? IPPROTO_TCP : 0);
     if (fd < 0) {
-        LastErrorNo = LastSocketError();
+        lastError = lastSocketError();
         return false;
     }
     if (abortiveClose) {
@@ -361,13 +361,13 @@ bool TPowersock::MakeSocket(bool abortiveClose) {
         const linger option{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
     }
-    AdoptSocket(fd);
+    adoptSocket(fd);
     return true;
 }
 
-// Makes fd the component's socket, watched by a read and a write notifier that are armed only
+// Makes fd the client's socket, watched by a read and a write notifier that are armed only
 // while a wait needs them.
-void TPowersock::AdoptSocket(int fd) {
+void TcpClient::adoptSocket(int fd) {
     m_socket = fd;
     ++m_socketSerial;
     m_socketUsed = false;
@@ -378,33 +378,33 @@ void TPowersock::AdoptSocket(int fd) {
     m_readNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Read);
     m_readNotifier->setSocket(fd);
     QObject::connect(m_readNotifier.get(), &QSocketNotifier::activated,
-                     [this, serial] { ReadNotification(serial); });
+                     [this, serial] { handleReadable(serial); });
     m_writeNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Write);
     m_writeNotifier->setSocket(fd);
     QObject::connect(m_writeNotifier.get(), &QSocketNotifier::activated,
-                     [this, serial] { WriteNotification(serial); });
+                     [this, serial] { handleWritable(serial); });
 }
 
 // Notifiers of a closed socket never fire again; they are deleted once no notification of
-// this component is being handled (one of them may be the caller).
-void TPowersock::RetireNotifiers() {
+// this client is being handled (one of them may be the caller).
+void TcpClient::retireNotifiers() {
     for (auto* notifier : {&m_readNotifier, &m_writeNotifier}) {
         if (*notifier) {
             (*notifier)->setEnabled(false);
             m_retired.push_back(std::move(*notifier));
         }
     }
-    PurgeRetired();
+    purgeRetired();
 }
 
-void TPowersock::PurgeRetired() {
+void TcpClient::purgeRetired() {
     if (m_notificationDepth == 0)
         m_retired.clear();
 }
 
 // Closes the socket without status, notification or replacement.
-void TPowersock::CloseQuietly() {
-    RetireNotifiers();
+void TcpClient::closeQuietly() {
+    retireNotifiers();
     const int fd = m_socket;
     m_socket = -1;
     ++m_socketSerial;
@@ -416,18 +416,18 @@ void TPowersock::CloseQuietly() {
 
 // --- status, errors -------------------------------------------------------------------------
 
-void TPowersock::StatusMessage(int level, const QByteArray& text) {
-    if (level > ReportLevel)
+void TcpClient::reportStatus(int level, const QByteArray& text) {
+    if (level > reportLevel)
         return;
-    Swallow([&] {
-        Status = text;
-        if (OnStatus && !Destroying)
-            OnStatus(this, text);
+    swallow([&] {
+        status = text;
+        if (onStatus && !m_destroying)
+            onStatus(this, text);
     });
 }
 
-QString TPowersock::ErrorMessage(int errorNo) {
-    StatusMessage(8, "Looking Up Error Message");
+QString TcpClient::errorMessage(int errorNo) {
+    reportStatus(8, "Looking Up Error Message");
     if (errorNo == 0)
         return {};
     for (const ErrorText& entry : ErrorTexts) {
@@ -437,24 +437,24 @@ QString TPowersock::ErrorMessage(int errorNo) {
     return QStringLiteral("Unknown Error No. ") + QString::number(errorNo);
 }
 
-void TPowersock::CheckSocketError(int errorNo, int tolerated) {
-    LastErrorNo = errorNo;
+void TcpClient::checkSocketError(int errorNo, int tolerated) {
+    lastError = errorNo;
     if (errorNo == tolerated || errorNo <= 10000)
         return;
-    const QString text = ErrorMessage(errorNo);
-    if (OnError)
-        OnError(this, static_cast<quint16>(errorNo), text);
-    throw ESockError(text);
+    const QString text = errorMessage(errorNo);
+    if (onError)
+        onError(this, static_cast<quint16>(errorNo), text);
+    throw SocketError(text);
 }
 
 // --- waiting --------------------------------------------------------------------------------
 
-void TPowersock::ArmRead() {
+void TcpClient::armRead() {
     if (m_readNotifier && (m_established || m_listening))
         m_readNotifier->setEnabled(true);
 }
 
-void TPowersock::ArmWrite() {
+void TcpClient::armWrite() {
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(true);
 }
@@ -462,19 +462,19 @@ void TPowersock::ArmWrite() {
 // Sleeps in the event loop until something happens: the socket becomes readable or writable
 // (as asked), the time-out timer fires, the host lookup answers, or the user does anything.
 // The caller re-checks its condition after every wake.
-void TPowersock::SleepUntilWoken(Wake wake) {
+void TcpClient::sleepUntilWoken(Wake wake) {
     if (!QAbstractEventDispatcher::instance())
-        throw ESockError(QStringLiteral("Socket wait without an event loop"));
-    PurgeRetired();
+        throw SocketError(QStringLiteral("Socket wait without an event loop"));
+    purgeRetired();
     if (wake == Wake::Readable)
-        ArmRead();
+        armRead();
     else if (wake == Wake::Writable)
-        ArmWrite();
+        armWrite();
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // Runs what is pending in the event queue without waiting.
-void TPowersock::ServiceQueue() {
+void TcpClient::processPendingEvents() {
     if (QAbstractEventDispatcher::instance())
         QCoreApplication::processEvents();
 }
@@ -482,21 +482,21 @@ void TPowersock::ServiceQueue() {
 // The read notifier fires when data arrived, the peer closed, the connection broke, or a
 // connection waits on a listening socket. It is level-triggered, so it is switched off here and
 // armed again by the next wait that wants to read.
-void TPowersock::ReadNotification(quint64 serial) {
+void TcpClient::handleReadable(quint64 serial) {
     if (serial != m_socketSerial || m_socket < 0)
         return;
     NotificationScope scope(*this);
     m_readNotifier->setEnabled(false);
-    Swallow([this] {
+    swallow([this] {
         if (m_listening) {
             int error = 0;
             socklen_t length = sizeof error;
             ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length);
-            AsyncOk = error == 0;
-            Connected = true;
-            LookupDone = true;
-            if (OnAccept)
-                OnAccept(this);
+            m_asyncOk = error == 0;
+            connected = true;
+            m_lookupDone = true;
+            if (onAccept)
+                onAccept(this);
             return;
         }
         // A running read takes the data, the end or the error itself.
@@ -505,25 +505,25 @@ void TPowersock::ReadNotification(quint64 serial) {
         char byte;
         const ssize_t n = ::recv(m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) {
-            AsyncOk = true;
-            if (OnRead)
-                OnRead(this);
+            m_asyncOk = true;
+            if (onRead)
+                onRead(this);
             return;
         }
         if (n < 0 && errno == EAGAIN) {
-            ArmRead();
+            armRead();
             return;
         }
         // The peer closed, or the connection broke.
-        AsyncOk = n == 0;
+        m_asyncOk = n == 0;
         if (n < 0)
-            LastErrorNo = LastSocketError();
-        if (!DataAvailable())
-            RequestCloseSocket();
+            lastError = lastSocketError();
+        if (!dataAvailable())
+            closeSocket();
     });
 }
 
-void TPowersock::WriteNotification(quint64 serial) {
+void TcpClient::handleWritable(quint64 serial) {
     if (serial != m_socketSerial || m_socket < 0)
         return;
     NotificationScope scope(*this);
@@ -535,72 +535,72 @@ void TPowersock::WriteNotification(quint64 serial) {
     socklen_t length = sizeof error;
     if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
         error = errno;
-    AsyncOk = error == 0;
-    if (!AsyncOk) {
-        LastErrorNo = WinsockError(error);
+    m_asyncOk = error == 0;
+    if (!m_asyncOk) {
+        lastError = winsockError(error);
         return;
     }
     m_established = true;
-    Connected = true;
-    ArmRead();
-    Swallow([this] {
-        if (OnConnect)
-            OnConnect(this);
+    connected = true;
+    armRead();
+    swallow([this] {
+        if (onConnect)
+            onConnect(this);
     });
 }
 
 // --- time-out -------------------------------------------------------------------------------
 
-void TPowersock::TimerOn() {
-    StatusMessage(8, "Timer On");
-    ArmTimer(TimeOut > 0 ? static_cast<quint32>(TimeOut) : 0);
+void TcpClient::startTimeout() {
+    reportStatus(8, "Timer On");
+    armTimer(timeout > 0 ? static_cast<quint32>(timeout) : 0);
 }
 
 // Starts the time-out period anew (0: none), cut to what remains of the deadline. A deadline
 // that has passed ends the running operation at once, as the time-out would: data that keeps
 // arriving must not hold an operation beyond it.
-void TPowersock::ArmTimer(quint32 period) {
-    TimedOut = false;
+void TcpClient::armTimer(quint32 period) {
+    timedOut = false;
     // Switching it off first makes every start begin the period anew.
-    m_timer->SetEnabled(false);
+    m_timer->setEnabled(false);
     if (!m_deadline.isForever()) {
         const qint64 left = m_deadline.remainingTime();
         if (left <= 0) {
-            TimerTriggered();
+            handleTimeout();
             return;
         }
         const auto leftPeriod = static_cast<quint32>(std::min<qint64>(left, UINT_MAX));
         period = period == 0 ? leftPeriod : std::min(period, leftPeriod);
     }
-    m_timer->SetInterval(period);
-    m_timer->SetEnabled(true);
+    m_timer->setInterval(period);
+    m_timer->setEnabled(true);
 }
 
-void TPowersock::StartDeadline(int milliseconds) {
+void TcpClient::startDeadline(int milliseconds) {
     m_deadline = milliseconds > 0 ? QDeadlineTimer(milliseconds, Qt::PreciseTimer)
                                   : QDeadlineTimer(QDeadlineTimer::Forever);
 }
 
-void TPowersock::EndDeadline() {
+void TcpClient::endDeadline() {
     m_deadline = QDeadlineTimer(QDeadlineTimer::Forever);
 }
 
-void TPowersock::TimerOff() {
-    StatusMessage(8, "Timer Off");
-    m_timer->SetEnabled(false);
+void TcpClient::stopTimeout() {
+    reportStatus(8, "Timer Off");
+    m_timer->setEnabled(false);
 }
 
-void TPowersock::TimerTriggered() {
-    StatusMessage(8, "Timer Triggered");
-    TimerOff();
-    TimedOut = true;
-    LookupDone = true;
-    Abort();
+void TcpClient::handleTimeout() {
+    reportStatus(8, "Timer Triggered");
+    stopTimeout();
+    timedOut = true;
+    m_lookupDone = true;
+    abort();
 }
 
 // --- host lookup and connection -------------------------------------------------------------
 
-void TPowersock::LookupFinished(const QHostInfo& info) {
+void TcpClient::handleLookupResult(const QHostInfo& info) {
     if (info.lookupId() != m_lookupId)
         return;
     m_lookupId = -1;
@@ -611,24 +611,24 @@ void TPowersock::LookupFinished(const QHostInfo& info) {
             break;
         }
     }
-    AsyncOk = info.error() == QHostInfo::NoError && m_lookupAddress != 0;
-    if (!AsyncOk)
-        LastErrorNo = info.error() == QHostInfo::HostNotFound || info.error() == QHostInfo::NoError
+    m_asyncOk = info.error() == QHostInfo::NoError && m_lookupAddress != 0;
+    if (!m_asyncOk)
+        lastError = info.error() == QHostInfo::HostNotFound || info.error() == QHostInfo::NoError
                           ? 11001
                           : 11003;
-    LookupDone = true;
+    m_lookupDone = true;
 }
 
-void TPowersock::AbortLookup() {
+void TcpClient::abortLookup() {
     if (m_lookupId != -1) {
         QHostInfo::abortHostLookup(m_lookupId);
         m_lookupId = -1;
     }
 }
 
-void TPowersock::ResolveHost() {
-    StatusMessage(8, "Resolve Host");
-    const QByteArray name = Proxy.isEmpty() ? Host : Proxy;
+void TcpClient::resolveHost() {
+    reportStatus(8, "Resolve Host");
+    const QByteArray name = proxy.isEmpty() ? host : proxy;
     in_addr dotted{};
     if (!name.contains('\0') && ::inet_aton(name.constData(), &dotted) != 0) {
         m_remoteAddress = dotted.s_addr;
@@ -637,198 +637,198 @@ void TPowersock::ResolveHost() {
     m_remoteAddress = 0;
     {
         TimerScope timer(*this);
-        LookupDone = false;
-        AbortLookup();
+        m_lookupDone = false;
+        abortLookup();
         m_lookupId = QHostInfo::lookupHost(QString::fromUtf8(name), m_context.get(),
-                                           [this](const QHostInfo& info) { LookupFinished(info); });
-        while (!LookupDone && !TimedOut && !Canceled)
-            SleepUntilWoken(Wake::Anything);
-        AbortLookup();
+                                           [this](const QHostInfo& info) { handleLookupResult(info); });
+        while (!m_lookupDone && !timedOut && !m_canceled)
+            sleepUntilWoken(Wake::Anything);
+        abortLookup();
     }
-    if (TimedOut)
-        throw ESockError(QStringLiteral("Host Lookup Timed Out"));
-    if (Canceled)
-        throw ESockError(QStringLiteral("Host Lookup Canceled"));
-    if (!AsyncOk)
-        throw ESockError(QStringLiteral("Host Lookup Failed"));
+    if (timedOut)
+        throw SocketError(QStringLiteral("Host Lookup Timed Out"));
+    if (m_canceled)
+        throw SocketError(QStringLiteral("Host Lookup Canceled"));
+    if (!m_asyncOk)
+        throw SocketError(QStringLiteral("Host Lookup Failed"));
     m_remoteAddress = m_lookupAddress;
-    if (OnHostResolved)
-        OnHostResolved(this);
+    if (onHostResolved)
+        onHostResolved(this);
 }
 
-void TPowersock::Connect() {
-    StatusMessage(8, "Connecting");
-    Canceled = false;
-    if (Connected)
-        throw ESockError(QStringLiteral("Already connected"));
-    PurgeRetired();
+void TcpClient::connectToHost() {
+    reportStatus(8, "Connecting");
+    m_canceled = false;
+    if (connected)
+        throw SocketError(QStringLiteral("Already connected"));
+    purgeRetired();
     // A socket that already saw a connection attempt is not reused.
     if (m_socket >= 0 && (m_socketUsed || m_listening))
-        CloseQuietly();
-    if (m_socket < 0 && !MakeSocket(false))
-        CheckSocketError(LastErrorNo, 0);
+        closeQuietly();
+    if (m_socket < 0 && !makeSocket(false))
+        checkSocketError(lastError, 0);
 
     for (int attempt = 1;; ++attempt) {
         try {
-            ResolveHost();
-        } catch (const ESockError& e) {
+            resolveHost();
+        } catch (const SocketError& e) {
             if (e.message() == QLatin1String("Host Lookup Timed Out") ||
                 e.message() == QLatin1String("Host Lookup Canceled"))
                 throw;
         }
         if (m_remoteAddress != 0)
             break;
-        if (attempt == 2 || !OnInvalidHost)
-            throw ESockError(QStringLiteral("Null Remote Address"));
+        if (attempt == 2 || !onInvalidHost)
+            throw SocketError(QStringLiteral("Null Remote Address"));
         bool handled = false;
-        OnInvalidHost(handled);
+        onInvalidHost(handled);
         if (!handled)
-            throw ESockError(QStringLiteral("Null Remote Address"));
+            throw SocketError(QStringLiteral("Null Remote Address"));
     }
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<quint16>(Proxy.isEmpty() ? Port : ProxyPort));
+    address.sin_port = htons(static_cast<quint16>(proxy.isEmpty() ? port : proxyPort));
     address.sin_addr.s_addr = m_remoteAddress;
-    LookupDone = false;
-    AsyncOk = true;
+    m_lookupDone = false;
+    m_asyncOk = true;
     m_socketUsed = true;
     // Success at once is handled like the usual asynchronous completion: the write notifier
     // fires at the first wait.
     if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
         errno == EINPROGRESS || errno == EINTR) {
         m_connectPending = true;
-    } else if (IsConnectOutcome(errno)) {
-        AsyncOk = false;
-        LastErrorNo = LastSocketError();
+    } else if (isConnectOutcome(errno)) {
+        m_asyncOk = false;
+        lastError = lastSocketError();
     } else {
-        CheckSocketError(LastSocketError());
+        checkSocketError(lastSocketError());
     }
 
     {
         TimerScope timer(*this);
-        while (!Connected && !TimedOut && !Canceled && AsyncOk)
-            SleepUntilWoken(Wake::Writable);
+        while (!connected && !timedOut && !m_canceled && m_asyncOk)
+            sleepUntilWoken(Wake::Writable);
     }
-    if (!TimedOut && !Canceled && AsyncOk)
+    if (!timedOut && !m_canceled && m_asyncOk)
         return;
     m_connectPending = false;
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(false);
-    if (OnConnectionFailed)
-        OnConnectionFailed(this);
-    if (TimedOut)
-        throw ESockError(QStringLiteral("Connection Timed out"));
-    if (Canceled)
-        throw ESockError(QStringLiteral("Connection Canceled"));
-    throw ESockError(QStringLiteral("Connection Failed"));
+    if (onConnectionFailed)
+        onConnectionFailed(this);
+    if (timedOut)
+        throw SocketError(QStringLiteral("Connection Timed out"));
+    if (m_canceled)
+        throw SocketError(QStringLiteral("Connection Canceled"));
+    throw SocketError(QStringLiteral("Connection Failed"));
 }
 
-quint16 TPowersock::Listen(const QByteArray& address, quint16 port) {
-    if (Connected || m_listening)
-        throw ESockError(QStringLiteral("Already connected"));
+quint16 TcpClient::listen(const QByteArray& address, quint16 localPort) {
+    if (connected || m_listening)
+        throw SocketError(QStringLiteral("Already connected"));
     if (m_socket >= 0 && m_socketUsed)
-        CloseQuietly();
-    if (m_socket < 0 && !MakeSocket(false))
-        CheckSocketError(LastErrorNo, 0);
+        closeQuietly();
+    if (m_socket < 0 && !makeSocket(false))
+        checkSocketError(lastError, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = htons(port);
+    local.sin_port = htons(localPort);
     if (::inet_aton(address.constData(), &local.sin_addr) == 0)
-        throw ESockError(QStringLiteral("Null Remote Address"));
+        throw SocketError(QStringLiteral("Null Remote Address"));
     m_socketUsed = true;
     const int yes = 1;
     ::setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
         ::listen(m_socket, 1) != 0)
-        CheckSocketError(LastSocketError(), 0);
+        checkSocketError(lastSocketError(), 0);
     socklen_t length = sizeof local;
     ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &length);
     m_listening = true;
-    LookupDone = false;
-    AsyncOk = true;
-    ArmRead();
+    m_lookupDone = false;
+    m_asyncOk = true;
+    armRead();
     return ntohs(local.sin_port);
 }
 
-int TPowersock::Accept() {
-    StatusMessage(4, "Accepting");
+int TcpClient::acceptConnection() {
+    reportStatus(4, "Accepting");
     for (;;) {
-        while (!LookupDone && !Canceled)
-            SleepUntilWoken(Wake::Readable);
-        if (Canceled) {
-            Canceled = false;
-            throw ESockError(QStringLiteral("Accepting Canceled"));
+        while (!m_lookupDone && !m_canceled)
+            sleepUntilWoken(Wake::Readable);
+        if (m_canceled) {
+            m_canceled = false;
+            throw SocketError(QStringLiteral("Accepting Canceled"));
         }
-        if (!AsyncOk || !m_listening)
-            throw ESockError(QStringLiteral("Error creating Data Connection"));
+        if (!m_asyncOk || !m_listening)
+            throw SocketError(QStringLiteral("Error creating Data Connection"));
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         const int fd = ::accept4(m_socket, reinterpret_cast<sockaddr*>(&peer), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            const int error = LastSocketError();
-            CheckSocketError(error);
+            const int error = lastSocketError();
+            checkSocketError(error);
             // Nothing waits after all (the peer gave up): wait again.
-            LookupDone = false;
+            m_lookupDone = false;
             continue;
         }
-        // The accepted connection becomes this component's socket.
-        CloseQuietly();
-        AdoptSocket(fd);
+        // The accepted connection becomes this client's socket.
+        closeQuietly();
+        adoptSocket(fd);
         m_socketUsed = true;
         m_established = true;
-        Connected = true;
+        connected = true;
         m_remoteAddress = peer.sin_addr.s_addr;
-        ArmRead();
+        armRead();
         return fd;
     }
 }
 
 // --- closing, cancelling --------------------------------------------------------------------
 
-void TPowersock::RequestCloseSocket() {
-    StatusMessage(4, "Request Close Socket");
-    Connected = false;
+void TcpClient::closeSocket() {
+    reportStatus(4, "Request Close Socket");
+    connected = false;
     if (m_socket < 0)
         return;
     const int fd = m_socket;
-    RetireNotifiers();
+    retireNotifiers();
     m_socket = -1;
     ++m_socketSerial;
     m_established = false;
     m_connectPending = false;
     m_listening = false;
     if (::close(fd) != 0 && errno != EINTR)
-        CheckSocketError(LastSocketError());
-    if (OnDisconnect && !Destroying)
-        OnDisconnect(this);
-    // A socket that cannot be made now is made again (or its error raised) by the next Connect.
-    if (!Destroying)
-        MakeSocket(false);
+        checkSocketError(lastSocketError());
+    if (onDisconnect && !m_destroying)
+        onDisconnect(this);
+    // A socket that cannot be made now is made again (or its error raised) by the next connectToHost().
+    if (!m_destroying)
+        makeSocket(false);
 }
 
-void TPowersock::Disconnect() {
-    StatusMessage(8, "Disconnecting");
-    RequestCloseSocket();
+void TcpClient::disconnectFromHost() {
+    reportStatus(8, "Disconnecting");
+    closeSocket();
 }
 
-void TPowersock::Cancel() {
-    StatusMessage(8, "Canceling");
-    Canceled = true;
+void TcpClient::cancel() {
+    reportStatus(8, "Canceling");
+    m_canceled = true;
 }
 
-void TPowersock::Abort() {
-    StatusMessage(8, "Abort");
-    Cancel();
+void TcpClient::abort() {
+    reportStatus(8, "Abort");
+    cancel();
 }
 
 // --- sending --------------------------------------------------------------------------------
 
-void TPowersock::SendAll(const char* data, qsizetype count,
+void TcpClient::sendAll(const char* data, qsizetype count,
                          const std::function<void(qsizetype)>& afterSend) {
     qsizetype sent = 0;
-    while (sent < count && !Canceled) {
+    while (sent < count && !m_canceled) {
         const ssize_t n = ::send(m_socket, data + sent, count - sent, MSG_NOSIGNAL);
         if (n == 0)
             break;
@@ -838,70 +838,70 @@ void TPowersock::SendAll(const char* data, qsizetype count,
                 afterSend(n);
             continue;
         }
-        CheckSocketError(LastSocketError());
-        SleepUntilWoken(Wake::Writable);
+        checkSocketError(lastSocketError());
+        sleepUntilWoken(Wake::Writable);
     }
 }
 
-void TPowersock::SendBuffer(const char* data, quint16 length) {
-    StatusMessage(4, "Sending Buffer");
+void TcpClient::sendBuffer(const char* data, quint16 length) {
+    reportStatus(4, "Sending Buffer");
     TimerScope timer(*this);
-    if (!Canceled) {
+    if (!m_canceled) {
         const qsizetype count = length != 0 ? length : ::strnlen(data, 65535);
-        SendAll(data, count, {});
+        sendAll(data, count, {});
     }
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(QStringLiteral("Socket send aborted"));
+    if (m_canceled) {
+        m_canceled = false;
+        throw AbortedError(QStringLiteral("Socket send aborted"));
     }
 }
 
-void TPowersock::write(const QByteArray& text) {
-    StatusMessage(8, "Write");
+void TcpClient::write(const QByteArray& text) {
+    reportStatus(8, "Write");
     if (text.size() > 65535)
-        throw ESockError(
+        throw SocketError(
             QStringLiteral("Text too long to send: %1 bytes, at most 65535").arg(text.size()));
     std::memcpy(m_buffer.get(), text.constData(), text.size());
     m_buffer[text.size()] = '\0';
-    SendBuffer(m_buffer.get(), 0);
+    sendBuffer(m_buffer.get(), 0);
 }
 
-void TPowersock::Writeln(const QByteArray& text) {
-    StatusMessage(8, "Writeln");
+void TcpClient::writeLine(const QByteArray& text) {
+    reportStatus(8, "Writeln");
     write(text + "\r\n");
 }
 
-void TPowersock::SendFile(const QByteArray& name) {
-    StatusMessage(8, "SendFile");
+void TcpClient::sendFile(const QByteArray& name) {
+    reportStatus(8, "SendFile");
     // No time-out applies to a file's bytes; a deadline does.
     TimerScope timer(*this, Period::DeadlineOnly);
     QFile file(QFile::decodeName(name));
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(QStringLiteral("Cannot open file \"%1\". %2")
                             .arg(QFile::decodeName(name), file.errorString()));
-    while (file.pos() < file.size() && !Canceled) {
+    while (file.pos() < file.size() && !m_canceled) {
         const qint64 count = file.read(m_buffer.get(), IoBufferSize);
         if (count < 0)
             throw Exception(QStringLiteral("Stream read error"));
         if (count == 0)
             break;
-        SendAll(m_buffer.get(), count, [this](qsizetype sent) {
-            BytesSent += static_cast<qint32>(sent);
-            if (OnPacketSent)
-                OnPacketSent(this);
-            ServiceQueue();
+        sendAll(m_buffer.get(), count, [this](qsizetype sent) {
+            bytesSent += static_cast<qint32>(sent);
+            if (onPacketSent)
+                onPacketSent(this);
+            processPendingEvents();
         });
     }
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(QStringLiteral("Socket send aborted"));
+    if (m_canceled) {
+        m_canceled = false;
+        throw AbortedError(QStringLiteral("Socket send aborted"));
     }
 }
 
 // --- receiving ------------------------------------------------------------------------------
 
-QByteArray TPowersock::ReadLn() {
-    StatusMessage(8, "ReadLn");
+QByteArray TcpClient::readLine() {
+    reportStatus(8, "ReadLn");
     TimerScope timer(*this);
     ReadScope reading(*this);
     QByteArray line;
@@ -910,17 +910,17 @@ QByteArray TPowersock::ReadLn() {
     for (;;) {
         // A line longer than the buffer is refused.
         if (taken == IoBufferSize)
-            throw EAbortError(QStringLiteral("Socket readln aborted"));
+            throw AbortedError(QStringLiteral("Socket readln aborted"));
         const ssize_t n = ::recv(m_socket, buffer + taken, IoBufferSize - taken, MSG_PEEK);
         if (n == 0)
             return {};
         if (n < 0) {
-            const int error = LastSocketError();
-            LastErrorNo = error;
+            const int error = lastSocketError();
+            lastError = error;
             if (error == NotConnected)
                 return {};
-            CheckSocketError(error);
-            SleepUntilWoken(Wake::Readable);
+            checkSocketError(error);
+            sleepUntilWoken(Wake::Readable);
         } else {
             const void* end = std::memchr(buffer + taken, '\n', n);
             const ssize_t wanted = end ? static_cast<const char*>(end) - (buffer + taken) + 1 : n;
@@ -931,87 +931,87 @@ QByteArray TPowersock::ReadLn() {
                 if (end && got == wanted)
                     return line;
             }
-            ServiceQueue();
+            processPendingEvents();
         }
-        if (Canceled) {
-            Canceled = false;
-            throw EAbortError(QStringLiteral("Socket readln aborted"));
+        if (m_canceled) {
+            m_canceled = false;
+            throw AbortedError(QStringLiteral("Socket readln aborted"));
         }
     }
 }
 
-void TPowersock::Capture(qint64 limit, qint64 ceiling,
+void TcpClient::capture(qint64 limit, qint64 ceiling,
                          const std::function<void(const char*, qint64)>& sink) {
     ReadScope reading(*this);
     qint64 stored = 0;
-    while (!Canceled && (limit == -1 || stored < limit)) {
+    while (!m_canceled && (limit == -1 || stored < limit)) {
         const ssize_t n = ::recv(m_socket, m_buffer.get(), IoBufferSize, 0);
         if (n == 0)
             break;
         if (n > 0) {
             if (n > ceiling - stored) {
                 sink(m_buffer.get(), std::max<qint64>(ceiling - stored, 0));
-                throw EAbortError(QStringLiteral("Socket capture aborted"));
+                throw AbortedError(QStringLiteral("Socket capture aborted"));
             }
             sink(m_buffer.get(), n);
             stored += n;
-            BytesRecvd = static_cast<qint32>(std::min<qint64>(stored, INT_MAX));
-            if (OnPacketRecvd)
-                OnPacketRecvd(this);
-            TimerOn();
-            ServiceQueue();
+            bytesReceived = static_cast<qint32>(std::min<qint64>(stored, INT_MAX));
+            if (onPacketReceived)
+                onPacketReceived(this);
+            startTimeout();
+            processPendingEvents();
             continue;
         }
-        const int error = LastSocketError();
-        LastErrorNo = error;
+        const int error = lastSocketError();
+        lastError = error;
         if (error == NotConnected)
             break;
-        CheckSocketError(error);
-        SleepUntilWoken(Wake::Readable);
+        checkSocketError(error);
+        sleepUntilWoken(Wake::Readable);
     }
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(QStringLiteral("Socket capture aborted"));
+    if (m_canceled) {
+        m_canceled = false;
+        throw AbortedError(QStringLiteral("Socket capture aborted"));
     }
 }
 
-void TPowersock::CaptureString(QByteArray& target, qint64 limit) {
-    StatusMessage(8, "Capture String");
+void TcpClient::captureString(QByteArray& target, qint64 limit) {
+    reportStatus(8, "Capture String");
     target.clear();
-    BytesRecvd = 0;
+    bytesReceived = 0;
     TimerScope timer(*this);
-    Capture(limit, StringCaptureCeiling,
+    capture(limit, stringCaptureCeiling,
             [&target](const char* data, qint64 count) { target.append(data, count); });
 }
 
-void TPowersock::CaptureFile(const QByteArray& name) {
-    StatusMessage(8, "CaptureFile");
-    BytesRecvd = 0;
+void TcpClient::captureFile(const QByteArray& name) {
+    reportStatus(8, "CaptureFile");
+    bytesReceived = 0;
     TimerScope timer(*this);
     QFile file(QFile::decodeName(name));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(QFile::decodeName(name), file.errorString()));
-    Capture(-1, FileCaptureCeiling, [&file](const char* data, qint64 count) {
+    capture(-1, fileCaptureCeiling, [&file](const char* data, qint64 count) {
         if (count > 0 && file.write(data, count) != count)
             throw Exception(QStringLiteral("Stream write error"));
     });
 }
 
-bool TPowersock::DataAvailable() {
-    StatusMessage(8, "Data Available");
+bool TcpClient::dataAvailable() {
+    reportStatus(8, "Data Available");
     char byte;
     return ::recv(m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
 }
 
-void TPowersock::Transaction(const QByteArray& command) {
-    StatusMessage(8, "Transaction");
-    Writeln(command);
-    TransactionReply = ReadLn();
+void TcpClient::transaction(const QByteArray& command) {
+    reportStatus(8, "Transaction");
+    writeLine(command);
+    transactionReply = readLine();
     qint64 number = 0;
-    const QByteArray head = TransactionReply.left(10);
+    const QByteArray head = transactionReply.left(10);
     for (qsizetype i = 0; i < head.size() && head[i] >= '0' && head[i] <= '9'; ++i)
         number = number * 10 + (head[i] - '0');
-    ReplyNumber = number <= SHRT_MAX ? static_cast<qint16>(number) : 0;
-    StatusMessage(1, TransactionReply);
+    replyNumber = number <= SHRT_MAX ? static_cast<qint16>(number) : 0;
+    reportStatus(1, transactionReply);
 }

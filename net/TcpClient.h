@@ -18,59 +18,58 @@ class QTimer;
 
 // A failure of the socket layer: a named failure ("Connection Failed") or a socket error in the
 // form number ":" text ("10061:Connection refused").
-class ESockError : public Exception {
+class SocketError : public Exception {
 public:
     using Exception::Exception;
 };
 
-// An operation ended by Cancel, Abort or the time-out, or a capture that passed its ceiling.
-class EAbortError : public ESockError {
+// An operation ended by cancel(), abort() or the time-out, or a capture that passed its ceiling.
+class AbortedError : public SocketError {
 public:
-    using ESockError::ESockError;
+    using SocketError::SocketError;
 };
 
-// A periodic timer of the thread's event loop. It runs while Enabled, Interval is not 0 and
-// OnTimer is assigned; every change of one of them restarts it. An exception from the handler
+// A periodic timer of the thread's event loop. It runs while it is enabled, its interval is not 0
+// and it has a handler; every change of one of them restarts it. An exception from the handler
 // goes to the application's error box.
-class TThreadTimer final {
+class IntervalTimer final {
 public:
-    using TNotifyEvent = std::function<void(TThreadTimer* sender)>;
+    using Handler = std::function<void(IntervalTimer* sender)>;
 
-    TThreadTimer();
-    ~TThreadTimer();
-    Q_DISABLE_COPY_MOVE(TThreadTimer)
+    IntervalTimer();
+    ~IntervalTimer();
+    Q_DISABLE_COPY_MOVE(IntervalTimer)
 
-    bool Enabled() const { return m_enabled; }
-    void SetEnabled(bool value);
-    quint32 Interval() const { return m_interval; }
-    void SetInterval(quint32 value);
-    const TNotifyEvent& OnTimer() const { return m_onTimer; }
-    void SetOnTimer(TNotifyEvent handler);
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool value);
+    quint32 interval() const { return m_interval; }
+    void setInterval(quint32 value);
+    const Handler& handler() const { return m_handler; }
+    void setHandler(Handler handler);
 
 private:
-    void UpdateTimer();
+    void restartTimer();
 
     bool m_enabled = true;
     quint32 m_interval = 1000;
-    TNotifyEvent m_onTimer;
+    Handler m_handler;
     std::unique_ptr<QTimer> m_timer;
 };
 
 // One TCP stream socket (IPv4, non-blocking) with blocking-style operations for the user
 // interface thread. Every wait sleeps in the thread's event loop until the socket, the time-out
 // timer, the host lookup or the user wakes it, so repaints, clicks and menu commands run while
-// an operation waits (and may call Cancel or Abort). Socket errors carry the Winsock numbers
+// an operation waits (and may call cancel() or abort()). Socket errors carry the Winsock numbers
 // (errno values without a Winsock counterpart become 20000 + errno).
-class TPowersock {
+class TcpClient {
 public:
-    using TNotifyEvent = std::function<void(TPowersock* sender)>;
-    using TOnStatus = std::function<void(TPowersock* sender, const QByteArray& status)>;
-    using TOnHostResolved = std::function<void(TPowersock* sender)>;
-    using THandlerEvent = std::function<void(bool& handled)>;
-    using TOnErrorEvent =
-        std::function<void(TPowersock* sender, quint16 errorNo, const QString& message)>;
+    using Handler = std::function<void(TcpClient* sender)>;
+    using StatusHandler = std::function<void(TcpClient* sender, const QByteArray& status)>;
+    using DecisionHandler = std::function<void(bool& handled)>;
+    using ErrorHandler =
+        std::function<void(TcpClient* sender, quint16 errorNo, const QString& message)>;
 
-    // The I/O buffer: the longest text Write sends is one byte shorter, the longest line ReadLn
+    // The I/O buffer: the longest text write() sends is one byte shorter, the longest line readLine
     // returns is this long; a longer line ends with "Socket readln aborted".
     static constexpr int IoBufferSize = 65536;
     // Default ceilings of the captures; past them a capture ends with "Socket capture aborted".
@@ -80,94 +79,94 @@ public:
     static constexpr int WouldBlock = 10035;
     static constexpr int NotConnected = 10057;
 
-    TPowersock();
-    virtual ~TPowersock();
-    Q_DISABLE_COPY_MOVE(TPowersock)
+    TcpClient();
+    virtual ~TcpClient();
+    Q_DISABLE_COPY_MOVE(TcpClient)
 
-    QByteArray Host;
-    int Port = 0;
+    QByteArray host;
+    int port = 0;
     // Milliseconds; 0 = no time-out.
-    int TimeOut = 0;
-    int ReportLevel = 0;
-    // When not empty, Connect goes to Proxy:ProxyPort instead of Host:Port.
-    QByteArray Proxy;
-    int ProxyPort = 0;
+    int timeout = 0;
+    int reportLevel = 0;
+    // When not empty, connectToHost() goes to proxy:proxyPort instead of host:port.
+    QByteArray proxy;
+    int proxyPort = 0;
 
-    TNotifyEvent OnDisconnect;
-    TNotifyEvent OnConnect;
-    THandlerEvent OnInvalidHost;
-    TOnHostResolved OnHostResolved;
-    TOnStatus OnStatus;
-    TNotifyEvent OnConnectionFailed;
-    TNotifyEvent OnPacketRecvd;
-    TNotifyEvent OnPacketSent;
-    // For derived components: data arrived while no read of this component runs, a connection
+    Handler onDisconnect;
+    Handler onConnect;
+    DecisionHandler onInvalidHost;
+    Handler onHostResolved;
+    StatusHandler onStatus;
+    Handler onConnectionFailed;
+    Handler onPacketReceived;
+    Handler onPacketSent;
+    // For derived classes: data arrived while no read of this client runs, a connection
     // waits on the listening socket, a socket error is about to be raised.
-    TNotifyEvent OnRead;
-    TNotifyEvent OnAccept;
-    TOnErrorEvent OnError;
+    Handler onRead;
+    Handler onAccept;
+    ErrorHandler onError;
 
-    // Ceilings of CaptureString and CaptureFile, in bytes.
-    qint64 StringCaptureCeiling = DefaultStringCaptureCeiling;
-    qint64 FileCaptureCeiling = DefaultFileCaptureCeiling;
+    // Ceilings of captureString and captureFile, in bytes.
+    qint64 stringCaptureCeiling = DefaultStringCaptureCeiling;
+    qint64 fileCaptureCeiling = DefaultFileCaptureCeiling;
 
     // Results.
-    QByteArray Status;
-    int LastErrorNo = 0;
-    bool TimedOut = false;
-    bool Connected = false;
-    qint16 ReplyNumber = 0;
-    QByteArray TransactionReply;
-    qint32 BytesSent = 0;
-    qint32 BytesTotal = 0;
-    qint32 BytesRecvd = 0;
-    // Six lines about the socket layer, filled by the first component of the process.
-    QList<QByteArray> SocketInfo;
+    QByteArray status;
+    int lastError = 0;
+    bool timedOut = false;
+    bool connected = false;
+    qint16 replyNumber = 0;
+    QByteArray transactionReply;
+    qint32 bytesSent = 0;
+    qint32 bytesTotal = 0;
+    qint32 bytesReceived = 0;
+    // Six lines about the socket layer, filled by the first client of the process.
+    QList<QByteArray> socketInfo;
 
-    virtual void Connect();
-    virtual void Disconnect();
-    void Cancel();
-    virtual void Abort();
-    void ResolveHost();
+    virtual void connectToHost();
+    virtual void disconnectFromHost();
+    void cancel();
+    virtual void abort();
+    void resolveHost();
     // length 0: the bytes up to the first zero byte, at most 65,535.
-    void SendBuffer(const char* data, quint16 length);
+    void sendBuffer(const char* data, quint16 length);
     // Sends the text up to its first zero byte; a text over 65,535 bytes is refused.
     void write(const QByteArray& text);
-    void Writeln(const QByteArray& text);
-    void SendFile(const QByteArray& name);
+    void writeLine(const QByteArray& text);
+    void sendFile(const QByteArray& name);
     // The next line with its line end; empty when the connection ended.
-    QByteArray ReadLn();
+    QByteArray readLine();
     // limit -1: until the connection ends; otherwise until target holds at least limit bytes.
-    void CaptureString(QByteArray& target, qint64 limit = -1);
-    void CaptureFile(const QByteArray& name);
-    virtual void Transaction(const QByteArray& command);
-    // Waits for a connection on the listening socket set up by Listen and makes it this
-    // component's socket; returns its handle.
-    virtual int Accept();
-    bool DataAvailable();
-    QString ErrorMessage(int errorNo);
+    void captureString(QByteArray& target, qint64 limit = -1);
+    void captureFile(const QByteArray& name);
+    virtual void transaction(const QByteArray& command);
+    // Waits for a connection on the listening socket set up by listen() and makes it this
+    // client's socket; returns its handle.
+    virtual int acceptConnection();
+    bool dataAvailable();
+    QString errorMessage(int errorNo);
 
 protected:
-    // Reports a status text of the given level (see ReportLevel).
-    void StatusMessage(int level, const QByteArray& text);
-    void RequestCloseSocket();
-    void TimerOn();
-    void TimerOff();
-    void TimerTriggered();
-    // Bounds everything that follows as a whole, until EndDeadline: each wait ends, as by the
-    // time-out, when the deadline passes (TimeOut still bounds each wait on its own).
+    // Reports a status text of the given level (see reportLevel).
+    void reportStatus(int level, const QByteArray& text);
+    void closeSocket();
+    void startTimeout();
+    void stopTimeout();
+    void handleTimeout();
+    // Bounds everything that follows as a whole, until endDeadline: each wait ends, as by the
+    // time-out, when the deadline passes (timeout still bounds each wait on its own).
     // milliseconds <= 0: no deadline.
-    void StartDeadline(int milliseconds);
-    void EndDeadline();
-    // Raises ESockError for an error number above 10000 other than the tolerated one.
-    void CheckSocketError(int errorNo, int tolerated = WouldBlock);
+    void startDeadline(int milliseconds);
+    void endDeadline();
+    // Raises SocketError for an error number above 10000 other than the tolerated one.
+    void checkSocketError(int errorNo, int tolerated = WouldBlock);
     // Turns the socket into a listening one on the dotted IPv4 address; returns the port.
-    quint16 Listen(const QByteArray& address, quint16 port);
+    quint16 listen(const QByteArray& address, quint16 localPort);
 
-    bool Canceled = false;
-    bool Destroying = false;
-    bool AsyncOk = false;
-    bool LookupDone = false;
+    bool m_canceled = false;
+    bool m_destroying = false;
+    bool m_asyncOk = false;
+    bool m_lookupDone = false;
 
 private:
     enum class Wake { Anything, Readable, Writable };
@@ -176,31 +175,31 @@ private:
     class TimerScope;
     class NotificationScope;
 
-    void ArmTimer(quint32 period);
-    bool MakeSocket(bool abortiveClose);
-    void AdoptSocket(int fd);
-    void CloseQuietly();
-    void RetireNotifiers();
-    void PurgeRetired();
-    void ArmRead();
-    void ArmWrite();
-    void SleepUntilWoken(Wake wake);
-    void ServiceQueue();
+    void armTimer(quint32 period);
+    bool makeSocket(bool abortiveClose);
+    void adoptSocket(int fd);
+    void closeQuietly();
+    void retireNotifiers();
+    void purgeRetired();
+    void armRead();
+    void armWrite();
+    void sleepUntilWoken(Wake wake);
+    void processPendingEvents();
     // Sends count bytes, waiting while the socket cannot take more, until all are sent or the
     // operation is canceled; afterSend runs after each successful send with its byte count.
-    void SendAll(const char* data, qsizetype count,
+    void sendAll(const char* data, qsizetype count,
                  const std::function<void(qsizetype)>& afterSend);
-    void ReadNotification(quint64 serial);
-    void WriteNotification(quint64 serial);
-    void LookupFinished(const QHostInfo& info);
-    void AbortLookup();
-    void Capture(qint64 limit, qint64 ceiling,
+    void handleReadable(quint64 serial);
+    void handleWritable(quint64 serial);
+    void handleLookupResult(const QHostInfo& info);
+    void abortLookup();
+    void capture(qint64 limit, qint64 ceiling,
                  const std::function<void(const char*, qint64)>& sink);
-    void FillSocketInfo();
+    void fillSocketInfo();
 
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<QObject> m_context;
-    std::unique_ptr<TThreadTimer> m_timer;
+    std::unique_ptr<IntervalTimer> m_timer;
     QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
     int m_socket = -1;
     quint64 m_socketSerial = 0;

@@ -2,14 +2,14 @@
 
 #include <exception>
 
-void AppendPercentEscape(QByteArray& out, unsigned char byte) {
+void appendPercentEscape(QByteArray& out, unsigned char byte) {
     static constexpr char hex[] = "0123456789ABCDEF";
     out += '%';
     out += hex[byte >> 4];
     out += hex[byte & 0x0F];
 }
 
-QByteArray RequestLineBytes(const QByteArray& url, bool keepNonAscii) {
+QByteArray requestLineBytes(const QByteArray& url, bool keepNonAscii) {
     QByteArray bytes;
     bytes.reserve(url.size());
     for (const char ch : url) {
@@ -17,12 +17,12 @@ QByteArray RequestLineBytes(const QByteArray& url, bool keepNonAscii) {
         if ((c > 0x20 && c < 0x7F) || (keepNonAscii && c > 0x7F))
             bytes += ch;
         else
-            AppendPercentEscape(bytes, c);
+            appendPercentEscape(bytes, c);
     }
     return bytes;
 }
 
-QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
+QByteArray UrlEncoder::encodeBytes(const QByteArray& input) {
     QByteArray out;
     out.reserve(input.size() * 3);
     for (const char ch : input) {
@@ -32,18 +32,18 @@ QByteArray TNMURL::EncodeBytes(const QByteArray& input) {
         } else if (c == ' ') {
             out += '+';
         } else {
-            AppendPercentEscape(out, c);
+            appendPercentEscape(out, c);
         }
     }
     return out;
 }
 
-QByteArray TNMURL::encode() {
+QByteArray UrlEncoder::encode() {
     try {
-        return EncodeBytes(InputString);
+        return encodeBytes(input);
     } catch (const std::exception& e) {
-        if (OnError)
-            OnError(this, QStringLiteral("Error during encode"), QString::fromLocal8Bit(e.what()));
-        return InputString;
+        if (onError)
+            onError(this, QStringLiteral("Error during encode"), QString::fromLocal8Bit(e.what()));
+        return input;
     }
 }

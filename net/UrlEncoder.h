@@ -8,27 +8,27 @@
 // URL encoding of a byte string for query values and form data: letters and digits stay,
 // a space becomes "+", every other byte becomes "%" and two upper-case hexadecimal digits.
 // Appends "%" and the byte as two upper-case hexadecimal digits.
-void AppendPercentEscape(QByteArray& out, unsigned char byte);
+void appendPercentEscape(QByteArray& out, unsigned char byte);
 
 // A URL as it may stand in a request line: the control bytes, the space and every byte above
 // 0x7E percent-encoded (those above 0x7E stay with keepNonAscii), everything else ("%" included)
 // as it is. Encoding twice changes nothing.
-QByteArray RequestLineBytes(const QByteArray& url, bool keepNonAscii = false);
+QByteArray requestLineBytes(const QByteArray& url, bool keepNonAscii = false);
 
-class TNMURL final {
+class UrlEncoder final {
 public:
-    using TOnErrorEvent =
-        std::function<void(TNMURL* sender, const QString& operation, const QString& errMsg)>;
+    using ErrorHandler =
+        std::function<void(UrlEncoder* sender, const QString& operation, const QString& errMsg)>;
 
-    TNMURL() = default;
-    Q_DISABLE_COPY_MOVE(TNMURL)
+    UrlEncoder() = default;
+    Q_DISABLE_COPY_MOVE(UrlEncoder)
 
-    QByteArray InputString;
-    TOnErrorEvent OnError;
+    QByteArray input;
+    ErrorHandler onError;
 
-    // The encoding of InputString, computed on each read. Never raises: a failure goes to
-    // OnError and yields the input unchanged.
+    // The encoding of input, computed on each read. Never raises: a failure goes to
+    // onError and yields the input unchanged.
     QByteArray encode();
 
-    static QByteArray EncodeBytes(const QByteArray& input);
+    static QByteArray encodeBytes(const QByteArray& input);
 };

@@ -9,16 +9,16 @@ namespace {
 
 constexpr char MimeAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-char UUChar(int value) {
+char uuChar(int value) {
     return value == 0 ? '`' : static_cast<char>(32 + value);
 }
 
-QByteArray EncodeLine(const QByteArray& chunk, UUMethods method) {
-    const auto symbol = [method](int v) {
-        return method == UUMethods::uuMime ? MimeAlphabet[v] : UUChar(v);
+QByteArray encodeLine(const QByteArray& chunk, UuEncoder::Format format) {
+    const auto symbol = [format](int v) {
+        return format == UuEncoder::Format::Base64 ? MimeAlphabet[v] : uuChar(v);
     };
     QByteArray line;
-    if (method == UUMethods::uuCode)
+    if (format == UuEncoder::Format::Uuencode)
         line += symbol(static_cast<int>(chunk.size()));
     const auto byte = [&chunk](qsizetype i) { return static_cast<unsigned char>(chunk[i]); };
     qsizetype i = 0;
@@ -33,53 +33,53 @@ QByteArray EncodeLine(const QByteArray& chunk, UUMethods method) {
     if (rest == 1) {
         line += symbol(byte(i) >> 2);
         line += symbol((byte(i) & 3) << 4);
-        if (method == UUMethods::uuMime)
+        if (format == UuEncoder::Format::Base64)
             line += "==";
     } else if (rest == 2) {
         line += symbol(byte(i) >> 2);
         line += symbol(((byte(i) & 3) << 4) | (byte(i + 1) >> 4));
         line += symbol((byte(i + 1) & 15) << 2);
-        if (method == UUMethods::uuMime)
+        if (format == UuEncoder::Format::Base64)
             line += '=';
     }
     line += "\r\n";
     return line;
 }
 
-void WriteAll(QIODevice* out, const QByteArray& bytes) {
+void writeAll(QIODevice* out, const QByteArray& bytes) {
     if (out->write(bytes) != bytes.size())
         throw Exception(QStringLiteral("Stream write error"));
 }
 
 } // namespace
 
-void TNMUUProcessor::encode() {
+void UuEncoder::encode() {
     struct Finish {
-        TNMUUProcessor* self;
+        UuEncoder* self;
         ~Finish() {
-            if (self->OutputStream)
-                self->OutputStream->seek(0);
-            if (self->OnEndEncode)
-                self->OnEndEncode(self);
+            if (self->output)
+                self->output->seek(0);
+            if (self->onEndEncode)
+                self->onEndEncode(self);
         }
     };
 
-    if (!InputStream || !OutputStream)
+    if (!input || !output)
         throw Exception(QStringLiteral("Stream not assigned"));
-    InputStream->seek(0);
-    if (OnBeginEncode)
-        OnBeginEncode(this);
+    input->seek(0);
+    if (onBeginEncode)
+        onBeginEncode(this);
     Finish finish{this};
 
     char chunk[45];
     for (;;) {
-        const qint64 n = InputStream->read(chunk, sizeof chunk);
+        const qint64 n = input->read(chunk, sizeof chunk);
         if (n < 0)
             throw Exception(QStringLiteral("Stream read error"));
         if (n == 0)
             break;
-        WriteAll(OutputStream, EncodeLine(QByteArray(chunk, static_cast<qsizetype>(n)), Method));
+        writeAll(output, encodeLine(QByteArray(chunk, static_cast<qsizetype>(n)), format));
     }
-    if (Method == UUMethods::uuCode)
-        WriteAll(OutputStream, "`\r\n");
+    if (format == UuEncoder::Format::Uuencode)
+        writeAll(output, "`\r\n");
 }

@@ -6,27 +6,27 @@
 
 class QIODevice;
 
-enum class UUMethods : quint8 { uuMime = 0, uuCode = 1 };
-
-// Encodes a stream as lines of base64 (uuMime) or classic uuencode (uuCode), 45 input bytes a
+// Encodes a stream as lines of base64 (Base64) or classic uuencode (Uuencode), 45 input bytes a
 // line, each line ending in CR LF. The streams belong to the caller.
-class TNMUUProcessor final {
+class UuEncoder final {
 public:
-    using TNotifyEvent = std::function<void(TNMUUProcessor* sender)>;
+    enum class Format : quint8 { Base64 = 0, Uuencode = 1 };
 
-    TNMUUProcessor() = default;
-    Q_DISABLE_COPY_MOVE(TNMUUProcessor)
+    using Handler = std::function<void(UuEncoder* sender)>;
 
-    UUMethods Method = UUMethods::uuMime;
-    QIODevice* InputStream = nullptr;
-    QIODevice* OutputStream = nullptr;
-    TNotifyEvent OnBeginEncode;
-    TNotifyEvent OnEndEncode;
-    // Kept for the component's shape; nothing raises them.
-    TNotifyEvent OnBeginDecode;
-    TNotifyEvent OnEndDecode;
+    UuEncoder() = default;
+    Q_DISABLE_COPY_MOVE(UuEncoder)
 
-    // Reads InputStream from its start to its end and writes the lines to OutputStream, which is
+    Format format = Format::Base64;
+    QIODevice* input = nullptr;
+    QIODevice* output = nullptr;
+    Handler onBeginEncode;
+    Handler onEndEncode;
+    // Part of the encoder's interface; nothing raises them (it only encodes).
+    Handler onBeginDecode;
+    Handler onEndDecode;
+
+    // Reads input from its start to its end and writes the lines to output, which is
     // left positioned at its start (also when a stream error is passed on).
     void encode();
 };

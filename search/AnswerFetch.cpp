@@ -16,13 +16,13 @@ constexpr int AnswerDeadline = 60000;
 } // namespace
 
 QByteArray TSearchClient::FetchAnswer(const QString& url) {
-    m_http.TimeOut = AnswerTimeOut;
-    m_http.Deadline = AnswerDeadline;
-    m_http.InputFileMode = false;
-    m_http.OutputFileMode = false;
-    m_http.ReportLevel = 2;
-    m_http.Get(RequestBytes(url));
-    return m_http.Body;
+    m_http.timeout = AnswerTimeOut;
+    m_http.deadline = AnswerDeadline;
+    m_http.bodyToFile = false;
+    m_http.dataFromFile = false;
+    m_http.reportLevel = 2;
+    m_http.get(RequestBytes(url));
+    return m_http.body;
 }
 
 void TSearchClient::ContinueLoad(const QString& url) {

@@ -76,17 +76,17 @@ void TSearchClient::FetchThumbnail(const QString& url) {
     // A host that ran out of time is not asked again during the load: its picture fails to load.
     if (m_slowHosts.contains(host))
         return;
-    m_http.TimeOut = ThumbnailTimeOut;
-    m_http.Deadline = ThumbnailDeadline;
-    m_http.InputFileMode = true;
-    m_http.Body = QFile::encodeName(ThumbnailFile);
-    m_http.OutputFileMode = false;
-    m_http.ReportLevel = 2;
+    m_http.timeout = ThumbnailTimeOut;
+    m_http.deadline = ThumbnailDeadline;
+    m_http.bodyToFile = true;
+    m_http.body = QFile::encodeName(ThumbnailFile);
+    m_http.dataFromFile = false;
+    m_http.reportLevel = 2;
     try {
-        m_http.Get(RequestBytes(url));
+        m_http.get(RequestBytes(url));
     } catch (...) {
         // The picture then fails to load and "no_image.jpg" is shown; no message.
-        if (m_http.TimedOut && !parsed.host().isEmpty())
+        if (m_http.timedOut && !parsed.host().isEmpty())
             m_slowHosts.insert(host);
     }
 }
@@ -108,7 +108,7 @@ void TSearchClient::FillSlot(int index, const TResultRow& row) {
             slot.Image->SetPicture(loadJpegFile(NoImageFile, shown));
         } catch (const Exception&) {
             // Without its stand-in picture the slot shows none rather than the last one.
-            slot.Image->Clear();
+            slot.Image->clear();
         }
     }
     slot.Image->SetHint(row.RefererUrl);

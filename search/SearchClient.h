@@ -12,8 +12,8 @@
 #include <memory>
 
 class ISearchView;
-class TNMHTTP;
-class TNMURL;
+class HttpClient;
+class UrlEncoder;
 
 // The video search client: the Search command, the page load LoadResultPage with its three
 // phases (request, answer, presentation), the paging commands and result activation. It works
@@ -21,7 +21,7 @@ class TNMURL;
 // not own.
 class TSearchClient {
 public:
-    TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QString serviceHost = ServiceHost);
+    TSearchClient(ISearchView& view, HttpClient& http, UrlEncoder& url, QString serviceHost = ServiceHost);
     virtual ~TSearchClient() = default;
     Q_DISABLE_COPY_MOVE(TSearchClient)
 
@@ -85,8 +85,8 @@ protected:
     virtual void FetchThumbnail(const QString& url);
 
     ISearchView& m_view;
-    TNMHTTP& m_http;
-    TNMURL& m_url;
+    HttpClient& m_http;
+    UrlEncoder& m_url;
     QString m_serviceHost;
 
 private:

@@ -5,7 +5,7 @@
 #include "platform/AppDir.h"
 #include "search/SearchView.h"
 
-TSearchClient::TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QString serviceHost)
+TSearchClient::TSearchClient(ISearchView& view, HttpClient& http, UrlEncoder& url, QString serviceHost)
     : m_view(view)
     , m_http(http)
     , m_url(url)
@@ -17,7 +17,7 @@ TSearchClient::TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QStr
 }
 
 QByteArray TSearchClient::SearchKeyword() const {
-    return m_url.InputString;
+    return m_url.input;
 }
 
 QString NormalizeKeyword(const QString& text) {
@@ -61,7 +61,7 @@ void TSearchClient::SpeedButton0_1Click() {
     const QString keyword = m_view.KeywordText();
     if (keyword.isEmpty())
         return;
-    m_url.InputString = NormalizeKeyword(keyword).toUtf8();
+    m_url.input = NormalizeKeyword(keyword).toUtf8();
     PagingState.CurrentPage = 1;
     PagingState.PageCount = 0;
     LoadResultPage(1);
@@ -85,9 +85,9 @@ void TSearchClient::LoadResultPage(int page) {
 
 void TSearchClient::StopLoading() {
     m_stopped = true;
-    m_http.Abort();
+    m_http.abort();
 }
 
 QByteArray RequestBytes(const QString& url) {
-    return RequestLineBytes(url.toUtf8());
+    return requestLineBytes(url.toUtf8());
 }

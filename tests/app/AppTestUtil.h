@@ -50,7 +50,7 @@ protected:
     QString SettingsPath() const { return dir.filePath(QStringLiteral("Sorvel.ini")); }
     QString HistoryPath() const { return dir.filePath(QStringLiteral("log_search.ini")); }
 
-    TMainFormOptions Options() const {
+    TMainFormOptions options() const {
         TMainFormOptions options;
         options.ServiceHost = serviceHost;
         options.SettingsFilePath = SettingsPath();
@@ -62,7 +62,7 @@ protected:
     // Builds the windows without showing them.
     void Create() {
         windows.reset();
-        windows = std::make_unique<TProgramWindows>(Options());
+        windows = std::make_unique<TProgramWindows>(options());
     }
 
     // Builds, shows and activates the main window; the first activation loads the settings.

@@ -36,7 +36,7 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    QString Host() const { return m_host; }
+    QString host() const { return m_host; }
 
 private:
     QProcess m_process;
@@ -50,8 +50,8 @@ class EndToEndTest : public ProgramFixture {};
 
 TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     ServiceProcess service;
-    ASSERT_FALSE(service.Host().isEmpty());
-    serviceHost = service.Host();
+    ASSERT_FALSE(service.host().isEmpty());
+    serviceHost = service.host();
     WriteFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), JpegOf(QColor(0, 255, 0)));
     Start();
     TMainForm1& w = Main();
@@ -87,6 +87,6 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     EXPECT_NE(client.ResultTable[0].Title, firstTitle);
     QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
     EXPECT_TRUE(Pane().navigations.back().startsWith(
-        QStringLiteral("http://%1/watch/").arg(service.Host())));
+        QStringLiteral("http://%1/watch/").arg(service.host())));
     EXPECT_EQ(Pane().Hint(), client.ResultTable[0].Title);
 }

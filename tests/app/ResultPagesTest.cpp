@@ -46,7 +46,7 @@ public:
         row = std::move(newRow);
     }
 
-    QString Host() const { return QString::fromLatin1(server.HostAndPort()); }
+    QString host() const { return QString::fromLatin1(server.HostAndPort()); }
     QByteArray LastSearch() const {
         const QList<QByteArray> requests = server.Requests();
         for (auto it = requests.rbegin(); it != requests.rend(); ++it)
@@ -116,7 +116,7 @@ private:
 class ResultPagesTest : public ProgramFixture {
 protected:
     ResultPagesTest() {
-        serviceHost = service.Host();
+        serviceHost = service.host();
         WriteFileBytes(NoImagePath(), JpegOf(NoImageColour));
     }
 
@@ -240,7 +240,7 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
             CentreIs(w.SlotImages[i]->Picture(), c.picture ? ThumbnailColour : NoImageColour))
             << i;
         EXPECT_EQ(w.SlotImages[i]->toolTip(),
-                  QStringLiteral("http://%1/watch/%2").arg(service.Host()).arg(i + 1));
+                  QStringLiteral("http://%1/watch/%2").arg(service.host()).arg(i + 1));
     }
     EXPECT_FALSE(QFile::exists(w.SearchClient().ThumbnailFile));
 }
@@ -340,7 +340,7 @@ TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
     Search(QStringLiteral("猫"));
     EXPECT_TRUE(clickedDuringLoad);
     EXPECT_EQ(progressDuringLoad, QStringLiteral("ページ1更新中 2/3"));
-    EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.Host()));
+    EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.host()));
     EXPECT_EQ(Pane().Hint(), QStringLiteral("T1"));
     EXPECT_TRUE(w.SlotCheckBoxes[0]->Checked()); // the load had filled slot 1 before the click
     EXPECT_EQ(ShownSlots(), 3);
@@ -363,7 +363,7 @@ TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
     EXPECT_EQ(Pane().Hint(), QStringLiteral("T2"));
     EXPECT_TRUE(w.SlotCheckBoxes[0]->Checked());
 
-    const QString top = TopPageUrl(service.Host());
+    const QString top = TopPageUrl(service.host());
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
         Pane().Complete(location);
         EXPECT_FALSE(w.W1->isEnabled());
@@ -376,9 +376,9 @@ TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
 // enables the web commands and shows the address.
 TEST_F(ResultPagesTest, TheRealBrowserPaneEnablesTheWebCommands) {
     // The real pane in place of the fixture's light one.
-    TMainFormOptions options = Options();
-    options.CreateBrowserPane = TMainFormOptions().CreateBrowserPane;
-    windows = std::make_unique<TProgramWindows>(options);
+    TMainFormOptions withRealPane = options();
+    withRealPane.CreateBrowserPane = TMainFormOptions().CreateBrowserPane;
+    windows = std::make_unique<TProgramWindows>(withRealPane);
     TMainForm1& w = Main();
     w.show();
     w.activateWindow();
@@ -390,7 +390,7 @@ TEST_F(ResultPagesTest, TheRealBrowserPaneEnablesTheWebCommands) {
     ASSERT_EQ(ShownSlots(), 2);
     EXPECT_FALSE(w.W1->isEnabled()); // the top page alone enables nothing
     QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
-    const QString page = QStringLiteral("http://%1/watch/2").arg(service.Host());
+    const QString page = QStringLiteral("http://%1/watch/2").arg(service.host());
     ASSERT_TRUE(WaitUntil([&] { return w.W1->isEnabled(); }, 30000));
     EXPECT_TRUE(w.W2->isEnabled());
     EXPECT_EQ(w.StatusPanels[3]->text(), page);

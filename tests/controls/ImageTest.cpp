@@ -33,6 +33,6 @@ TEST(ClickableImageTest, ShowsItsPictureStretchedAndEmitsClick) {
     QTest::mouseRelease(&image, Qt::LeftButton, Qt::NoModifier, QPoint(200, 45));
     EXPECT_EQ(clicks.count(), 1);
 
-    image.Clear();
+    image.clear();
     EXPECT_TRUE(image.Picture().isNull());
 }

@@ -27,13 +27,13 @@ class HistoryComboBoxTest : public ::testing::Test {
 protected:
     QString Path() const { return m_dir.filePath(QStringLiteral("log_search.ini")); }
 
-    void Put(const QByteArray& bytes) {
+    void put(const QByteArray& bytes) {
         QFile file(Path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
 
-    QByteArray Get() const { return ReadFileBytes(Path()); }
+    QByteArray get() const { return ReadFileBytes(Path()); }
 
     // The box as the main window configures it, owned by a window like the main window's.
     THistoryComboBox* MakeBox(THistoryMode mode = THistoryMode::hsAuto) {
@@ -101,13 +101,13 @@ TEST_F(HistoryComboBoxTest, AddTextOfTheTextFieldKeepsTheTextField) {
 }
 
 TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
-    Put("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n");
+    put("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n");
     THistoryComboBox* box = MakeBox();
     box->Loaded();
     box->AddText(QStringLiteral("dog"));
     box->AddText(QStringLiteral(u"猫の動画"));
     EXPECT_TRUE(box->SaveToFile());
-    EXPECT_EQ(Get(), QByteArray("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n"
+    EXPECT_EQ(get(), QByteArray("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n"
                                 "[HistoryComboBox1]\r\nHistoryCount=2\r\n"
                                 "History0=\x94\x4C\x82\xCC\x93\xAE\x89\xE6\r\nHistory1=dog\r\n"));
 
@@ -118,7 +118,7 @@ TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
 }
 
 TEST_F(HistoryComboBoxTest, AShorterListLeavesNoStaleKeys) {
-    Put("[historycombobox1]\r\nHistoryCount=3\r\nHistory0=a\r\nHistory1=b\r\nHistory2=c\r\n"
+    put("[historycombobox1]\r\nHistoryCount=3\r\nHistory0=a\r\nHistory1=b\r\nHistory2=c\r\n"
         "[SET]\r\nM_LEFT=10\r\n");
     THistoryComboBox* box = MakeBox();
     box->Loaded();
@@ -129,17 +129,17 @@ TEST_F(HistoryComboBoxTest, AShorterListLeavesNoStaleKeys) {
     EXPECT_EQ(box->currentText(), QStringLiteral("kept"));
     box->AddText(QStringLiteral("d"));
     DestroyOwner();
-    EXPECT_EQ(Get(), QByteArray("[SET]\r\nM_LEFT=10\r\n"
+    EXPECT_EQ(get(), QByteArray("[SET]\r\nM_LEFT=10\r\n"
                                 "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=d\r\n"));
 }
 
 TEST_F(HistoryComboBoxTest, ClearedHistoryIsSavedAsACountOfZero) {
-    Put("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n");
+    put("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n");
     THistoryComboBox* box = MakeBox();
     box->Loaded();
     box->ClearItems();
     DestroyOwner();
-    EXPECT_EQ(Get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=0\r\n"));
+    EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=0\r\n"));
     THistoryComboBox* again = MakeBox();
     again->Loaded();
     EXPECT_EQ(again->count(), 0);
@@ -169,7 +169,7 @@ TEST_F(HistoryComboBoxTest, LoadsWhatTheCountSays) {
         SCOPED_TRACE(c.name);
         QFile::remove(Path());
         if (c.file != "<missing>")
-            Put(c.file);
+            put(c.file);
         THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
         box->AddText(QStringLiteral("before"));
         box->LoadFromFile(Path());
@@ -197,7 +197,7 @@ TEST_F(HistoryComboBoxTest, ADamagedCountLoadsTheStoredEntriesAndSavesOnlyThose)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Put("[HistoryComboBox1]\r\n" + c.section);
+        put("[HistoryComboBox1]\r\n" + c.section);
         THistoryComboBox* box = MakeBox();
         box->Loaded();
         EXPECT_EQ(Items(*box), c.loaded);
@@ -206,7 +206,7 @@ TEST_F(HistoryComboBoxTest, ADamagedCountLoadsTheStoredEntriesAndSavesOnlyThose)
             "[HistoryComboBox1]\r\nHistoryCount=" + QByteArray::number(c.loaded.size()) + "\r\n";
         for (int i = 0; i < c.loaded.size(); ++i)
             expected += "History" + QByteArray::number(i) + "=" + c.loaded[i].toLatin1() + "\r\n";
-        EXPECT_EQ(Get(), expected);
+        EXPECT_EQ(get(), expected);
     }
 }
 
@@ -226,13 +226,13 @@ TEST_F(HistoryComboBoxTest, SaveModesDecideLoadingAndSaving) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
-        Put(stored);
+        put(stored);
         THistoryComboBox* box = MakeBox(c.mode);
         box->Loaded();
         EXPECT_EQ(Items(*box), c.loaded);
         box->AddText(QStringLiteral("new"));
         DestroyOwner();
-        EXPECT_EQ(Get(), c.saved);
+        EXPECT_EQ(get(), c.saved);
     }
 }
 
@@ -256,7 +256,7 @@ TEST_F(HistoryComboBoxTest, TheSectionIsNamedAfterTheBoxUnlessGiven) {
     EXPECT_EQ(box->GetSectionString(), QStringLiteral("Keywords"));
     box->AddText(QStringLiteral("a"));
     box->SaveToFile(Path());
-    EXPECT_EQ(Get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
+    EXPECT_EQ(get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
 TEST(ResolveHistoryFileNameTest, AppendsIniAndPlacesBareNamesBesideTheProgram) {
@@ -284,12 +284,12 @@ TEST_F(HistoryComboBoxTest, NamesWithoutExtensionGetIni) {
     THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
     box->AddText(QStringLiteral("a"));
     box->SaveToFile(m_dir.filePath(QStringLiteral("log_search")));
-    EXPECT_EQ(Get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
+    EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
 TEST_F(HistoryComboBoxTest, AFailedSaveAtDestructionIsShownAndKeepsTheFile) {
     const QByteArray stored = "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=old\r\n";
-    Put(stored);
+    put(stored);
     ASSERT_TRUE(QFile::setPermissions(Path(), QFileDevice::ReadOwner));
     RecordedMessages messages;
     THistoryComboBox* box = MakeBox();
@@ -297,7 +297,7 @@ TEST_F(HistoryComboBoxTest, AFailedSaveAtDestructionIsShownAndKeepsTheFile) {
     box->AddText(QStringLiteral("new"));
     DestroyOwner();
     EXPECT_EQ(messages.errors, QStringList{Path() + QStringLiteral(" に書き込めません.")});
-    EXPECT_EQ(Get(), stored);
+    EXPECT_EQ(get(), stored);
 }
 
 TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {

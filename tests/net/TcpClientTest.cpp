@@ -19,14 +19,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A component pointed at a scripted server, with a time-out that keeps a failing test short.
+// A client pointed at a scripted server, with a time-out that keeps a failing test short.
 struct Client {
     explicit Client(const ScriptedHttpServer& server) {
-        sock.Host = "127.0.0.1";
-        sock.Port = server.Port();
-        sock.TimeOut = 10000;
+        sock.host = "127.0.0.1";
+        sock.port = server.port();
+        sock.timeout = 10000;
     }
-    TPowersock sock;
+    TcpClient sock;
 };
 
 ScriptedHttpServer::Script SendAndClose(const QByteArray& bytes) {
@@ -40,7 +40,7 @@ ScriptedHttpServer::Script Silent() {
 } // namespace
 
 TEST(TcpClientTest, ErrorMessageUsesTheWinsockTable) {
-    TPowersock sock;
+    TcpClient sock;
     const struct {
         int number;
         QString text;
@@ -56,24 +56,24 @@ TEST(TcpClientTest, ErrorMessageUsesTheWinsockTable) {
         {10000, "Unknown Error No. 10000"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(sock.ErrorMessage(c.number), c.text) << c.number;
+        EXPECT_EQ(sock.errorMessage(c.number), c.text) << c.number;
 
     int known = 0;
     for (int number = 10000; number <= 11010; ++number)
-        known += sock.ErrorMessage(number).startsWith(QString::number(number) + u':');
+        known += sock.errorMessage(number).startsWith(QString::number(number) + u':');
     EXPECT_EQ(known, 50);
 }
 
-TEST(TcpClientTest, FirstComponentOfTheProcessDescribesTheSocketLayer) {
-    TPowersock first;
-    TPowersock second;
+TEST(TcpClientTest, FirstClientOfTheProcessDescribesTheSocketLayer) {
+    TcpClient first;
+    TcpClient second;
     const QList<QByteArray> prefixes = {"Version= ", "High Version= ", "Description= ",
                                         "System= ",  "Max Sockets= ",  "Max Udp pack size= "};
-    ASSERT_EQ(first.SocketInfo.size(), prefixes.size());
+    ASSERT_EQ(first.socketInfo.size(), prefixes.size());
     for (qsizetype i = 0; i < prefixes.size(); ++i)
-        EXPECT_TRUE(first.SocketInfo[i].startsWith(prefixes[i])) << first.SocketInfo[i].data();
-    EXPECT_EQ(first.SocketInfo[0], "Version= 1.1");
-    EXPECT_TRUE(second.SocketInfo.isEmpty());
+        EXPECT_TRUE(first.socketInfo[i].startsWith(prefixes[i])) << first.socketInfo[i].data();
+    EXPECT_EQ(first.socketInfo[0], "Version= 1.1");
+    EXPECT_TRUE(second.socketInfo.isEmpty());
 }
 
 TEST(TcpClientTest, DottedAddressConnectsWithoutLookup) {
@@ -81,23 +81,23 @@ TEST(TcpClientTest, DottedAddressConnectsWithoutLookup) {
     Client client(server);
     int resolved = 0;
     int connected = 0;
-    client.sock.OnHostResolved = [&](TPowersock*) { ++resolved; };
-    client.sock.OnConnect = [&](TPowersock*) { ++connected; };
-    client.sock.Connect();
-    EXPECT_TRUE(client.sock.Connected);
+    client.sock.onHostResolved = [&](TcpClient*) { ++resolved; };
+    client.sock.onConnect = [&](TcpClient*) { ++connected; };
+    client.sock.connectToHost();
+    EXPECT_TRUE(client.sock.connected);
     EXPECT_EQ(resolved, 0);
     EXPECT_EQ(connected, 1);
-    EXPECT_EQ(Raised<ESockError>([&] { client.sock.Connect(); }), "Already connected");
+    EXPECT_EQ(Raised<SocketError>([&] { client.sock.connectToHost(); }), "Already connected");
 }
 
 TEST(TcpClientTest, HostNameIsLookedUp) {
     ScriptedHttpServer server(Silent());
     Client client(server);
-    client.sock.Host = "localhost";
+    client.sock.host = "localhost";
     int resolved = 0;
-    client.sock.OnHostResolved = [&](TPowersock*) { ++resolved; };
-    client.sock.Connect();
-    EXPECT_TRUE(client.sock.Connected);
+    client.sock.onHostResolved = [&](TcpClient*) { ++resolved; };
+    client.sock.connectToHost();
+    EXPECT_TRUE(client.sock.connected);
     EXPECT_EQ(resolved, 1);
 }
 
@@ -105,9 +105,9 @@ TEST(TcpClientTest, UnresolvableNameGivesNullRemoteAddress) {
     ScriptedHttpServer server(Silent());
     Client client(server);
     // Rejected by the resolver itself: no name server is asked.
-    client.sock.Host = "no..such..host";
-    EXPECT_EQ(Raised<ESockError>([&] { client.sock.Connect(); }), "Null Remote Address");
-    EXPECT_FALSE(client.sock.Connected);
+    client.sock.host = "no..such..host";
+    EXPECT_EQ(Raised<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
+    EXPECT_FALSE(client.sock.connected);
     EXPECT_EQ(server.ConnectionCount(), 0);
 }
 
@@ -115,84 +115,84 @@ TEST(TcpClientTest, InvalidHostHandlerGetsOneCorrection) {
     ScriptedHttpServer server(Silent());
     {
         Client client(server);
-        client.sock.Host = "no..such..host";
+        client.sock.host = "no..such..host";
         int calls = 0;
-        client.sock.OnInvalidHost = [&](bool& handled) {
+        client.sock.onInvalidHost = [&](bool& handled) {
             ++calls;
-            client.sock.Host = "127.0.0.1";
+            client.sock.host = "127.0.0.1";
             handled = true;
         };
-        client.sock.Connect();
-        EXPECT_TRUE(client.sock.Connected);
+        client.sock.connectToHost();
+        EXPECT_TRUE(client.sock.connected);
         EXPECT_EQ(calls, 1);
     }
     {
         Client client(server);
-        client.sock.Host = "no..such..host";
+        client.sock.host = "no..such..host";
         int calls = 0;
-        client.sock.OnInvalidHost = [&](bool& handled) {
+        client.sock.onInvalidHost = [&](bool& handled) {
             ++calls;
-            client.sock.Host = "still..not..a..host";
+            client.sock.host = "still..not..a..host";
             handled = true;
         };
-        EXPECT_EQ(Raised<ESockError>([&] { client.sock.Connect(); }), "Null Remote Address");
+        EXPECT_EQ(Raised<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
         EXPECT_EQ(calls, 1);
     }
 }
 
 TEST(TcpClientTest, RefusedConnectionFails) {
-    TPowersock sock;
-    sock.Host = "127.0.0.1";
-    sock.Port = ScriptedHttpServer::ClosedPort();
-    sock.TimeOut = 10000;
+    TcpClient sock;
+    sock.host = "127.0.0.1";
+    sock.port = ScriptedHttpServer::ClosedPort();
+    sock.timeout = 10000;
     int failed = 0;
-    sock.OnConnectionFailed = [&](TPowersock*) { ++failed; };
-    EXPECT_EQ(Raised<ESockError>([&] { sock.Connect(); }), "Connection Failed");
+    sock.onConnectionFailed = [&](TcpClient*) { ++failed; };
+    EXPECT_EQ(Raised<SocketError>([&] { sock.connectToHost(); }), "Connection Failed");
     EXPECT_EQ(failed, 1);
-    EXPECT_EQ(sock.LastErrorNo, 10061);
-    EXPECT_FALSE(sock.Connected);
+    EXPECT_EQ(sock.lastError, 10061);
+    EXPECT_FALSE(sock.connected);
 }
 
-TEST(TcpClientTest, ReadLnReturnsLinesAndDropsAnUnfinishedOne) {
+TEST(TcpClientTest, ReadLineReturnsLinesAndDropsAnUnfinishedOne) {
     ScriptedHttpServer server(SendAndClose("abc\r\nde\nf"));
     Client client(server);
-    client.sock.Connect();
-    EXPECT_EQ(client.sock.ReadLn(), "abc\r\n");
-    EXPECT_EQ(client.sock.ReadLn(), "de\n");
-    EXPECT_EQ(client.sock.ReadLn(), "");
+    client.sock.connectToHost();
+    EXPECT_EQ(client.sock.readLine(), "abc\r\n");
+    EXPECT_EQ(client.sock.readLine(), "de\n");
+    EXPECT_EQ(client.sock.readLine(), "");
 }
 
-TEST(TcpClientTest, ReadLnTakesNothingBeyondTheLine) {
+TEST(TcpClientTest, ReadLineTakesNothingBeyondTheLine) {
     ScriptedHttpServer server(SendAndClose("line\nrest of it"));
     Client client(server);
-    client.sock.Connect();
-    EXPECT_EQ(client.sock.ReadLn(), "line\n");
+    client.sock.connectToHost();
+    EXPECT_EQ(client.sock.readLine(), "line\n");
     QByteArray rest;
-    client.sock.CaptureString(rest);
+    client.sock.captureString(rest);
     EXPECT_EQ(rest, "rest of it");
 }
 
-TEST(TcpClientTest, ReadLnRefusesALineLongerThanTheBuffer) {
-    const QByteArray longest = QByteArray(TPowersock::IoBufferSize - 1, 'x') + '\n';
+TEST(TcpClientTest, ReadLineRefusesALineLongerThanTheBuffer) {
+    const QByteArray longest = QByteArray(TcpClient::IoBufferSize - 1, 'x') + '\n';
     ScriptedHttpServer server([longest](ScriptedHttpServer::Connection& c) {
         c.Send(longest);
-        c.Send(QByteArray(TPowersock::IoBufferSize + 10, 'y'));
+        c.Send(QByteArray(TcpClient::IoBufferSize + 10, 'y'));
         c.Stall(60s);
     });
     Client client(server);
-    client.sock.Connect();
-    EXPECT_EQ(client.sock.ReadLn(), longest);
-    EXPECT_EQ(Raised<EAbortError>([&] { client.sock.ReadLn(); }), "Socket readln aborted");
+    client.sock.connectToHost();
+    EXPECT_EQ(client.sock.readLine(), longest);
+    EXPECT_EQ(Raised<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
 }
 
-TEST(TcpClientTest, ReadLnWithoutTimeOutWaitsUntilCancel) {
+TEST(TcpClientTest, ReadLineWithoutTimeoutWaitsUntilCancel) {
     ScriptedHttpServer server(Silent());
     Client client(server);
-    client.sock.TimeOut = 0;
-    client.sock.Connect();
-    QTimer::singleShot(50, [&] { client.sock.Cancel(); });
-    EXPECT_EQ(Raised<EAbortError>([&] { client.sock.ReadLn(); }), "Socket readln aborted");
-    EXPECT_FALSE(client.sock.TimedOut);
+    client.sock.timeout = 0;
+    client.sock.connectToHost();
+    QTimer::singleShot(50, [&] { client.sock.cancel(); });
+    EXPECT_EQ(Raised<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
+    EXPECT_FALSE(client.sock.timedOut);
 }
 
 TEST(TcpClientTest, CaptureGetsEveryByteOfASlowPeer) {
@@ -203,12 +203,12 @@ TEST(TcpClientTest, CaptureGetsEveryByteOfASlowPeer) {
         [bytes](ScriptedHttpServer::Connection& c) { c.SendSlowly(bytes, 1); });
     Client client(server);
     int packets = 0;
-    client.sock.OnPacketRecvd = [&](TPowersock*) { ++packets; };
-    client.sock.Connect();
+    client.sock.onPacketReceived = [&](TcpClient*) { ++packets; };
+    client.sock.connectToHost();
     QByteArray captured = "old";
-    client.sock.CaptureString(captured);
+    client.sock.captureString(captured);
     EXPECT_EQ(captured, bytes);
-    EXPECT_EQ(client.sock.BytesRecvd, bytes.size());
+    EXPECT_EQ(client.sock.bytesReceived, bytes.size());
     EXPECT_GT(packets, 1);
 }
 
@@ -221,19 +221,19 @@ TEST(TcpClientTest, CaptureStringStopsAtItsLimitAndItsCeiling) {
     {
         ScriptedHttpServer server(script);
         Client client(server);
-        client.sock.Connect();
+        client.sock.connectToHost();
         QByteArray captured;
-        client.sock.CaptureString(captured, 2000);
+        client.sock.captureString(captured, 2000);
         EXPECT_GE(captured.size(), 2000);
         EXPECT_EQ(captured, bytes.left(captured.size()));
     }
     {
         ScriptedHttpServer server(script);
         Client client(server);
-        client.sock.StringCaptureCeiling = 2500;
-        client.sock.Connect();
+        client.sock.stringCaptureCeiling = 2500;
+        client.sock.connectToHost();
         QByteArray captured;
-        EXPECT_EQ(Raised<EAbortError>([&] { client.sock.CaptureString(captured); }),
+        EXPECT_EQ(Raised<AbortedError>([&] { client.sock.captureString(captured); }),
                   "Socket capture aborted");
         EXPECT_EQ(captured, bytes.left(2500));
     }
@@ -246,9 +246,9 @@ TEST(TcpClientTest, CaptureReportsAResetConnection) {
         c.reset();
     });
     Client client(server);
-    client.sock.Connect();
+    client.sock.connectToHost();
     QByteArray captured;
-    EXPECT_EQ(Raised<ESockError>([&] { client.sock.CaptureString(captured); }),
+    EXPECT_EQ(Raised<SocketError>([&] { client.sock.captureString(captured); }),
               "10054:Connection reset by peer");
 }
 
@@ -260,11 +260,11 @@ TEST(TcpClientTest, CaptureFileKeepsWhatArrivedBeforeTheTimeOut) {
         c.Stall(60s);
     });
     Client client(server);
-    client.sock.TimeOut = 200;
-    client.sock.Connect();
-    EXPECT_EQ(Raised<EAbortError>([&] { client.sock.CaptureFile(name); }),
+    client.sock.timeout = 200;
+    client.sock.connectToHost();
+    EXPECT_EQ(Raised<AbortedError>([&] { client.sock.captureFile(name); }),
               "Socket capture aborted");
-    EXPECT_TRUE(client.sock.TimedOut);
+    EXPECT_TRUE(client.sock.timedOut);
     QFile file(QFile::decodeName(name));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "first part");
@@ -273,14 +273,14 @@ TEST(TcpClientTest, CaptureFileKeepsWhatArrivedBeforeTheTimeOut) {
 TEST(TcpClientTest, WriteSendsUpToTheFirstZeroByteAndRefusesLongTexts) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.ReadRequest(); });
     Client client(server);
-    client.sock.Connect();
-    EXPECT_EQ(Raised<ESockError>([&] { client.sock.write(QByteArray(65536, 'a')); }),
+    client.sock.connectToHost();
+    EXPECT_EQ(Raised<SocketError>([&] { client.sock.write(QByteArray(65536, 'a')); }),
               "Text too long to send: 65536 bytes, at most 65535");
     client.sock.write(QByteArray("GET /\0junk", 10));
-    client.sock.Writeln("");
-    client.sock.Writeln("");
+    client.sock.writeLine("");
+    client.sock.writeLine("");
     QByteArray rest;
-    client.sock.CaptureString(rest);
+    client.sock.captureString(rest);
     ASSERT_EQ(server.Requests().size(), 1);
     EXPECT_EQ(server.Requests()[0], "GET /\r\n\r\n");
 }
@@ -304,16 +304,16 @@ TEST(TcpClientTest, SendFileSendsEveryByte) {
     });
     Client client(server);
     int packets = 0;
-    client.sock.OnPacketSent = [&](TPowersock*) { ++packets; };
-    client.sock.Connect();
+    client.sock.onPacketSent = [&](TcpClient*) { ++packets; };
+    client.sock.connectToHost();
     client.sock.write("PUT / HTTP/1.0\r\nContent-Length: " + QByteArray::number(data.size()) +
                       "\r\n\r\n");
-    client.sock.SendFile(QFile::encodeName(path));
+    client.sock.sendFile(QFile::encodeName(path));
     QByteArray answer;
-    client.sock.CaptureString(answer);
+    client.sock.captureString(answer);
     EXPECT_EQ(answer, "done");
     EXPECT_EQ(received, data);
-    EXPECT_EQ(client.sock.BytesSent, data.size());
+    EXPECT_EQ(client.sock.bytesSent, data.size());
     EXPECT_GE(packets, 1);
 }
 
@@ -323,13 +323,13 @@ TEST(TcpClientTest, TransactionReadsTheReplyNumber) {
         c.Send("250 Fine\r\n");
     });
     Client client(server);
-    client.sock.ReportLevel = 2;
+    client.sock.reportLevel = 2;
     QList<QByteArray> statuses;
-    client.sock.OnStatus = [&](TPowersock*, const QByteArray& text) { statuses << text; };
-    client.sock.Connect();
-    client.sock.Transaction("HELLO\r\n");
-    EXPECT_EQ(client.sock.TransactionReply, "250 Fine\r\n");
-    EXPECT_EQ(client.sock.ReplyNumber, 250);
+    client.sock.onStatus = [&](TcpClient*, const QByteArray& text) { statuses << text; };
+    client.sock.connectToHost();
+    client.sock.transaction("HELLO\r\n");
+    EXPECT_EQ(client.sock.transactionReply, "250 Fine\r\n");
+    EXPECT_EQ(client.sock.replyNumber, 250);
     EXPECT_EQ(statuses, QList<QByteArray>{"250 Fine\r\n"});
 }
 
@@ -340,55 +340,55 @@ TEST(TcpClientTest, DataAvailablePeeksWithoutTaking) {
         c.Stall(60s);
     });
     Client client(server);
-    client.sock.Connect();
-    EXPECT_FALSE(client.sock.DataAvailable());
+    client.sock.connectToHost();
+    EXPECT_FALSE(client.sock.dataAvailable());
     client.sock.write("\r\n\r\n");
-    EXPECT_TRUE(WaitUntil([&] { return client.sock.DataAvailable(); }));
-    EXPECT_EQ(client.sock.ReadLn(), "x\n");
+    EXPECT_TRUE(WaitUntil([&] { return client.sock.dataAvailable(); }));
+    EXPECT_EQ(client.sock.readLine(), "x\n");
 }
 
 TEST(TcpClientTest, NotificationsOfAClosedSocketAreIgnored) {
     ScriptedHttpServer server(SendAndClose("bye\n"));
     Client client(server);
     int disconnects = 0;
-    client.sock.OnDisconnect = [&](TPowersock*) { ++disconnects; };
+    client.sock.onDisconnect = [&](TcpClient*) { ++disconnects; };
     // The peer's data and close are still unread when the socket is replaced.
-    client.sock.Connect();
-    client.sock.Disconnect();
+    client.sock.connectToHost();
+    client.sock.disconnectFromHost();
     EXPECT_EQ(disconnects, 1);
-    client.sock.Connect();
-    EXPECT_EQ(client.sock.ReadLn(), "bye\n");
-    EXPECT_EQ(client.sock.ReadLn(), "");
-    client.sock.Disconnect();
+    client.sock.connectToHost();
+    EXPECT_EQ(client.sock.readLine(), "bye\n");
+    EXPECT_EQ(client.sock.readLine(), "");
+    client.sock.disconnectFromHost();
     EXPECT_EQ(disconnects, 2);
-    EXPECT_FALSE(client.sock.Connected);
+    EXPECT_FALSE(client.sock.connected);
 }
 
 TEST(TcpClientTest, PeerCloseWhileIdleClosesTheSocket) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.Close(); });
     Client client(server);
     int disconnects = 0;
-    client.sock.OnDisconnect = [&](TPowersock*) { ++disconnects; };
-    client.sock.Connect();
-    EXPECT_TRUE(WaitUntil([&] { return !client.sock.Connected; }));
+    client.sock.onDisconnect = [&](TcpClient*) { ++disconnects; };
+    client.sock.connectToHost();
+    EXPECT_TRUE(WaitUntil([&] { return !client.sock.connected; }));
     EXPECT_EQ(disconnects, 1);
 }
 
 namespace {
 
-class TListener final : public TPowersock {
+class Listener final : public TcpClient {
 public:
-    using TPowersock::Listen;
+    using TcpClient::listen;
 };
 
 } // namespace
 
 TEST(TcpClientTest, AcceptTakesAWaitingConnection) {
-    TListener listener;
-    listener.TimeOut = 10000;
+    Listener listener;
+    listener.timeout = 10000;
     int accepted = 0;
-    listener.OnAccept = [&](TPowersock*) { ++accepted; };
-    const quint16 port = listener.Listen("127.0.0.1", 0);
+    listener.onAccept = [&](TcpClient*) { ++accepted; };
+    const quint16 port = listener.listen("127.0.0.1", 0);
     ASSERT_NE(port, 0);
     std::thread peer([port] {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -401,52 +401,52 @@ TEST(TcpClientTest, AcceptTakesAWaitingConnection) {
             const auto sent = ::send(fd, "hello\n", 6, MSG_NOSIGNAL);
         ::close(fd);
     });
-    const int handle = listener.Accept();
+    const int handle = listener.acceptConnection();
     peer.join();
     EXPECT_GE(handle, 0);
     EXPECT_EQ(accepted, 1);
-    EXPECT_TRUE(listener.Connected);
-    EXPECT_EQ(listener.ReadLn(), "hello\n");
+    EXPECT_TRUE(listener.connected);
+    EXPECT_EQ(listener.readLine(), "hello\n");
 }
 
 TEST(TcpClientTest, AcceptCanBeCanceled) {
-    TListener listener;
-    listener.Listen("127.0.0.1", 0);
-    QTimer::singleShot(20, [&] { listener.Cancel(); });
-    EXPECT_EQ(Raised<ESockError>([&] { listener.Accept(); }), "Accepting Canceled");
+    Listener listener;
+    listener.listen("127.0.0.1", 0);
+    QTimer::singleShot(20, [&] { listener.cancel(); });
+    EXPECT_EQ(Raised<SocketError>([&] { listener.acceptConnection(); }), "Accepting Canceled");
 }
 
 TEST(IntervalTimerTest, RunsWhileEnabledWithIntervalAndHandler) {
-    TThreadTimer timer;
-    EXPECT_TRUE(timer.Enabled());
-    EXPECT_EQ(timer.Interval(), 1000u);
+    IntervalTimer timer;
+    EXPECT_TRUE(timer.isEnabled());
+    EXPECT_EQ(timer.interval(), 1000u);
     int ticks = 0;
-    timer.SetInterval(5);
-    timer.SetOnTimer([&](TThreadTimer*) { ++ticks; });
+    timer.setInterval(5);
+    timer.setHandler([&](IntervalTimer*) { ++ticks; });
     EXPECT_TRUE(WaitUntil([&] { return ticks >= 3; }));
 }
 
 TEST(IntervalTimerTest, StaysIdleWithoutIntervalOrHandler) {
     int ticks = 0;
-    TThreadTimer timer;
-    timer.SetInterval(0);
-    timer.SetOnTimer([&](TThreadTimer*) { ++ticks; });
-    TThreadTimer unassigned;
-    unassigned.SetInterval(1);
-    TThreadTimer witness;
+    IntervalTimer timer;
+    timer.setInterval(0);
+    timer.setHandler([&](IntervalTimer*) { ++ticks; });
+    IntervalTimer unassigned;
+    unassigned.setInterval(1);
+    IntervalTimer witness;
     int witnessTicks = 0;
-    witness.SetInterval(1);
-    witness.SetOnTimer([&](TThreadTimer*) { ++witnessTicks; });
+    witness.setInterval(1);
+    witness.setHandler([&](IntervalTimer*) { ++witnessTicks; });
     EXPECT_TRUE(WaitUntil([&] { return witnessTicks >= 20; }));
     EXPECT_EQ(ticks, 0);
 }
 
 TEST(IntervalTimerTest, HandlerFailureGoesToTheErrorBox) {
     RecordedMessages messages;
-    TThreadTimer timer;
-    timer.SetInterval(1);
-    timer.SetOnTimer([](TThreadTimer* self) {
-        self->SetEnabled(false);
+    IntervalTimer timer;
+    timer.setInterval(1);
+    timer.setHandler([](IntervalTimer* self) {
+        self->setEnabled(false);
         throw Exception(QStringLiteral("boom"));
     });
     EXPECT_TRUE(WaitUntil([&] { return !messages.errors.isEmpty(); }));

@@ -19,13 +19,13 @@ protected:
         return m_dir.filePath(name);
     }
 
-    void Put(const QByteArray& bytes, const QString& path) {
+    void put(const QByteArray& bytes, const QString& path) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
 
-    static QByteArray Get(const QString& path) {
+    static QByteArray get(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
@@ -92,7 +92,7 @@ const ReadCase ReadCases[] = {
 TEST_F(ProfileTest, ReadsAsTheWindowsProfileFunctionsDo) {
     for (const ReadCase& c : ReadCases) {
         SCOPED_TRACE(c.name);
-        Put(c.file, Path());
+        put(c.file, Path());
         EXPECT_EQ(readProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key),
                                     QStringLiteral("<default>")),
                   c.expected);
@@ -147,7 +147,7 @@ TEST(ProfileIntegerTest, DecimalOrHexadecimalElseTheDefault) {
 }
 
 TEST_F(ProfileTest, ReadsIntegersThroughTheStringRules) {
-    Put("[SET]\r\nM_TOP= 0x10 \r\nM_LEFT=\"-3\"\r\nBAD=ten\r\n", Path());
+    put("[SET]\r\nM_TOP= 0x10 \r\nM_LEFT=\"-3\"\r\nBAD=ten\r\n", Path());
     EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("set"), QStringLiteral("m_top"), 0), 16);
     EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("M_LEFT"), 0), -3);
     EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("BAD"), 9), 9);
@@ -197,9 +197,9 @@ TEST_F(ProfileTest, WritesAsTheWindowsProfileFunctionsDo) {
         SCOPED_TRACE(c.name);
         QFile::remove(Path());
         if (c.before != "<missing>")
-            Put(c.before, Path());
+            put(c.before, Path());
         writeProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.value);
-        EXPECT_EQ(Get(Path()), c.after);
+        EXPECT_EQ(get(Path()), c.after);
     }
 }
 
@@ -209,25 +209,25 @@ TEST_F(ProfileTest, WrittenValuesReadBack) {
     writeProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"),
                        QStringLiteral(u"動画ｻｲﾄ"));
     writeProfileString(Path(), QStringLiteral("set"), QStringLiteral("id"), QStringLiteral("x"));
-    EXPECT_EQ(Get(Path()), QByteArray("[SET]\r\nID=x\r\nS1_C4=\x93\xAE\x89\xE6\xBB\xB2\xC4\r\n"));
+    EXPECT_EQ(get(Path()), QByteArray("[SET]\r\nID=x\r\nS1_C4=\x93\xAE\x89\xE6\xBB\xB2\xC4\r\n"));
     EXPECT_EQ(readProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"), {}),
               QStringLiteral(u"動画ｻｲﾄ"));
 }
 
 TEST_F(ProfileTest, EraseRemovesEverySectionOfTheNameAndNothingElse) {
-    Put("; head\r\n[A]\r\nX=1\r\n[S]\r\nK=1\r\n; c\r\n\r\n[B]\r\nY=2\r\n[s]\r\nL=1\r\n", Path());
+    put("; head\r\n[A]\r\nX=1\r\n[S]\r\nK=1\r\n; c\r\n\r\n[B]\r\nY=2\r\n[s]\r\nL=1\r\n", Path());
     eraseProfileSection(Path(), QStringLiteral("S"));
-    EXPECT_EQ(Get(Path()), QByteArray("; head\r\n[A]\r\nX=1\r\n[B]\r\nY=2\r\n"));
+    EXPECT_EQ(get(Path()), QByteArray("; head\r\n[A]\r\nX=1\r\n[B]\r\nY=2\r\n"));
 
     eraseProfileSection(Path(QStringLiteral("none.ini")), QStringLiteral("S"));
     EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("none.ini"))));
 }
 
 TEST_F(ProfileTest, EraseOfTheOnlySectionKeepsTheByteOrderMark) {
-    Put("\xEF\xBB\xBF[S]\r\nK=1\r\n", Path());
+    put("\xEF\xBB\xBF[S]\r\nK=1\r\n", Path());
     eraseProfileSection(Path(), QStringLiteral("S"));
     writeProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(u"猫"));
-    EXPECT_EQ(Get(Path()), QByteArray("\xEF\xBB\xBF[T]\r\nK=\xE7\x8C\xAB\r\n"));
+    EXPECT_EQ(get(Path()), QByteArray("\xEF\xBB\xBF[T]\r\nK=\xE7\x8C\xAB\r\n"));
     EXPECT_EQ(readProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), {}),
               QStringLiteral(u"猫"));
 }
@@ -254,8 +254,8 @@ TEST_F(ProfileTest, ReplaceSectionGivesTheBytesOfEraseAndSingleWrites) {
         QFile::remove(one);
         QFile::remove(each);
         if (start != "<missing>") {
-            Put(start, one);
-            Put(start, each);
+            put(start, one);
+            put(start, each);
         }
         const QString section =
             start.contains("[h]") ? QStringLiteral("H") : QStringLiteral("HistoryComboBox1");
@@ -263,14 +263,14 @@ TEST_F(ProfileTest, ReplaceSectionGivesTheBytesOfEraseAndSingleWrites) {
         eraseProfileSection(each, section);
         for (const auto& [key, value] : entries)
             writeProfileString(each, section, key, value);
-        EXPECT_EQ(Get(one), Get(each));
-        EXPECT_FALSE(Get(one).contains("old"));
+        EXPECT_EQ(get(one), get(each));
+        EXPECT_FALSE(get(one).contains("old"));
     }
 }
 
 TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
     const QByteArray before = "[S]\r\nK=1\r\n";
-    Put(before, Path(QStringLiteral("ro.ini")));
+    put(before, Path(QStringLiteral("ro.ini")));
     MakeReadOnly(Path(QStringLiteral("ro.ini")));
 
     // A relative name is reported with the full path.
@@ -294,7 +294,7 @@ TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
     EXPECT_EQ(WriteError([&] { eraseProfileSection(readOnly, QStringLiteral("S")); }), expected);
     // Nothing to erase: nothing to write.
     EXPECT_EQ(WriteError([&] { eraseProfileSection(readOnly, QStringLiteral("T")); }), QString());
-    EXPECT_EQ(Get(readOnly), before);
+    EXPECT_EQ(get(readOnly), before);
 
     const QString noDirectory = Path(QStringLiteral("no/such/dir/x.ini"));
     EXPECT_EQ(WriteError([&] {
@@ -310,7 +310,7 @@ TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
 }
 
 TEST_F(ProfileTest, WritingKeepsTheFilePermissions) {
-    Put("[S]\r\nK=1\r\n", Path());
+    put("[S]\r\nK=1\r\n", Path());
     const auto permissions =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
     ASSERT_TRUE(QFile::setPermissions(Path(), permissions));
@@ -322,7 +322,7 @@ TEST_F(ProfileTest, WritingKeepsTheFilePermissions) {
 
 TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
     const QByteArray before = "[SET]\r\nID=1\r\n[S]\r\nK=1\r\n";
-    Put(before, Path());
+    put(before, Path());
     // A file size limit makes the write fail after its first bytes, as a full disk would.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -337,6 +337,6 @@ TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(message, Path() + QStringLiteral(" に書き込めません"));
-    EXPECT_EQ(Get(Path()), before);
+    EXPECT_EQ(get(Path()), before);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
 }

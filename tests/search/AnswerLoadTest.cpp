@@ -30,8 +30,8 @@ protected:
 
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
+    HttpClient http;
+    UrlEncoder url;
     CannedSearchClient client{view, http, url};
 };
 

@@ -13,7 +13,7 @@
 // returns for it, and each thumbnail URL the bytes in `thumbnails` (none: the download fails).
 class CannedSearchClient final : public TSearchClient {
 public:
-    CannedSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url)
+    CannedSearchClient(ISearchView& view, HttpClient& http, UrlEncoder& url)
         : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
 
     std::function<QByteArray(const QString& url)> answer;

@@ -63,8 +63,8 @@ protected:
     QTemporaryDir dir;
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
+    HttpClient http;
+    UrlEncoder url;
     CannedSearchClient client{view, http, url};
 };
 

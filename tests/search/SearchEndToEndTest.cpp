@@ -29,8 +29,8 @@ struct LiveSearch {
 
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
+    HttpClient http;
+    UrlEncoder url;
     TSearchClient client;
 };
 
@@ -82,8 +82,8 @@ TEST(SearchEndToEndTest, KeywordToTableThroughTheHttpClient) {
 TEST(SearchEndToEndTest, RefusedConnectionShowsTheOfflineMessage) {
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
+    HttpClient http;
+    UrlEncoder url;
     TSearchClient client(view, http, url,
                          QStringLiteral("127.0.0.1:%1").arg(ScriptedHttpServer::ClosedPort()));
     client.SearchSettings.ResultsPerPage = 20;
@@ -164,9 +164,9 @@ TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
     live.client.ThumbnailTimeOut = 1000;
     live.client.ThumbnailDeadline = 400;
     QList<QByteArray> askedSlow;
-    live.http.OnAboutToSend = [&](TPowersock*) {
-        if (live.http.URL().contains(slow.HostAndPort()))
-            askedSlow << live.http.URL();
+    live.http.onAboutToSend = [&](TcpClient*) {
+        if (live.http.url().contains(slow.HostAndPort()))
+            askedSlow << live.http.url();
     };
     live.Search(QStringLiteral("猫"));
 

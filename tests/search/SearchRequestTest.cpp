@@ -15,7 +15,7 @@ const QString Path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?
 // Records each URL handed to the answer fetch and fails it, so that no request goes out.
 class RecordingClient final : public TSearchClient {
 public:
-    RecordingClient(ISearchView& view, TNMHTTP& http, TNMURL& url)
+    RecordingClient(ISearchView& view, HttpClient& http, UrlEncoder& url)
         : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
     QStringList urls;
     std::function<void()> duringFetch;
@@ -52,8 +52,8 @@ protected:
 
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
+    HttpClient http;
+    UrlEncoder url;
     RecordingClient client{view, http, url};
 };
 

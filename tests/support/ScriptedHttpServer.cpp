@@ -44,7 +44,7 @@ ScriptedHttpServer::ScriptedHttpServer(Script script)
     socklen_t len = sizeof addr;
     ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
     m_port = ntohs(addr.sin_port);
-    m_thread = std::thread([this] { Run(); });
+    m_thread = std::thread([this] { run(); });
 }
 
 ScriptedHttpServer::~ScriptedHttpServer() {
@@ -100,7 +100,7 @@ quint16 ScriptedHttpServer::ClosedPort() {
     return ntohs(address.sin_port);
 }
 
-void ScriptedHttpServer::Run() {
+void ScriptedHttpServer::run() {
     while (!Stopping()) {
         if (!WaitReadable(m_listenFd, m_wakeFds[0], -1))
             break;

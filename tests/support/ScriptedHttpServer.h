@@ -52,7 +52,7 @@ public:
     ScriptedHttpServer(const ScriptedHttpServer&) = delete;
     ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
 
-    quint16 Port() const { return m_port; }
+    quint16 port() const { return m_port; }
     // "127.0.0.1:port"
     QByteArray HostAndPort() const;
     // "http://127.0.0.1:port" + path
@@ -71,7 +71,7 @@ public:
     static quint16 ClosedPort();
 
 private:
-    void Run();
+    void run();
     bool Stopping() const { return m_stop.load(); }
 
     Script m_script;
