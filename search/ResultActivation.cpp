@@ -1,7 +1,7 @@
 #include "search/SearchClient.h"
 
 #include "controls/BrowserPane.h"
-#include "controls/Dxfcheckbox.h"
+#include "controls/ImageCheckBox.h"
 #include "platform/DesktopServices.h"
 #include "search/SearchView.h"
 

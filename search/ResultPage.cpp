@@ -1,7 +1,7 @@
 #include "search/SearchClient.h"
 
-#include "controls/Dxfcheckbox.h"
-#include "controls/Image.h"
+#include "controls/ImageCheckBox.h"
+#include "controls/ClickableImage.h"
 #include "net/HttpClient.h"
 #include "platform/Convert.h"
 #include "platform/Jpeg.h"

@@ -1,6 +1,6 @@
 #include "AppTestUtil.h"
 
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 
 #include <QAction>
 #include <QFrame>

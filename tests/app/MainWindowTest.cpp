@@ -3,10 +3,10 @@
 #include "ScriptedHttpServer.h"
 
 #include "app/ScrollBox.h"
-#include "controls/Dxfcheckbox.h"
-#include "controls/Gradbox.h"
-#include "controls/Historycombobox.h"
-#include "controls/Image.h"
+#include "controls/ImageCheckBox.h"
+#include "controls/GradientBox.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ClickableImage.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>

@@ -3,9 +3,9 @@
 #include "TestImages.h"
 
 #include "app/ScrollBox.h"
-#include "controls/Dxfcheckbox.h"
-#include "controls/Historycombobox.h"
-#include "controls/Image.h"
+#include "controls/ImageCheckBox.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ClickableImage.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 #include "ScriptedHttpServer.h"
 
 #include "app/DomainList.h"
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "AppTestUtil.h"
 
 #include "app/SettingsFile.h"
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

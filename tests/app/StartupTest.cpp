@@ -1,7 +1,7 @@
 #include "AppTestUtil.h"
 #include "ScriptedHttpServer.h"
 
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 #include "platform/Exception.h"
 #include "platform/MessageService.h"
 

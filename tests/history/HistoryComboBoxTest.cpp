@@ -1,6 +1,6 @@
 #include "TestUtil.h"
 
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 #include "platform/AppDir.h"
 
 #include <QDir>

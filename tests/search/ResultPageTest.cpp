@@ -3,8 +3,8 @@
 #include "SearchTestUtil.h"
 #include "TestUtil.h"
 
-#include "controls/Dxfcheckbox.h"
-#include "controls/Image.h"
+#include "controls/ImageCheckBox.h"
+#include "controls/ClickableImage.h"
 #include "search/ServiceHost.h"
 
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "SearchTestUtil.h"
 #include "TestUtil.h"
 
-#include "controls/Image.h"
+#include "controls/ClickableImage.h"
 #include "net/HttpClient.h"
 #include "net/UrlEncoder.h"
 #include "search/SearchClient.h"

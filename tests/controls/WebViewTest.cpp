@@ -1,7 +1,7 @@
 #include "ScriptedHttpServer.h"
 #include "TestUtil.h"
 
-#include "controls/CppWebBrowser.h"
+#include "controls/WebView.h"
 
 #include <QSignalSpy>
 

@@ -1,4 +1,4 @@
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 
 #include "platform/AppDir.h"
 #include "platform/Convert.h"

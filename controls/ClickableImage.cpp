@@ -1,4 +1,4 @@
-#include "controls/Image.h"
+#include "controls/ClickableImage.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "controls/CppWebBrowser.h"
+#include "controls/WebView.h"
 
 TCppWebBrowser::TCppWebBrowser(QWidget* parent)
     : QWebEngineView(parent) {

@@ -1,4 +1,4 @@
-#include "controls/Gradbox.h"
+#include "controls/GradientBox.h"
 
 #include <QEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "controls/dxfRes.h"
+#include "controls/CheckBoxStrip.h"
 
 #include <algorithm>
 

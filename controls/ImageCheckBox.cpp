@@ -1,6 +1,6 @@
-#include "controls/Dxfcheckbox.h"
+#include "controls/ImageCheckBox.h"
 
-#include "controls/dxfRes.h"
+#include "controls/CheckBoxStrip.h"
 #include "platform/MessageService.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "Pixels.h"
 #include "TestUtil.h"
 
-#include "controls/Dxfcheckbox.h"
-#include "controls/dxfRes.h"
+#include "controls/ImageCheckBox.h"
+#include "controls/CheckBoxStrip.h"
 #include "platform/Fonts.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "Pixels.h"
 #include "TestUtil.h"
 
-#include "controls/Gradbox.h"
+#include "controls/GradientBox.h"
 #include "platform/Fonts.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "Pixels.h"
 
-#include "controls/Image.h"
+#include "controls/ClickableImage.h"
 
 #include <QSignalSpy>
 #include <QTest>
