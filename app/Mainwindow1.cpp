@@ -40,7 +40,7 @@ namespace {
 const QString DesignCaption = QStringLiteral("ORVENA - Sorvel Browser");
 constexpr QSize DesignSize(1024, 640);
 constexpr int SlotHeightPixels = 120;
-constexpr TColor StripGrey = RGBColor(226, 226, 226);
+constexpr DesignColor StripGrey = designColor(226, 226, 226);
 // The section of log_search.ini that holds the keyword history: every user's stored history is
 // under this name, so it stays whatever the keyword box is called.
 const QString HistorySection = QStringLiteral("HistoryComboBox1");
@@ -64,19 +64,19 @@ void SetBackground(QWidget* widget, const QColor& color) {
 
 // A background box as every one of the window has it: white to light grey, no outline, no
 // caption.
-TGradBox* MakeGradBox(QWidget* parent, const QString& name, TGradStyle style) {
-    auto* box = new TGradBox(parent);
+GradientBox* MakeGradBox(QWidget* parent, const QString& name, GradientBox::Direction style) {
+    auto* box = new GradientBox(parent);
     box->setObjectName(name);
-    box->SetTopColor(clWhite);
-    box->SetLastColor(StripGrey);
-    box->SetOutLineColor(clWhite);
-    box->SetDrawOutLine(false);
-    box->SetFont3D(false);
-    box->SetFontDepth(0);
-    box->SetBackFont(clWhite);
-    box->SetCaptionLeft(0);
-    box->SetCaptionTop(0);
-    box->SetGradStyle(style);
+    box->setStartColor(WhiteColor);
+    box->setEndColor(StripGrey);
+    box->setOutlineColor(WhiteColor);
+    box->setDrawsOutline(false);
+    box->setCaptionEffectEnabled(false);
+    box->setCaptionDepth(0);
+    box->setCaptionShadowColor(WhiteColor);
+    box->setCaptionLeft(0);
+    box->setCaptionTop(0);
+    box->setDirection(style);
     return box;
 }
 
@@ -139,7 +139,7 @@ template <class F> auto Command(F handler) {
 } // namespace
 
 TBrowserPaneFactory DefaultBrowserPane() {
-    return BrowserPaneOf<TCppWebBrowser>();
+    return BrowserPaneOf<WebView>();
 }
 
 TMainFormOptions::TMainFormOptions()
@@ -177,27 +177,26 @@ TMainForm1::TMainForm1(const TMainFormOptions& options, QWidget* parent)
     CreateStatusBar();
     ConnectCommands();
     // The layout is applied: the keyword box loads its history.
-    HistoryComboBox1->Loaded();
+    HistoryComboBox1->restoreHistory();
 
     m_hint = windowTitle();
     ScrollBox1->SetRange(0);
-    m_browserPane->Navigate(TopPageUrl(m_options.ServiceHost));
+    m_browserPane->navigate(TopPageUrl(m_options.ServiceHost));
 
     for (int k = 1; k <= SlotCount; ++k)
         SlotPanels.append(findChild<QWidget*>(QStringLiteral("Panel1_%1").arg(k)));
     for (int k = 1; k <= SlotCount; ++k)
-        SlotCheckBoxes.append(findChild<TdxfCheckBox*>(QStringLiteral("CheckBox1_%1").arg(k)));
+        SlotCheckBoxes.append(findChild<ImageCheckBox*>(QStringLiteral("CheckBox1_%1").arg(k)));
     for (int k = 1; k <= SlotCount; ++k)
-        SlotImages.append(findChild<TImage*>(QStringLiteral("Image1_%1").arg(k)));
+        SlotImages.append(findChild<ClickableImage*>(QStringLiteral("Image1_%1").arg(k)));
     for (int k = 1; k <= SlotCount; ++k)
         SlotLabels.append(findChild<QLabel*>(QStringLiteral("Label1_%1").arg(k)));
     for (int k = 1; k <= SlotCount; ++k)
-        SlotGradBoxes.append(findChild<TGradBox*>(QStringLiteral("GradBox1_%1").arg(k)));
+        SlotGradBoxes.append(findChild<GradientBox*>(QStringLiteral("GradBox1_%1").arg(k)));
 }
 
 TMainForm1::~TMainForm1() {
     FormDestroy();
-    HistoryComboBox1->OnKeyPress = nullptr;
 }
 
 void TMainForm1::FormDestroy() {
@@ -267,22 +266,22 @@ void TMainForm1::CreateToolBar() {
     Panel0->setLineWidth(1);
     Panel0->setFixedHeight(36);
     // The tool bar paints its own light gradient: what stands on it keeps the design's colours.
-    Panel0->setPalette(DesignPalette());
+    Panel0->setPalette(designPalette());
     auto* fill = new QHBoxLayout(Panel0);
     fill->setContentsMargins(0, 0, 0, 0);
-    GradBox2 = MakeGradBox(Panel0, QStringLiteral("GradBox2"), TGradStyle::gsTopBottom);
+    GradBox2 = MakeGradBox(Panel0, QStringLiteral("GradBox2"), GradientBox::Direction::TopToBottom);
     fill->addWidget(GradBox2);
 
     const QFont large = designFont(16);
-    HistoryComboBox1 = new THistoryComboBox(Panel0);
+    HistoryComboBox1 = new HistoryComboBox(Panel0);
     HistoryComboBox1->setObjectName(QStringLiteral("HistoryComboBox1"));
     HistoryComboBox1->setGeometry(8, 6, 274, 24);
     HistoryComboBox1->setFont(large);
     HistoryComboBox1->setMaxVisibleItems(30);
-    HistoryComboBox1->SetMaxLength(45);
+    HistoryComboBox1->setMaxLength(45);
     HistoryComboBox1->setToolTip(QStringLiteral("動画の検索キーワード"));
-    HistoryComboBox1->SetSaveFileName(m_options.HistoryFileName);
-    HistoryComboBox1->SetSaveSectionName(HistorySection);
+    HistoryComboBox1->setSaveFileName(m_options.HistoryFileName);
+    HistoryComboBox1->setSaveSectionName(HistorySection);
 
     SpeedButton0_1 = MakeSpeedButton(Panel0, QStringLiteral("SpeedButton0_1"), {284, 6, 70, 24},
                                      QStringLiteral("動画の検索"));
@@ -381,7 +380,7 @@ QFrame* TMainForm1::CreateNavigationBar(int digit) {
     for (const auto& b : buttons) {
         QToolButton* button = MakeSpeedButton(bar, name("SpeedButton", b.index), b.geometry,
                                               QString::fromUtf8(b.hint));
-        button->setIcon(LoadGlyphIcon(b.glyph));
+        button->setIcon(loadGlyphIcon(b.glyph));
         button->setIconSize(QSize(16, 16));
         button->setEnabled(false);
         made[b.index - 1] = button;
@@ -425,13 +424,13 @@ void TMainForm1::CreateResultColumn() {
     ScrollBox1 = new TScrollBox(Panel1);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     // The column is white with light grey strips under any theme; its slots draw as designed.
-    ScrollBox1->viewport()->setPalette(DesignPalette());
+    ScrollBox1->viewport()->setPalette(designPalette());
     SetBackground(ScrollBox1->viewport(), Qt::white);
     SetBackground(ScrollBox1->Content(), Qt::white);
     GradBox0_1 =
-        MakeGradBox(ScrollBox1->Content(), QStringLiteral("GradBox0_1"), TGradStyle::gsRightLeft);
+        MakeGradBox(ScrollBox1->Content(), QStringLiteral("GradBox0_1"), GradientBox::Direction::RightToLeft);
     GradBox1 =
-        MakeGradBox(ScrollBox1->Content(), QStringLiteral("GradBox1"), TGradStyle::gsLeftRight);
+        MakeGradBox(ScrollBox1->Content(), QStringLiteral("GradBox1"), GradientBox::Direction::LeftToRight);
     for (int k = 1; k <= SlotCount; ++k)
         CreateSlot(k);
     ScrollBox1->OnContentResize = [this] { LayoutResultColumn(); };
@@ -457,10 +456,10 @@ void TMainForm1::CreateSlot(int k) {
     panel->setGeometry(0, SlotHeightPixels * (k - 1), 234, SlotHeightPixels);
 
     // Created from the lowest to the topmost: strip, picture, label, check box.
-    TGradBox* strip = MakeGradBox(panel, name("GradBox1"), TGradStyle::gsTopBottom);
+    GradientBox* strip = MakeGradBox(panel, name("GradBox1"), GradientBox::Direction::TopToBottom);
     strip->setGeometry(1, 99, 232, 20);
 
-    auto* image = new TImage(panel);
+    auto* image = new ClickableImage(panel);
     image->setObjectName(name("Image1"));
     image->setGeometry(8, 22, 120, 90);
     image->setCursor(Qt::PointingHandCursor);
@@ -471,23 +470,23 @@ void TMainForm1::CreateSlot(int k) {
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFont(designFont(12));
-    SetTextColor(label, ToQColor(clGray, label->palette()));
+    SetTextColor(label, toQColor(GrayColor, label->palette()));
 
-    auto* checkBox = new TdxfCheckBox(panel);
+    auto* checkBox = new ImageCheckBox(panel);
     checkBox->setObjectName(name("CheckBox1"));
     checkBox->move(4, 4);
     checkBox->setFont(designFont(12, true));
     SetTextColor(checkBox, Qt::black);
     checkBox->setCursor(Qt::PointingHandCursor);
-    checkBox->SetChecked(false);
-    checkBox->SetGroupIndex(0);
-    checkBox->SetStyle(1);
-    checkBox->SetAlignment(TdxfCBAlignment::taRightJustify);
-    checkBox->SetAutoSize(true);
-    checkBox->CalcSize();
+    checkBox->setChecked(false);
+    checkBox->setGroupIndex(0);
+    checkBox->setBoxStyle(1);
+    checkBox->setCaptionSide(ImageCheckBox::CaptionSide::Right);
+    checkBox->setAutoSize(true);
+    checkBox->fitToContent();
 
     panel->hide();
-    connect(image, &TImage::Click, &m_entryPoints, Command([this, k] { m_client->ImageClick(k); }));
+    connect(image, &ClickableImage::clicked, &m_entryPoints, Command([this, k] { m_client->ImageClick(k); }));
 }
 
 // The column's children follow the content's size: the strips stand at its left and right
@@ -503,7 +502,7 @@ void TMainForm1::LayoutResultColumn() {
                                                    Qt::FindDirectChildrenOnly);
         panel->resize(width, SlotHeightPixels);
         panel->findChild<QLabel*>()->resize(width - 144, 60);
-        panel->findChild<TGradBox*>()->resize(width - 2, 20);
+        panel->findChild<GradientBox*>()->resize(width - 2, 20);
     }
 }
 
@@ -514,9 +513,10 @@ void TMainForm1::ConnectCommands() {
     const auto search = Command([client] { client->SpeedButton0_1Click(); });
     connect(SpeedButton0_1, &QToolButton::clicked, &m_entryPoints, search);
     connect(S1, &QAction::triggered, &m_entryPoints, search);
-    HistoryComboBox1->OnKeyPress = [client](QChar& key) {
+    // Direct: the filter may consume or change the key before the box handles it.
+    connect(HistoryComboBox1, &HistoryComboBox::keyTyped, &m_entryPoints, [client](QChar& key) {
         runCommand([client, &key] { client->HistoryComboBox1KeyPress(key); });
-    };
+    }, Qt::DirectConnection);
 
     const auto settings = Command([this] { SpeedButton0_4Click(); });
     connect(SpeedButton0_4, &QToolButton::clicked, &m_entryPoints, settings);
@@ -633,20 +633,20 @@ void TMainForm1::SpeedButton0_4Click() {
 }
 
 void TMainForm1::SpeedButton0_6Click() {
-    m_browserPane->Navigate(TopPageUrl(m_options.ServiceHost) + QStringLiteral("?ret=1"));
+    m_browserPane->navigate(TopPageUrl(m_options.ServiceHost) + QStringLiteral("?ret=1"));
 }
 
 void TMainForm1::W1Click() {
-    const QString location = m_browserPane->LocationURL();
+    const QString location = m_browserPane->locationUrl();
     if (isWebAddress(location))
         desktopServices().openUrl(location);
 }
 
 void TMainForm1::W2Click() {
-    const QString location = m_browserPane->LocationURL();
+    const QString location = m_browserPane->locationUrl();
     if (!isWebAddress(location))
         return;
-    if (desktopServices().composeMail(m_browserPane->Hint(), location) != 0)
+    if (desktopServices().composeMail(m_browserPane->resultTitle(), location) != 0)
         messageService().showInformation(MailSetupMessage);
 }
 
@@ -660,7 +660,7 @@ void TMainForm1::V2Click() {
 }
 
 void TMainForm1::S3Click() {
-    HistoryComboBox1->ClearItems();
+    HistoryComboBox1->clearHistory();
 }
 
 void TMainForm1::H3Click() {
@@ -682,7 +682,7 @@ void TMainForm1::SetKeywordText(const QString& text) {
 }
 
 void TMainForm1::AddKeywordToHistory() {
-    HistoryComboBox1->AddText();
+    HistoryComboBox1->addToHistory();
 }
 
 void TMainForm1::SetSearchControlsEnabled(bool enabled) {
@@ -722,7 +722,7 @@ TResultSlot TMainForm1::Slot(int index) const {
             SlotCheckBoxes[index]};
 }
 
-void TMainForm1::SetCaption(const QString& caption) {
+void TMainForm1::setCaption(const QString& caption) {
     setWindowTitle(caption);
 }
 

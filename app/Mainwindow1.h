@@ -19,8 +19,8 @@ class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
-class TGradBox;
-class THistoryComboBox;
+class GradientBox;
+class HistoryComboBox;
 class HttpClient;
 class UrlEncoder;
 class TScrollBox;
@@ -39,17 +39,17 @@ struct TBrowserPaneParts {
 using TBrowserPaneFactory = std::function<TBrowserPaneParts(
     QWidget* parent, QObject* receiver, std::function<void()> navigateComplete2)>;
 
-// The factory for a pane class T: a QWidget and an IBrowserPane with a NavigateComplete2()
-// signal, as TCppWebBrowser has it.
+// The factory for a pane class T: a QWidget and an IBrowserPane with a navigationFinished()
+// signal, as WebView has it.
 template <class T> TBrowserPaneFactory BrowserPaneOf() {
     return [](QWidget* parent, QObject* receiver, std::function<void()> navigateComplete2) {
         auto* pane = new T(parent);
-        QObject::connect(pane, &T::NavigateComplete2, receiver, std::move(navigateComplete2));
+        QObject::connect(pane, &T::navigationFinished, receiver, std::move(navigateComplete2));
         return TBrowserPaneParts{pane, pane};
     };
 }
 
-// The web engine pane TCppWebBrowser.
+// The web engine pane WebView.
 TBrowserPaneFactory DefaultBrowserPane();
 
 // What the main window is made with. The defaults are the program's own: the service host of
@@ -83,8 +83,6 @@ public:
 
     // 0 until the first activation has loaded the settings file, then 1.
     int Tag = 0;
-    // The caption as designed, kept for the whole run (BaseCaption).
-    QString Hint() const { return m_hint; }
 
     TSearchClient& SearchClient() { return *m_client; }
 
@@ -116,7 +114,7 @@ public:
     int SlotHeight() const override;
     TResultSlot Slot(int index) const override;
     QString BaseCaption() const override { return m_hint; }
-    void SetCaption(const QString& caption) override;
+    void setCaption(const QString& caption) override;
     void SetPageLabels(const QString& text) override;
     void SetStatusText(int panel, const QString& text) override;
     IBrowserPane& BrowserPane() override { return *m_browserPane; }
@@ -148,8 +146,8 @@ public:
     QAction* H4 = nullptr;
 
     QFrame* Panel0 = nullptr;
-    TGradBox* GradBox2 = nullptr;
-    THistoryComboBox* HistoryComboBox1 = nullptr;
+    GradientBox* GradBox2 = nullptr;
+    HistoryComboBox* HistoryComboBox1 = nullptr;
     QToolButton* SpeedButton0_1 = nullptr;
     QFrame* Bevel1 = nullptr;
     QToolButton* SpeedButton0_4 = nullptr;
@@ -170,8 +168,8 @@ public:
     QToolButton* SpeedButton2_3 = nullptr;
     QToolButton* SpeedButton2_4 = nullptr;
     TScrollBox* ScrollBox1 = nullptr;
-    TGradBox* GradBox0_1 = nullptr;
-    TGradBox* GradBox1 = nullptr;
+    GradientBox* GradBox0_1 = nullptr;
+    GradientBox* GradBox1 = nullptr;
     QFrame* Panel3 = nullptr;
     QToolButton* SpeedButton3_1 = nullptr;
     QToolButton* SpeedButton3_2 = nullptr;
@@ -182,10 +180,10 @@ public:
 
     // The slot lists: entry i of each is part of slot i + 1.
     QList<QWidget*> SlotPanels;
-    QList<TdxfCheckBox*> SlotCheckBoxes;
-    QList<TImage*> SlotImages;
+    QList<ImageCheckBox*> SlotCheckBoxes;
+    QList<ClickableImage*> SlotImages;
     QList<QLabel*> SlotLabels;
-    QList<TGradBox*> SlotGradBoxes;
+    QList<GradientBox*> SlotGradBoxes;
 
 protected:
     bool event(QEvent* event) override;

@@ -4,36 +4,36 @@
 
 namespace {
 
-QImage LoadStrip(const QString& path) {
+QImage loadStrip(const QString& path) {
     QImage image(path, "BMP");
     if (image.isNull())
         return {};
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-QImage& Strip() {
-    static QImage strip = LoadStrip(CheckBoxStripResource);
+QImage& sharedStrip() {
+    static QImage strip = loadStrip(CheckBoxStripResource);
     return strip;
 }
 
 } // namespace
 
-const QImage& CheckBoxStrip() {
-    return Strip();
+const QImage& checkBoxStrip() {
+    return sharedStrip();
 }
 
-void LoadCheckBoxStrip(const QString& path) {
-    Strip() = LoadStrip(path);
+void loadCheckBoxStrip(const QString& path) {
+    sharedStrip() = loadStrip(path);
 }
 
-int CheckBoxStyleCount() {
-    const QImage& strip = Strip();
+int checkBoxStyleCount() {
+    const QImage& strip = sharedStrip();
     if (strip.isNull() || strip.height() == 0)
         return 0;
     return strip.width() / (strip.height() * 4);
 }
 
-QImage& PaintBuffer(int minWidth, int minHeight) {
+QImage& paintBuffer(int minWidth, int minHeight) {
     static QImage buffer;
     if (buffer.width() < minWidth || buffer.height() < minHeight) {
         buffer = QImage(std::max(buffer.width(), minWidth), std::max(buffer.height(), minHeight),

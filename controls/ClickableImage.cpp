@@ -3,24 +3,24 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TImage::TImage(QWidget* parent)
+ClickableImage::ClickableImage(QWidget* parent)
     : QWidget(parent) {
     resize(120, 90);
 }
 
-void TImage::SetPicture(const QImage& picture) {
+void ClickableImage::setPicture(const QImage& picture) {
     m_picture = picture;
     update();
 }
 
-void TImage::clear() {
+void ClickableImage::clear() {
     if (m_picture.isNull())
         return;
     m_picture = QImage();
     update();
 }
 
-void TImage::paintEvent(QPaintEvent*) {
+void ClickableImage::paintEvent(QPaintEvent*) {
     if (m_picture.isNull())
         return;
     QPainter painter(this);
@@ -28,16 +28,16 @@ void TImage::paintEvent(QPaintEvent*) {
     painter.drawImage(rect(), m_picture);
 }
 
-void TImage::mousePressEvent(QMouseEvent* event) {
+void ClickableImage::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         m_pressed = true;
     event->accept();
 }
 
-void TImage::mouseReleaseEvent(QMouseEvent* event) {
+void ClickableImage::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !m_pressed)
         return;
     m_pressed = false;
     if (rect().contains(event->position().toPoint()))
-        emit Click();
+        emit clicked();
 }

@@ -5,21 +5,18 @@
 
 // A picture stretched to the widget's box (a result slot's thumbnail). Without a picture it
 // paints nothing and the parent shows through. A left-button press and release inside it
-// emits Click; its hint is the widget's tool tip.
-class TImage final : public QWidget {
+// emits clicked().
+class ClickableImage final : public QWidget {
     Q_OBJECT
 public:
-    explicit TImage(QWidget* parent = nullptr);
+    explicit ClickableImage(QWidget* parent = nullptr);
 
-    void SetPicture(const QImage& picture);
-    const QImage& Picture() const { return m_picture; }
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return m_picture; }
     void clear();
 
-    QString Hint() const { return toolTip(); }
-    void SetHint(const QString& hint) { setToolTip(hint); }
-
 signals:
-    void Click();
+    void clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -19,15 +19,15 @@ namespace {
 
 const QString CountKey = QStringLiteral("HistoryCount");
 
-QString EntryKey(int index) {
+QString entryKey(int index) {
     return QStringLiteral("History") + QString::number(index);
 }
 
 // The entries that a section holds, in the order of their index: "History" + i for each i below
 // the limit whose key is there. A count that says more than the section holds (a damaged file)
 // thus loads what is stored, never a blank row for a missing key.
-QStringList StoredEntries(const ProfileReader& reader, const QString& section, int limit) {
-    const QString prefix = EntryKey(0).chopped(1).toCaseFolded();
+QStringList storedEntries(const ProfileReader& reader, const QString& section, int limit) {
+    const QString prefix = entryKey(0).chopped(1).toCaseFolded();
     QList<int> indexes;
     for (const QString& name : reader.keyNames(section)) {
         if (!name.startsWith(prefix))
@@ -44,7 +44,7 @@ QStringList StoredEntries(const ProfileReader& reader, const QString& section, i
     QStringList entries;
     entries.reserve(indexes.size());
     for (const int index : std::as_const(indexes))
-        entries.append(reader.readString(section, EntryKey(index), QString()));
+        entries.append(reader.readString(section, entryKey(index), QString()));
     return entries;
 }
 
@@ -72,7 +72,7 @@ private:
 };
 
 // The section of the registry stand-in for a key path, or "" when the key names nothing.
-QString RegistrySection(const QString& key, const QString& section) {
+QString registrySection(const QString& key, const QString& section) {
     qsizetype begin = 0;
     qsizetype end = key.size();
     while (begin < end && key[begin] == u'\\')
@@ -86,47 +86,47 @@ QString RegistrySection(const QString& key, const QString& section) {
 
 } // namespace
 
-THistoryComboBox::THistoryComboBox(QWidget* parent)
+HistoryComboBox::HistoryComboBox(QWidget* parent)
     : QComboBox(parent) {
     setEditable(true);
-    // Entries come only through AddText and the loads: Qt's own Return handling would insert
+    // Entries come only through addToHistory and the loads: Qt's own Return handling would insert
     // the text or select a matching entry, and inline completion would change what is searched.
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
 }
 
-THistoryComboBox::~THistoryComboBox() {
-    runCommand([this] { AutoSave(); });
+HistoryComboBox::~HistoryComboBox() {
+    runCommand([this] { saveAutomatically(); });
 }
 
-void THistoryComboBox::SetSaveMode(THistoryMode mode) {
+void HistoryComboBox::setSaveMode(SaveMode mode) {
     m_saveMode = mode;
 }
 
-void THistoryComboBox::SetSaveKeyName(const QString& keyName) {
-    m_saveKeyName = keyName;
+void HistoryComboBox::setSaveRegistryKey(const QString& keyName) {
+    m_saveRegistryKey = keyName;
 }
 
-void THistoryComboBox::SetSaveFileName(const QString& fileName) {
+void HistoryComboBox::setSaveFileName(const QString& fileName) {
     m_saveFileName = fileName;
 }
 
-void THistoryComboBox::SetSaveSectionName(const QString& sectionName) {
+void HistoryComboBox::setSaveSectionName(const QString& sectionName) {
     m_saveSectionName = sectionName;
 }
 
-void THistoryComboBox::SetMaxLength(int length) {
+void HistoryComboBox::setMaxLength(int length) {
     if (length == m_maxLength)
         return;
     m_maxLength = length;
     lineEdit()->setMaxLength(length > 0 ? length : 32767);
 }
 
-QString THistoryComboBox::GetSectionString() const {
+QString HistoryComboBox::sectionName() const {
     return m_saveSectionName.isEmpty() ? objectName() : m_saveSectionName;
 }
 
-bool THistoryComboBox::AddText(const QString& text) {
+bool HistoryComboBox::addToHistory(const QString& text) {
     if (text.isEmpty())
         return false;
     const EditTextKeeper keeper(this);
@@ -144,11 +144,11 @@ bool THistoryComboBox::AddText(const QString& text) {
     return true;
 }
 
-bool THistoryComboBox::AddText() {
-    return AddText(currentText());
+bool HistoryComboBox::addToHistory() {
+    return addToHistory(currentText());
 }
 
-QStringList THistoryComboBox::Entries() const {
+QStringList HistoryComboBox::historyEntries() const {
     QStringList entries;
     entries.reserve(count());
     for (int i = 0; i < count(); ++i)
@@ -156,110 +156,110 @@ QStringList THistoryComboBox::Entries() const {
     return entries;
 }
 
-void THistoryComboBox::AppendEntries(const QStringList& entries) {
+void HistoryComboBox::appendEntries(const QStringList& entries) {
     const EditTextKeeper keeper(this);
     insertItems(count(), entries);
 }
 
-void THistoryComboBox::SaveEntries(const QString& path, const QString& section) const {
-    const QStringList entries = Entries();
+void HistoryComboBox::saveEntries(const QString& path, const QString& section) const {
+    const QStringList entries = historyEntries();
     QList<QPair<QString, QString>> keys;
     keys.reserve(entries.size() + 1);
     keys.append({CountKey, QString::number(entries.size())});
     for (int i = 0; i < entries.size(); ++i)
-        keys.append({EntryKey(i), entries[i]});
+        keys.append({entryKey(i), entries[i]});
     replaceProfileSection(path, section, keys);
 }
 
-void THistoryComboBox::SaveToFile(const QString& name) {
-    SaveEntries(ResolveHistoryFileName(name), GetSectionString());
+void HistoryComboBox::saveToFile(const QString& name) {
+    saveEntries(resolveHistoryFileName(name), sectionName());
 }
 
-bool THistoryComboBox::SaveToFile() {
+bool HistoryComboBox::saveToFile() {
     if (m_saveFileName.isEmpty())
         return false;
-    SaveToFile(m_saveFileName);
+    saveToFile(m_saveFileName);
     return true;
 }
 
-void THistoryComboBox::LoadFromFile(const QString& name) {
-    const ProfileReader reader(ResolveHistoryFileName(name));
-    const QString section = GetSectionString();
+void HistoryComboBox::loadFromFile(const QString& name) {
+    const ProfileReader reader(resolveHistoryFileName(name));
+    const QString section = sectionName();
     // A count that is no integer tells nothing of the entries: every stored one is loaded.
     const std::optional<int> count =
         tryParseInt(reader.readString(section, CountKey, QStringLiteral("0")));
-    AppendEntries(StoredEntries(reader, section, count.value_or(INT_MAX)));
+    appendEntries(storedEntries(reader, section, count.value_or(INT_MAX)));
 }
 
-bool THistoryComboBox::LoadFromFile() {
+bool HistoryComboBox::loadFromFile() {
     if (m_saveFileName.isEmpty())
         return false;
-    LoadFromFile(m_saveFileName);
+    loadFromFile(m_saveFileName);
     return true;
 }
 
-void THistoryComboBox::SaveToRegistry(const QString& key) {
-    const QString section = RegistrySection(key, GetSectionString());
+void HistoryComboBox::saveToRegistry(const QString& key) {
+    const QString section = registrySection(key, sectionName());
     if (section.isEmpty())
         return;
-    const QString path = HistoryRegistryFileName();
+    const QString path = historyRegistryFileName();
     QDir().mkpath(QFileInfo(path).path());
-    SaveEntries(path, section);
+    saveEntries(path, section);
 }
 
-bool THistoryComboBox::SaveToRegistry() {
-    if (m_saveKeyName.isEmpty())
+bool HistoryComboBox::saveToRegistry() {
+    if (m_saveRegistryKey.isEmpty())
         return false;
-    SaveToRegistry(m_saveKeyName);
+    saveToRegistry(m_saveRegistryKey);
     return true;
 }
 
-void THistoryComboBox::LoadFromRegistry(const QString& key) {
-    const QString section = RegistrySection(key, GetSectionString());
+void HistoryComboBox::loadFromRegistry(const QString& key) {
+    const QString section = registrySection(key, sectionName());
     if (section.isEmpty())
         return;
     // The count is a number value there: one that does not read as a number is 0.
-    const ProfileReader reader(HistoryRegistryFileName());
-    AppendEntries(StoredEntries(reader, section, reader.readInteger(section, CountKey, 0)));
+    const ProfileReader reader(historyRegistryFileName());
+    appendEntries(storedEntries(reader, section, reader.readInteger(section, CountKey, 0)));
 }
 
-bool THistoryComboBox::LoadFromRegistry() {
-    if (m_saveKeyName.isEmpty())
+bool HistoryComboBox::loadFromRegistry() {
+    if (m_saveRegistryKey.isEmpty())
         return false;
-    LoadFromRegistry(m_saveKeyName);
+    loadFromRegistry(m_saveRegistryKey);
     return true;
 }
 
-void THistoryComboBox::Loaded() {
-    if (m_loadedCalled)
+void HistoryComboBox::restoreHistory() {
+    if (m_restoreCalled)
         return;
-    m_loadedCalled = true;
-    if (m_saveMode == THistoryMode::hsAuto || m_saveMode == THistoryMode::hsAutoLoad) {
-        if (!m_saveKeyName.isEmpty())
-            LoadFromRegistry();
+    m_restoreCalled = true;
+    if (m_saveMode == SaveMode::Auto || m_saveMode == SaveMode::LoadOnly) {
+        if (!m_saveRegistryKey.isEmpty())
+            loadFromRegistry();
         else if (!m_saveFileName.isEmpty())
-            LoadFromFile();
+            loadFromFile();
     }
     m_loadDone = true;
 }
 
-void THistoryComboBox::AutoSave() {
-    const bool saves = (m_saveMode == THistoryMode::hsAuto && m_loadDone) ||
-                       m_saveMode == THistoryMode::hsAutoSave;
+void HistoryComboBox::saveAutomatically() {
+    const bool saves = (m_saveMode == SaveMode::Auto && m_loadDone) ||
+                       m_saveMode == SaveMode::SaveOnly;
     if (!saves)
         return;
-    if (!m_saveKeyName.isEmpty())
-        SaveToRegistry();
+    if (!m_saveRegistryKey.isEmpty())
+        saveToRegistry();
     else if (!m_saveFileName.isEmpty())
-        SaveToFile();
+        saveToFile();
 }
 
-void THistoryComboBox::ClearItems() {
+void HistoryComboBox::clearHistory() {
     const EditTextKeeper keeper(this);
     clear();
 }
 
-void THistoryComboBox::keyPressEvent(QKeyEvent* event) {
+void HistoryComboBox::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (!enter && event->text().size() != 1) {
         QComboBox::keyPressEvent(event);
@@ -267,8 +267,7 @@ void THistoryComboBox::keyPressEvent(QKeyEvent* event) {
     }
     const QChar typed = enter ? QChar(13) : event->text().front();
     QChar key = typed;
-    if (OnKeyPress)
-        OnKeyPress(key);
+    emit keyTyped(key);
     if (key == typed && !enter) {
         QComboBox::keyPressEvent(event);
         return;
@@ -278,7 +277,7 @@ void THistoryComboBox::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-QString ResolveHistoryFileName(const QString& name) {
+QString resolveHistoryFileName(const QString& name) {
     const qsizetype separator =
         std::max({name.lastIndexOf(u'\\'), name.lastIndexOf(u'/'), name.lastIndexOf(u':')});
     QString path = name;
@@ -287,7 +286,7 @@ QString ResolveHistoryFileName(const QString& name) {
     return separator < 0 ? programFilePath(path) : path;
 }
 
-QString HistoryRegistryFileName() {
+QString historyRegistryFileName() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
         .filePath(QStringLiteral("registry.ini"));
 }

@@ -17,7 +17,7 @@ enum { StateUnchecked = 0, StateChecked = 1, StateUncheckedDisabled = 2, StateCh
 
 // A dotted rectangle drawn by inverting every other pixel of its outline, so that drawing it
 // twice removes it.
-void DrawFocusRect(QImage& image, const QRect& rect) {
+void drawFocusRect(QImage& image, const QRect& rect) {
     const QRect r = rect.intersected(image.rect());
     if (r.isEmpty())
         return;
@@ -41,17 +41,17 @@ void DrawFocusRect(QImage& image, const QRect& rect) {
 
 } // namespace
 
-TButtonPressedEvent::TButtonPressedEvent(int groupIndex, QWidget* sender)
-    : QEvent(EventType())
+GroupCheckedEvent::GroupCheckedEvent(int groupIndex, QWidget* sender)
+    : QEvent(eventType())
     , m_groupIndex(groupIndex)
     , m_sender(sender) {}
 
-QEvent::Type TButtonPressedEvent::EventType() {
+QEvent::Type GroupCheckedEvent::eventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
-TdxfCheckBox::TdxfCheckBox(QWidget* parent)
+ImageCheckBox::ImageCheckBox(QWidget* parent)
     : QWidget(parent) {
     resize(100, 17);
     setFocusPolicy(Qt::StrongFocus);
@@ -59,134 +59,133 @@ TdxfCheckBox::TdxfCheckBox(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TdxfCheckBox::SetChecked(bool value) {
+void ImageCheckBox::setChecked(bool value) {
     const bool old = m_checked;
     if (value != old) {
-        // The checked member of a group without AllowAllUp cannot be unchecked here.
-        const bool refused = m_groupIndex != 0 && old && !(m_groupIndex > 0 && m_allowAllUp);
+        // The checked member of a group without allowAllUnchecked cannot be unchecked here.
+        const bool refused = m_groupIndex != 0 && old && !(m_groupIndex > 0 && m_allowAllUnchecked);
         if (!refused) {
             m_checked = value;
             update();
             if (m_groupIndex > 0 && value)
-                UpdateExclusive();
+                uncheckOthersInGroup();
         }
     }
     // Also when the change was refused: every attempt to change the value is reported.
-    if (m_clickNotify && value != old && OnClick)
-        OnClick();
+    if (m_emitClicked && value != old)
+        emit clicked();
 }
 
-void TdxfCheckBox::SetAutoSize(bool value) {
+void ImageCheckBox::setAutoSize(bool value) {
     if (m_autoSize == value)
         return;
     m_autoSize = value;
     if (m_autoSize)
-        CalcSize();
+        fitToContent();
 }
 
-void TdxfCheckBox::SetAlignment(TdxfCBAlignment value) {
-    if (m_alignment == value)
+void ImageCheckBox::setCaptionSide(CaptionSide value) {
+    if (m_captionSide == value)
         return;
-    m_alignment = value;
+    m_captionSide = value;
     update();
 }
 
-void TdxfCheckBox::SetGlyphChecked(const QImage& value) {
-    m_glyphChecked = value;
+void ImageCheckBox::setCheckedPicture(const QImage& value) {
+    m_checkedPicture = value;
     if (m_autoSize)
-        CalcSize();
+        fitToContent();
     update();
 }
 
-void TdxfCheckBox::SetGlyphUnChecked(const QImage& value) {
-    m_glyphUnChecked = value;
+void ImageCheckBox::setUncheckedPicture(const QImage& value) {
+    m_uncheckedPicture = value;
     if (m_autoSize)
-        CalcSize();
+        fitToContent();
     update();
 }
 
-void TdxfCheckBox::SetStyle(int value) {
+void ImageCheckBox::setBoxStyle(int value) {
     // Without a strip there is nothing to choose from; the style then stays within 1.
-    m_style = std::clamp(value, 1, std::max(1, CheckBoxStyleCount()));
+    m_boxStyle = std::clamp(value, 1, std::max(1, checkBoxStyleCount()));
     update();
 }
 
-void TdxfCheckBox::SetCaption(const QString& value) {
+void ImageCheckBox::setCaption(const QString& value) {
     if (m_caption == value)
         return;
     m_caption = value;
     if (m_autoSize)
-        CalcSize();
+        fitToContent();
     update();
 }
 
-void TdxfCheckBox::SetColor(TColor value) {
-    if (m_color == value && !m_parentColor)
+void ImageCheckBox::setBackgroundColor(DesignColor value) {
+    if (m_backgroundColor == value && !m_usesParentBackground)
         return;
-    m_color = value;
-    m_parentColor = false;
+    m_backgroundColor = value;
+    m_usesParentBackground = false;
     update();
 }
 
-void TdxfCheckBox::SetParentColor(bool value) {
-    if (m_parentColor == value)
+void ImageCheckBox::setUsesParentBackground(bool value) {
+    if (m_usesParentBackground == value)
         return;
-    m_parentColor = value;
+    m_usesParentBackground = value;
     update();
 }
 
-void TdxfCheckBox::Click() {
+void ImageCheckBox::click() {
     {
-        m_clickNotify = false;
+        m_emitClicked = false;
         struct Restore {
             bool& flag;
             ~Restore() { flag = true; }
-        } restore{m_clickNotify};
-        SetChecked(!m_checked);
+        } restore{m_emitClicked};
+        setChecked(!m_checked);
     }
-    if (OnClick)
-        OnClick();
+    emit clicked();
     setFocus(Qt::OtherFocusReason);
 }
 
-QSize TdxfCheckBox::GlyphSize() const {
-    const QImage& strip = CheckBoxStrip();
+QSize ImageCheckBox::pictureSize() const {
+    const QImage& strip = checkBoxStrip();
     const QSize builtIn = strip.isNull() ? QSize(0, 0) : QSize(strip.height(), strip.height());
-    const QSize checked = m_glyphChecked.isNull() ? builtIn : m_glyphChecked.size();
-    const QSize unchecked = m_glyphUnChecked.isNull() ? builtIn : m_glyphUnChecked.size();
+    const QSize checked = m_checkedPicture.isNull() ? builtIn : m_checkedPicture.size();
+    const QSize unchecked = m_uncheckedPicture.isNull() ? builtIn : m_uncheckedPicture.size();
     return checked.expandedTo(unchecked);
 }
 
-QSize TdxfCheckBox::AutoSizeValue() const {
-    const QSize glyph = GlyphSize();
+QSize ImageCheckBox::contentSize() const {
+    const QSize glyph = pictureSize();
     const QFontMetrics fm = fontMetrics();
     const int textWidth = fm.horizontalAdvance(m_caption);
     const int textHeight = fm.size(Qt::TextSingleLine, QStringLiteral("Wg")).height();
     return QSize(textWidth + glyph.width() + 4, std::max(glyph.height(), textHeight + 2));
 }
 
-void TdxfCheckBox::CalcSize() {
-    resize(AutoSizeValue());
+void ImageCheckBox::fitToContent() {
+    resize(contentSize());
 }
 
-QSize TdxfCheckBox::sizeHint() const {
-    return AutoSizeValue();
+QSize ImageCheckBox::sizeHint() const {
+    return contentSize();
 }
 
-QColor TdxfCheckBox::BackgroundColor() const {
-    if (!m_parentColor)
-        return ToQColor(m_color, palette());
+QColor ImageCheckBox::resolvedBackground() const {
+    if (!m_usesParentBackground)
+        return toQColor(m_backgroundColor, palette());
     if (const QWidget* parent = parentWidget())
         return parent->palette().color(parent->backgroundRole());
     return palette().color(backgroundRole());
 }
 
-void TdxfCheckBox::DrawImage(QPainter& painter, const QRect& rect, const QImage& bitmap, int index,
+void ImageCheckBox::drawPicture(QPainter& painter, const QRect& rect, const QImage& bitmap, int index,
                              const QColor& background) const {
     QImage picture;
-    if (&bitmap == &CheckBoxStrip()) {
+    if (&bitmap == &checkBoxStrip()) {
         const int side = bitmap.height();
-        picture = bitmap.copy(side * ((m_style - 1) * 4 + index), 0, side, side);
+        picture = bitmap.copy(side * ((m_boxStyle - 1) * 4 + index), 0, side, side);
     } else {
         picture = bitmap.convertToFormat(QImage::Format_ARGB32);
     }
@@ -218,36 +217,36 @@ void TdxfCheckBox::DrawImage(QPainter& painter, const QRect& rect, const QImage&
     painter.drawImage(rect.topLeft(), work);
 }
 
-void TdxfCheckBox::paintEvent(QPaintEvent*) {
+void ImageCheckBox::paintEvent(QPaintEvent*) {
     const int width = this->width();
     const int height = this->height();
     if (width <= 0 || height <= 0)
         return;
-    QImage& buffer = PaintBuffer(width, height);
-    const QColor background = BackgroundColor();
+    QImage& buffer = paintBuffer(width, height);
+    const QColor background = resolvedBackground();
     const bool enabled = isEnabled();
     {
         QPainter painter(&buffer);
-        const QSize glyph = GlyphSize();
+        const QSize glyph = pictureSize();
         const int w = glyph.width();
         const int h = glyph.height();
-        const int glyphLeft = m_alignment == TdxfCBAlignment::taRightJustify ? 0 : width - w;
+        const int glyphLeft = m_captionSide == CaptionSide::Right ? 0 : width - w;
         const QRect glyphRect(glyphLeft, (height - h) / 2, w, h);
 
         painter.fillRect(QRect(0, 0, width, height), background);
 
-        const QImage& strip = CheckBoxStrip();
+        const QImage& strip = checkBoxStrip();
         if (m_checked) {
-            if (!m_glyphChecked.isNull())
-                DrawImage(painter, glyphRect, m_glyphChecked, 0, background);
+            if (!m_checkedPicture.isNull())
+                drawPicture(painter, glyphRect, m_checkedPicture, 0, background);
             else if (!strip.isNull())
-                DrawImage(painter, glyphRect, strip, enabled ? StateChecked : StateCheckedDisabled,
+                drawPicture(painter, glyphRect, strip, enabled ? StateChecked : StateCheckedDisabled,
                           background);
         } else {
-            if (!m_glyphUnChecked.isNull())
-                DrawImage(painter, glyphRect, m_glyphUnChecked, 0, background);
+            if (!m_uncheckedPicture.isNull())
+                drawPicture(painter, glyphRect, m_uncheckedPicture, 0, background);
             else if (!strip.isNull())
-                DrawImage(painter, glyphRect, strip,
+                drawPicture(painter, glyphRect, strip,
                           enabled ? StateUnchecked : StateUncheckedDisabled, background);
         }
 
@@ -257,7 +256,7 @@ void TdxfCheckBox::paintEvent(QPaintEvent*) {
         const int tw = fm.horizontalAdvance(m_caption);
         const int c = (height - th) / 2;
         int left, top, right, bottom; // right and bottom exclusive
-        if (m_alignment == TdxfCBAlignment::taRightJustify) {
+        if (m_captionSide == CaptionSide::Right) {
             left = w + 2;
             top = std::max(c - 1, 0);
             right = std::min(w + tw + 6, width);
@@ -288,17 +287,17 @@ void TdxfCheckBox::paintEvent(QPaintEvent*) {
         painter.end();
 
         if (hasFocus() && !m_caption.isEmpty())
-            DrawFocusRect(buffer, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+            drawFocusRect(buffer, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
     }
     QPainter screen(this);
     screen.drawImage(QPoint(0, 0), buffer, QRect(0, 0, width, height));
 }
 
-void TdxfCheckBox::UpdateExclusive() {
+void ImageCheckBox::uncheckOthersInGroup() {
     QWidget* parent = parentWidget();
     if (!parent)
         return;
-    TButtonPressedEvent notice(m_groupIndex, this);
+    GroupCheckedEvent notice(m_groupIndex, this);
     const QObjectList children = parent->children();
     for (QObject* child : children) {
         if (child->isWidgetType())
@@ -306,26 +305,26 @@ void TdxfCheckBox::UpdateExclusive() {
     }
 }
 
-void TdxfCheckBox::CMButtonPressed(const TButtonPressedEvent& message) {
-    if (message.GroupIndex() == m_groupIndex && message.Sender() != this && m_checked) {
+void ImageCheckBox::handleGroupChecked(const GroupCheckedEvent& message) {
+    if (message.groupIndex() == m_groupIndex && message.checkedBox() != this && m_checked) {
         m_checked = false;
         update();
     }
 }
 
-bool TdxfCheckBox::event(QEvent* event) {
-    if (event->type() == TButtonPressedEvent::EventType()) {
-        CMButtonPressed(static_cast<const TButtonPressedEvent&>(*event));
+bool ImageCheckBox::event(QEvent* event) {
+    if (event->type() == GroupCheckedEvent::eventType()) {
+        handleGroupChecked(static_cast<const GroupCheckedEvent&>(*event));
         return true;
     }
     return QWidget::event(event);
 }
 
-void TdxfCheckBox::changeEvent(QEvent* event) {
+void ImageCheckBox::changeEvent(QEvent* event) {
     switch (event->type()) {
     case QEvent::FontChange:
         if (m_autoSize)
-            CalcSize();
+            fitToContent();
         update();
         break;
     case QEvent::EnabledChange:
@@ -338,28 +337,28 @@ void TdxfCheckBox::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
-void TdxfCheckBox::mousePressEvent(QMouseEvent* event) {
+void ImageCheckBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         m_clicked = true;
     event->accept();
 }
 
-void TdxfCheckBox::mouseReleaseEvent(QMouseEvent* event) {
+void ImageCheckBox::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !m_clicked)
         return;
     m_clicked = false;
     if (rect().contains(event->position().toPoint()))
-        runCommand([this] { Click(); });
+        runCommand([this] { click(); });
 }
 
-void TdxfCheckBox::mouseDoubleClickEvent(QMouseEvent* event) {
+void ImageCheckBox::mouseDoubleClickEvent(QMouseEvent* event) {
     // The second press of a double click is a click of its own.
     if (event->button() == Qt::LeftButton)
-        runCommand([this] { Click(); });
+        runCommand([this] { click(); });
     event->accept();
 }
 
-void TdxfCheckBox::keyPressEvent(QKeyEvent* event) {
+void ImageCheckBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space) {
         event->accept();
         return;
@@ -367,22 +366,22 @@ void TdxfCheckBox::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void TdxfCheckBox::keyReleaseEvent(QKeyEvent* event) {
+void ImageCheckBox::keyReleaseEvent(QKeyEvent* event) {
     // Space acts on its release; the releases of auto-repeat are not real releases.
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
         event->accept();
-        runCommand([this] { Click(); });
+        runCommand([this] { click(); });
         return;
     }
     QWidget::keyReleaseEvent(event);
 }
 
-void TdxfCheckBox::focusInEvent(QFocusEvent* event) {
+void ImageCheckBox::focusInEvent(QFocusEvent* event) {
     update();
     QWidget::focusInEvent(event);
 }
 
-void TdxfCheckBox::focusOutEvent(QFocusEvent* event) {
+void ImageCheckBox::focusOutEvent(QFocusEvent* event) {
     update();
     QWidget::focusOutEvent(event);
 }

@@ -8,21 +8,18 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <functional>
 
 class QPainter;
 
-enum class TdxfCBAlignment : std::uint8_t { taLeftJustify, taRightJustify };
-
 // The notice a check box sends to every child of its parent when it becomes checked, so that
 // the other members of its group clear their mark.
-class TButtonPressedEvent final : public QEvent {
+class GroupCheckedEvent final : public QEvent {
 public:
-    TButtonPressedEvent(int groupIndex, QWidget* sender);
-    static QEvent::Type EventType();
+    GroupCheckedEvent(int groupIndex, QWidget* sender);
+    static QEvent::Type eventType();
 
-    int GroupIndex() const { return m_groupIndex; }
-    QWidget* Sender() const { return m_sender; }
+    int groupIndex() const { return m_groupIndex; }
+    QWidget* checkedBox() const { return m_sender; }
 
 private:
     int m_groupIndex;
@@ -31,50 +28,55 @@ private:
 
 // A check box that draws itself: its box is one of the built-in picture styles (the shared
 // strip) or two pictures of the owner's, with the caption on the right or the left of it.
-// Boxes that share a parent and a nonzero GroupIndex act like radio buttons. Every pixel is
-// painted through the shared PaintBuffer. The background is the parent's background colour
-// unless SetColor() gave one; the caption is drawn in the palette's WindowText.
-class TdxfCheckBox final : public QWidget {
+// Boxes that share a parent and a nonzero groupIndex act like radio buttons. Every pixel is
+// painted through the shared paintBuffer. The background is the parent's background colour
+// unless setBackgroundColor() gave one; the caption is drawn in the palette's WindowText.
+class ImageCheckBox final : public QWidget {
     Q_OBJECT
 public:
-    explicit TdxfCheckBox(QWidget* parent = nullptr);
+    // The side of the box the caption stands on.
+    enum class CaptionSide : std::uint8_t { Left, Right };
 
-    bool Checked() const { return m_checked; }
-    void SetChecked(bool value);
-    bool AutoSize() const { return m_autoSize; }
-    void SetAutoSize(bool value);
-    TdxfCBAlignment Alignment() const { return m_alignment; }
-    void SetAlignment(TdxfCBAlignment value);
-    int GroupIndex() const { return m_groupIndex; }
-    void SetGroupIndex(int value) { m_groupIndex = value; }
-    bool AllowAllUp() const { return m_allowAllUp; }
-    void SetAllowAllUp(bool value) { m_allowAllUp = value; }
-    const QImage& GlyphChecked() const { return m_glyphChecked; }
-    void SetGlyphChecked(const QImage& value);
-    const QImage& GlyphUnChecked() const { return m_glyphUnChecked; }
-    void SetGlyphUnChecked(const QImage& value);
-    int Style() const { return m_style; }
-    void SetStyle(int value);
-    QString Caption() const { return m_caption; }
-    void SetCaption(const QString& value);
+    explicit ImageCheckBox(QWidget* parent = nullptr);
 
-    // The background: SetColor() stores a colour and clears ParentColor; with ParentColor (the
-    // default) the parent's background colour is used.
-    TColor Color() const { return m_color; }
-    void SetColor(TColor value);
-    bool ParentColor() const { return m_parentColor; }
-    void SetParentColor(bool value);
+    bool isChecked() const { return m_checked; }
+    void setChecked(bool value);
+    bool autoSize() const { return m_autoSize; }
+    void setAutoSize(bool value);
+    CaptionSide captionSide() const { return m_captionSide; }
+    void setCaptionSide(CaptionSide value);
+    int groupIndex() const { return m_groupIndex; }
+    void setGroupIndex(int value) { m_groupIndex = value; }
+    bool allowAllUnchecked() const { return m_allowAllUnchecked; }
+    void setAllowAllUnchecked(bool value) { m_allowAllUnchecked = value; }
+    const QImage& checkedPicture() const { return m_checkedPicture; }
+    void setCheckedPicture(const QImage& value);
+    const QImage& uncheckedPicture() const { return m_uncheckedPicture; }
+    void setUncheckedPicture(const QImage& value);
+    int boxStyle() const { return m_boxStyle; }
+    void setBoxStyle(int value);
+    QString caption() const { return m_caption; }
+    void setCaption(const QString& value);
 
-    // Called on every click (mouse, double click, space) and on every change of Checked made
-    // through SetChecked, when assigned.
-    std::function<void()> OnClick;
+    // The background: setBackgroundColor() stores a colour and clears usesParentBackground();
+    // while the box uses the parent's background (the default), that colour is used.
+    DesignColor backgroundColor() const { return m_backgroundColor; }
+    void setBackgroundColor(DesignColor value);
+    bool usesParentBackground() const { return m_usesParentBackground; }
+    void setUsesParentBackground(bool value);
 
-    // The click operation: toggles Checked, calls OnClick once and takes the keyboard focus.
-    void Click();
+    // The click operation: toggles the check mark, emits clicked() once and takes the keyboard
+    // focus.
+    void click();
     // Sets the size from the pictures and the caption.
-    void CalcSize();
+    void fitToContent();
 
     QSize sizeHint() const override;
+
+signals:
+    // Emitted on every click (mouse, double click, space) and on every change of the check mark
+    // asked for through setChecked(), also when a group refuses it.
+    void clicked();
 
 protected:
     bool event(QEvent* event) override;
@@ -89,25 +91,25 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    QSize GlyphSize() const;
-    QSize AutoSizeValue() const;
-    QColor BackgroundColor() const;
-    void DrawImage(QPainter& painter, const QRect& rect, const QImage& bitmap, int index,
+    QSize pictureSize() const;
+    QSize contentSize() const;
+    QColor resolvedBackground() const;
+    void drawPicture(QPainter& painter, const QRect& rect, const QImage& bitmap, int index,
                    const QColor& background) const;
-    void UpdateExclusive();
-    void CMButtonPressed(const TButtonPressedEvent& message);
+    void uncheckOthersInGroup();
+    void handleGroupChecked(const GroupCheckedEvent& message);
 
     bool m_checked = false;
     bool m_autoSize = true;
-    TdxfCBAlignment m_alignment = TdxfCBAlignment::taRightJustify;
+    CaptionSide m_captionSide = CaptionSide::Right;
     int m_groupIndex = 0;
-    bool m_allowAllUp = true;
-    QImage m_glyphChecked;
-    QImage m_glyphUnChecked;
-    int m_style = 1;
+    bool m_allowAllUnchecked = true;
+    QImage m_checkedPicture;
+    QImage m_uncheckedPicture;
+    int m_boxStyle = 1;
     QString m_caption;
-    TColor m_color = clBtnFace;
-    bool m_parentColor = true;
-    bool m_clickNotify = true;
+    DesignColor m_backgroundColor = ButtonFaceColor;
+    bool m_usesParentBackground = true;
+    bool m_emitClicked = true;
     bool m_clicked = false; // a left press inside, waiting for its release
 };

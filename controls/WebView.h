@@ -4,20 +4,20 @@
 
 #include <QWebEngineView>
 
-// The browser pane: a web engine view with the members the program uses. NavigateComplete2 is
-// raised on the window's thread for each completed top-level navigation, the first one included.
-class TCppWebBrowser final : public QWebEngineView, public IBrowserPane {
+// The browser pane: a web engine view with the members the program uses. navigationFinished() is
+// emitted on the window's thread for each completed top-level navigation, the first one included.
+class WebView final : public QWebEngineView, public IBrowserPane {
     Q_OBJECT
 public:
-    explicit TCppWebBrowser(QWidget* parent = nullptr);
+    explicit WebView(QWidget* parent = nullptr);
 
-    void Navigate(const QString& url) override;
-    QString LocationURL() const override;
-    QString Hint() const override { return m_hint; }
-    void SetHint(const QString& hint) override { m_hint = hint; }
+    void navigate(const QString& url) override;
+    QString locationUrl() const override;
+    QString resultTitle() const override { return m_hint; }
+    void setResultTitle(const QString& hint) override { m_hint = hint; }
 
 signals:
-    void NavigateComplete2();
+    void navigationFinished();
 
 private:
     QString m_hint;

@@ -12,15 +12,15 @@ void TSearchClient::ImageClick(int slotNumber) {
     const TResultRow& result = ResultTable[row];
     IBrowserPane& pane = m_view.BrowserPane();
     if (isWebAddress(result.RefererUrl))
-        pane.Navigate(result.RefererUrl);
-    pane.SetHint(result.Title);
-    TdxfCheckBox* checkBox = m_view.Slot(row).CheckBox;
+        pane.navigate(result.RefererUrl);
+    pane.setResultTitle(result.Title);
+    ImageCheckBox* checkBox = m_view.Slot(row).CheckBox;
     if (checkBox->isEnabled())
-        checkBox->SetChecked(true);
+        checkBox->setChecked(true);
 }
 
 void TSearchClient::WebBrowser1NavigateComplete2() {
-    const QString location = m_view.BrowserPane().LocationURL();
+    const QString location = m_view.BrowserPane().locationUrl();
     if (location.contains(TopPageUrl(m_serviceHost)))
         return;
     m_view.EnableWebCommands();

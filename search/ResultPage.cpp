@@ -12,7 +12,7 @@
 #include <QUrl>
 
 void TSearchClient::ShowCaption() {
-    m_view.SetCaption(m_view.BaseCaption() + QStringLiteral(" -「") + m_view.KeywordText() +
+    m_view.setCaption(m_view.BaseCaption() + QStringLiteral(" -「") + m_view.KeywordText() +
                       QStringLiteral("」の動画検索結果 ") +
                       QString::number(PagingState.TotalResults) +
                       (TotalCapped ? QStringLiteral("件以上") : QStringLiteral("件")));
@@ -94,24 +94,24 @@ void TSearchClient::FetchThumbnail(const QString& url) {
 void TSearchClient::FillSlot(int index, const TResultRow& row) {
     const TResultSlot slot = m_view.Slot(index);
     slot.CheckBox->setEnabled(IsMarkableSite(row.Copyright));
-    slot.CheckBox->SetChecked(false);
-    slot.CheckBox->SetCaption(row.Title);
+    slot.CheckBox->setChecked(false);
+    slot.CheckBox->setCaption(row.Title);
     slot.Label->setText(SlotLabelText(row));
 
     FetchThumbnail(row.Url);
     // Decoded at the size the slot shows, whatever size the picture declares.
     const QSize shown = slot.Image->size() * slot.Image->devicePixelRatio();
     try {
-        slot.Image->SetPicture(loadJpegFile(ThumbnailFile, shown));
+        slot.Image->setPicture(loadJpegFile(ThumbnailFile, shown));
     } catch (const Exception&) {
         try {
-            slot.Image->SetPicture(loadJpegFile(NoImageFile, shown));
+            slot.Image->setPicture(loadJpegFile(NoImageFile, shown));
         } catch (const Exception&) {
             // Without its stand-in picture the slot shows none rather than the last one.
             slot.Image->clear();
         }
     }
-    slot.Image->SetHint(row.RefererUrl);
+    slot.Image->setToolTip(row.RefererUrl);
     slot.Panel->show();
     QFile::remove(ThumbnailFile);
 }

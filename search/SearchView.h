@@ -5,17 +5,17 @@
 class QLabel;
 class QWidget;
 class IBrowserPane;
-class TdxfCheckBox;
-class TGradBox;
-class TImage;
+class ImageCheckBox;
+class GradientBox;
+class ClickableImage;
 
 // The five parts of one result slot, as the main window's slot lists hold them.
 struct TResultSlot {
     QWidget* Panel = nullptr;
-    TGradBox* GradBox = nullptr;
-    TImage* Image = nullptr;
+    GradientBox* GradBox = nullptr;
+    ClickableImage* Image = nullptr;
     QLabel* Label = nullptr;
-    TdxfCheckBox* CheckBox = nullptr;
+    ImageCheckBox* CheckBox = nullptr;
 };
 
 // The main window as the search client sees it. The main window implements it; tests fake it.
@@ -28,7 +28,7 @@ public:
     // The keyword box (HistoryComboBox1).
     virtual QString KeywordText() const = 0;
     virtual void SetKeywordText(const QString& text) = 0;
-    // AddText() of the keyword box: records its current text in the history.
+    // addToHistory() of the keyword box: records its current text in the history.
     virtual void AddKeywordToHistory() = 0;
 
     // The search controls S1, SpeedButton0_1, S2 and SpeedButton0_4, all four at once.
@@ -50,7 +50,7 @@ public:
 
     // The window caption as designed ("ORVENA - Sorvel Browser"), kept in the window's hint.
     virtual QString BaseCaption() const = 0;
-    virtual void SetCaption(const QString& caption) = 0;
+    virtual void setCaption(const QString& caption) = 0;
     // Label2_1 and Label3_1 together.
     virtual void SetPageLabels(const QString& text) = 0;
     // A panel of StatusBar0 (0 to 3).

@@ -52,7 +52,7 @@ TEST_F(MainWindowCommandsTest, MailThePage) {
     Pane().Complete(Page);
     // No result opened yet: the subject is empty.
     Main().W2->trigger();
-    Pane().SetHint(QStringLiteral("猫 & 犬 #1"));
+    Pane().setResultTitle(QStringLiteral("猫 & 犬 #1"));
     Main().W2->trigger();
     ASSERT_EQ(desktop.mails.size(), 2);
     EXPECT_EQ(desktop.mails[0], std::pair(QString(), Page));
@@ -108,7 +108,7 @@ TEST_F(MainWindowCommandsTest, ClearingTheHistory) {
     WriteFileBytes(HistoryPath(), "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=cat\r\n"
                                   "History1=dog\r\n");
     Start();
-    THistoryComboBox* box = Main().HistoryComboBox1;
+    HistoryComboBox* box = Main().HistoryComboBox1;
     ASSERT_EQ(box->count(), 2);
     box->setEditText(QStringLiteral("bird"));
     Main().S3->trigger();

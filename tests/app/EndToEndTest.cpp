@@ -72,10 +72,10 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
         const TResultRow& row = client.ResultTable[i];
         EXPECT_TRUE(row.Title.contains(QStringLiteral("猫"))) << row.Title.toStdString();
         EXPECT_TRUE(w.SlotPanels[i]->isVisibleTo(&w));
-        EXPECT_EQ(w.SlotCheckBoxes[i]->Caption(), row.Title);
+        EXPECT_EQ(w.SlotCheckBoxes[i]->caption(), row.Title);
         EXPECT_TRUE(w.SlotLabels[i]->text().startsWith(u'[' + row.Copyright + u']'));
         // Every thumbnail came from the service: none is the stand-in picture.
-        const QImage picture = w.SlotImages[i]->Picture();
+        const QImage picture = w.SlotImages[i]->picture();
         EXPECT_FALSE(picture.isNull()) << i;
         EXPECT_FALSE(CentreIs(picture, QColor(0, 255, 0))) << i;
     }
@@ -88,5 +88,5 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
     EXPECT_TRUE(Pane().navigations.back().startsWith(
         QStringLiteral("http://%1/watch/").arg(service.host())));
-    EXPECT_EQ(Pane().Hint(), client.ResultTable[0].Title);
+    EXPECT_EQ(Pane().resultTitle(), client.ResultTable[0].Title);
 }

@@ -49,8 +49,7 @@ TEST_F(MainWindowTest, FirstDisplay) {
     Start();
     TMainForm1& w = Main();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser"));
-    EXPECT_EQ(w.Hint(), QStringLiteral("ORVENA - Sorvel Browser"));
-    EXPECT_EQ(w.BaseCaption(), w.Hint());
+    EXPECT_EQ(w.BaseCaption(), QStringLiteral("ORVENA - Sorvel Browser"));
     EXPECT_EQ(w.frameGeometry().size(), QSize(1024, 640));
 
     ASSERT_EQ(w.SlotPanels.size(), 20);
@@ -58,7 +57,7 @@ TEST_F(MainWindowTest, FirstDisplay) {
         SCOPED_TRACE(i);
         EXPECT_FALSE(w.SlotPanels[i]->isVisibleTo(&w));
         EXPECT_EQ(w.SlotLabels[i]->text(), QStringLiteral("-"));
-        EXPECT_FALSE(w.SlotCheckBoxes[i]->Checked());
+        EXPECT_FALSE(w.SlotCheckBoxes[i]->isChecked());
     }
     EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 0/0"));
     EXPECT_EQ(w.Label3_1->text(), QStringLiteral("ページ 0/0"));
@@ -137,11 +136,11 @@ TEST_F(MainWindowTest, SlotLayout) {
     EXPECT_TRUE(slot.CheckBox->font().bold());
     EXPECT_EQ(slot.Image->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(slot.CheckBox->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(slot.GradBox->GradStyle(), TGradStyle::gsTopBottom);
-    EXPECT_EQ(slot.GradBox->TopColor(), clWhite);
-    EXPECT_EQ(slot.GradBox->LastColor(), 0xE2E2E2u);
-    EXPECT_EQ(Main().GradBox0_1->GradStyle(), TGradStyle::gsRightLeft);
-    EXPECT_EQ(Main().GradBox1->GradStyle(), TGradStyle::gsLeftRight);
+    EXPECT_EQ(slot.GradBox->direction(), GradientBox::Direction::TopToBottom);
+    EXPECT_EQ(slot.GradBox->startColor(), WhiteColor);
+    EXPECT_EQ(slot.GradBox->endColor(), 0xE2E2E2u);
+    EXPECT_EQ(Main().GradBox0_1->direction(), GradientBox::Direction::RightToLeft);
+    EXPECT_EQ(Main().GradBox1->direction(), GradientBox::Direction::LeftToRight);
     EXPECT_EQ(Main().GradBox0_1->height(), 2400);
     EXPECT_EQ(Main().GradBox1->geometry().right(), width - 1);
 
@@ -157,7 +156,7 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
     TMainForm1& w = Main();
     EXPECT_EQ(w.Panel0->height(), 36);
     EXPECT_EQ(w.HistoryComboBox1->geometry(), QRect(8, 6, 274, 24));
-    EXPECT_EQ(w.HistoryComboBox1->MaxLength(), 45);
+    EXPECT_EQ(w.HistoryComboBox1->maxLength(), 45);
     EXPECT_EQ(w.HistoryComboBox1->maxVisibleItems(), 30);
     EXPECT_EQ(w.HistoryComboBox1->toolTip(), QStringLiteral("動画の検索キーワード"));
     EXPECT_EQ(w.HistoryComboBox1->font().pixelSize(), 16);
@@ -282,7 +281,7 @@ TEST_F(MainWindowTest, PageOfResultsAndActivation) {
     EXPECT_TRUE(w.SlotPanels[0]->isVisibleTo(&w));
     EXPECT_TRUE(w.SlotPanels[1]->isVisibleTo(&w));
     EXPECT_FALSE(w.SlotPanels[2]->isVisibleTo(&w));
-    EXPECT_EQ(w.SlotCheckBoxes[1]->Caption(), QStringLiteral("second"));
+    EXPECT_EQ(w.SlotCheckBoxes[1]->caption(), QStringLiteral("second"));
     EXPECT_FALSE(w.SpeedButton2_1->isEnabled());
     EXPECT_TRUE(w.SpeedButton3_3->isEnabled());
     EXPECT_EQ(w.ScrollBox1->Range(), 20 * 120);
@@ -291,9 +290,9 @@ TEST_F(MainWindowTest, PageOfResultsAndActivation) {
     // A click on the second thumbnail opens its page and marks it viewed.
     QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
     EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://127.0.0.1:9/watch"));
-    EXPECT_EQ(Pane().Hint(), QStringLiteral("second"));
-    EXPECT_TRUE(w.SlotCheckBoxes[1]->Checked());
-    EXPECT_FALSE(w.SlotCheckBoxes[0]->Checked());
+    EXPECT_EQ(Pane().resultTitle(), QStringLiteral("second"));
+    EXPECT_TRUE(w.SlotCheckBoxes[1]->isChecked());
+    EXPECT_FALSE(w.SlotCheckBoxes[0]->isChecked());
 
     // The lower bar's "next" pages on like the upper one.
     w.SpeedButton3_3->click();
@@ -391,7 +390,7 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
     w.SetStatusText(0, QStringLiteral("ページ1更新中 1/1"));
     const TResultSlot slot = w.Slot(0);
     slot.Label->setText(QStringLiteral("[Youtube]\n\n2分5秒\n\n"));
-    slot.CheckBox->SetCaption(QStringLiteral("猫の動画"));
+    slot.CheckBox->setCaption(QStringLiteral("猫の動画"));
     slot.Panel->show();
     QApplication::processEvents();
 

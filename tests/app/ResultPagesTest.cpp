@@ -234,10 +234,10 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
         const auto& c = cases[i];
         EXPECT_EQ(w.SlotLabels[i]->text(), QString::fromUtf8(c.label)) << i;
         EXPECT_EQ(w.SlotCheckBoxes[i]->isEnabled(), c.markable) << i;
-        EXPECT_FALSE(w.SlotCheckBoxes[i]->Checked()) << i;
-        EXPECT_EQ(w.SlotCheckBoxes[i]->Caption(), QStringLiteral("T%1").arg(i + 1));
+        EXPECT_FALSE(w.SlotCheckBoxes[i]->isChecked()) << i;
+        EXPECT_EQ(w.SlotCheckBoxes[i]->caption(), QStringLiteral("T%1").arg(i + 1));
         EXPECT_TRUE(
-            CentreIs(w.SlotImages[i]->Picture(), c.picture ? ThumbnailColour : NoImageColour))
+            CentreIs(w.SlotImages[i]->picture(), c.picture ? ThumbnailColour : NoImageColour))
             << i;
         EXPECT_EQ(w.SlotImages[i]->toolTip(),
                   QStringLiteral("http://%1/watch/%2").arg(service.host()).arg(i + 1));
@@ -341,8 +341,8 @@ TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
     EXPECT_TRUE(clickedDuringLoad);
     EXPECT_EQ(progressDuringLoad, QStringLiteral("ページ1更新中 2/3"));
     EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.host()));
-    EXPECT_EQ(Pane().Hint(), QStringLiteral("T1"));
-    EXPECT_TRUE(w.SlotCheckBoxes[0]->Checked()); // the load had filled slot 1 before the click
+    EXPECT_EQ(Pane().resultTitle(), QStringLiteral("T1"));
+    EXPECT_TRUE(w.SlotCheckBoxes[0]->isChecked()); // the load had filled slot 1 before the click
     EXPECT_EQ(ShownSlots(), 3);
     EXPECT_TRUE(w.S1->isEnabled());
 }
@@ -360,8 +360,8 @@ TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
     QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
     QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
     EXPECT_EQ(Pane().navigations.size(), navigations);
-    EXPECT_EQ(Pane().Hint(), QStringLiteral("T2"));
-    EXPECT_TRUE(w.SlotCheckBoxes[0]->Checked());
+    EXPECT_EQ(Pane().resultTitle(), QStringLiteral("T2"));
+    EXPECT_TRUE(w.SlotCheckBoxes[0]->isChecked());
 
     const QString top = TopPageUrl(service.host());
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {

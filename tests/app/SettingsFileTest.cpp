@@ -163,7 +163,7 @@ TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
 // history is saved when the windows go.
 TEST_F(SettingsFileTest, AFileThatCannotBeWrittenIsReportedOnceAndTheRunEnds) {
     Start();
-    Main().HistoryComboBox1->AddText(QStringLiteral("猫"));
+    Main().HistoryComboBox1->addToHistory(QStringLiteral("猫"));
     WriteFileBytes(SettingsPath(), "[SET]\r\n");
     ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner));
     EXPECT_TRUE(Main().close());

@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr TColor LightGrey = 0xE2E2E2; // red, green and blue 226
+constexpr DesignColor LightGrey = 0xE2E2E2; // red, green and blue 226
 
-QRgb Resolved(const TGradBox& box, TColor color) {
-    return ColorToRgb(color, box.palette()) & 0x00FFFFFF;
+QRgb Resolved(const GradientBox& box, DesignColor color) {
+    return colorToRgb(color, box.palette()) & 0x00FFFFFF;
 }
 
 // Counts the paint events a widget receives.
@@ -35,60 +35,60 @@ protected:
 } // namespace
 
 TEST(GradientBoxTest, CreatedWithTheDesignDefaults) {
-    TGradBox box;
+    GradientBox box;
     EXPECT_EQ(box.size(), QSize(200, 100));
-    EXPECT_EQ(box.TopColor(), 0x008000u);
-    EXPECT_EQ(box.LastColor(), 0x00FF00u);
-    EXPECT_EQ(box.OutLineColor(), 0u);
-    EXPECT_FALSE(box.DrawOutLine());
-    EXPECT_EQ(box.GradStyle(), TGradStyle::gsTopBottom);
-    EXPECT_FALSE(box.Font3D());
-    EXPECT_EQ(box.FontDepth(), 1);
-    EXPECT_EQ(box.Style3D(), TFontStyle3D::fsRaise3D);
-    EXPECT_EQ(box.BackFont(), 0x00FFFFu);
-    EXPECT_EQ(box.CaptionLeft(), 10);
-    EXPECT_EQ(box.CaptionTop(), 10);
+    EXPECT_EQ(box.startColor(), 0x008000u);
+    EXPECT_EQ(box.endColor(), 0x00FF00u);
+    EXPECT_EQ(box.outlineColor(), 0u);
+    EXPECT_FALSE(box.drawsOutline());
+    EXPECT_EQ(box.direction(), GradientBox::Direction::TopToBottom);
+    EXPECT_FALSE(box.captionEffectEnabled());
+    EXPECT_EQ(box.captionDepth(), 1);
+    EXPECT_EQ(box.captionEffect(), GradientBox::CaptionEffect::Raised3D);
+    EXPECT_EQ(box.captionShadowColor(), 0x00FFFFu);
+    EXPECT_EQ(box.captionLeft(), 10);
+    EXPECT_EQ(box.captionTop(), 10);
     EXPECT_FALSE(box.autoFillBackground());
 }
 
 TEST(GradientBoxTest, RampKeepsTheEndsAndTruncatesTheRunningValue) {
-    TGradBox box;
-    box.SetColarray(clWhite, LightGrey, TGradStyle::gsTopBottom);
-    const auto& ramp = box.Colarray();
-    EXPECT_EQ(ramp[0], clWhite);
+    GradientBox box;
+    box.computeRamp(WhiteColor, LightGrey, GradientBox::Direction::TopToBottom);
+    const auto& ramp = box.ramp();
+    EXPECT_EQ(ramp[0], WhiteColor);
     EXPECT_EQ(ramp[1], 0xFEFEFEu);   // 254.886... truncated
     EXPECT_EQ(ramp[13], 0xFDFDFDu);  // 253.521...
     EXPECT_EQ(ramp[254], 0xE2E2E2u); // 226.113...
     EXPECT_EQ(ramp[255], LightGrey);
 
     // Each channel on its own: red falls by exactly 1, green rises by 1, blue rises by 190/255.
-    box.SetColarray(RGBColor(255, 0, 10), RGBColor(0, 255, 200), TGradStyle::gsLeftRight);
-    EXPECT_EQ(ramp[1], RGBColor(254, 1, 10));
-    EXPECT_EQ(ramp[128], RGBColor(127, 128, 105));
-    EXPECT_EQ(ramp[254], RGBColor(1, 254, 199));
+    box.computeRamp(designColor(255, 0, 10), designColor(0, 255, 200), GradientBox::Direction::LeftToRight);
+    EXPECT_EQ(ramp[1], designColor(254, 1, 10));
+    EXPECT_EQ(ramp[128], designColor(127, 128, 105));
+    EXPECT_EQ(ramp[254], designColor(1, 254, 199));
 }
 
-TEST(GradientBoxTest, ReversedStylesStartTheRampAtLastColor) {
-    TGradBox box;
-    for (TGradStyle style : {TGradStyle::gsBottomTop, TGradStyle::gsRightLeft}) {
-        box.SetColarray(0x0000FF, 0xFF0000, style);
-        EXPECT_EQ(box.Colarray()[0], 0xFF0000u);
-        EXPECT_EQ(box.Colarray()[255], 0x0000FFu);
+TEST(GradientBoxTest, ReversedDirectionsStartTheRampAtTheEndColor) {
+    GradientBox box;
+    for (GradientBox::Direction style : {GradientBox::Direction::BottomToTop, GradientBox::Direction::RightToLeft}) {
+        box.computeRamp(0x0000FF, 0xFF0000, style);
+        EXPECT_EQ(box.ramp()[0], 0xFF0000u);
+        EXPECT_EQ(box.ramp()[255], 0x0000FFu);
     }
-    const auto before = box.Colarray();
-    box.SetColarray(clBlack, clWhite, TGradStyle::gsNone);
-    EXPECT_EQ(box.Colarray(), before);
+    const auto before = box.ramp();
+    box.computeRamp(BlackColor, WhiteColor, GradientBox::Direction::None);
+    EXPECT_EQ(box.ramp(), before);
 }
 
 TEST(GradientBoxTest, TwentyPixelStripShowsTheLastBandsDrawn) {
-    TGradBox box;
+    GradientBox box;
     box.resize(232, 20);
-    box.SetTopColor(clWhite);
-    box.SetLastColor(LightGrey);
+    box.setStartColor(WhiteColor);
+    box.setEndColor(LightGrey);
     const QImage image = Grab(box);
 
-    EXPECT_EQ(At(image, 5, 0), Rgb(253, 253, 253));    // Colarray[13]
-    EXPECT_EQ(At(image, 231, 19), Rgb(226, 226, 226)); // Colarray[255]
+    EXPECT_EQ(At(image, 5, 0), Rgb(253, 253, 253));    // ramp()[13]
+    EXPECT_EQ(At(image, 231, 19), Rgb(226, 226, 226)); // ramp()[255]
     for (int y = 0; y < 20; ++y) {
         EXPECT_NE(At(image, 100, y), Rgb(255, 255, 255)) << "row " << y;
         if (y > 0) {
@@ -98,18 +98,18 @@ TEST(GradientBoxTest, TwentyPixelStripShowsTheLastBandsDrawn) {
 }
 
 TEST(GradientBoxTest, BoxOf255RowsShowsEntryRowPlusOne) {
-    TGradBox box;
+    GradientBox box;
     box.resize(7, 255);
-    box.SetTopColor(RGBColor(0, 40, 255));
-    box.SetLastColor(RGBColor(255, 90, 0));
+    box.setStartColor(designColor(0, 40, 255));
+    box.setEndColor(designColor(255, 90, 0));
     const QImage image = Grab(box);
     for (int r = 0; r <= 254; ++r)
-        ASSERT_EQ(At(image, 3, r), Resolved(box, box.Colarray()[r + 1])) << "row " << r;
+        ASSERT_EQ(At(image, 3, r), Resolved(box, box.ramp()[r + 1])) << "row " << r;
 }
 
-TEST(GradientBoxTest, EachStylePutsItsColoursAtTheRightEnds) {
+TEST(GradientBoxTest, EachDirectionPutsItsColoursAtTheRightEnds) {
     struct Case {
-        TGradStyle style;
+        GradientBox::Direction style;
         QPoint firstEnd; // where the ramp starts (its entry 255 is never drawn there)
         QPoint lastEnd;  // the exact last colour of the ramp
         QRgb lastColor;
@@ -117,17 +117,17 @@ TEST(GradientBoxTest, EachStylePutsItsColoursAtTheRightEnds) {
     const QRgb red = Rgb(255, 0, 0);
     const QRgb blue = Rgb(0, 0, 255);
     const Case cases[] = {
-        {TGradStyle::gsTopBottom, {10, 0}, {10, 19}, blue},
-        {TGradStyle::gsBottomTop, {10, 0}, {10, 19}, red},
-        {TGradStyle::gsLeftRight, {0, 10}, {19, 10}, blue},
-        {TGradStyle::gsRightLeft, {0, 10}, {19, 10}, red},
+        {GradientBox::Direction::TopToBottom, {10, 0}, {10, 19}, blue},
+        {GradientBox::Direction::BottomToTop, {10, 0}, {10, 19}, red},
+        {GradientBox::Direction::LeftToRight, {0, 10}, {19, 10}, blue},
+        {GradientBox::Direction::RightToLeft, {0, 10}, {19, 10}, red},
     };
     for (const Case& c : cases) {
-        TGradBox box;
+        GradientBox box;
         box.resize(20, 20);
-        box.SetTopColor(0x0000FF);  // red
-        box.SetLastColor(0xFF0000); // blue
-        box.SetGradStyle(c.style);
+        box.setStartColor(0x0000FF);  // red
+        box.setEndColor(0xFF0000); // blue
+        box.setDirection(c.style);
         const QImage image = Grab(box);
         EXPECT_EQ(At(image, c.lastEnd.x(), c.lastEnd.y()), c.lastColor) << int(c.style);
         const QRgb first = At(image, c.firstEnd.x(), c.firstEnd.y());
@@ -142,12 +142,12 @@ TEST(GradientBoxTest, NoneLeavesTheParentVisibleAndStillDrawsTheOutline) {
     palette.setColor(QPalette::Window, QColor(10, 200, 30));
     parent.setPalette(palette);
     parent.setAutoFillBackground(true);
-    auto* box = new TGradBox(&parent);
+    auto* box = new GradientBox(&parent);
     box->setGeometry(10, 10, 50, 40);
-    box->SetGradStyle(TGradStyle::gsNone);
-    box->SetDrawOutLine(true);
-    box->SetOutLineColor(0x0000FF);
-    const auto ramp = box->Colarray();
+    box->setDirection(GradientBox::Direction::None);
+    box->setDrawsOutline(true);
+    box->setOutlineColor(0x0000FF);
+    const auto ramp = box->ramp();
 
     const QImage image = Grab(parent);
     EXPECT_EQ(At(image, 35, 30), Rgb(10, 200, 30));
@@ -157,58 +157,58 @@ TEST(GradientBoxTest, NoneLeavesTheParentVisibleAndStillDrawsTheOutline) {
         EXPECT_EQ(At(image, p.x(), p.y()), Rgb(255, 0, 0)) << p.x() << "," << p.y();
     EXPECT_EQ(At(image, 9, 9), Rgb(10, 200, 30));
     EXPECT_EQ(At(image, 60, 50), Rgb(10, 200, 30));
-    EXPECT_EQ(box->Colarray(), ramp);
+    EXPECT_EQ(box->ramp(), ramp);
 }
 
 TEST(GradientBoxTest, SystemColourStaysInTheRampAndIsResolvedWhenDrawn) {
-    TGradBox box;
+    GradientBox box;
     QPalette palette = box.palette();
     palette.setColor(QPalette::Button, QColor(10, 20, 30));
     palette.setColor(QPalette::ToolTipBase, QColor(1, 2, 3));
     box.setPalette(palette);
     box.resize(20, 20);
-    box.SetTopColor(clBtnFace);
-    box.SetLastColor(SystemColorBase + 24); // info background
+    box.setStartColor(ButtonFaceColor);
+    box.setEndColor(SystemColorBase + 24); // info background
 
     const QImage image = Grab(box);
-    EXPECT_EQ(box.Colarray()[0], clBtnFace);
-    EXPECT_EQ(box.Colarray()[255], SystemColorBase + 24);
-    EXPECT_EQ(box.Colarray()[1], RGBColor(9, 19, 29)); // 10 - 9/255, ... truncated
+    EXPECT_EQ(box.ramp()[0], ButtonFaceColor);
+    EXPECT_EQ(box.ramp()[255], SystemColorBase + 24);
+    EXPECT_EQ(box.ramp()[1], designColor(9, 19, 29)); // 10 - 9/255, ... truncated
     EXPECT_EQ(At(image, 10, 19), Rgb(1, 2, 3));
 }
 
 TEST(GradientBoxTest, SettersRepaintOnlyWhenTheirTableSaysSo) {
     struct Case {
         const char* name;
-        std::function<void(TGradBox&)> prepare;
-        std::function<void(TGradBox&)> change;
+        std::function<void(GradientBox&)> prepare;
+        std::function<void(GradientBox&)> change;
         bool repaints;
     };
-    const auto nothing = [](TGradBox&) {};
+    const auto nothing = [](GradientBox&) {};
     const Case cases[] = {
-        {"OutLineColor without outline", nothing, [](TGradBox& b) { b.SetOutLineColor(0xFF); },
+        {"outlineColor without outline", nothing, [](GradientBox& b) { b.setOutlineColor(0xFF); },
          false},
-        {"OutLineColor with outline", [](TGradBox& b) { b.SetDrawOutLine(true); },
-         [](TGradBox& b) { b.SetOutLineColor(0xFF); }, true},
-        {"FontDepth without Font3D", nothing, [](TGradBox& b) { b.SetFontDepth(4); }, false},
-        {"FontDepth with Font3D", [](TGradBox& b) { b.SetFont3D(true); },
-         [](TGradBox& b) { b.SetFontDepth(4); }, true},
-        {"BackFont without Font3D", nothing, [](TGradBox& b) { b.SetBackFont(0xFF); }, false},
-        {"BackFont with Font3D", [](TGradBox& b) { b.SetFont3D(true); },
-         [](TGradBox& b) { b.SetBackFont(0xFF); }, true},
-        {"TopColor unchanged", nothing, [](TGradBox& b) { b.SetTopColor(0x008000); }, false},
-        {"TopColor", nothing, [](TGradBox& b) { b.SetTopColor(0x123456); }, true},
-        {"GradStyle unchanged", nothing,
-         [](TGradBox& b) { b.SetGradStyle(TGradStyle::gsTopBottom); }, false},
-        {"Style3D", nothing, [](TGradBox& b) { b.SetStyle3D(TFontStyle3D::fsLow3D); }, true},
-        {"CaptionLeft", nothing, [](TGradBox& b) { b.SetCaptionLeft(3); }, true},
-        {"Caption unchanged", [](TGradBox& b) { b.SetCaption(QStringLiteral("a")); },
-         [](TGradBox& b) { b.SetCaption(QStringLiteral("a")); }, false},
-        {"Caption", nothing, [](TGradBox& b) { b.SetCaption(QStringLiteral("a")); }, true},
-        {"Enabled", nothing, [](TGradBox& b) { b.setEnabled(false); }, true},
+        {"outlineColor with outline", [](GradientBox& b) { b.setDrawsOutline(true); },
+         [](GradientBox& b) { b.setOutlineColor(0xFF); }, true},
+        {"captionDepth without the effect", nothing, [](GradientBox& b) { b.setCaptionDepth(4); }, false},
+        {"captionDepth with the effect", [](GradientBox& b) { b.setCaptionEffectEnabled(true); },
+         [](GradientBox& b) { b.setCaptionDepth(4); }, true},
+        {"captionShadowColor without the effect", nothing, [](GradientBox& b) { b.setCaptionShadowColor(0xFF); }, false},
+        {"captionShadowColor with the effect", [](GradientBox& b) { b.setCaptionEffectEnabled(true); },
+         [](GradientBox& b) { b.setCaptionShadowColor(0xFF); }, true},
+        {"startColor unchanged", nothing, [](GradientBox& b) { b.setStartColor(0x008000); }, false},
+        {"startColor", nothing, [](GradientBox& b) { b.setStartColor(0x123456); }, true},
+        {"direction unchanged", nothing,
+         [](GradientBox& b) { b.setDirection(GradientBox::Direction::TopToBottom); }, false},
+        {"captionEffect", nothing, [](GradientBox& b) { b.setCaptionEffect(GradientBox::CaptionEffect::Lowered3D); }, true},
+        {"captionLeft", nothing, [](GradientBox& b) { b.setCaptionLeft(3); }, true},
+        {"caption unchanged", [](GradientBox& b) { b.setCaption(QStringLiteral("a")); },
+         [](GradientBox& b) { b.setCaption(QStringLiteral("a")); }, false},
+        {"caption", nothing, [](GradientBox& b) { b.setCaption(QStringLiteral("a")); }, true},
+        {"enabled", nothing, [](GradientBox& b) { b.setEnabled(false); }, true},
     };
     for (const Case& c : cases) {
-        TGradBox box;
+        GradientBox box;
         box.resize(60, 30);
         c.prepare(box);
         PaintCounter counter(box);
@@ -240,46 +240,46 @@ TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
         const char* name;
         bool enabled;
         bool font3D;
-        TFontStyle3D style;
+        GradientBox::CaptionEffect style;
         int depth;
         QSet<QRgb> present;
         QSet<QRgb> absent;
         int shadowSide; // +1: shadow right of the caption, -1: left, 0: none
     };
     const Case cases[] = {
-        {"plain", true, false, TFontStyle3D::fsLow3D, 3, {fontColor}, {yellow, white, grey}, 0},
-        {"low shadow", true, true, TFontStyle3D::fsLowShadow, 2, {fontColor, yellow}, {}, +1},
-        {"raise shadow", true, true, TFontStyle3D::fsRaiseShadow, 2, {fontColor, yellow}, {}, -1},
-        {"low 3D", true, true, TFontStyle3D::fsLow3D, 3, {fontColor, yellow}, {}, +1},
-        {"raise 3D", true, true, TFontStyle3D::fsRaise3D, 3, {fontColor, yellow}, {}, -1},
+        {"plain", true, false, GradientBox::CaptionEffect::Lowered3D, 3, {fontColor}, {yellow, white, grey}, 0},
+        {"low shadow", true, true, GradientBox::CaptionEffect::LoweredShadow, 2, {fontColor, yellow}, {}, +1},
+        {"raise shadow", true, true, GradientBox::CaptionEffect::RaisedShadow, 2, {fontColor, yellow}, {}, -1},
+        {"low 3D", true, true, GradientBox::CaptionEffect::Lowered3D, 3, {fontColor, yellow}, {}, +1},
+        {"raise 3D", true, true, GradientBox::CaptionEffect::Raised3D, 3, {fontColor, yellow}, {}, -1},
         {"raise 3D without depth",
          true,
          true,
-         TFontStyle3D::fsRaise3D,
+         GradientBox::CaptionEffect::Raised3D,
          0,
          {fontColor},
          {yellow},
          0},
-        {"disabled", false, true, TFontStyle3D::fsLow3D, 3, {white, grey}, {fontColor, yellow}, 0},
+        {"disabled", false, true, GradientBox::CaptionEffect::Lowered3D, 3, {white, grey}, {fontColor, yellow}, 0},
     };
     for (const Case& c : cases) {
-        TGradBox box;
+        GradientBox box;
         box.resize(80, 40);
-        box.SetTopColor(clBlack);
-        box.SetLastColor(clBlack);
+        box.setStartColor(BlackColor);
+        box.setEndColor(BlackColor);
         QFont font = designFont(20, true);
         font.setStyleStrategy(QFont::NoAntialias);
         box.setFont(font);
         QPalette palette = box.palette();
         palette.setColor(QPalette::WindowText, QColor(fontColor));
         box.setPalette(palette);
-        box.SetCaption(QStringLiteral("■■"));
-        box.SetCaptionLeft(8);
-        box.SetCaptionTop(8);
-        box.SetBackFont(0x00FFFF);
-        box.SetFont3D(c.font3D);
-        box.SetStyle3D(c.style);
-        box.SetFontDepth(std::uint8_t(c.depth));
+        box.setCaption(QStringLiteral("■■"));
+        box.setCaptionLeft(8);
+        box.setCaptionTop(8);
+        box.setCaptionShadowColor(0x00FFFF);
+        box.setCaptionEffectEnabled(c.font3D);
+        box.setCaptionEffect(c.style);
+        box.setCaptionDepth(std::uint8_t(c.depth));
         box.setEnabled(c.enabled);
 
         const QImage image = Grab(box);

@@ -31,15 +31,15 @@ protected:
         panel.resize(234, 120);
     }
 
-    TdxfCheckBox* AddBox(const QString& caption = QString()) {
-        auto* box = new TdxfCheckBox(&panel);
+    ImageCheckBox* AddBox(const QString& caption = QString()) {
+        auto* box = new ImageCheckBox(&panel);
         QFont font = designFont(12, true);
         font.setStyleStrategy(QFont::NoAntialias);
         box->setFont(font);
         QPalette palette = box->palette();
         palette.setColor(QPalette::WindowText, Qt::black);
         box->setPalette(palette);
-        box->SetCaption(caption);
+        box->setCaption(caption);
         box->move(4, 4 + 20 * int(panel.children().size() - 1));
         return box;
     }
@@ -53,7 +53,7 @@ protected:
     // Expects the 18 x 18 frame of the strip at (left, top) of an image, its magenta shown as
     // the background.
     static void ExpectFrame(const QImage& image, int left, int top, int frame, QRgb background) {
-        const QImage& strip = CheckBoxStrip();
+        const QImage& strip = checkBoxStrip();
         for (int y = 0; y < 18; ++y) {
             for (int x = 0; x < 18; ++x) {
                 QRgb expected = strip.pixel(18 * frame + x, y) & 0x00FFFFFF;
@@ -76,7 +76,7 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == TButtonPressedEvent::EventType())
+        if (event->type() == GroupCheckedEvent::eventType())
             ++count;
         return false;
     }
@@ -104,46 +104,46 @@ void SendKey(QWidget& widget, QEvent::Type type, bool autoRepeat) {
 } // namespace
 
 TEST_F(ImageCheckBoxTest, CreatedAsDesigned) {
-    TdxfCheckBox box;
+    ImageCheckBox box;
     EXPECT_EQ(box.size(), QSize(100, 17));
-    EXPECT_FALSE(box.Checked());
-    EXPECT_TRUE(box.AutoSize());
-    EXPECT_EQ(box.Alignment(), TdxfCBAlignment::taRightJustify);
-    EXPECT_EQ(box.GroupIndex(), 0);
-    EXPECT_TRUE(box.AllowAllUp());
-    EXPECT_EQ(box.Style(), 1);
+    EXPECT_FALSE(box.isChecked());
+    EXPECT_TRUE(box.autoSize());
+    EXPECT_EQ(box.captionSide(), ImageCheckBox::CaptionSide::Right);
+    EXPECT_EQ(box.groupIndex(), 0);
+    EXPECT_TRUE(box.allowAllUnchecked());
+    EXPECT_EQ(box.boxStyle(), 1);
     EXPECT_EQ(box.focusPolicy(), Qt::StrongFocus);
 }
 
 TEST_F(ImageCheckBoxTest, StyleIsClampedToTheBuiltInStyles) {
-    ASSERT_EQ(CheckBoxStyleCount(), 14);
+    ASSERT_EQ(checkBoxStyleCount(), 14);
     const std::pair<int, int> cases[] = {{0, 1},   {-5, 1},  {1, 1},    {7, 7},
                                          {14, 14}, {15, 14}, {1000, 14}};
-    TdxfCheckBox* box = AddBox();
+    ImageCheckBox* box = AddBox();
     for (auto [given, kept] : cases) {
-        box->SetStyle(given);
-        EXPECT_EQ(box->Style(), kept) << given;
+        box->setBoxStyle(given);
+        EXPECT_EQ(box->boxStyle(), kept) << given;
     }
 }
 
 TEST_F(ImageCheckBoxTest, AutomaticSizeFollowsPictureAndCaption) {
-    TdxfCheckBox* box = AddBox();
+    ImageCheckBox* box = AddBox();
     EXPECT_LE(QFontMetrics(designFont(12, true)).height() + 2, 18);
     EXPECT_EQ(box->size(), QSize(22, 18));
 
-    box->SetCaption(QStringLiteral("猫の動画 Wg"));
-    EXPECT_EQ(box->width(), box->fontMetrics().horizontalAdvance(box->Caption()) + 22);
+    box->setCaption(QStringLiteral("猫の動画 Wg"));
+    EXPECT_EQ(box->width(), box->fontMetrics().horizontalAdvance(box->caption()) + 22);
     EXPECT_EQ(box->height(), 18);
 
-    box->SetAutoSize(false);
-    box->SetCaption(QString());
+    box->setAutoSize(false);
+    box->setCaption(QString());
     EXPECT_GT(box->width(), 22);
-    box->SetAutoSize(true);
+    box->setAutoSize(true);
     EXPECT_EQ(box->size(), QSize(22, 18));
 
     QImage glyph(30, 24, QImage::Format_RGB32);
     glyph.fill(Qt::red);
-    box->SetGlyphChecked(glyph);
+    box->setCheckedPicture(glyph);
     EXPECT_EQ(box->size(), QSize(34, 24));
 }
 
@@ -155,8 +155,8 @@ TEST_F(ImageCheckBoxTest, EachStateShowsItsFrame) {
     };
     const Case cases[] = {{false, true, 0}, {true, true, 1}, {false, false, 2}, {true, false, 3}};
     for (const Case& c : cases) {
-        TdxfCheckBox* box = AddBox();
-        box->SetChecked(c.checked);
+        ImageCheckBox* box = AddBox();
+        box->setChecked(c.checked);
         box->setEnabled(c.enabled);
         const QImage image = Grab(*box);
         ASSERT_EQ(image.size(), QSize(22, 18));
@@ -164,21 +164,21 @@ TEST_F(ImageCheckBoxTest, EachStateShowsItsFrame) {
         EXPECT_EQ(ColorsIn(image, QRect(18, 0, 4, 18)), QSet<QRgb>{White});
     }
 
-    TdxfCheckBox* styled = AddBox();
-    styled->SetStyle(6);
-    styled->SetChecked(true);
+    ImageCheckBox* styled = AddBox();
+    styled->setBoxStyle(6);
+    styled->setChecked(true);
     styled->setEnabled(false);
     ExpectFrame(Grab(*styled), 0, 0, 4 * 5 + 3, White);
 }
 
 TEST_F(ImageCheckBoxTest, OwnPictureIsShownCentredWithItsBottomLeftColourTransparent) {
-    TdxfCheckBox* box = AddBox();
+    ImageCheckBox* box = AddBox();
     QImage glyph(10, 10, QImage::Format_RGB32);
     glyph.fill(Qt::red);
     glyph.setPixel(0, 9, qRgb(0, 255, 0)); // the transparent colour
     glyph.setPixel(9, 9, qRgb(0, 255, 0));
-    box->SetGlyphChecked(glyph);
-    box->SetChecked(true);
+    box->setCheckedPicture(glyph);
+    box->setChecked(true);
     box->setEnabled(false); // the same picture when disabled
 
     // Picture area 18 x 18 (the unchecked picture is still the built-in one): the 10 x 10
@@ -193,17 +193,17 @@ TEST_F(ImageCheckBoxTest, OwnPictureIsShownCentredWithItsBottomLeftColourTranspa
 }
 
 TEST_F(ImageCheckBoxTest, BackgroundIsTheParentsUnlessAColourIsSet) {
-    TdxfCheckBox* box = AddBox();
+    ImageCheckBox* box = AddBox();
     EXPECT_EQ(At(Grab(*box), 20, 9), White);
-    box->SetColor(0x00FF00);
-    EXPECT_FALSE(box->ParentColor());
+    box->setBackgroundColor(0x00FF00);
+    EXPECT_FALSE(box->usesParentBackground());
     const QImage image = Grab(*box);
     EXPECT_EQ(At(image, 20, 9), Rgb(0, 255, 0));
     ExpectFrame(image, 0, 0, 0, Rgb(0, 255, 0));
 }
 
 TEST_F(ImageCheckBoxTest, CaptionIsEmbossedWhenDisabled) {
-    TdxfCheckBox* box = AddBox(QStringLiteral("■■■"));
+    ImageCheckBox* box = AddBox(QStringLiteral("■■■"));
     const QRect captionArea(18, 0, box->width() - 18, box->height());
     const QSet<QRgb> enabled = ColorsIn(Grab(*box), captionArea);
     EXPECT_TRUE(enabled.contains(Rgb(0, 0, 0)));
@@ -216,46 +216,46 @@ TEST_F(ImageCheckBoxTest, CaptionIsEmbossedWhenDisabled) {
 }
 
 TEST_F(ImageCheckBoxTest, LeftJustifiedCaptionKeepsClearOfThePicture) {
-    TdxfCheckBox* box = AddBox(QStringLiteral("■■■■■■■■"));
-    box->SetAutoSize(false);
+    ImageCheckBox* box = AddBox(QStringLiteral("■■■■■■■■"));
+    box->setAutoSize(false);
     box->resize(40, 18);
-    box->SetAlignment(TdxfCBAlignment::taLeftJustify);
-    box->SetChecked(true);
+    box->setCaptionSide(ImageCheckBox::CaptionSide::Left);
+    box->setChecked(true);
     const QImage image = Grab(*box);
     ExpectFrame(image, 22, 0, 1, White);
     EXPECT_TRUE(ColorsIn(image, QRect(0, 0, 20, 18)).contains(Rgb(0, 0, 0)));
     EXPECT_EQ(ColorsIn(image, QRect(20, 0, 2, 18)), QSet<QRgb>{White});
 }
 
-TEST_F(ImageCheckBoxTest, OnClickCountsForEachKindOfChange) {
+TEST_F(ImageCheckBoxTest, ClickedIsEmittedForEachKindOfChange) {
     struct Case {
         const char* name;
-        std::function<void(TdxfCheckBox&)> act;
+        std::function<void(ImageCheckBox&)> act;
         int calls;
         bool checked;
     };
     const Case cases[] = {
-        {"user click", [](TdxfCheckBox& b) { UserClick(b); }, 1, true},
+        {"user click", [](ImageCheckBox& b) { UserClick(b); }, 1, true},
         {"press inside, release outside",
-         [](TdxfCheckBox& b) {
+         [](ImageCheckBox& b) {
              QTest::mousePress(&b, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
              QTest::mouseRelease(&b, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
          },
          0, false},
-        {"right click", [](TdxfCheckBox& b) { QTest::mouseClick(&b, Qt::RightButton); }, 0, false},
-        {"code change", [](TdxfCheckBox& b) { b.SetChecked(true); }, 1, true},
-        {"code sets the current value", [](TdxfCheckBox& b) { b.SetChecked(false); }, 0, false},
-        {"Click", [](TdxfCheckBox& b) { b.Click(); }, 1, true},
-        {"double click", [](TdxfCheckBox& b) { UserDoubleClick(b); }, 2, false},
-        {"space pressed", [](TdxfCheckBox& b) { SendKey(b, QEvent::KeyPress, false); }, 0, false},
+        {"right click", [](ImageCheckBox& b) { QTest::mouseClick(&b, Qt::RightButton); }, 0, false},
+        {"code change", [](ImageCheckBox& b) { b.setChecked(true); }, 1, true},
+        {"code sets the current value", [](ImageCheckBox& b) { b.setChecked(false); }, 0, false},
+        {"click()", [](ImageCheckBox& b) { b.click(); }, 1, true},
+        {"double click", [](ImageCheckBox& b) { UserDoubleClick(b); }, 2, false},
+        {"space pressed", [](ImageCheckBox& b) { SendKey(b, QEvent::KeyPress, false); }, 0, false},
         {"space pressed and released",
-         [](TdxfCheckBox& b) {
+         [](ImageCheckBox& b) {
              SendKey(b, QEvent::KeyPress, false);
              SendKey(b, QEvent::KeyRelease, false);
          },
          1, true},
         {"space held down",
-         [](TdxfCheckBox& b) {
+         [](ImageCheckBox& b) {
              SendKey(b, QEvent::KeyPress, false);
              SendKey(b, QEvent::KeyRelease, true);
              SendKey(b, QEvent::KeyPress, true);
@@ -265,100 +265,100 @@ TEST_F(ImageCheckBoxTest, OnClickCountsForEachKindOfChange) {
          0, false},
     };
     for (const Case& c : cases) {
-        TdxfCheckBox* box = AddBox();
+        ImageCheckBox* box = AddBox();
         int calls = 0;
         bool checkedInHandler = false;
-        box->OnClick = [&] {
+        QObject::connect(box, &ImageCheckBox::clicked, [&] {
             ++calls;
-            checkedInHandler = box->Checked();
-        };
+            checkedInHandler = box->isChecked();
+        });
         c.act(*box);
         EXPECT_EQ(calls, c.calls) << c.name;
-        EXPECT_EQ(box->Checked(), c.checked) << c.name;
+        EXPECT_EQ(box->isChecked(), c.checked) << c.name;
         if (c.calls == 1) {
             EXPECT_EQ(checkedInHandler, c.checked) << c.name;
         }
     }
 }
 
-TEST_F(ImageCheckBoxTest, GroupWithoutAllowAllUpActsLikeRadioButtons) {
-    TdxfCheckBox* a = AddBox();
-    TdxfCheckBox* b = AddBox();
-    TdxfCheckBox* c = AddBox();
-    TdxfCheckBox* other = AddBox(); // another group
-    for (TdxfCheckBox* box : {a, b, c}) {
-        box->SetGroupIndex(1);
-        box->SetAllowAllUp(false);
+TEST_F(ImageCheckBoxTest, GroupWithoutAllowAllUncheckedActsLikeRadioButtons) {
+    ImageCheckBox* a = AddBox();
+    ImageCheckBox* b = AddBox();
+    ImageCheckBox* c = AddBox();
+    ImageCheckBox* other = AddBox(); // another group
+    for (ImageCheckBox* box : {a, b, c}) {
+        box->setGroupIndex(1);
+        box->setAllowAllUnchecked(false);
     }
-    other->SetGroupIndex(2);
-    other->SetChecked(true);
+    other->setGroupIndex(2);
+    other->setChecked(true);
     int aCalls = 0;
     int bCalls = 0;
-    a->OnClick = [&] { ++aCalls; };
-    b->OnClick = [&] { ++bCalls; };
+    QObject::connect(a, &ImageCheckBox::clicked, [&] { ++aCalls; });
+    QObject::connect(b, &ImageCheckBox::clicked, [&] { ++bCalls; });
 
-    a->SetChecked(true);
-    b->SetChecked(true);
-    EXPECT_FALSE(a->Checked());
-    EXPECT_TRUE(b->Checked());
-    EXPECT_FALSE(c->Checked());
-    EXPECT_TRUE(other->Checked());
+    a->setChecked(true);
+    b->setChecked(true);
+    EXPECT_FALSE(a->isChecked());
+    EXPECT_TRUE(b->isChecked());
+    EXPECT_FALSE(c->isChecked());
+    EXPECT_TRUE(other->isChecked());
     EXPECT_EQ(aCalls, 1); // its own change only, not the group's clearing
     EXPECT_EQ(bCalls, 1);
 
     UserClick(*b); // the checked member stays checked, the handler still runs once
-    EXPECT_TRUE(b->Checked());
+    EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(bCalls, 2);
 
-    b->SetChecked(false); // refused, but reported
-    EXPECT_TRUE(b->Checked());
+    b->setChecked(false); // refused, but reported
+    EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(bCalls, 3);
 
     UserClick(*c);
-    EXPECT_TRUE(c->Checked());
-    EXPECT_FALSE(b->Checked());
-    EXPECT_FALSE(a->Checked());
+    EXPECT_TRUE(c->isChecked());
+    EXPECT_FALSE(b->isChecked());
+    EXPECT_FALSE(a->isChecked());
 }
 
-TEST_F(ImageCheckBoxTest, GroupWithAllowAllUpCanBeLeftEmpty) {
-    TdxfCheckBox* a = AddBox();
-    TdxfCheckBox* b = AddBox();
-    TdxfCheckBox* c = AddBox();
-    for (TdxfCheckBox* box : {a, b, c})
-        box->SetGroupIndex(1);
+TEST_F(ImageCheckBoxTest, GroupAllowingAllUncheckedCanBeLeftEmpty) {
+    ImageCheckBox* a = AddBox();
+    ImageCheckBox* b = AddBox();
+    ImageCheckBox* c = AddBox();
+    for (ImageCheckBox* box : {a, b, c})
+        box->setGroupIndex(1);
     UserClick(*b);
     UserClick(*a);
-    EXPECT_TRUE(a->Checked());
-    EXPECT_FALSE(b->Checked());
+    EXPECT_TRUE(a->isChecked());
+    EXPECT_FALSE(b->isChecked());
 
     UserClick(*a);
-    EXPECT_FALSE(a->Checked());
-    EXPECT_FALSE(b->Checked());
-    EXPECT_FALSE(c->Checked());
+    EXPECT_FALSE(a->isChecked());
+    EXPECT_FALSE(b->isChecked());
+    EXPECT_FALSE(c->isChecked());
 }
 
 TEST_F(ImageCheckBoxTest, GroupZeroBoxesAreIndependentAndSendNoNotice) {
-    TdxfCheckBox* a = AddBox();
-    TdxfCheckBox* b = AddBox();
+    ImageCheckBox* a = AddBox();
+    ImageCheckBox* b = AddBox();
     NoticeCounter notices(*b);
-    a->SetChecked(true);
+    a->setChecked(true);
     UserClick(*b);
-    EXPECT_TRUE(a->Checked());
-    EXPECT_TRUE(b->Checked());
+    EXPECT_TRUE(a->isChecked());
+    EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(notices.count, 0);
 
-    a->SetGroupIndex(3);
-    b->SetGroupIndex(3);
-    a->SetChecked(false);
-    a->SetChecked(true);
+    a->setGroupIndex(3);
+    b->setGroupIndex(3);
+    a->setChecked(false);
+    a->setChecked(true);
     EXPECT_EQ(notices.count, 1);
-    EXPECT_FALSE(b->Checked());
+    EXPECT_FALSE(b->isChecked());
 }
 
 TEST_F(ImageCheckBoxTest, FocusRectangleOnlyAroundACaption) {
     ShowActive();
     for (const QString& caption : {QString(), QStringLiteral("猫の動画")}) {
-        TdxfCheckBox* box = AddBox(caption);
+        ImageCheckBox* box = AddBox(caption);
         box->show();
         const QImage unfocused = Grab(*box);
         box->setFocus();
@@ -377,8 +377,8 @@ TEST_F(ImageCheckBoxTest, FocusRectangleOnlyAroundACaption) {
 
 TEST_F(ImageCheckBoxTest, ClickTakesTheFocus) {
     ShowActive();
-    TdxfCheckBox* first = AddBox(QStringLiteral("a"));
-    TdxfCheckBox* second = AddBox(QStringLiteral("b"));
+    ImageCheckBox* first = AddBox(QStringLiteral("a"));
+    ImageCheckBox* second = AddBox(QStringLiteral("b"));
     first->show();
     second->show();
     first->setFocus();
@@ -389,22 +389,22 @@ TEST_F(ImageCheckBoxTest, ClickTakesTheFocus) {
 
 TEST_F(ImageCheckBoxTest, WithoutTheStripNoBuiltInPictureIsDrawn) {
     struct RestoreStrip {
-        ~RestoreStrip() { LoadCheckBoxStrip(CheckBoxStripResource); }
+        ~RestoreStrip() { loadCheckBoxStrip(CheckBoxStripResource); }
     } restore;
-    LoadCheckBoxStrip(QStringLiteral(":/no-such-picture"));
-    ASSERT_TRUE(CheckBoxStrip().isNull());
-    EXPECT_EQ(CheckBoxStyleCount(), 0);
+    loadCheckBoxStrip(QStringLiteral(":/no-such-picture"));
+    ASSERT_TRUE(checkBoxStrip().isNull());
+    EXPECT_EQ(checkBoxStyleCount(), 0);
 
-    TdxfCheckBox* box = AddBox();
-    box->SetChecked(true);
-    box->CalcSize();
+    ImageCheckBox* box = AddBox();
+    box->setChecked(true);
+    box->fitToContent();
     EXPECT_EQ(box->width(), 4);
     EXPECT_EQ(ColorsIn(Grab(*box), box->rect()), QSet<QRgb>{White});
 
     QImage glyph(8, 8, QImage::Format_RGB32);
     glyph.fill(Qt::blue);
     glyph.setPixel(0, 7, qRgb(0, 255, 0)); // transparent
-    box->SetGlyphChecked(glyph);
+    box->setCheckedPicture(glyph);
     EXPECT_EQ(box->width(), 12);
     EXPECT_TRUE(ColorsIn(Grab(*box), box->rect()).contains(Rgb(0, 0, 255)));
 }

@@ -24,7 +24,7 @@ quint16 Le16(const QByteArray& bytes, int offset) {
 }
 
 QRgb StripPixel(int frame, int x, int y) {
-    return CheckBoxStrip().pixel(18 * frame + x, y) & 0x00FFFFFF;
+    return checkBoxStrip().pixel(18 * frame + x, y) & 0x00FFFFFF;
 }
 
 } // namespace
@@ -43,8 +43,8 @@ TEST(PicturesTest, StripIsAnEightBitBottomUpBitmapCompiledIn) {
     EXPECT_EQ(Le32(bytes, 30), 0u);
     EXPECT_EQ(Le32(bytes, 34), 18144u);
 
-    ASSERT_EQ(CheckBoxStrip().size(), QSize(1008, 18));
-    EXPECT_EQ(CheckBoxStyleCount(), 14);
+    ASSERT_EQ(checkBoxStrip().size(), QSize(1008, 18));
+    EXPECT_EQ(checkBoxStyleCount(), 14);
     for (int frame = 0; frame < 56; ++frame)
         EXPECT_EQ(StripPixel(frame, 0, 17), Magenta) << frame;
 }
@@ -66,29 +66,29 @@ TEST(PicturesTest, StyleOneIsTheSunkenBoxAndTheBlueTick) {
         EXPECT_EQ(StripPixel(frame, 12, 14), silver);
         EXPECT_EQ(StripPixel(frame, 0, 15), white);
         EXPECT_EQ(StripPixel(frame, 13, 15), white);
-        EXPECT_EQ(ColorsIn(CheckBoxStrip(), QRect(18 * frame, 0, 18, 2)), QSet<QRgb>{Magenta});
-        EXPECT_EQ(ColorsIn(CheckBoxStrip(), QRect(18 * frame, 16, 18, 2)), QSet<QRgb>{Magenta});
+        EXPECT_EQ(ColorsIn(checkBoxStrip(), QRect(18 * frame, 0, 18, 2)), QSet<QRgb>{Magenta});
+        EXPECT_EQ(ColorsIn(checkBoxStrip(), QRect(18 * frame, 16, 18, 2)), QSet<QRgb>{Magenta});
     }
     for (int frame : {0, 2}) {
         EXPECT_EQ(StripPixel(frame, 12, 3), silver);
         EXPECT_EQ(StripPixel(frame, 13, 2), white);
-        EXPECT_EQ(ColorsIn(CheckBoxStrip(), QRect(18 * frame + 14, 0, 4, 18)), QSet<QRgb>{Magenta});
+        EXPECT_EQ(ColorsIn(checkBoxStrip(), QRect(18 * frame + 14, 0, 4, 18)), QSet<QRgb>{Magenta});
     }
-    EXPECT_EQ(ColorsIn(CheckBoxStrip(), QRect(2, 4, 10, 10)), QSet<QRgb>{white});
-    EXPECT_EQ(ColorsIn(CheckBoxStrip(), QRect(36 + 2, 4, 10, 10)), QSet<QRgb>{Rgb(160, 160, 164)});
+    EXPECT_EQ(ColorsIn(checkBoxStrip(), QRect(2, 4, 10, 10)), QSet<QRgb>{white});
+    EXPECT_EQ(ColorsIn(checkBoxStrip(), QRect(36 + 2, 4, 10, 10)), QSet<QRgb>{Rgb(160, 160, 164)});
 
     // The tick: blue, navy and grey, reaching into columns 14 to 17 of rows 2 to 7 only.
-    const QSet<QRgb> checked = ColorsIn(CheckBoxStrip(), QRect(18, 0, 18, 18));
+    const QSet<QRgb> checked = ColorsIn(checkBoxStrip(), QRect(18, 0, 18, 18));
     EXPECT_TRUE(checked.contains(blue) && checked.contains(navy));
-    const QSet<QRgb> corner = ColorsIn(CheckBoxStrip(), QRect(18 + 14, 2, 4, 6));
+    const QSet<QRgb> corner = ColorsIn(checkBoxStrip(), QRect(18 + 14, 2, 4, 6));
     EXPECT_TRUE(corner.contains(blue) || corner.contains(navy));
-    EXPECT_EQ(ColorsIn(CheckBoxStrip(), QRect(18 + 14, 8, 4, 10)), QSet<QRgb>{Magenta});
-    EXPECT_EQ(ColorsIn(CheckBoxStrip(), QRect(18 + 14, 0, 4, 2)), QSet<QRgb>{Magenta});
+    EXPECT_EQ(ColorsIn(checkBoxStrip(), QRect(18 + 14, 8, 4, 10)), QSet<QRgb>{Magenta});
+    EXPECT_EQ(ColorsIn(checkBoxStrip(), QRect(18 + 14, 0, 4, 2)), QSet<QRgb>{Magenta});
     // Disabled, the same tick in grey only.
-    const QSet<QRgb> disabled = ColorsIn(CheckBoxStrip(), QRect(54, 0, 18, 18));
+    const QSet<QRgb> disabled = ColorsIn(checkBoxStrip(), QRect(54, 0, 18, 18));
     EXPECT_FALSE(disabled.contains(blue) || disabled.contains(navy));
-    EXPECT_TRUE(ColorsIn(CheckBoxStrip(), QRect(54 + 14, 2, 4, 6)).contains(grey));
-    EXPECT_TRUE(ColorsIn(CheckBoxStrip(), QRect(54 + 2, 4, 10, 10)).contains(grey));
+    EXPECT_TRUE(ColorsIn(checkBoxStrip(), QRect(54 + 14, 2, 4, 6)).contains(grey));
+    EXPECT_TRUE(ColorsIn(checkBoxStrip(), QRect(54 + 2, 4, 10, 10)).contains(grey));
 }
 
 TEST(PicturesTest, NavigationGlyphsHaveAnEnabledAndADisabledImage) {
@@ -104,7 +104,7 @@ TEST(PicturesTest, NavigationGlyphsHaveAnEnabledAndADisabledImage) {
         EXPECT_FALSE(disabled.contains(Rgb(0, 0, 0)));
         EXPECT_TRUE(disabled.contains(Rgb(128, 128, 128)) && disabled.contains(Rgb(255, 255, 255)));
 
-        const QIcon icon = LoadGlyphIcon(path);
+        const QIcon icon = loadGlyphIcon(path);
         ASSERT_FALSE(icon.isNull());
         const QImage normal = icon.pixmap(16, 16, QIcon::Normal).toImage();
         const QImage grey = icon.pixmap(16, 16, QIcon::Disabled).toImage();
@@ -114,7 +114,7 @@ TEST(PicturesTest, NavigationGlyphsHaveAnEnabledAndADisabledImage) {
         EXPECT_EQ(normal.pixel(1, 1), qRgba(0, 0, 0, 255)); // the black frame
         EXPECT_EQ(grey.pixel(1, 1), qRgba(128, 128, 128, 255));
     }
-    EXPECT_TRUE(LoadGlyphIcon(QStringLiteral(":/glyphs/none.bmp")).isNull());
+    EXPECT_TRUE(loadGlyphIcon(QStringLiteral(":/glyphs/none.bmp")).isNull());
 }
 
 TEST(PicturesTest, NoImagePictureIsAPlainJpeg) {

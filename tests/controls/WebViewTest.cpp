@@ -16,22 +16,22 @@ TEST(WebViewTest, NavigatesAndReportsEachCompletedNavigation) {
             {"Content-Type: text/html; charset=utf-8", "Connection: close"}));
     });
 
-    TCppWebBrowser browser;
+    WebView browser;
     browser.resize(400, 300);
     browser.show();
-    EXPECT_TRUE(browser.LocationURL().isEmpty());
+    EXPECT_TRUE(browser.locationUrl().isEmpty());
 
-    QSignalSpy completed(&browser, &TCppWebBrowser::NavigateComplete2);
+    QSignalSpy completed(&browser, &WebView::navigationFinished);
     const QString first = QString::fromLatin1(server.Url("/first"));
-    browser.Navigate(first);
+    browser.navigate(first);
     ASSERT_TRUE(WaitUntil([&] { return completed.count() >= 1; }, 30000));
-    EXPECT_EQ(browser.LocationURL(), first);
+    EXPECT_EQ(browser.locationUrl(), first);
 
     const QString second = QString::fromLatin1(server.Url("/second?x=1"));
-    browser.Navigate(second);
+    browser.navigate(second);
     ASSERT_TRUE(WaitUntil([&] { return completed.count() >= 2; }, 30000));
-    EXPECT_EQ(browser.LocationURL(), second);
+    EXPECT_EQ(browser.locationUrl(), second);
 
-    browser.SetHint(QStringLiteral("猫の動画"));
-    EXPECT_EQ(browser.Hint(), QStringLiteral("猫の動画"));
+    browser.setResultTitle(QStringLiteral("猫の動画"));
+    EXPECT_EQ(browser.resultTitle(), QStringLiteral("猫の動画"));
 }

@@ -36,13 +36,13 @@ protected:
     QByteArray get() const { return ReadFileBytes(Path()); }
 
     // The box as the main window configures it, owned by a window like the main window's.
-    THistoryComboBox* MakeBox(THistoryMode mode = THistoryMode::hsAuto) {
+    HistoryComboBox* MakeBox(HistoryComboBox::SaveMode mode = HistoryComboBox::SaveMode::Auto) {
         m_owner = std::make_unique<QWidget>();
-        auto* box = new THistoryComboBox(m_owner.get());
+        auto* box = new HistoryComboBox(m_owner.get());
         box->setObjectName(QStringLiteral("HistoryComboBox1"));
-        box->SetSaveFileName(Path());
-        box->SetSaveMode(mode);
-        box->SetMaxLength(45);
+        box->setSaveFileName(Path());
+        box->setSaveMode(mode);
+        box->setMaxLength(45);
         return box;
     }
 
@@ -54,65 +54,65 @@ protected:
 
 } // namespace
 
-TEST_F(HistoryComboBoxTest, AddTextRecordsNewestFirstAndKeepsTheStoredCase) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+TEST_F(HistoryComboBoxTest, AddToHistoryRecordsNewestFirstAndKeepsTheStoredCase) {
+    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
     box->setEditText(QStringLiteral("typed"));
 
-    EXPECT_FALSE(box->AddText(QString()));
+    EXPECT_FALSE(box->addToHistory(QString()));
     EXPECT_EQ(box->count(), 0);
-    EXPECT_TRUE(box->AddText(QStringLiteral("dog")));
-    EXPECT_TRUE(box->AddText(QStringLiteral("  ")));
-    EXPECT_TRUE(box->AddText(QStringLiteral("cat")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("dog")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("  ")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("cat")));
     EXPECT_EQ(Items(*box), (QStringList{"cat", "  ", "dog"}));
 
-    EXPECT_FALSE(box->AddText(QStringLiteral("DOG")));
+    EXPECT_FALSE(box->addToHistory(QStringLiteral("DOG")));
     EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
-    EXPECT_FALSE(box->AddText(QStringLiteral("dog")));
+    EXPECT_FALSE(box->addToHistory(QStringLiteral("dog")));
     EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
     // The whole text must match.
-    EXPECT_TRUE(box->AddText(QStringLiteral("Do")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("Do")));
     // Letter case is ignored for full-width letters as well.
-    EXPECT_TRUE(box->AddText(QStringLiteral(u"ＡＢＣ")));
-    EXPECT_FALSE(box->AddText(QStringLiteral(u"ａｂｃ")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral(u"ＡＢＣ")));
+    EXPECT_FALSE(box->addToHistory(QStringLiteral(u"ａｂｃ")));
     EXPECT_EQ(Items(*box), (QStringList{QStringLiteral(u"ＡＢＣ"), "Do", "dog", "cat", "  "}));
 
     EXPECT_EQ(box->currentText(), QStringLiteral("typed"));
 }
 
-TEST_F(HistoryComboBoxTest, AddTextOfTheTextFieldKeepsTheTextField) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+TEST_F(HistoryComboBoxTest, AddingTheTextFieldKeepsTheTextField) {
+    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
     for (const char* keyword : {"one", "two", "three"})
-        box->AddText(QString::fromLatin1(keyword));
+        box->addToHistory(QString::fromLatin1(keyword));
     // The user picks an entry further down, then searches it in other letters.
     box->setCurrentIndex(2);
     ASSERT_EQ(box->currentText(), QStringLiteral("one"));
     box->setEditText(QStringLiteral("ONE"));
     box->lineEdit()->setCursorPosition(1);
 
-    EXPECT_FALSE(box->AddText());
+    EXPECT_FALSE(box->addToHistory());
     EXPECT_EQ(Items(*box), (QStringList{"one", "three", "two"}));
     EXPECT_EQ(box->currentText(), QStringLiteral("ONE"));
     EXPECT_EQ(box->lineEdit()->cursorPosition(), 1);
 
     box->setEditText(QStringLiteral("four"));
-    EXPECT_TRUE(box->AddText());
+    EXPECT_TRUE(box->addToHistory());
     EXPECT_EQ(box->itemText(0), QStringLiteral("four"));
     EXPECT_EQ(box->currentText(), QStringLiteral("four"));
 }
 
 TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
     put("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n");
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
-    box->AddText(QStringLiteral("dog"));
-    box->AddText(QStringLiteral(u"猫の動画"));
-    EXPECT_TRUE(box->SaveToFile());
+    HistoryComboBox* box = MakeBox();
+    box->restoreHistory();
+    box->addToHistory(QStringLiteral("dog"));
+    box->addToHistory(QStringLiteral(u"猫の動画"));
+    EXPECT_TRUE(box->saveToFile());
     EXPECT_EQ(get(), QByteArray("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n"
                                 "[HistoryComboBox1]\r\nHistoryCount=2\r\n"
                                 "History0=\x94\x4C\x82\xCC\x93\xAE\x89\xE6\r\nHistory1=dog\r\n"));
 
-    THistoryComboBox* again = MakeBox();
-    again->Loaded();
+    HistoryComboBox* again = MakeBox();
+    again->restoreHistory();
     EXPECT_EQ(Items(*again), (QStringList{QStringLiteral(u"猫の動画"), "dog"}));
     EXPECT_TRUE(again->currentText().isEmpty());
 }
@@ -120,14 +120,14 @@ TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
 TEST_F(HistoryComboBoxTest, AShorterListLeavesNoStaleKeys) {
     put("[historycombobox1]\r\nHistoryCount=3\r\nHistory0=a\r\nHistory1=b\r\nHistory2=c\r\n"
         "[SET]\r\nM_LEFT=10\r\n");
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
+    HistoryComboBox* box = MakeBox();
+    box->restoreHistory();
     ASSERT_EQ(Items(*box), (QStringList{"a", "b", "c"}));
     box->setEditText(QStringLiteral("kept"));
-    box->ClearItems();
+    box->clearHistory();
     EXPECT_EQ(box->count(), 0);
     EXPECT_EQ(box->currentText(), QStringLiteral("kept"));
-    box->AddText(QStringLiteral("d"));
+    box->addToHistory(QStringLiteral("d"));
     DestroyOwner();
     EXPECT_EQ(get(), QByteArray("[SET]\r\nM_LEFT=10\r\n"
                                 "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=d\r\n"));
@@ -135,13 +135,13 @@ TEST_F(HistoryComboBoxTest, AShorterListLeavesNoStaleKeys) {
 
 TEST_F(HistoryComboBoxTest, ClearedHistoryIsSavedAsACountOfZero) {
     put("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n");
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
-    box->ClearItems();
+    HistoryComboBox* box = MakeBox();
+    box->restoreHistory();
+    box->clearHistory();
     DestroyOwner();
     EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=0\r\n"));
-    THistoryComboBox* again = MakeBox();
-    again->Loaded();
+    HistoryComboBox* again = MakeBox();
+    again->restoreHistory();
     EXPECT_EQ(again->count(), 0);
 }
 
@@ -170,9 +170,9 @@ TEST_F(HistoryComboBoxTest, LoadsWhatTheCountSays) {
         QFile::remove(Path());
         if (c.file != "<missing>")
             put(c.file);
-        THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
-        box->AddText(QStringLiteral("before"));
-        box->LoadFromFile(Path());
+        HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+        box->addToHistory(QStringLiteral("before"));
+        box->loadFromFile(Path());
         EXPECT_EQ(Items(*box), QStringList{QStringLiteral("before")} + c.expected);
     }
 }
@@ -198,8 +198,8 @@ TEST_F(HistoryComboBoxTest, ADamagedCountLoadsTheStoredEntriesAndSavesOnlyThose)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         put("[HistoryComboBox1]\r\n" + c.section);
-        THistoryComboBox* box = MakeBox();
-        box->Loaded();
+        HistoryComboBox* box = MakeBox();
+        box->restoreHistory();
         EXPECT_EQ(Items(*box), c.loaded);
         DestroyOwner();
         QByteArray expected =
@@ -213,49 +213,49 @@ TEST_F(HistoryComboBoxTest, ADamagedCountLoadsTheStoredEntriesAndSavesOnlyThose)
 TEST_F(HistoryComboBoxTest, SaveModesDecideLoadingAndSaving) {
     const QByteArray stored = "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=old\r\n";
     const struct {
-        THistoryMode mode;
+        HistoryComboBox::SaveMode mode;
         QStringList loaded;
         QByteArray saved;
     } cases[] = {
-        {THistoryMode::hsAuto,
+        {HistoryComboBox::SaveMode::Auto,
          {"old"},
          "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=new\r\nHistory1=old\r\n"},
-        {THistoryMode::hsManual, {}, stored},
-        {THistoryMode::hsAutoSave, {}, "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=new\r\n"},
-        {THistoryMode::hsAutoLoad, {"old"}, stored},
+        {HistoryComboBox::SaveMode::Manual, {}, stored},
+        {HistoryComboBox::SaveMode::SaveOnly, {}, "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=new\r\n"},
+        {HistoryComboBox::SaveMode::LoadOnly, {"old"}, stored},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         put(stored);
-        THistoryComboBox* box = MakeBox(c.mode);
-        box->Loaded();
+        HistoryComboBox* box = MakeBox(c.mode);
+        box->restoreHistory();
         EXPECT_EQ(Items(*box), c.loaded);
-        box->AddText(QStringLiteral("new"));
+        box->addToHistory(QStringLiteral("new"));
         DestroyOwner();
         EXPECT_EQ(get(), c.saved);
     }
 }
 
 TEST_F(HistoryComboBoxTest, WithoutNamesNothingIsLoadedOrSaved) {
-    THistoryComboBox* box = MakeBox();
-    box->SetSaveFileName(QString());
-    box->Loaded();
-    EXPECT_FALSE(box->SaveToFile());
-    EXPECT_FALSE(box->LoadFromFile());
-    EXPECT_FALSE(box->SaveToRegistry());
-    EXPECT_FALSE(box->LoadFromRegistry());
-    box->AddText(QStringLiteral("x"));
+    HistoryComboBox* box = MakeBox();
+    box->setSaveFileName(QString());
+    box->restoreHistory();
+    EXPECT_FALSE(box->saveToFile());
+    EXPECT_FALSE(box->loadFromFile());
+    EXPECT_FALSE(box->saveToRegistry());
+    EXPECT_FALSE(box->loadFromRegistry());
+    box->addToHistory(QStringLiteral("x"));
     DestroyOwner();
     EXPECT_TRUE(QDir(m_dir.path()).isEmpty());
 }
 
 TEST_F(HistoryComboBoxTest, TheSectionIsNamedAfterTheBoxUnlessGiven) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
-    EXPECT_EQ(box->GetSectionString(), QStringLiteral("HistoryComboBox1"));
-    box->SetSaveSectionName(QStringLiteral("Keywords"));
-    EXPECT_EQ(box->GetSectionString(), QStringLiteral("Keywords"));
-    box->AddText(QStringLiteral("a"));
-    box->SaveToFile(Path());
+    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    EXPECT_EQ(box->sectionName(), QStringLiteral("HistoryComboBox1"));
+    box->setSaveSectionName(QStringLiteral("Keywords"));
+    EXPECT_EQ(box->sectionName(), QStringLiteral("Keywords"));
+    box->addToHistory(QStringLiteral("a"));
+    box->saveToFile(Path());
     EXPECT_EQ(get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
@@ -276,14 +276,14 @@ TEST(ResolveHistoryFileNameTest, AppendsIniAndPlacesBareNamesBesideTheProgram) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ResolveHistoryFileName(QString::fromLatin1(c.name)), c.expected);
+        EXPECT_EQ(resolveHistoryFileName(QString::fromLatin1(c.name)), c.expected);
     }
 }
 
 TEST_F(HistoryComboBoxTest, NamesWithoutExtensionGetIni) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
-    box->AddText(QStringLiteral("a"));
-    box->SaveToFile(m_dir.filePath(QStringLiteral("log_search")));
+    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    box->addToHistory(QStringLiteral("a"));
+    box->saveToFile(m_dir.filePath(QStringLiteral("log_search")));
     EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
@@ -292,9 +292,9 @@ TEST_F(HistoryComboBoxTest, AFailedSaveAtDestructionIsShownAndKeepsTheFile) {
     put(stored);
     ASSERT_TRUE(QFile::setPermissions(Path(), QFileDevice::ReadOwner));
     RecordedMessages messages;
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
-    box->AddText(QStringLiteral("new"));
+    HistoryComboBox* box = MakeBox();
+    box->restoreHistory();
+    box->addToHistory(QStringLiteral("new"));
     DestroyOwner();
     EXPECT_EQ(messages.errors, QStringList{Path() + QStringLiteral(" に書き込めません.")});
     EXPECT_EQ(get(), stored);
@@ -302,14 +302,14 @@ TEST_F(HistoryComboBoxTest, AFailedSaveAtDestructionIsShownAndKeepsTheFile) {
 
 TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {
     QStandardPaths::setTestModeEnabled(true);
-    const QString registry = HistoryRegistryFileName();
+    const QString registry = historyRegistryFileName();
     QFile::remove(registry);
 
-    THistoryComboBox* box = MakeBox();
-    box->SetSaveKeyName(QStringLiteral("Software\\Sorvel\\"));
-    box->Loaded();
-    box->AddText(QStringLiteral("dog"));
-    box->AddText(QStringLiteral("cat"));
+    HistoryComboBox* box = MakeBox();
+    box->setSaveRegistryKey(QStringLiteral("Software\\Sorvel\\"));
+    box->restoreHistory();
+    box->addToHistory(QStringLiteral("dog"));
+    box->addToHistory(QStringLiteral("cat"));
     DestroyOwner();
     // The file name is ignored while a key is set.
     EXPECT_FALSE(QFile::exists(Path()));
@@ -317,41 +317,42 @@ TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {
               QByteArray("[Software\\Sorvel\\HistoryComboBox1]\r\nHistoryCount=2\r\n"
                          "History0=cat\r\nHistory1=dog\r\n"));
 
-    THistoryComboBox* again = MakeBox(THistoryMode::hsManual);
-    again->LoadFromRegistry(QStringLiteral("\\software\\sorvel"));
+    HistoryComboBox* again = MakeBox(HistoryComboBox::SaveMode::Manual);
+    again->loadFromRegistry(QStringLiteral("\\software\\sorvel"));
     EXPECT_EQ(Items(*again), (QStringList{"cat", "dog"}));
-    again->LoadFromRegistry(QStringLiteral("Software\\Other"));
-    again->SaveToRegistry(QStringLiteral("\\\\"));
+    again->loadFromRegistry(QStringLiteral("Software\\Other"));
+    again->saveToRegistry(QStringLiteral("\\\\"));
     EXPECT_EQ(again->count(), 2);
     QFile::remove(registry);
     QStandardPaths::setTestModeEnabled(false);
 }
 
-TEST_F(HistoryComboBoxTest, KeyHookSeesTypedKeysAndEnterAndCanConsumeThem) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+TEST_F(HistoryComboBoxTest, KeyTypedReceiverSeesKeysAndEnterAndCanConsumeThem) {
+    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
     m_owner->show();
     box->setFocus();
-    box->AddText(QStringLiteral("Dog"));
+    box->addToHistory(QStringLiteral("Dog"));
     box->setEditText(QString());
     QString seen;
-    box->OnKeyPress = [&](QChar& key) {
-        seen += key;
-        if (key == u'x')
-            key = QChar(0);
-        else if (key == u'q')
-            key = u'Q';
-    };
+    const QMetaObject::Connection receiver =
+        QObject::connect(box, &HistoryComboBox::keyTyped, [&](QChar& key) {
+            seen += key;
+            if (key == u'x')
+                key = QChar(0);
+            else if (key == u'q')
+                key = u'Q';
+        });
     QTest::keyClicks(box, QStringLiteral("dxoqg"));
     EXPECT_EQ(box->currentText(), QStringLiteral("doQg"));
     QTest::keyClick(box, Qt::Key_Return);
     QTest::keyClick(box, Qt::Key_Enter);
     EXPECT_EQ(seen, QStringLiteral("dxoqg\r\r"));
     // Enter neither inserts the text nor selects a matching entry.
-    box->AddText(QStringLiteral("Cat"));
+    box->addToHistory(QStringLiteral("Cat"));
     box->setCurrentIndex(0);
     box->setEditText(QStringLiteral("dog"));
     QTest::keyClick(box, Qt::Key_Return);
-    box->OnKeyPress = nullptr;
+    QObject::disconnect(receiver);
     QTest::keyClick(box, Qt::Key_Return);
     box->setEditText(QStringLiteral("new"));
     QTest::keyClick(box, Qt::Key_Return);
@@ -363,12 +364,12 @@ TEST_F(HistoryComboBoxTest, KeyHookSeesTypedKeysAndEnterAndCanConsumeThem) {
 }
 
 TEST_F(HistoryComboBoxTest, TheTextFieldTakesAtMostMaxLengthCharacters) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
     m_owner->show();
     box->setFocus();
     QTest::keyClicks(box, QString(50, u'a'));
     EXPECT_EQ(box->currentText().size(), 45);
-    box->SetMaxLength(0);
+    box->setMaxLength(0);
     QTest::keyClicks(box, QString(10, u'b'));
     EXPECT_EQ(box->currentText().size(), 55);
 }

@@ -13,10 +13,10 @@
 // A view that records what the search client does to it, for tests that need no window.
 class FakeBrowserPane final : public IBrowserPane {
 public:
-    void Navigate(const QString& url) override { navigations << url; }
-    QString LocationURL() const override { return location; }
-    QString Hint() const override { return hint; }
-    void SetHint(const QString& text) override { hint = text; }
+    void navigate(const QString& url) override { navigations << url; }
+    QString locationUrl() const override { return location; }
+    QString resultTitle() const override { return hint; }
+    void setResultTitle(const QString& text) override { hint = text; }
 
     QStringList navigations;
     QString location;
@@ -30,10 +30,10 @@ public:
         for (int i = 0; i < SlotCount; ++i) {
             TResultSlot& slot = resultSlots[i];
             slot.Panel = new QWidget(&container);
-            slot.GradBox = new TGradBox(slot.Panel);
-            slot.Image = new TImage(slot.Panel);
+            slot.GradBox = new GradientBox(slot.Panel);
+            slot.Image = new ClickableImage(slot.Panel);
             slot.Label = new QLabel(QStringLiteral("-"), slot.Panel);
-            slot.CheckBox = new TdxfCheckBox(slot.Panel);
+            slot.CheckBox = new ImageCheckBox(slot.Panel);
             slot.Panel->hide();
         }
     }
@@ -63,7 +63,7 @@ public:
     int SlotHeight() const override { return 120; }
     TResultSlot Slot(int index) const override { return resultSlots[index]; }
     QString BaseCaption() const override { return QStringLiteral("ORVENA - Sorvel Browser"); }
-    void SetCaption(const QString& text) override { caption = text; }
+    void setCaption(const QString& text) override { caption = text; }
     void SetPageLabels(const QString& text) override { pageLabels = text; }
     void SetStatusText(int panel, const QString& text) override { status[panel] = text; }
     IBrowserPane& BrowserPane() override { return browser; }

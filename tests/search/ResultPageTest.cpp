@@ -178,26 +178,26 @@ TEST_F(ResultPageTest, SlotContents) {
     };
     client.thumbnails[QStringLiteral("http://t/1.jpg")] = JpegOf(ThumbnailColour);
     client.thumbnails[QStringLiteral("http://t/2.jpg")] = "<html>404 Not Found</html>";
-    view.Slot(0).CheckBox->SetChecked(true);
+    view.Slot(0).CheckBox->setChecked(true);
     client.SpeedButton0_1Click();
 
     EXPECT_EQ(client.thumbnailRequests,
               (QStringList{"http://t/1.jpg", "http://t/2.jpg", "http://v/three"}));
     const TResultSlot first = Slot(0);
-    EXPECT_EQ(first.CheckBox->Caption(), QStringLiteral("猫 & 犬"));
+    EXPECT_EQ(first.CheckBox->caption(), QStringLiteral("猫 & 犬"));
     EXPECT_TRUE(first.CheckBox->isEnabled());
-    EXPECT_FALSE(first.CheckBox->Checked()); // every load unchecks
+    EXPECT_FALSE(first.CheckBox->isChecked()); // every load unchecks
     EXPECT_EQ(first.Label->text(), QStringLiteral("[ニコニコ動画]\n\n2分5秒\n\n"));
-    EXPECT_TRUE(CentreIs(first.Image->Picture(), ThumbnailColour));
+    EXPECT_TRUE(CentreIs(first.Image->picture(), ThumbnailColour));
     EXPECT_EQ(first.Image->toolTip(), QStringLiteral("http://r/1"));
 
     const TResultSlot second = Slot(1);
     EXPECT_FALSE(second.CheckBox->isEnabled());
     EXPECT_EQ(second.Label->text(), QStringLiteral("情報なし"));
-    EXPECT_TRUE(CentreIs(second.Image->Picture(), NoImageColour)); // an error page is no picture
+    EXPECT_TRUE(CentreIs(second.Image->picture(), NoImageColour)); // an error page is no picture
     // An empty thumbnail element breaks into two lines: the video's own Url stays the last one
     // read, and is no picture.
-    EXPECT_TRUE(CentreIs(Slot(2).Image->Picture(), NoImageColour));
+    EXPECT_TRUE(CentreIs(Slot(2).Image->picture(), NoImageColour));
     EXPECT_FALSE(QFile::exists(client.ThumbnailFile));
 }
 
@@ -213,12 +213,12 @@ TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
     client.answer = [blocks](const QString&) { return AnswerOf(3, blocks); };
     client.SpeedButton0_1Click();
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(CentreIs(Slot(i).Image->Picture(), NoImageColour)) << i;
+        EXPECT_TRUE(CentreIs(Slot(i).Image->picture(), NoImageColour)) << i;
 
     // Without the stand-in picture the slot shows no picture rather than an earlier one.
     QFile::remove(client.NoImageFile);
     client.SpeedButton0_1Click();
-    EXPECT_TRUE(Slot(0).Image->Picture().isNull());
+    EXPECT_TRUE(Slot(0).Image->picture().isNull());
 }
 
 TEST_F(ResultPageTest, PagingCommandsRunOnlyWhenTheirConditionHolds) {
@@ -267,11 +267,11 @@ TEST_F(ResultPageTest, ActivationOpensOnlyWebPagesAndMarksTheResult) {
     client.ImageClick(1);
     EXPECT_EQ(view.browser.navigations, (QStringList{"http://r/1", "HTTPS://r/5", "http://r/1"}));
     EXPECT_EQ(view.browser.hint, QStringLiteral("web"));
-    EXPECT_TRUE(Slot(0).CheckBox->Checked());
-    EXPECT_TRUE(Slot(1).CheckBox->Checked());  // not opened, but marked as usual
-    EXPECT_FALSE(Slot(2).CheckBox->Checked()); // a site that does not mark
-    EXPECT_TRUE(Slot(3).CheckBox->Checked());
-    EXPECT_FALSE(Slot(4).CheckBox->Checked());
+    EXPECT_TRUE(Slot(0).CheckBox->isChecked());
+    EXPECT_TRUE(Slot(1).CheckBox->isChecked());  // not opened, but marked as usual
+    EXPECT_FALSE(Slot(2).CheckBox->isChecked()); // a site that does not mark
+    EXPECT_TRUE(Slot(3).CheckBox->isChecked());
+    EXPECT_FALSE(Slot(4).CheckBox->isChecked());
 }
 
 TEST_F(ResultPageTest, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands) {

@@ -73,7 +73,7 @@ TEST(SearchEndToEndTest, KeywordToTableThroughTheHttpClient) {
     EXPECT_EQ(client.ResultTable[1].Title, QStringLiteral("Tom & Jerry"));
     EXPECT_EQ(client.ResultTable[0].RefererUrl, QString::fromLatin1("http://" + host + "/watch/1"));
     EXPECT_EQ(view.ShownSlots(), 2);
-    EXPECT_TRUE(CentreIs(view.Slot(0).Image->Picture(), colour));
+    EXPECT_TRUE(CentreIs(view.Slot(0).Image->picture(), colour));
     EXPECT_EQ(server.ConnectionCount(), 3);
     EXPECT_TRUE(live.messages.information.isEmpty());
     EXPECT_TRUE(live.messages.errors.isEmpty());
@@ -172,9 +172,9 @@ TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
 
     const FakeSearchView& view = live.view;
     EXPECT_EQ(view.ShownSlots(), 3);
-    EXPECT_FALSE(CentreIs(view.Slot(0).Image->Picture(), slowColour));
-    EXPECT_FALSE(CentreIs(view.Slot(1).Image->Picture(), slowColour));
-    EXPECT_TRUE(CentreIs(view.Slot(2).Image->Picture(), fastColour));
+    EXPECT_FALSE(CentreIs(view.Slot(0).Image->picture(), slowColour));
+    EXPECT_FALSE(CentreIs(view.Slot(1).Image->picture(), slowColour));
+    EXPECT_TRUE(CentreIs(view.Slot(2).Image->picture(), fastColour));
     // The host that ran out of time is not asked again during the load.
     EXPECT_EQ(askedSlow, QList<QByteArray>{slow.Url("/1.jpg")});
     EXPECT_TRUE(view.searchEnabled);
