@@ -15,7 +15,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/Fonts.h"
 #include "platform/MessageService.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>

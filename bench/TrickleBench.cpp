@@ -8,7 +8,7 @@
 
 #include "net/HttpClient.h"
 #include "net/UrlEncoder.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include "controls/BrowserPane.h"
 #include "controls/ImageCheckBox.h"

@@ -1,4 +1,4 @@
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include "controls/ImageCheckBox.h"
 #include "controls/ClickableImage.h"

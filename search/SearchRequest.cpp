@@ -1,4 +1,4 @@
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include "net/HttpClient.h"
 #include "net/UrlEncoder.h"

@@ -7,7 +7,7 @@
 #include "app/Settingwindow1.h"
 #include "app/Startup.h"
 #include "platform/DesktopServices.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "FakeSearchView.h"
 #include "TestUtil.h"
 
-#include "CannedSearchClient.h"
+#include "CannedSearchController.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "CannedSearchClient.h"
+#include "CannedSearchController.h"
 #include "FakeSearchView.h"
 #include "SearchTestUtil.h"
 #include "TestUtil.h"

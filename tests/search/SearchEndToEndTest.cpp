@@ -6,7 +6,7 @@
 #include "controls/ClickableImage.h"
 #include "net/HttpClient.h"
 #include "net/UrlEncoder.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include <gtest/gtest.h>
 

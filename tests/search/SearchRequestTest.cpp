@@ -4,7 +4,7 @@
 #include "net/HttpClient.h"
 #include "net/UrlEncoder.h"
 #include "platform/Exception.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "net/HttpClient.h"
 #include "net/UrlEncoder.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include <QFile>
 #include <QMap>
