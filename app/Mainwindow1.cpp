@@ -154,10 +154,10 @@ TMainForm1::TMainForm1(const TMainFormOptions& options, QWidget* parent)
     , m_options(options) {
     if (!m_options.CreateBrowserPane)
         m_options.CreateBrowserPane = DefaultBrowserPane();
-    m_client = std::make_unique<TSearchClient>(*this, *NMHTTP1, *NMURL1, m_options.ServiceHost);
+    m_client = std::make_unique<SearchController>(*this, *NMHTTP1, *NMURL1, m_options.ServiceHost);
     // The first activation applies the stored count; until then (a window manager that does
     // not activate the new window) a load must still find a count it can divide by.
-    m_client->SearchSettings.ResultsPerPage = SlotCount;
+    m_client->settings.resultsPerPage = SlotCount;
 
     // The stored layout.
     setObjectName(QStringLiteral("MainForm1"));
@@ -181,7 +181,7 @@ TMainForm1::TMainForm1(const TMainFormOptions& options, QWidget* parent)
 
     m_hint = windowTitle();
     ScrollBox1->SetRange(0);
-    m_browserPane->navigate(TopPageUrl(m_options.ServiceHost));
+    m_browserPane->navigate(topPageUrl(m_options.ServiceHost));
 
     for (int k = 1; k <= SlotCount; ++k)
         SlotPanels.append(findChild<QWidget*>(QStringLiteral("Panel1_%1").arg(k)));
@@ -344,7 +344,7 @@ void TMainForm1::CreatePageControl() {
     Splitter1->addWidget(Panel1);
 
     const TBrowserPaneParts pane = m_options.CreateBrowserPane(Splitter1, &m_entryPoints, [this] {
-        runCommand([this] { m_client->WebBrowser1NavigateComplete2(); });
+        runCommand([this] { m_client->handleNavigationFinished(); });
     });
     WebBrowser1 = pane.Widget;
     m_browserPane = pane.Pane;
@@ -486,7 +486,7 @@ void TMainForm1::CreateSlot(int k) {
     checkBox->fitToContent();
 
     panel->hide();
-    connect(image, &ClickableImage::clicked, &m_entryPoints, Command([this, k] { m_client->ImageClick(k); }));
+    connect(image, &ClickableImage::clicked, &m_entryPoints, Command([this, k] { m_client->openResult(k); }));
 }
 
 // The column's children follow the content's size: the strips stand at its left and right
@@ -509,13 +509,13 @@ void TMainForm1::LayoutResultColumn() {
 // --- wiring ---------------------------------------------------------------------------------
 
 void TMainForm1::ConnectCommands() {
-    TSearchClient* client = m_client.get();
-    const auto search = Command([client] { client->SpeedButton0_1Click(); });
+    SearchController* client = m_client.get();
+    const auto search = Command([client] { client->search(); });
     connect(SpeedButton0_1, &QToolButton::clicked, &m_entryPoints, search);
     connect(S1, &QAction::triggered, &m_entryPoints, search);
     // Direct: the filter may consume or change the key before the box handles it.
     connect(HistoryComboBox1, &HistoryComboBox::keyTyped, &m_entryPoints, [client](QChar& key) {
-        runCommand([client, &key] { client->HistoryComboBox1KeyPress(key); });
+        runCommand([client, &key] { client->filterKeywordKey(key); });
     }, Qt::DirectConnection);
 
     const auto settings = Command([this] { SpeedButton0_4Click(); });
@@ -526,14 +526,14 @@ void TMainForm1::ConnectCommands() {
     connect(H1, &QAction::triggered, &m_entryPoints, topPage);
 
     const std::pair<QToolButton*, std::function<void()>> paging[] = {
-        {SpeedButton2_1, [client] { client->SpeedButton2_1Click(); }},
-        {SpeedButton2_2, [client] { client->SpeedButton2_2Click(); }},
-        {SpeedButton2_3, [client] { client->SpeedButton2_3Click(); }},
-        {SpeedButton2_4, [client] { client->SpeedButton2_4Click(); }},
-        {SpeedButton3_1, [client] { client->SpeedButton2_1Click(); }},
-        {SpeedButton3_2, [client] { client->SpeedButton2_2Click(); }},
-        {SpeedButton3_3, [client] { client->SpeedButton2_3Click(); }},
-        {SpeedButton3_4, [client] { client->SpeedButton2_4Click(); }},
+        {SpeedButton2_1, [client] { client->showFirstPage(); }},
+        {SpeedButton2_2, [client] { client->showPreviousPage(); }},
+        {SpeedButton2_3, [client] { client->showNextPage(); }},
+        {SpeedButton2_4, [client] { client->showLastPage(); }},
+        {SpeedButton3_1, [client] { client->showFirstPage(); }},
+        {SpeedButton3_2, [client] { client->showPreviousPage(); }},
+        {SpeedButton3_3, [client] { client->showNextPage(); }},
+        {SpeedButton3_4, [client] { client->showLastPage(); }},
     };
     for (const auto& [button, handler] : paging)
         connect(button, &QToolButton::clicked, &m_entryPoints, Command(handler));
@@ -584,7 +584,7 @@ void TMainForm1::CentreAtDesignSize() {
 // still waiting for the network is ended, so that the process does not outlive its window.
 void TMainForm1::closeEvent(QCloseEvent* event) {
     runCommand([this] { FormClose(); });
-    m_client->StopLoading();
+    m_client->stopLoading();
     event->accept();
 }
 
@@ -593,7 +593,7 @@ void TMainForm1::FormActivate() {
         return;
     if (size() == m_placedSize && frameGeometry().size() != DesignSize)
         CentreAtDesignSize();
-    SettingsFile::Load(m_options.SettingsFilePath, *this, *SettingForm1, m_client->SearchSettings);
+    SettingsFile::Load(m_options.SettingsFilePath, *this, *SettingForm1, m_client->settings);
     SpeedButton0_4Click();
     Tag = 1;
 }
@@ -606,10 +606,10 @@ void TMainForm1::FormClose() {
     // of writing the window's defaults over it.
     if (Tag == 0) {
         SettingsFile::Load(m_options.SettingsFilePath, *this, *SettingForm1,
-                           m_client->SearchSettings);
+                           m_client->settings);
         Tag = 1;
     }
-    SettingsFile::Save(m_options.SettingsFilePath, *this, *SettingForm1, m_client->SearchSettings);
+    SettingsFile::Save(m_options.SettingsFilePath, *this, *SettingForm1, m_client->settings);
 }
 
 // --- commands -------------------------------------------------------------------------------
@@ -622,18 +622,18 @@ void TMainForm1::SpeedButton0_4Click() {
         result = SettingForm1->exec();
     if (result != QDialog::Accepted && Tag != 0)
         return;
-    TSearchSettings& settings = m_client->SearchSettings;
+    SearchSettings& settings = m_client->settings;
     SettingForm1->ApplyTo(settings);
     // The count box without a selection (a first start, a stored index outside the list)
     // leaves no usable count: the column then shows as many as it has slots.
-    if (settings.ResultsPerPage != 5 && settings.ResultsPerPage != 10 &&
-        settings.ResultsPerPage != 20)
-        settings.ResultsPerPage = SlotCount;
-    m_client->SpeedButton0_1Click();
+    if (settings.resultsPerPage != 5 && settings.resultsPerPage != 10 &&
+        settings.resultsPerPage != 20)
+        settings.resultsPerPage = SlotCount;
+    m_client->search();
 }
 
 void TMainForm1::SpeedButton0_6Click() {
-    m_browserPane->navigate(TopPageUrl(m_options.ServiceHost) + QStringLiteral("?ret=1"));
+    m_browserPane->navigate(topPageUrl(m_options.ServiceHost) + QStringLiteral("?ret=1"));
 }
 
 void TMainForm1::W1Click() {
@@ -664,60 +664,60 @@ void TMainForm1::S3Click() {
 }
 
 void TMainForm1::H3Click() {
-    desktopServices().openUrl(MakerSiteUrl(m_options.ServiceHost));
+    desktopServices().openUrl(makerSiteUrl(m_options.ServiceHost));
 }
 
 void TMainForm1::H4Click() {
-    desktopServices().openUrl(SoftwareInfoUrl(m_options.ServiceHost) + programBaseName());
+    desktopServices().openUrl(softwareInfoUrl(m_options.ServiceHost) + programBaseName());
 }
 
 // --- the search client's view ---------------------------------------------------------------
 
-QString TMainForm1::KeywordText() const {
+QString TMainForm1::keywordText() const {
     return HistoryComboBox1->currentText();
 }
 
-void TMainForm1::SetKeywordText(const QString& text) {
+void TMainForm1::setKeywordText(const QString& text) {
     HistoryComboBox1->setEditText(text);
 }
 
-void TMainForm1::AddKeywordToHistory() {
+void TMainForm1::addKeywordToHistory() {
     HistoryComboBox1->addToHistory();
 }
 
-void TMainForm1::SetSearchControlsEnabled(bool enabled) {
+void TMainForm1::setSearchControlsEnabled(bool enabled) {
     S1->setEnabled(enabled);
     SpeedButton0_1->setEnabled(enabled);
     S2->setEnabled(enabled);
     SpeedButton0_4->setEnabled(enabled);
 }
 
-bool TMainForm1::SearchCommandEnabled() const {
+bool TMainForm1::isSearchEnabled() const {
     return S1->isEnabled();
 }
 
-void TMainForm1::SetPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) {
+void TMainForm1::setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) {
     for (QToolButton* button : {SpeedButton2_1, SpeedButton2_2, SpeedButton3_1, SpeedButton3_2})
         button->setEnabled(firstAndPrevious);
     for (QToolButton* button : {SpeedButton2_3, SpeedButton2_4, SpeedButton3_3, SpeedButton3_4})
         button->setEnabled(nextAndLast);
 }
 
-void TMainForm1::ResetResultColumn() {
+void TMainForm1::resetResultColumn() {
     ScrollBox1->verticalScrollBar()->setValue(0);
     for (QWidget* panel : SlotPanels)
         panel->hide();
 }
 
-void TMainForm1::SetResultScrollRange(int pixels) {
+void TMainForm1::setResultScrollRange(int pixels) {
     ScrollBox1->SetRange(pixels);
 }
 
-int TMainForm1::SlotHeight() const {
+int TMainForm1::slotHeight() const {
     return SlotPanels.front()->height();
 }
 
-TResultSlot TMainForm1::Slot(int index) const {
+ResultSlot TMainForm1::resultSlot(int index) const {
     return {SlotPanels[index], SlotGradBoxes[index], SlotImages[index], SlotLabels[index],
             SlotCheckBoxes[index]};
 }
@@ -726,17 +726,17 @@ void TMainForm1::setCaption(const QString& caption) {
     setWindowTitle(caption);
 }
 
-void TMainForm1::SetPageLabels(const QString& text) {
+void TMainForm1::setPageLabels(const QString& text) {
     Label2_1->setText(text);
     Label3_1->setText(text);
 }
 
-void TMainForm1::SetStatusText(int panel, const QString& text) {
+void TMainForm1::setStatusText(int panel, const QString& text) {
     if (panel >= 0 && panel < StatusPanels.size())
         StatusPanels[panel]->setText(text);
 }
 
-void TMainForm1::EnableWebCommands() {
+void TMainForm1::enableWebCommands() {
     W1->setEnabled(true);
     W2->setEnabled(true);
 }

@@ -24,7 +24,7 @@ class HistoryComboBox;
 class HttpClient;
 class UrlEncoder;
 class TScrollBox;
-class TSearchClient;
+class SearchController;
 class TSettingForm1;
 
 // The browser pane as the main window holds it: the widget that goes into the layout and the
@@ -84,7 +84,7 @@ public:
     // 0 until the first activation has loaded the settings file, then 1.
     int Tag = 0;
 
-    TSearchClient& SearchClient() { return *m_client; }
+    SearchController& SearchClient() { return *m_client; }
 
     // Handlers.
     void FormActivate();
@@ -103,22 +103,22 @@ public:
     void H4Click();
 
     // ISearchView
-    QString KeywordText() const override;
-    void SetKeywordText(const QString& text) override;
-    void AddKeywordToHistory() override;
-    void SetSearchControlsEnabled(bool enabled) override;
-    bool SearchCommandEnabled() const override;
-    void SetPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override;
-    void ResetResultColumn() override;
-    void SetResultScrollRange(int pixels) override;
-    int SlotHeight() const override;
-    TResultSlot Slot(int index) const override;
-    QString BaseCaption() const override { return m_hint; }
+    QString keywordText() const override;
+    void setKeywordText(const QString& text) override;
+    void addKeywordToHistory() override;
+    void setSearchControlsEnabled(bool enabled) override;
+    bool isSearchEnabled() const override;
+    void setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override;
+    void resetResultColumn() override;
+    void setResultScrollRange(int pixels) override;
+    int slotHeight() const override;
+    ResultSlot resultSlot(int index) const override;
+    QString baseCaption() const override { return m_hint; }
     void setCaption(const QString& caption) override;
-    void SetPageLabels(const QString& text) override;
-    void SetStatusText(int panel, const QString& text) override;
-    IBrowserPane& BrowserPane() override { return *m_browserPane; }
-    void EnableWebCommands() override;
+    void setPageLabels(const QString& text) override;
+    void setStatusText(int panel, const QString& text) override;
+    IBrowserPane& browserPane() override { return *m_browserPane; }
+    void enableWebCommands() override;
 
     // Components, by their design names.
     TSettingForm1* SettingForm1 = nullptr;
@@ -205,7 +205,7 @@ private:
     TMainFormOptions m_options;
     QString m_hint;
     IBrowserPane* m_browserPane = nullptr;
-    std::unique_ptr<TSearchClient> m_client;
+    std::unique_ptr<SearchController> m_client;
     bool m_shown = false;
     QSize m_placedSize;
     // The context of every connection from a component to a handler. It goes first when the

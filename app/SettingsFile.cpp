@@ -85,16 +85,16 @@ QString NewUniqueId(unsigned seed) {
     return groups.join(u'-');
 }
 
-void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings) {
+void Load(const QString& path, QWidget& window, TSettingForm1& dialog, SearchSettings& settings) {
     // One reading of the file; a missing file reads as empty.
     const ProfileReader file(path);
     const auto readInt = [&file](const QString& key, int current) {
         return file.readInteger(Section, key, current);
     };
 
-    settings.UniqueId = file.readString(Section, UniqueIdKey, settings.UniqueId);
-    if (settings.UniqueId.isEmpty())
-        settings.UniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
+    settings.uniqueId = file.readString(Section, UniqueIdKey, settings.uniqueId);
+    if (settings.uniqueId.isEmpty())
+        settings.uniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
 
     // Applied as read, one after another.
     const QRect frame = window.frameGeometry();
@@ -127,13 +127,13 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSe
 }
 
 void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
-          const TSearchSettings& settings) {
+          const SearchSettings& settings) {
     const auto write = [&path](const QString& key, const QString& value) {
         writeProfileString(path, Section, key, value);
     };
     const auto flag = [](bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
     const QRect frame = window.frameGeometry();
-    write(UniqueIdKey, settings.UniqueId);
+    write(UniqueIdKey, settings.uniqueId);
     write(WindowLeftKey, QString::number(frame.left()));
     write(WindowTopKey, QString::number(frame.top()));
     write(WindowWidthKey, QString::number(frame.width()));

@@ -6,7 +6,7 @@
 
 class QWidget;
 class TSettingForm1;
-struct TSearchSettings;
+struct SearchSettings;
 
 // The settings file "Sorvel.ini" beside the executable: the main window's place and size, the
 // settings dialog's controls and the installation identifier, all in the section "SET".
@@ -15,15 +15,15 @@ namespace SettingsFile {
 // "Sorvel.ini" in the program's directory.
 QString DefaultPath();
 
-// Reads the file into the window, the dialog's controls and UniqueId (a new identifier when
+// Reads the file into the window, the dialog's controls and uniqueId (a new identifier when
 // none is stored). A missing file or key keeps what the window and controls hold. The stored
 // frame is applied as read unless no screen would show its title bar (ReachableFrame).
-void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings);
+void Load(const QString& path, QWidget& window, TSettingForm1& dialog, SearchSettings& settings);
 
 // Writes the ten keys in their order. Raises ProfileWriteError when the file cannot be
 // written; the keys written before stay written.
 void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
-          const TSearchSettings& settings);
+          const SearchSettings& settings);
 
 // Where a restored outer frame goes. A frame that shows enough of its title bar to be grabbed
 // on one of the screens (their available areas) keeps its place; any other is centred on the

@@ -68,14 +68,14 @@ void TSettingForm1::SetDomainText(const QString& text) {
     ComboBox4->setEditText(text);
 }
 
-void TSettingForm1::ApplyTo(TSearchSettings& settings) const {
+void TSettingForm1::ApplyTo(SearchSettings& settings) const {
     static constexpr int counts[] = {5, 10, 20};
     const int countIndex = ComboBox0->currentIndex();
     if (countIndex >= 0 && countIndex < 3)
-        settings.ResultsPerPage = counts[countIndex];
-    settings.AdultOk = QString::number(ComboBox1->currentIndex());
+        settings.resultsPerPage = counts[countIndex];
+    settings.adultOk = QString::number(ComboBox1->currentIndex());
     if (RadioButton1->isChecked())
-        settings.Site.clear();
+        settings.site.clear();
     else if (RadioButton3->isChecked())
-        settings.Site = ComboBox4->currentText();
+        settings.site = ComboBox4->currentText();
 }

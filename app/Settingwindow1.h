@@ -4,12 +4,12 @@
 
 #include <QDialog>
 
-struct TSearchSettings;
+struct SearchSettings;
 class QRadioButton;
 
 // The search settings dialog. Created hidden at start-up and kept until exit: its controls are
 // the lasting form of the search settings (the settings file stores them), and the apply step
-// copies them into TSearchSettings.
+// copies them into SearchSettings.
 class TSettingForm1 final : public QDialog, public Ui::TSettingForm1 {
     Q_OBJECT
 public:
@@ -29,7 +29,7 @@ public:
 
     // Copies the controls into the settings: the result count (an index without a row leaves
     // it), the adult choice as its index in decimal, and the site of the selected choice.
-    void ApplyTo(TSearchSettings& settings) const;
+    void ApplyTo(SearchSettings& settings) const;
 
 private:
     // The row the user selected last; -1 after typing.

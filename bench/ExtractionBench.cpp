@@ -31,29 +31,29 @@ QByteArray MakeAnswer(int results) {
     return answer + "</ResultSet>";
 }
 
-void ReadAnswer(benchmark::State& state) {
+void readAnswer(benchmark::State& state) {
     const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        const QByteArray normalized = NormalizeAnswer(answer);
-        benchmark::DoNotOptimize(ExtractTotal(normalized));
-        benchmark::DoNotOptimize(ExtractResults(normalized));
+        const QByteArray normalized = normalizeAnswer(answer);
+        benchmark::DoNotOptimize(extractTotal(normalized));
+        benchmark::DoNotOptimize(extractResults(normalized));
     }
     state.SetBytesProcessed(state.iterations() * answer.size());
     state.counters["answer_bytes"] = static_cast<double>(answer.size());
 }
 
-// The two passes of ReadAnswer on their own.
+// The two passes of readAnswer on their own.
 void NormalizeOnly(benchmark::State& state) {
     const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(NormalizeAnswer(answer));
+        benchmark::DoNotOptimize(normalizeAnswer(answer));
     state.SetBytesProcessed(state.iterations() * answer.size());
 }
 
 void ExtractOnly(benchmark::State& state) {
-    const QByteArray answer = NormalizeAnswer(MakeAnswer(static_cast<int>(state.range(0))));
+    const QByteArray answer = normalizeAnswer(MakeAnswer(static_cast<int>(state.range(0))));
     for (auto _ : state)
-        benchmark::DoNotOptimize(ExtractResults(answer));
+        benchmark::DoNotOptimize(extractResults(answer));
     state.SetBytesProcessed(state.iterations() * answer.size());
 }
 
@@ -68,7 +68,7 @@ void PugixmlParse(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(ReadAnswer)->Arg(20)->Arg(5000);
+BENCHMARK(readAnswer)->Arg(20)->Arg(5000);
 BENCHMARK(PugixmlParse)->Arg(20)->Arg(5000);
 BENCHMARK(NormalizeOnly)->Arg(5000);
 BENCHMARK(ExtractOnly)->Arg(5000);

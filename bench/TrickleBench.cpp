@@ -73,13 +73,13 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
         FakeSearchView view;
         HttpClient http;
         UrlEncoder url;
-        TSearchClient client(view, http, url, QString::fromLatin1(service.HostAndPort()));
-        client.SearchSettings.ResultsPerPage = 20;
+        SearchController client(view, http, url, QString::fromLatin1(service.HostAndPort()));
+        client.settings.resultsPerPage = 20;
         http.onAboutToSend = [&](TcpClient*) { ++asked; };
         view.keyword = QStringLiteral("cat");
         QElapsedTimer clock;
         clock.start();
-        client.SpeedButton0_1Click();
+        client.search();
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
         state.counters["slots_shown"] = view.ShownSlots();
     }

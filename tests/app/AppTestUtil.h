@@ -82,7 +82,7 @@ protected:
     TMainForm1& Main() { return *windows->MainForm1; }
     TSettingForm1& Dialog() { return *windows->SettingForm1; }
     FakeBrowserPane& Pane() { return static_cast<FakeBrowserPane&>(*Main().WebBrowser1); }
-    TSearchSettings& Settings() { return Main().SearchClient().SearchSettings; }
+    SearchSettings& Settings() { return Main().SearchClient().settings; }
 
     QTemporaryDir dir;
     // Nothing listens there: a request that goes out fails at once.

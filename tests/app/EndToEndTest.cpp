@@ -55,25 +55,25 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     WriteFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), JpegOf(QColor(0, 255, 0)));
     Start();
     TMainForm1& w = Main();
-    w.SearchClient().NoImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
+    w.SearchClient().noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
 
     w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
     QTest::keyClick(w.HistoryComboBox1, Qt::Key_Return);
 
-    const TSearchClient& client = w.SearchClient();
-    ASSERT_GT(client.PagingState.TotalResults, 20);
-    ASSERT_EQ(client.ResultTable.size(), 20);
+    const SearchController& client = w.SearchClient();
+    ASSERT_GT(client.paging.totalResults, 20);
+    ASSERT_EQ(client.results.size(), 20);
     EXPECT_TRUE(w.windowTitle().startsWith(
         QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 ")));
     EXPECT_TRUE(w.SpeedButton2_3->isEnabled());
     EXPECT_TRUE(messages.information.isEmpty());
     EXPECT_TRUE(messages.errors.isEmpty());
     for (int i = 0; i < 20; ++i) {
-        const TResultRow& row = client.ResultTable[i];
-        EXPECT_TRUE(row.Title.contains(QStringLiteral("猫"))) << row.Title.toStdString();
+        const SearchResult& row = client.results[i];
+        EXPECT_TRUE(row.title.contains(QStringLiteral("猫"))) << row.title.toStdString();
         EXPECT_TRUE(w.SlotPanels[i]->isVisibleTo(&w));
-        EXPECT_EQ(w.SlotCheckBoxes[i]->caption(), row.Title);
-        EXPECT_TRUE(w.SlotLabels[i]->text().startsWith(u'[' + row.Copyright + u']'));
+        EXPECT_EQ(w.SlotCheckBoxes[i]->caption(), row.title);
+        EXPECT_TRUE(w.SlotLabels[i]->text().startsWith(u'[' + row.source + u']'));
         // Every thumbnail came from the service: none is the stand-in picture.
         const QImage picture = w.SlotImages[i]->picture();
         EXPECT_FALSE(picture.isNull()) << i;
@@ -81,12 +81,12 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     }
 
     // The next page continues the results; a click opens the video's page on the service.
-    const QString firstTitle = client.ResultTable[0].Title;
+    const QString firstTitle = client.results[0].title;
     w.SpeedButton3_3->click();
-    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 2/%1").arg(client.PagingState.PageCount));
-    EXPECT_NE(client.ResultTable[0].Title, firstTitle);
+    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
+    EXPECT_NE(client.results[0].title, firstTitle);
     QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
     EXPECT_TRUE(Pane().navigations.back().startsWith(
         QStringLiteral("http://%1/watch/").arg(service.host())));
-    EXPECT_EQ(Pane().resultTitle(), client.ResultTable[0].Title);
+    EXPECT_EQ(Pane().resultTitle(), client.results[0].title);
 }

@@ -49,7 +49,7 @@ TEST_F(MainWindowTest, FirstDisplay) {
     Start();
     TMainForm1& w = Main();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser"));
-    EXPECT_EQ(w.BaseCaption(), QStringLiteral("ORVENA - Sorvel Browser"));
+    EXPECT_EQ(w.baseCaption(), QStringLiteral("ORVENA - Sorvel Browser"));
     EXPECT_EQ(w.frameGeometry().size(), QSize(1024, 640));
 
     ASSERT_EQ(w.SlotPanels.size(), 20);
@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, SlotGeometryAndListOrder) {
         EXPECT_EQ(panel->x(), 0);
         EXPECT_EQ(panel->height(), 120);
     }
-    EXPECT_EQ(w.SlotHeight(), 120);
+    EXPECT_EQ(w.slotHeight(), 120);
 
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE(i);
@@ -102,43 +102,43 @@ TEST_F(MainWindowTest, SlotGeometryAndListOrder) {
         EXPECT_EQ(w.SlotImages[i]->objectName(), QStringLiteral("Image1_") + k);
         EXPECT_EQ(w.SlotLabels[i]->objectName(), QStringLiteral("Label1_") + k);
         EXPECT_EQ(w.SlotGradBoxes[i]->objectName(), QStringLiteral("GradBox1_") + k);
-        const TResultSlot slot = w.Slot(i);
+        const ResultSlot slot = w.resultSlot(i);
         for (QWidget* part :
-             {static_cast<QWidget*>(slot.GradBox), static_cast<QWidget*>(slot.Image),
-              static_cast<QWidget*>(slot.Label), static_cast<QWidget*>(slot.CheckBox)})
-            EXPECT_EQ(part->parentWidget(), slot.Panel);
+             {static_cast<QWidget*>(slot.strip), static_cast<QWidget*>(slot.thumbnail),
+              static_cast<QWidget*>(slot.infoLabel), static_cast<QWidget*>(slot.checkBox)})
+            EXPECT_EQ(part->parentWidget(), slot.panel);
         // Stacking inside the slot: strip, picture, label, check box on top.
-        const QObjectList& order = slot.Panel->children();
-        EXPECT_LT(order.indexOf(slot.GradBox), order.indexOf(slot.Image));
-        EXPECT_LT(order.indexOf(slot.Image), order.indexOf(slot.Label));
-        EXPECT_LT(order.indexOf(slot.Label), order.indexOf(slot.CheckBox));
+        const QObjectList& order = slot.panel->children();
+        EXPECT_LT(order.indexOf(slot.strip), order.indexOf(slot.thumbnail));
+        EXPECT_LT(order.indexOf(slot.thumbnail), order.indexOf(slot.infoLabel));
+        EXPECT_LT(order.indexOf(slot.infoLabel), order.indexOf(slot.checkBox));
     }
 }
 
 TEST_F(MainWindowTest, SlotLayout) {
     Start();
-    const TResultSlot slot = Main().Slot(0);
+    const ResultSlot slot = Main().resultSlot(0);
     // The column at its design width; the slots reach to the right edge of its content.
     EXPECT_EQ(Main().Panel1->width(), 255);
     EXPECT_EQ(Main().ScrollBox1->width(), 255);
-    Main().SetResultScrollRange(2400);
+    Main().setResultScrollRange(2400);
     QWidget* viewport = Main().ScrollBox1->viewport();
     ASSERT_TRUE(WaitUntil([&] { return Main().ScrollBox1->verticalScrollBar()->isVisible(); }));
     const int width = viewport->width();
     EXPECT_LT(width, 255 - 2);
-    EXPECT_EQ(slot.Panel->width(), width);
-    EXPECT_EQ(slot.GradBox->geometry(), QRect(1, 99, width - 2, 20));
-    EXPECT_EQ(slot.Image->geometry(), QRect(8, 22, 120, 90));
-    EXPECT_EQ(slot.Label->geometry(), QRect(136, 28, width - 144, 60));
-    EXPECT_EQ(slot.CheckBox->geometry(), QRect(4, 4, 22, 18));
-    EXPECT_TRUE(slot.Label->wordWrap());
-    EXPECT_EQ(slot.Label->font().pixelSize(), 12);
-    EXPECT_TRUE(slot.CheckBox->font().bold());
-    EXPECT_EQ(slot.Image->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(slot.CheckBox->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(slot.GradBox->direction(), GradientBox::Direction::TopToBottom);
-    EXPECT_EQ(slot.GradBox->startColor(), WhiteColor);
-    EXPECT_EQ(slot.GradBox->endColor(), 0xE2E2E2u);
+    EXPECT_EQ(slot.panel->width(), width);
+    EXPECT_EQ(slot.strip->geometry(), QRect(1, 99, width - 2, 20));
+    EXPECT_EQ(slot.thumbnail->geometry(), QRect(8, 22, 120, 90));
+    EXPECT_EQ(slot.infoLabel->geometry(), QRect(136, 28, width - 144, 60));
+    EXPECT_EQ(slot.checkBox->geometry(), QRect(4, 4, 22, 18));
+    EXPECT_TRUE(slot.infoLabel->wordWrap());
+    EXPECT_EQ(slot.infoLabel->font().pixelSize(), 12);
+    EXPECT_TRUE(slot.checkBox->font().bold());
+    EXPECT_EQ(slot.thumbnail->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(slot.checkBox->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(slot.strip->direction(), GradientBox::Direction::TopToBottom);
+    EXPECT_EQ(slot.strip->startColor(), WhiteColor);
+    EXPECT_EQ(slot.strip->endColor(), 0xE2E2E2u);
     EXPECT_EQ(Main().GradBox0_1->direction(), GradientBox::Direction::RightToLeft);
     EXPECT_EQ(Main().GradBox1->direction(), GradientBox::Direction::LeftToRight);
     EXPECT_EQ(Main().GradBox0_1->height(), 2400);
@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, SlotLayout) {
     // The range is the scroll bar's reach beyond the visible part.
     const int visible = Main().ScrollBox1->viewport()->height();
     EXPECT_EQ(Main().ScrollBox1->verticalScrollBar()->maximum(), 2400 - visible);
-    Main().SetResultScrollRange(0);
+    Main().setResultScrollRange(0);
     EXPECT_EQ(Main().ScrollBox1->verticalScrollBar()->maximum(), 0);
 }
 
@@ -387,11 +387,11 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
     Start();
     TMainForm1& w = Main();
     w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
-    w.SetStatusText(0, QStringLiteral("ページ1更新中 1/1"));
-    const TResultSlot slot = w.Slot(0);
-    slot.Label->setText(QStringLiteral("[Youtube]\n\n2分5秒\n\n"));
-    slot.CheckBox->setCaption(QStringLiteral("猫の動画"));
-    slot.Panel->show();
+    w.setStatusText(0, QStringLiteral("ページ1更新中 1/1"));
+    const ResultSlot slot = w.resultSlot(0);
+    slot.infoLabel->setText(QStringLiteral("[Youtube]\n\n2分5秒\n\n"));
+    slot.checkBox->setCaption(QStringLiteral("猫の動画"));
+    slot.panel->show();
     QApplication::processEvents();
 
     const QImage image = Grab(w);
@@ -411,8 +411,8 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
         {"tab", place(w.PageControl1->tabBar(), w.PageControl1->tabBar()->tabRect(0))},
         {"Label2_1", place(w.Label2_1)},
         {"Label3_1", place(w.Label3_1)},
-        {"Label1_1", place(slot.Label)},
-        {"CheckBox1_1", place(slot.CheckBox)},
+        {"Label1_1", place(slot.infoLabel)},
+        {"CheckBox1_1", place(slot.checkBox)},
         {"StatusPanel0", place(w.StatusPanels[0])},
     };
     for (const auto& t : texts)
@@ -424,6 +424,6 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
     EXPECT_EQ(At(image, toolBar.left() + 600, toolBar.bottom()), Rgb(226, 226, 226));
     const QRect column = place(w.ScrollBox1->viewport());
     EXPECT_EQ(At(image, column.center().x(), column.bottom() - 1), Rgb(255, 255, 255));
-    EXPECT_EQ(At(image, place(slot.Panel).left() + 180, place(slot.Panel).top() + 10),
+    EXPECT_EQ(At(image, place(slot.panel).left() + 180, place(slot.panel).top() + 10),
               Rgb(255, 255, 255));
 }

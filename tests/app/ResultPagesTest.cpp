@@ -124,7 +124,7 @@ protected:
 
     void Begin() {
         Start();
-        Main().SearchClient().NoImageFile = NoImagePath();
+        Main().SearchClient().noImageFile = NoImagePath();
     }
 
     void Search(const QString& keyword) {
@@ -184,7 +184,7 @@ TEST_F(ResultPagesTest, TotalsPagesAndScrollRanges) {
     };
     for (const auto& c : cases) {
         Begin();
-        Settings().ResultsPerPage = c.perPage;
+        Settings().resultsPerPage = c.perPage;
         service.Set(c.total, c.rows);
         Search(QStringLiteral("猫"));
         if (c.toLastPage)
@@ -242,7 +242,7 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
         EXPECT_EQ(w.SlotImages[i]->toolTip(),
                   QStringLiteral("http://%1/watch/%2").arg(service.host()).arg(i + 1));
     }
-    EXPECT_FALSE(QFile::exists(w.SearchClient().ThumbnailFile));
+    EXPECT_FALSE(QFile::exists(w.SearchClient().thumbnailFile));
 }
 
 TEST_F(ResultPagesTest, FewerResultsPerPageLeaveNoEarlierSlotShown) {
@@ -250,7 +250,7 @@ TEST_F(ResultPagesTest, FewerResultsPerPageLeaveNoEarlierSlotShown) {
     service.Set(300);
     Search(QStringLiteral("猫"));
     ASSERT_EQ(ShownSlots(), 20);
-    Settings().ResultsPerPage = 5;
+    Settings().resultsPerPage = 5;
     Search(QStringLiteral("猫"));
     EXPECT_EQ(ShownSlots(), 5);
     EXPECT_EQ(Main().ScrollBox1->Range(), 5 * 120);
@@ -298,8 +298,8 @@ TEST_F(ResultPagesTest, PagingButtonsOfBothBars) {
     // The commands check their conditions themselves: on page 1 the first and previous
     // commands ask for nothing.
     const qsizetype before = service.server.Requests().size();
-    w.SearchClient().SpeedButton2_1Click();
-    w.SearchClient().SpeedButton2_2Click();
+    w.SearchClient().showFirstPage();
+    w.SearchClient().showPreviousPage();
     EXPECT_EQ(service.server.Requests().size(), before);
 }
 
@@ -363,7 +363,7 @@ TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
     EXPECT_EQ(Pane().resultTitle(), QStringLiteral("T2"));
     EXPECT_TRUE(w.SlotCheckBoxes[0]->isChecked());
 
-    const QString top = TopPageUrl(service.host());
+    const QString top = topPageUrl(service.host());
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
         Pane().Complete(location);
         EXPECT_FALSE(w.W1->isEnabled());
@@ -383,7 +383,7 @@ TEST_F(ResultPagesTest, TheRealBrowserPaneEnablesTheWebCommands) {
     w.show();
     w.activateWindow();
     ASSERT_TRUE(WaitUntil([&] { return w.Tag == 1; }));
-    w.SearchClient().NoImageFile = NoImagePath();
+    w.SearchClient().noImageFile = NoImagePath();
 
     service.Set(2);
     Search(QStringLiteral("猫"));

@@ -126,7 +126,7 @@ TEST_F(SearchSettingsDialogTest, TenPerPageAndOkSearchesFromPageOne) {
     Start();
     Main().HistoryComboBox1->setEditText(QStringLiteral("cat"));
     RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(1); });
-    EXPECT_EQ(Settings().ResultsPerPage, 10);
+    EXPECT_EQ(Settings().resultsPerPage, 10);
     EXPECT_TRUE(LastRequest().contains("&results=10&start=1&")) << LastRequest().toStdString();
     EXPECT_EQ(Main().Label2_1->text(), QStringLiteral("ページ 1/10"));
 
@@ -143,28 +143,28 @@ TEST_F(SearchSettingsDialogTest, TenPerPageAndOkSearchesFromPageOne) {
 TEST_F(SearchSettingsDialogTest, OkWithAnEmptyKeywordBoxRequestsNothing) {
     Start();
     RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(0); });
-    EXPECT_EQ(Settings().ResultsPerPage, 5);
+    EXPECT_EQ(Settings().resultsPerPage, 5);
     EXPECT_EQ(server.ConnectionCount(), 0);
 }
 
 TEST_F(SearchSettingsDialogTest, NoCountChosenFallsBackToTwenty) {
     Start();
-    Settings().ResultsPerPage = 0;
+    Settings().resultsPerPage = 0;
     RunDialog([] {});
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
-    Settings().ResultsPerPage = 5;
+    EXPECT_EQ(Settings().resultsPerPage, 20);
+    Settings().resultsPerPage = 5;
     RunDialog([] {});
-    EXPECT_EQ(Settings().ResultsPerPage, 5);
+    EXPECT_EQ(Settings().resultsPerPage, 5);
 }
 
 TEST_F(SearchSettingsDialogTest, AdultChoice) {
     Start();
-    EXPECT_EQ(Settings().AdultOk, QStringLiteral("-1"));
+    EXPECT_EQ(Settings().adultOk, QStringLiteral("-1"));
     RunDialog([this] { Dialog().ComboBox1->setCurrentIndex(1); });
-    EXPECT_EQ(Settings().AdultOk, QStringLiteral("1"));
+    EXPECT_EQ(Settings().adultOk, QStringLiteral("1"));
     RunDialog([this] { Dialog().ComboBox1->setCurrentIndex(0); });
-    EXPECT_EQ(Settings().AdultOk, QStringLiteral("0"));
+    EXPECT_EQ(Settings().adultOk, QStringLiteral("0"));
 }
 
 TEST_F(SearchSettingsDialogTest, SiteChoice) {
@@ -174,17 +174,17 @@ TEST_F(SearchSettingsDialogTest, SiteChoice) {
     RunDialog([&] { d.RadioButton3->click(); });
     EXPECT_TRUE(d.ComboBox4->isEnabled());
     EXPECT_TRUE(d.Label4->isEnabled());
-    EXPECT_EQ(Settings().Site, QString());
+    EXPECT_EQ(Settings().site, QString());
 
     RunDialog([&] { d.SetDomainText(QStringLiteral("vimeo.com")); });
-    EXPECT_EQ(Settings().Site, QStringLiteral("vimeo.com"));
+    EXPECT_EQ(Settings().site, QStringLiteral("vimeo.com"));
 
     // All sites again: the domain row is disabled, keeps its text, and is not sent.
     RunDialog([&] { d.RadioButton1->click(); });
     EXPECT_FALSE(d.ComboBox4->isEnabled());
     EXPECT_FALSE(d.Label4->isEnabled());
     EXPECT_EQ(d.ComboBox4->currentText(), QStringLiteral("vimeo.com"));
-    EXPECT_EQ(Settings().Site, QString());
+    EXPECT_EQ(Settings().site, QString());
 }
 
 TEST_F(SearchSettingsDialogTest, LeavingWithoutOkAppliesNothing) {
@@ -192,7 +192,7 @@ TEST_F(SearchSettingsDialogTest, LeavingWithoutOkAppliesNothing) {
     Main().HistoryComboBox1->setEditText(QStringLiteral("cat"));
     RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(0); }, false);
     EXPECT_EQ(Dialog().result(), QDialog::Rejected);
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    EXPECT_EQ(Settings().resultsPerPage, 20);
     EXPECT_EQ(server.ConnectionCount(), 0);
 
     // The window manager's close is no OK either.

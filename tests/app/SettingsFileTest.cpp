@@ -35,8 +35,8 @@ const QRegularExpression IdPattern(QStringLiteral("^\\d{4}-\\d{4}-\\d{4}-\\d{4}$
 
 TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
     Start();
-    EXPECT_TRUE(IdPattern.match(Settings().UniqueId).hasMatch())
-        << Settings().UniqueId.toStdString();
+    EXPECT_TRUE(IdPattern.match(Settings().uniqueId).hasMatch())
+        << Settings().uniqueId.toStdString();
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
     EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
     EXPECT_TRUE(Dialog().RadioButton1->isChecked());
@@ -46,12 +46,12 @@ TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
     EXPECT_TRUE(Dialog().ComboBox4->currentText().isEmpty());
     EXPECT_EQ(Main().frameGeometry().size(), QSize(1024, 640));
     // The apply step ran: the count fell back to twenty, the adult choice is "-1".
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
-    EXPECT_EQ(Settings().AdultOk, QStringLiteral("-1"));
-    EXPECT_TRUE(Settings().Site.isEmpty());
+    EXPECT_EQ(Settings().resultsPerPage, 20);
+    EXPECT_EQ(Settings().adultOk, QStringLiteral("-1"));
+    EXPECT_TRUE(Settings().site.isEmpty());
     EXPECT_FALSE(QFile::exists(SettingsPath()));
 
-    const QString id = Settings().UniqueId;
+    const QString id = Settings().uniqueId;
     const QRect frame = Main().frameGeometry();
     Stop();
     EXPECT_EQ(KeyLines(), (QStringList{
@@ -75,7 +75,7 @@ TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
                                    "M_HEIGHT=0x1F4\r\nS1_C0=1\r\nS1_C1=1\r\nS1_R1=0\r\nS1_R3=1\r\n"
                                    "S1_C4=vimeo.com\r\nOTHER=kept\r\n");
     Start();
-    EXPECT_EQ(Settings().UniqueId, QStringLiteral("abc"));
+    EXPECT_EQ(Settings().uniqueId, QStringLiteral("abc"));
     EXPECT_EQ(Main().frameGeometry(), QRect(300, 200, 800, 500));
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
     EXPECT_EQ(Dialog().ComboBox1->currentIndex(), 1);
@@ -83,9 +83,9 @@ TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
     EXPECT_FALSE(Dialog().RadioButton1->isChecked());
     EXPECT_TRUE(Dialog().ComboBox4->isEnabled());
     EXPECT_EQ(Dialog().ComboBox4->currentText(), QStringLiteral("vimeo.com"));
-    EXPECT_EQ(Settings().ResultsPerPage, 10);
-    EXPECT_EQ(Settings().AdultOk, QStringLiteral("1"));
-    EXPECT_EQ(Settings().Site, QStringLiteral("vimeo.com"));
+    EXPECT_EQ(Settings().resultsPerPage, 10);
+    EXPECT_EQ(Settings().adultOk, QStringLiteral("1"));
+    EXPECT_EQ(Settings().site, QStringLiteral("vimeo.com"));
     Stop();
     const QByteArray bytes = ReadFileBytes(SettingsPath());
     EXPECT_TRUE(bytes.contains("ID=abc\r\n"));
@@ -96,8 +96,8 @@ TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
 TEST_F(SettingsFileTest, AnEmptyIdMakesANewOne) {
     WriteFileBytes(SettingsPath(), "[SET]\r\nID=\r\n");
     Start();
-    EXPECT_TRUE(IdPattern.match(Settings().UniqueId).hasMatch())
-        << Settings().UniqueId.toStdString();
+    EXPECT_TRUE(IdPattern.match(Settings().uniqueId).hasMatch())
+        << Settings().uniqueId.toStdString();
 }
 
 TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
@@ -119,7 +119,7 @@ TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
         EXPECT_EQ(Dialog().RadioButton3->isChecked(), c.oneSite);
         EXPECT_EQ(Dialog().ComboBox4->isEnabled(), c.oneSite);
         // Neither selected: the site stays as it was, empty at start-up.
-        EXPECT_EQ(Settings().Site, c.oneSite ? QStringLiteral("vimeo.com") : QString());
+        EXPECT_EQ(Settings().site, c.oneSite ? QStringLiteral("vimeo.com") : QString());
         windows.reset();
     }
 }
@@ -129,7 +129,7 @@ TEST_F(SettingsFileTest, IndexOutsideTheListLeavesNoSelection) {
     Start();
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
     EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    EXPECT_EQ(Settings().resultsPerPage, 20);
 }
 
 TEST_F(SettingsFileTest, LoadsAtTheFirstActivationOnly) {
@@ -143,20 +143,20 @@ TEST_F(SettingsFileTest, LoadsAtTheFirstActivationOnly) {
 
 TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
     Start();
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    EXPECT_EQ(Settings().resultsPerPage, 20);
     // The dialog is left with Escape after the count was changed.
     QTimer::singleShot(0, &Dialog(), [this] {
         Dialog().ComboBox0->setCurrentIndex(1);
         Dialog().reject();
     });
     Main().SpeedButton0_4->click();
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    EXPECT_EQ(Settings().resultsPerPage, 20);
     Stop();
     EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("S1_C0=1\r\n"));
 
     Start();
     EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
-    EXPECT_EQ(Settings().ResultsPerPage, 10);
+    EXPECT_EQ(Settings().resultsPerPage, 10);
 }
 
 // A settings file that cannot be written is reported once and ends the run all the same; the

@@ -53,7 +53,7 @@ QByteArray RequestLine(const QByteArray& request) {
 class HttpClientTest : public ::testing::Test {
 protected:
     HttpClientTest() {
-        // As the search client drives it; the time-out only keeps a failing test short.
+        // As the search controller drives it; the time-out only keeps a failing test short.
         http.timeout = 10000;
         http.reportLevel = 2;
         http.onSuccess = [this](HttpClient::Method method) { successes << method; };

@@ -19,20 +19,20 @@ QByteArray Answer(const QByteArray& total, int blocks) {
 class AnswerLoadTest : public ::testing::Test {
 protected:
     AnswerLoadTest() {
-        client.SearchSettings.ResultsPerPage = 20;
+        client.settings.resultsPerPage = 20;
         view.keyword = QStringLiteral("猫");
     }
 
     void Search(const QByteArray& body) {
         client.answer = [body](const QString&) { return body; };
-        client.SpeedButton0_1Click();
+        client.search();
     }
 
     RecordedMessages messages;
     FakeSearchView view;
     HttpClient http;
     UrlEncoder url;
-    CannedSearchClient client{view, http, url};
+    CannedSearchController client{view, http, url};
 };
 
 } // namespace
@@ -53,7 +53,7 @@ TEST_F(AnswerLoadTest, TotalsAndCaption) {
     };
     for (const auto& c : cases) {
         Search(Answer(c.total, 0));
-        EXPECT_EQ(client.PagingState.TotalResults, c.expectedTotal);
+        EXPECT_EQ(client.paging.totalResults, c.expectedTotal);
         EXPECT_EQ(view.caption, QStringLiteral("ORVENA - Sorvel Browser -「猫") +
                                     QString::fromUtf8(c.captionEnd));
         EXPECT_EQ(view.pageLabels, QString::fromUtf8(c.labels));
@@ -64,14 +64,14 @@ TEST_F(AnswerLoadTest, TotalsAndCaption) {
 
 TEST_F(AnswerLoadTest, AnswerWithoutResultsKeepsTableAndPageCount) {
     Search(Answer("45", 2));
-    ASSERT_EQ(client.ResultTable.size(), 2);
-    EXPECT_EQ(client.PagingState.PageCount, 3);
+    ASSERT_EQ(client.results.size(), 2);
+    EXPECT_EQ(client.paging.pageCount, 3);
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
 
     view.keyword = QStringLiteral("犬");
     Search(Answer("0", 0));
-    EXPECT_EQ(client.ResultTable.size(), 2);
-    EXPECT_EQ(client.PagingState.PageCount, 0); // the Search command reset it; no answer set it
+    EXPECT_EQ(client.results.size(), 2);
+    EXPECT_EQ(client.paging.pageCount, 0); // search() reset it; no answer set it
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 0/0"));
     EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
@@ -80,7 +80,7 @@ TEST_F(AnswerLoadTest, AnswerWithoutResultsKeepsTableAndPageCount) {
 TEST_F(AnswerLoadTest, TotalWithoutBlocksGivesAnEmptyTable) {
     Search(Answer("45", 2));
     Search(Answer("5", 0));
-    EXPECT_TRUE(client.ResultTable.isEmpty());
+    EXPECT_TRUE(client.results.isEmpty());
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/1"));
 }
 
@@ -111,7 +111,7 @@ TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControl
         EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
         EXPECT_EQ(view.columnResets, resets + 1);
         EXPECT_EQ(view.caption, caption);
-        EXPECT_EQ(client.PagingState.TotalResults, 45);
-        EXPECT_EQ(client.ResultTable.size(), 2);
+        EXPECT_EQ(client.paging.totalResults, 45);
+        EXPECT_EQ(client.results.size(), 2);
     }
 }

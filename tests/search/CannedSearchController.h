@@ -9,12 +9,12 @@
 
 #include <functional>
 
-// A search client whose network is a script: each request URL gets the body that `answer`
+// A search controller whose network is a script: each request URL gets the body that `answer`
 // returns for it, and each thumbnail URL the bytes in `thumbnails` (none: the download fails).
-class CannedSearchClient final : public TSearchClient {
+class CannedSearchController final : public SearchController {
 public:
-    CannedSearchClient(ISearchView& view, HttpClient& http, UrlEncoder& url)
-        : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
+    CannedSearchController(ISearchView& view, HttpClient& http, UrlEncoder& urlEncoder)
+        : SearchController(view, http, urlEncoder, QStringLiteral("svc.test")) {}
 
     std::function<QByteArray(const QString& url)> answer;
     QMap<QString, QByteArray> thumbnails;
@@ -24,18 +24,18 @@ public:
     std::function<void()> duringThumbnail;
 
 protected:
-    QByteArray FetchAnswer(const QString& url) override {
+    QByteArray fetchAnswer(const QString& url) override {
         requests << url;
         return answer(url);
     }
 
-    void FetchThumbnail(const QString& url) override {
+    void fetchThumbnail(const QString& url) override {
         thumbnailRequests << url;
         if (duringThumbnail)
             duringThumbnail();
         if (!thumbnails.contains(url))
             return;
-        QFile file(ThumbnailFile);
+        QFile file(thumbnailFile);
         if (file.open(QIODevice::WriteOnly))
             file.write(thumbnails[url]);
     }

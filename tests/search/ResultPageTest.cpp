@@ -37,9 +37,9 @@ QByteArray ServiceAnswer(const QString& url, int total, int rowsOverride = -1) {
 class ResultPageTest : public ::testing::Test {
 protected:
     ResultPageTest() {
-        client.SearchSettings.ResultsPerPage = 20;
-        client.NoImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
-        QFile file(client.NoImageFile);
+        client.settings.resultsPerPage = 20;
+        client.noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
+        QFile file(client.noImageFile);
         file.open(QIODevice::WriteOnly);
         file.write(JpegOf(NoImageColour));
         view.keyword = QStringLiteral("猫");
@@ -50,22 +50,22 @@ protected:
         client.answer = [total, rowsOverride](const QString& url) {
             return ServiceAnswer(url, total, rowsOverride);
         };
-        client.SpeedButton0_1Click();
+        client.search();
     }
 
     void Page(int page) {
-        client.PagingState.CurrentPage = page;
-        client.LoadResultPage(page);
+        client.paging.currentPage = page;
+        client.loadResultPage(page);
     }
 
-    TResultSlot Slot(int index) const { return view.Slot(index); }
+    ResultSlot resultSlot(int index) const { return view.resultSlot(index); }
 
     QTemporaryDir dir;
     RecordedMessages messages;
     FakeSearchView view;
     HttpClient http;
     UrlEncoder url;
-    CannedSearchClient client{view, http, url};
+    CannedSearchController client{view, http, url};
 };
 
 } // namespace
@@ -85,16 +85,16 @@ TEST(SlotLabelTest, DurationAndSource) {
         {"12 ", "情報なし"},
     };
     for (const auto& c : cases) {
-        const TResultRow row{"t", QString::fromUtf8(c.duration), "Youtube", "", ""};
-        EXPECT_EQ(SlotLabelText(row), QString::fromUtf8(c.label)) << c.duration;
+        const SearchResult row{"t", QString::fromUtf8(c.duration), "Youtube", "", ""};
+        EXPECT_EQ(slotLabelText(row), QString::fromUtf8(c.label)) << c.duration;
     }
 }
 
 TEST(SlotLabelTest, OnlyFourSitesMarkAResultAsViewed) {
     for (const char* site : {"Youtube", "metacafe", "Yahoo! Video", "ニコニコ動画"})
-        EXPECT_TRUE(IsMarkableSite(QString::fromUtf8(site))) << site;
+        EXPECT_TRUE(isMarkableSite(QString::fromUtf8(site))) << site;
     for (const char* site : {"YouTube", "Youtube ", "youtube", "Metacafe", "ニコニコ", ""})
-        EXPECT_FALSE(IsMarkableSite(QString::fromUtf8(site))) << site;
+        EXPECT_FALSE(isMarkableSite(QString::fromUtf8(site))) << site;
 }
 
 TEST_F(ResultPageTest, FirstPageOfACappedTotal) {
@@ -142,7 +142,7 @@ TEST_F(ResultPageTest, PageCountsAndScrollRanges) {
         {10, 7, -1, 7, 10 * 120, false},
     };
     for (const auto& c : cases) {
-        client.SearchSettings.ResultsPerPage = c.perPage;
+        client.settings.resultsPerPage = c.perPage;
         SearchWithTotal(c.total, c.rows);
         EXPECT_EQ(view.ShownSlots(), c.shown) << c.total;
         EXPECT_EQ(view.scrollRange, c.range) << c.total;
@@ -152,7 +152,7 @@ TEST_F(ResultPageTest, PageCountsAndScrollRanges) {
 
 TEST_F(ResultPageTest, FewerPagesThanAskedForCutsTheRange) {
     SearchWithTotal(900);
-    client.PagingState.PageCount = 45;
+    client.paging.pageCount = 45;
     client.answer = [](const QString& url) { return ServiceAnswer(url, 860, 7); };
     Page(45);
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 45/43"));
@@ -164,7 +164,7 @@ TEST_F(ResultPageTest, FewerPagesThanAskedForCutsTheRange) {
 TEST_F(ResultPageTest, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
     SearchWithTotal(300);
     ASSERT_EQ(view.ShownSlots(), 20);
-    client.SearchSettings.ResultsPerPage = 5;
+    client.settings.resultsPerPage = 5;
     SearchWithTotal(300);
     EXPECT_EQ(view.ShownSlots(), 5);
 }
@@ -178,27 +178,27 @@ TEST_F(ResultPageTest, SlotContents) {
     };
     client.thumbnails[QStringLiteral("http://t/1.jpg")] = JpegOf(ThumbnailColour);
     client.thumbnails[QStringLiteral("http://t/2.jpg")] = "<html>404 Not Found</html>";
-    view.Slot(0).CheckBox->setChecked(true);
-    client.SpeedButton0_1Click();
+    view.resultSlot(0).checkBox->setChecked(true);
+    client.search();
 
     EXPECT_EQ(client.thumbnailRequests,
               (QStringList{"http://t/1.jpg", "http://t/2.jpg", "http://v/three"}));
-    const TResultSlot first = Slot(0);
-    EXPECT_EQ(first.CheckBox->caption(), QStringLiteral("猫 & 犬"));
-    EXPECT_TRUE(first.CheckBox->isEnabled());
-    EXPECT_FALSE(first.CheckBox->isChecked()); // every load unchecks
-    EXPECT_EQ(first.Label->text(), QStringLiteral("[ニコニコ動画]\n\n2分5秒\n\n"));
-    EXPECT_TRUE(CentreIs(first.Image->picture(), ThumbnailColour));
-    EXPECT_EQ(first.Image->toolTip(), QStringLiteral("http://r/1"));
+    const ResultSlot first = resultSlot(0);
+    EXPECT_EQ(first.checkBox->caption(), QStringLiteral("猫 & 犬"));
+    EXPECT_TRUE(first.checkBox->isEnabled());
+    EXPECT_FALSE(first.checkBox->isChecked()); // every load unchecks
+    EXPECT_EQ(first.infoLabel->text(), QStringLiteral("[ニコニコ動画]\n\n2分5秒\n\n"));
+    EXPECT_TRUE(CentreIs(first.thumbnail->picture(), ThumbnailColour));
+    EXPECT_EQ(first.thumbnail->toolTip(), QStringLiteral("http://r/1"));
 
-    const TResultSlot second = Slot(1);
-    EXPECT_FALSE(second.CheckBox->isEnabled());
-    EXPECT_EQ(second.Label->text(), QStringLiteral("情報なし"));
-    EXPECT_TRUE(CentreIs(second.Image->picture(), NoImageColour)); // an error page is no picture
+    const ResultSlot second = resultSlot(1);
+    EXPECT_FALSE(second.checkBox->isEnabled());
+    EXPECT_EQ(second.infoLabel->text(), QStringLiteral("情報なし"));
+    EXPECT_TRUE(CentreIs(second.thumbnail->picture(), NoImageColour)); // an error page is no picture
     // An empty thumbnail element breaks into two lines: the video's own Url stays the last one
     // read, and is no picture.
-    EXPECT_TRUE(CentreIs(Slot(2).Image->picture(), NoImageColour));
-    EXPECT_FALSE(QFile::exists(client.ThumbnailFile));
+    EXPECT_TRUE(CentreIs(resultSlot(2).thumbnail->picture(), NoImageColour));
+    EXPECT_FALSE(QFile::exists(client.thumbnailFile));
 }
 
 TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
@@ -211,42 +211,42 @@ TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
         client.thumbnails[QString::fromLatin1(thumbnail)] = pictures[i];
     }
     client.answer = [blocks](const QString&) { return AnswerOf(3, blocks); };
-    client.SpeedButton0_1Click();
+    client.search();
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(CentreIs(Slot(i).Image->picture(), NoImageColour)) << i;
+        EXPECT_TRUE(CentreIs(resultSlot(i).thumbnail->picture(), NoImageColour)) << i;
 
     // Without the stand-in picture the slot shows no picture rather than an earlier one.
-    QFile::remove(client.NoImageFile);
-    client.SpeedButton0_1Click();
-    EXPECT_TRUE(Slot(0).Image->picture().isNull());
+    QFile::remove(client.noImageFile);
+    client.search();
+    EXPECT_TRUE(resultSlot(0).thumbnail->picture().isNull());
 }
 
 TEST_F(ResultPageTest, PagingCommandsRunOnlyWhenTheirConditionHolds) {
     SearchWithTotal(50); // three pages at 20
-    const auto requestsAfter = [&](void (TSearchClient::*command)()) {
+    const auto requestsAfter = [&](void (SearchController::*command)()) {
         const qsizetype before = client.requests.size();
         (client.*command)();
         return client.requests.size() - before;
     };
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_1Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_2Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_3Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 2);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_4Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 3);
+    EXPECT_EQ(requestsAfter(&SearchController::showFirstPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showPreviousPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showNextPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 2);
+    EXPECT_EQ(requestsAfter(&SearchController::showLastPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 3);
     EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&results=10&start=41&")));
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_3Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_4Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_2Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 2);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_1Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 1);
+    EXPECT_EQ(requestsAfter(&SearchController::showNextPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showLastPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showPreviousPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 2);
+    EXPECT_EQ(requestsAfter(&SearchController::showFirstPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 1);
 }
 
 TEST_F(ResultPageTest, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
     SearchWithTotal(50);
     view.keyword = QStringLiteral("犬");
-    client.SpeedButton2_3Click();
+    client.showNextPage();
     EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&query=%E7%8C%AB&")));
     EXPECT_TRUE(view.caption.contains(QStringLiteral("「犬」")));
     EXPECT_EQ(view.history.front(), QStringLiteral("犬"));
@@ -261,33 +261,33 @@ TEST_F(ResultPageTest, ActivationOpensOnlyWebPagesAndMarksTheResult) {
                                ResultBlock("none", "1", "Youtube", "", "") +
                                ResultBlock("secure", "1", "other site", "HTTPS://r/5", ""));
     };
-    client.SpeedButton0_1Click();
+    client.search();
     for (int slot = 1; slot <= 5; ++slot)
-        client.ImageClick(slot);
-    client.ImageClick(1);
+        client.openResult(slot);
+    client.openResult(1);
     EXPECT_EQ(view.browser.navigations, (QStringList{"http://r/1", "HTTPS://r/5", "http://r/1"}));
     EXPECT_EQ(view.browser.hint, QStringLiteral("web"));
-    EXPECT_TRUE(Slot(0).CheckBox->isChecked());
-    EXPECT_TRUE(Slot(1).CheckBox->isChecked());  // not opened, but marked as usual
-    EXPECT_FALSE(Slot(2).CheckBox->isChecked()); // a site that does not mark
-    EXPECT_TRUE(Slot(3).CheckBox->isChecked());
-    EXPECT_FALSE(Slot(4).CheckBox->isChecked());
+    EXPECT_TRUE(resultSlot(0).checkBox->isChecked());
+    EXPECT_TRUE(resultSlot(1).checkBox->isChecked());  // not opened, but marked as usual
+    EXPECT_FALSE(resultSlot(2).checkBox->isChecked()); // a site that does not mark
+    EXPECT_TRUE(resultSlot(3).checkBox->isChecked());
+    EXPECT_FALSE(resultSlot(4).checkBox->isChecked());
 }
 
 TEST_F(ResultPageTest, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands) {
-    const QString top = TopPageUrl(QStringLiteral("svc.test"));
+    const QString top = topPageUrl(QStringLiteral("svc.test"));
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
         view.browser.location = location;
-        client.WebBrowser1NavigateComplete2();
+        client.handleNavigationFinished();
         EXPECT_FALSE(view.webCommandsEnabled);
         EXPECT_TRUE(view.status[3].isEmpty());
     }
     view.browser.location = QStringLiteral("http://svc.test/watch/7");
-    client.WebBrowser1NavigateComplete2();
+    client.handleNavigationFinished();
     EXPECT_TRUE(view.webCommandsEnabled);
     EXPECT_EQ(view.status[3], QStringLiteral("http://svc.test/watch/7"));
 
     view.browser.location = top;
-    client.WebBrowser1NavigateComplete2();
+    client.handleNavigationFinished();
     EXPECT_EQ(view.status[3], QStringLiteral("http://svc.test/watch/7"));
 }

@@ -14,24 +14,24 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A search client on a real HTTP client, against a scripted service on host.
+// A search controller on a real HTTP client, against a scripted service on host.
 struct LiveSearch {
     explicit LiveSearch(const QByteArray& host)
         : client(view, http, url, QString::fromLatin1(host)) {
-        client.SearchSettings.ResultsPerPage = 20;
-        client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
+        client.settings.resultsPerPage = 20;
+        client.settings.uniqueId = QStringLiteral("1234-5678-9012-3456");
     }
 
     void Search(const QString& keyword) {
         view.keyword = keyword;
-        client.SpeedButton0_1Click();
+        client.search();
     }
 
     RecordedMessages messages;
     FakeSearchView view;
     HttpClient http;
     UrlEncoder url;
-    TSearchClient client;
+    SearchController client;
 };
 
 } // namespace
@@ -59,21 +59,21 @@ TEST(SearchEndToEndTest, KeywordToTableThroughTheHttpClient) {
 
     LiveSearch live(host);
     live.Search(QStringLiteral("猫"));
-    const TSearchClient& client = live.client;
+    const SearchController& client = live.client;
     const FakeSearchView& view = live.view;
 
     ASSERT_FALSE(server.Requests().isEmpty());
     EXPECT_TRUE(server.Requests().front().startsWith(
         "GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&results=20&start=1&adult_ok=0&site="
         "&uniqueid=1234-5678-9012-3456&ver=3.2 HTTP/1.0\r\nHost: 127.0.0.1\r\n"));
-    EXPECT_EQ(client.PagingState.TotalResults, 900);
-    EXPECT_TRUE(client.TotalCapped);
-    ASSERT_EQ(client.ResultTable.size(), 2);
-    EXPECT_EQ(client.ResultTable[0].Title, QStringLiteral("猫の動画"));
-    EXPECT_EQ(client.ResultTable[1].Title, QStringLiteral("Tom & Jerry"));
-    EXPECT_EQ(client.ResultTable[0].RefererUrl, QString::fromLatin1("http://" + host + "/watch/1"));
+    EXPECT_EQ(client.paging.totalResults, 900);
+    EXPECT_TRUE(client.totalCapped);
+    ASSERT_EQ(client.results.size(), 2);
+    EXPECT_EQ(client.results[0].title, QStringLiteral("猫の動画"));
+    EXPECT_EQ(client.results[1].title, QStringLiteral("Tom & Jerry"));
+    EXPECT_EQ(client.results[0].pageUrl, QString::fromLatin1("http://" + host + "/watch/1"));
     EXPECT_EQ(view.ShownSlots(), 2);
-    EXPECT_TRUE(CentreIs(view.Slot(0).Image->picture(), colour));
+    EXPECT_TRUE(CentreIs(view.resultSlot(0).thumbnail->picture(), colour));
     EXPECT_EQ(server.ConnectionCount(), 3);
     EXPECT_TRUE(live.messages.information.isEmpty());
     EXPECT_TRUE(live.messages.errors.isEmpty());
@@ -84,11 +84,11 @@ TEST(SearchEndToEndTest, RefusedConnectionShowsTheOfflineMessage) {
     FakeSearchView view;
     HttpClient http;
     UrlEncoder url;
-    TSearchClient client(view, http, url,
+    SearchController client(view, http, url,
                          QStringLiteral("127.0.0.1:%1").arg(ScriptedHttpServer::ClosedPort()));
-    client.SearchSettings.ResultsPerPage = 20;
+    client.settings.resultsPerPage = 20;
     view.keyword = QStringLiteral("猫");
-    client.SpeedButton0_1Click();
+    client.search();
     EXPECT_EQ(messages.information,
               QStringList{QStringLiteral("インターネットに接続されていません.")});
     EXPECT_TRUE(view.searchEnabled);
@@ -107,12 +107,12 @@ TEST(SearchEndToEndTest, LongKeywordKeepsEveryKeyOnTheNextPage) {
         ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, AnswerOf(45, blocks))));
 
     LiveSearch live(server.HostAndPort());
-    live.client.SearchSettings.Site = QStringLiteral("video.example.jp");
+    live.client.settings.site = QStringLiteral("video.example.jp");
     // 23 characters, nine bytes each once encoded.
     const QString keyword = QStringLiteral("東京の夜景と富士山を空から撮影した美しい動画集");
     ASSERT_EQ(keyword.size(), 23);
     live.Search(keyword);
-    live.client.SpeedButton2_3Click();
+    live.client.showNextPage();
 
     ASSERT_EQ(server.Requests().size(), 2);
     const QByteArray target = server.Requests()[1].split(' ').value(1);
@@ -161,8 +161,8 @@ TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
     host = service.HostAndPort();
 
     LiveSearch live(host);
-    live.client.ThumbnailTimeOut = 1000;
-    live.client.ThumbnailDeadline = 400;
+    live.client.thumbnailTimeout = 1000;
+    live.client.thumbnailDeadline = 400;
     QList<QByteArray> askedSlow;
     live.http.onAboutToSend = [&](TcpClient*) {
         if (live.http.url().contains(slow.HostAndPort()))
@@ -172,9 +172,9 @@ TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
 
     const FakeSearchView& view = live.view;
     EXPECT_EQ(view.ShownSlots(), 3);
-    EXPECT_FALSE(CentreIs(view.Slot(0).Image->picture(), slowColour));
-    EXPECT_FALSE(CentreIs(view.Slot(1).Image->picture(), slowColour));
-    EXPECT_TRUE(CentreIs(view.Slot(2).Image->picture(), fastColour));
+    EXPECT_FALSE(CentreIs(view.resultSlot(0).thumbnail->picture(), slowColour));
+    EXPECT_FALSE(CentreIs(view.resultSlot(1).thumbnail->picture(), slowColour));
+    EXPECT_TRUE(CentreIs(view.resultSlot(2).thumbnail->picture(), fastColour));
     // The host that ran out of time is not asked again during the load.
     EXPECT_EQ(askedSlow, QList<QByteArray>{slow.Url("/1.jpg")});
     EXPECT_TRUE(view.searchEnabled);

@@ -13,15 +13,15 @@ namespace {
 const QString Path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?");
 
 // Records each URL handed to the answer fetch and fails it, so that no request goes out.
-class RecordingClient final : public TSearchClient {
+class RecordingClient final : public SearchController {
 public:
     RecordingClient(ISearchView& view, HttpClient& http, UrlEncoder& url)
-        : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
+        : SearchController(view, http, url, QStringLiteral("svc.test")) {}
     QStringList urls;
     std::function<void()> duringFetch;
 
 protected:
-    QByteArray FetchAnswer(const QString& url) override {
+    QByteArray fetchAnswer(const QString& url) override {
         urls << url;
         if (duringFetch)
             duringFetch();
@@ -32,21 +32,21 @@ protected:
 class SearchRequestTest : public ::testing::Test {
 protected:
     SearchRequestTest() {
-        client.SearchSettings.ResultsPerPage = 20;
-        client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
+        client.settings.resultsPerPage = 20;
+        client.settings.uniqueId = QStringLiteral("1234-5678-9012-3456");
     }
 
     QString Search(const QString& keyword) {
         view.keyword = keyword;
-        client.SpeedButton0_1Click();
+        client.search();
         return client.urls.isEmpty() ? QString() : client.urls.back();
     }
 
     QString Page(int page, int pageCount, int total) {
-        client.PagingState.CurrentPage = page;
-        client.PagingState.PageCount = pageCount;
-        client.PagingState.TotalResults = total;
-        client.LoadResultPage(page);
+        client.paging.currentPage = page;
+        client.paging.pageCount = pageCount;
+        client.paging.totalResults = total;
+        client.loadResultPage(page);
         return client.urls.back();
     }
 
@@ -60,7 +60,7 @@ protected:
 } // namespace
 
 TEST_F(SearchRequestTest, ExampleRequestOfPageThreeOfTwelve) {
-    client.SearchSettings.ResultsPerPage = 10;
+    client.settings.resultsPerPage = 10;
     Search(QStringLiteral("cat video"));
     EXPECT_EQ(Page(3, 12, 118), Path + "&query=cat%E3%80%80video&results=10&start=21&adult_ok=0"
                                        "&site=&uniqueid=1234-5678-9012-3456&ver=3.2");
@@ -91,8 +91,8 @@ TEST_F(SearchRequestTest, KeywordsAreNormalisedThenEncodedAsUtf8) {
 
 TEST_F(SearchRequestTest, NormalisationWorksOnCharactersNotBytes) {
     // "ソ" is 83 5C and "表" 95 5C in Shift-JIS: their second bytes are no backslash.
-    EXPECT_EQ(NormalizeKeyword(QStringLiteral("ソ表\\")), QStringLiteral("ソ表\uFFE5"));
-    EXPECT_EQ(NormalizeKeyword(QStringLiteral("\\/:*?\"<>| ")),
+    EXPECT_EQ(normalizeKeyword(QStringLiteral("ソ表\\")), QStringLiteral("ソ表\uFFE5"));
+    EXPECT_EQ(normalizeKeyword(QStringLiteral("\\/:*?\"<>| ")),
               QStringLiteral("\uFFE5\uFF0F\uFF1A\uFF0A\uFF1F\u201D\uFF1C\uFF1E\uFF5C\u3000"));
 }
 
@@ -107,14 +107,14 @@ TEST_F(SearchRequestTest, CountAndStartFollowThePagingState) {
     // A new search after page 7 starts over with a full first page.
     Page(7, 10, 200);
     EXPECT_TRUE(Search(QStringLiteral("犬")).contains("&results=20&start=1&"));
-    EXPECT_EQ(client.PagingState.CurrentPage, 1);
-    EXPECT_EQ(client.PagingState.PageCount, 0);
+    EXPECT_EQ(client.paging.currentPage, 1);
+    EXPECT_EQ(client.paging.pageCount, 0);
 }
 
 TEST_F(SearchRequestTest, SettingsAreAppendedUnencoded) {
-    client.SearchSettings.AdultOk = QStringLiteral("-1");
-    client.SearchSettings.Site = QStringLiteral("video.example.jp\t");
-    client.SearchSettings.UniqueId = QString();
+    client.settings.adultOk = QStringLiteral("-1");
+    client.settings.site = QStringLiteral("video.example.jp\t");
+    client.settings.uniqueId = QString();
     EXPECT_EQ(Search(QStringLiteral("x")), Path + "&query=x&results=20&start=1&adult_ok=-1"
                                                   "&site=video.example.jp\t&uniqueid=&ver=3.2");
 }
@@ -123,7 +123,7 @@ TEST_F(SearchRequestTest, PagingAsksForTheKeywordOfTheLastSearch) {
     Search(QStringLiteral("cat"));
     view.keyword = QStringLiteral("dog");
     EXPECT_TRUE(Page(2, 3, 50).contains("&query=cat&"));
-    EXPECT_EQ(client.SearchKeyword(), QByteArray("cat"));
+    EXPECT_EQ(client.searchKeyword(), QByteArray("cat"));
 }
 
 TEST_F(SearchRequestTest, EmptyKeywordSendsNothing) {
@@ -132,21 +132,21 @@ TEST_F(SearchRequestTest, EmptyKeywordSendsNothing) {
     EXPECT_TRUE(messages.information.isEmpty());
 }
 
-TEST_F(SearchRequestTest, EnterStartsASearchOnlyWhileS1IsEnabled) {
+TEST_F(SearchRequestTest, EnterStartsASearchOnlyWhileSearchIsEnabled) {
     view.keyword = QStringLiteral("cat");
     QChar key(u'a');
-    client.HistoryComboBox1KeyPress(key);
+    client.filterKeywordKey(key);
     EXPECT_EQ(key, QChar(u'a'));
     EXPECT_TRUE(client.urls.isEmpty());
 
     key = QChar(13);
     view.searchEnabled = false; // a load runs
-    client.HistoryComboBox1KeyPress(key);
+    client.filterKeywordKey(key);
     EXPECT_EQ(key, QChar(13));
     EXPECT_TRUE(client.urls.isEmpty());
 
     view.searchEnabled = true;
-    client.HistoryComboBox1KeyPress(key);
+    client.filterKeywordKey(key);
     EXPECT_EQ(key, QChar(0));
     EXPECT_EQ(client.urls.size(), 1);
 }
@@ -168,8 +168,8 @@ TEST_F(SearchRequestTest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineM
 }
 
 TEST(RequestBytesTest, OnlyWhatMayNotStandInARequestLineIsEncoded) {
-    EXPECT_EQ(RequestBytes(QStringLiteral("http://h/p?&q=a%E3b&site=x.jp\t&z=a b")),
+    EXPECT_EQ(requestBytes(QStringLiteral("http://h/p?&q=a%E3b&site=x.jp\t&z=a b")),
               QByteArray("http://h/p?&q=a%E3b&site=x.jp%09&z=a%20b"));
-    EXPECT_EQ(RequestBytes(QStringLiteral("http://h/猫~\x7F")),
+    EXPECT_EQ(requestBytes(QStringLiteral("http://h/猫~\x7F")),
               QByteArray("http://h/%E7%8C%AB~%7F"));
 }
