@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 
-#include "app/Settingwindow1.h"
+#include "app/SearchSettingsDialog.h"
 #include "platform/AppDir.h"
 #include "platform/Profile.h"
 #include "search/SearchTypes.h"

@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 
-#include "app/Settingwindow1.h"
+#include "app/SearchSettingsDialog.h"
 #include "platform/Exception.h"
 #include "platform/Fonts.h"
 #include "platform/MessageService.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Mainwindow1.h"
+#include "app/MainWindow.h"
 
 #include <memory>
 

@@ -3,8 +3,8 @@
 #include "FakeBrowserPane.h"
 #include "TestUtil.h"
 
-#include "app/Mainwindow1.h"
-#include "app/Settingwindow1.h"
+#include "app/MainWindow.h"
+#include "app/SearchSettingsDialog.h"
 #include "app/Startup.h"
 #include "platform/DesktopServices.h"
 #include "search/SearchController.h"

@@ -1,7 +1,7 @@
 #include "AppTestUtil.h"
 #include "TestImages.h"
 
-#include "app/ScrollBox.h"
+#include "app/ResultScrollArea.h"
 #include "controls/ImageCheckBox.h"
 #include "controls/HistoryComboBox.h"
 #include "controls/ClickableImage.h"

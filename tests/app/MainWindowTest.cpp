@@ -2,7 +2,7 @@
 #include "Pixels.h"
 #include "ScriptedHttpServer.h"
 
-#include "app/ScrollBox.h"
+#include "app/ResultScrollArea.h"
 #include "controls/ImageCheckBox.h"
 #include "controls/GradientBox.h"
 #include "controls/HistoryComboBox.h"

@@ -2,7 +2,7 @@
 #include "ScriptedHttpServer.h"
 #include "TestImages.h"
 
-#include "app/ScrollBox.h"
+#include "app/ResultScrollArea.h"
 #include "controls/ImageCheckBox.h"
 #include "controls/HistoryComboBox.h"
 #include "controls/ClickableImage.h"

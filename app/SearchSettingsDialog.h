@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui_Settingwindow1.h"
+#include "ui_SearchSettingsDialog.h"
 
 #include <QDialog>
 

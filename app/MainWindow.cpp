@@ -1,8 +1,8 @@
-#include "app/Mainwindow1.h"
+#include "app/MainWindow.h"
 
-#include "app/ScrollBox.h"
+#include "app/ResultScrollArea.h"
 #include "app/SettingsFile.h"
-#include "app/Settingwindow1.h"
+#include "app/SearchSettingsDialog.h"
 #include "controls/WebView.h"
 #include "controls/ImageCheckBox.h"
 #include "controls/Glyphs.h"

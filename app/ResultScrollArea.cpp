@@ -1,4 +1,4 @@
-#include "app/ScrollBox.h"
+#include "app/ResultScrollArea.h"
 
 #include <QResizeEvent>
 #include <QScrollBar>

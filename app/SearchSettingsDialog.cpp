@@ -1,4 +1,4 @@
-#include "app/Settingwindow1.h"
+#include "app/SearchSettingsDialog.h"
 
 #include "app/DomainList.h"
 #include "platform/Fonts.h"
