@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -13,94 +14,83 @@
 class QAction;
 class QFrame;
 class QLabel;
-class QMenu;
-class QMenuBar;
-class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class GradientBox;
 class HistoryComboBox;
 class HttpClient;
-class UrlEncoder;
-class TScrollBox;
+class ResultScrollArea;
 class SearchController;
-class TSettingForm1;
+class SearchSettingsDialog;
+class UrlEncoder;
 
 // The browser pane as the main window holds it: the widget that goes into the layout and the
 // pane interface of the same object.
-struct TBrowserPaneParts {
-    QWidget* Widget = nullptr;
-    IBrowserPane* Pane = nullptr;
+struct BrowserPaneParts {
+    QWidget* widget = nullptr;
+    IBrowserPane* pane = nullptr;
 };
 
-// Makes the browser pane as a child of parent; navigateComplete2 is to be called, in the
+// Makes the browser pane as a child of parent; navigationFinished is to be called, in the
 // context of receiver, for each completed navigation of the pane.
-using TBrowserPaneFactory = std::function<TBrowserPaneParts(
-    QWidget* parent, QObject* receiver, std::function<void()> navigateComplete2)>;
+using BrowserPaneFactory = std::function<BrowserPaneParts(
+    QWidget* parent, QObject* receiver, std::function<void()> navigationFinished)>;
 
 // The factory for a pane class T: a QWidget and an IBrowserPane with a navigationFinished()
 // signal, as WebView has it.
-template <class T> TBrowserPaneFactory BrowserPaneOf() {
-    return [](QWidget* parent, QObject* receiver, std::function<void()> navigateComplete2) {
+template <class T> BrowserPaneFactory browserPaneOf() {
+    return [](QWidget* parent, QObject* receiver, std::function<void()> navigationFinished) {
         auto* pane = new T(parent);
-        QObject::connect(pane, &T::navigationFinished, receiver, std::move(navigateComplete2));
-        return TBrowserPaneParts{pane, pane};
+        QObject::connect(pane, &T::navigationFinished, receiver, std::move(navigationFinished));
+        return BrowserPaneParts{pane, pane};
     };
 }
 
-// The web engine pane WebView.
-TBrowserPaneFactory DefaultBrowserPane();
+// The web engine pane, WebView.
+BrowserPaneFactory defaultBrowserPane();
 
 // What the main window is made with. The defaults are the program's own: the service host of
 // the build, "Sorvel.ini" and "log_search.ini" beside the executable, the web engine pane. Made
 // after the application object (the program's directory is read then).
-struct TMainFormOptions {
-    QString ServiceHost;
-    QString SettingsFilePath;
+struct MainWindowOptions {
+    QString serviceHost;
+    QString settingsFilePath;
     // A bare name is taken from the program's directory; a name with a directory part is used
     // as it is.
-    QString HistoryFileName = QStringLiteral("log_search.ini");
-    TBrowserPaneFactory CreateBrowserPane;
+    QString historyFileName = QStringLiteral("log_search.ini");
+    BrowserPaneFactory createBrowserPane;
 
-    TMainFormOptions();
+    MainWindowOptions();
 };
 
 // The main window: tool bar, keyword box, the result column with its twenty slots and two
 // navigation bars, the browser pane, status bar and menu bar. It owns the HTTP client, the URL
-// encoder and the search client, and is the search client's view. The settings dialog is
-// attached after construction (start-up creates it second) and must outlive the window's use.
-class TMainForm1 final : public QMainWindow, public ISearchView {
+// encoder and the search controller, and is the search controller's view. The settings dialog
+// is attached after construction (start-up creates it second) and must outlive the window's
+// use. Every widget and action has an object name (its member's name without "m_"), by which
+// tests find it.
+class MainWindow final : public QMainWindow, public ISearchView {
     Q_OBJECT
 public:
-    // Raises what the construction of its components raises (the HTTP client's socket).
-    explicit TMainForm1(const TMainFormOptions& options = TMainFormOptions(),
+    // Raises what the construction of its parts raises (the HTTP client's socket).
+    explicit MainWindow(const MainWindowOptions& options = MainWindowOptions(),
                         QWidget* parent = nullptr);
-    ~TMainForm1() override;
-    Q_DISABLE_COPY_MOVE(TMainForm1)
+    ~MainWindow() override;
+    Q_DISABLE_COPY_MOVE(MainWindow)
 
-    void AttachSettingForm(TSettingForm1& settingForm) { SettingForm1 = &settingForm; }
+    void setSearchSettingsDialog(SearchSettingsDialog& dialog) { m_settingsDialog = &dialog; }
 
-    // 0 until the first activation has loaded the settings file, then 1.
-    int Tag = 0;
+    SearchController& searchController() { return *m_controller; }
 
-    SearchController& SearchClient() { return *m_client; }
-
-    // Handlers.
-    void FormActivate();
+    // Whether the first activation has loaded the settings file.
+    bool settingsLoaded() const { return m_settingsLoaded; }
+    // Runs at every activation and acts at the first only: loads the settings file into the
+    // window, the dialog and the search settings, applies them and searches.
+    void loadSettings();
     // Saves the settings file (read first when no activation has read it yet); raises
     // ProfileWriteError when it cannot be written.
-    void FormClose();
-    void FormDestroy();
-    void SpeedButton0_4Click();
-    void SpeedButton0_6Click();
-    void W1Click();
-    void W2Click();
-    void V1Click();
-    void V2Click();
-    void S3Click();
-    void H3Click();
-    void H4Click();
+    void saveSettings();
 
     // ISearchView
     QString keywordText() const override;
@@ -113,77 +103,12 @@ public:
     void setResultScrollRange(int pixels) override;
     int slotHeight() const override;
     ResultSlot resultSlot(int index) const override;
-    QString baseCaption() const override { return m_hint; }
+    QString baseCaption() const override { return m_baseCaption; }
     void setCaption(const QString& caption) override;
     void setPageLabels(const QString& text) override;
     void setStatusText(int panel, const QString& text) override;
-    IBrowserPane& browserPane() override { return *m_browserPane; }
+    IBrowserPane& browserPane() override { return *m_browserPaneInterface; }
     void enableWebCommands() override;
-
-    // Components, by their design names.
-    TSettingForm1* SettingForm1 = nullptr;
-    std::unique_ptr<HttpClient> NMHTTP1;
-    std::unique_ptr<UrlEncoder> NMURL1;
-
-    QMenuBar* MainMenu1 = nullptr;
-    QMenu* W0 = nullptr;
-    QAction* W1 = nullptr;
-    QAction* W2 = nullptr;
-    QMenu* V0 = nullptr;
-    QAction* V1 = nullptr;
-    QAction* V2 = nullptr;
-    QMenu* S0 = nullptr;
-    QAction* S1 = nullptr;
-    QAction* N1 = nullptr;
-    QAction* S2 = nullptr;
-    QAction* N7 = nullptr;
-    QAction* S3 = nullptr;
-    QMenu* H0 = nullptr;
-    QAction* H1 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* H3 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* H4 = nullptr;
-
-    QFrame* Panel0 = nullptr;
-    GradientBox* GradBox2 = nullptr;
-    HistoryComboBox* HistoryComboBox1 = nullptr;
-    QToolButton* SpeedButton0_1 = nullptr;
-    QFrame* Bevel1 = nullptr;
-    QToolButton* SpeedButton0_4 = nullptr;
-    QFrame* Bevel2 = nullptr;
-    QToolButton* SpeedButton0_6 = nullptr;
-
-    QStatusBar* StatusBar0 = nullptr;
-    QList<QLabel*> StatusPanels;
-
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QFrame* Panel1 = nullptr;
-    QFrame* Panel2 = nullptr;
-    QToolButton* SpeedButton2_1 = nullptr;
-    QToolButton* SpeedButton2_2 = nullptr;
-    QLabel* Label2_1 = nullptr;
-    QToolButton* SpeedButton2_3 = nullptr;
-    QToolButton* SpeedButton2_4 = nullptr;
-    TScrollBox* ScrollBox1 = nullptr;
-    GradientBox* GradBox0_1 = nullptr;
-    GradientBox* GradBox1 = nullptr;
-    QFrame* Panel3 = nullptr;
-    QToolButton* SpeedButton3_1 = nullptr;
-    QToolButton* SpeedButton3_2 = nullptr;
-    QLabel* Label3_1 = nullptr;
-    QToolButton* SpeedButton3_3 = nullptr;
-    QToolButton* SpeedButton3_4 = nullptr;
-    QWidget* WebBrowser1 = nullptr;
-
-    // The slot lists: entry i of each is part of slot i + 1.
-    QList<QWidget*> SlotPanels;
-    QList<ImageCheckBox*> SlotCheckBoxes;
-    QList<ClickableImage*> SlotImages;
-    QList<QLabel*> SlotLabels;
-    QList<GradientBox*> SlotGradBoxes;
 
 protected:
     bool event(QEvent* event) override;
@@ -191,25 +116,85 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CreateMenu();
-    void CreateToolBar();
-    void CreateStatusBar();
-    void CreatePageControl();
-    QFrame* CreateNavigationBar(int digit);
-    void CreateResultColumn();
-    void CreateSlot(int k);
-    void LayoutResultColumn();
-    void CentreAtDesignSize();
-    void ConnectCommands();
+    // The buttons and the page label of one of the two navigation bars above and below the
+    // result column.
+    struct NavigationBar {
+        QFrame* bar = nullptr;
+        QToolButton* first = nullptr;
+        QToolButton* previous = nullptr;
+        QLabel* pageLabel = nullptr;
+        QToolButton* next = nullptr;
+        QToolButton* last = nullptr;
+    };
 
-    TMainFormOptions m_options;
-    QString m_hint;
-    IBrowserPane* m_browserPane = nullptr;
-    std::unique_ptr<SearchController> m_client;
+    // The commands of the menu and the tool bar.
+    // Shows the settings dialog (once the settings are loaded) and applies them after OK.
+    void editSearchSettings();
+    // Copies the dialog's settings into the search settings and searches from page 1.
+    void applySearchSettings();
+    void showTopPage();
+    void openPageInDefaultBrowser();
+    void mailPageLink();
+    void setToolBarVisible(bool visible);
+    void setStatusBarVisible(bool visible);
+    void clearSearchHistory();
+    void openMakerSite();
+    void openSoftwareInfo();
+
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    QTabWidget* createPages();
+    NavigationBar createNavigationBar(QWidget* parent, const QString& position);
+    QFrame* createResultColumn();
+    ResultSlot createResultSlot(int number);
+    void layoutResultColumn();
+    void centreAtDesignSize();
+    void connectCommands();
+
+    MainWindowOptions m_options;
+    std::unique_ptr<HttpClient> m_http;
+    std::unique_ptr<UrlEncoder> m_urlEncoder;
+    std::unique_ptr<SearchController> m_controller;
+    SearchSettingsDialog* m_settingsDialog = nullptr;
+    QString m_baseCaption;
+    bool m_settingsLoaded = false;
     bool m_shown = false;
     QSize m_placedSize;
-    // The context of every connection from a component to a handler. It goes first when the
-    // window is destroyed, so that no notice of a component reaches the search client or the
-    // window once they are gone (the components themselves go last, with the QWidget base).
+
+    QAction* m_openInBrowserAction = nullptr;
+    QAction* m_mailLinkAction = nullptr;
+    QAction* m_showToolBarAction = nullptr;
+    QAction* m_showStatusBarAction = nullptr;
+    QAction* m_searchAction = nullptr;
+    QAction* m_searchSettingsAction = nullptr;
+    QAction* m_clearHistoryAction = nullptr;
+    QAction* m_topPageAction = nullptr;
+    QAction* m_makerSiteAction = nullptr;
+    QAction* m_softwareInfoAction = nullptr;
+
+    QFrame* m_toolBar = nullptr;
+    HistoryComboBox* m_keywordBox = nullptr;
+    QToolButton* m_searchButton = nullptr;
+    QToolButton* m_searchSettingsButton = nullptr;
+    QToolButton* m_topPageButton = nullptr;
+
+    QStatusBar* m_statusBar = nullptr;
+    QList<QLabel*> m_statusPanels;
+
+    NavigationBar m_upperNavigation;
+    NavigationBar m_lowerNavigation;
+    ResultScrollArea* m_resultArea = nullptr;
+    GradientBox* m_leftBackground = nullptr;
+    GradientBox* m_rightBackground = nullptr;
+    // Slot 1 at index 0.
+    QList<ResultSlot> m_resultSlots;
+
+    QWidget* m_browserPane = nullptr;
+    IBrowserPane* m_browserPaneInterface = nullptr;
+
+    // The context of every connection from a widget to a command. It goes first when the window
+    // is destroyed, so that no notice of a widget reaches the search controller or the window
+    // once they are gone (the widgets themselves go last, with the QWidget base).
     QObject m_entryPoints;
 };

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-TScrollBox::TScrollBox(QWidget* parent)
+ResultScrollArea::ResultScrollArea(QWidget* parent)
     : QScrollArea(parent)
     , m_content(new QWidget) {
     setWidgetResizable(false);
@@ -13,27 +13,26 @@ TScrollBox::TScrollBox(QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     verticalScrollBar()->setTracking(true);
     setWidget(m_content);
-    FitContent();
+    fitContent();
 }
 
-void TScrollBox::SetRange(int pixels) {
+void ResultScrollArea::setRange(int pixels) {
     pixels = std::max(pixels, 0);
     if (pixels == m_range)
         return;
     m_range = pixels;
-    FitContent();
+    fitContent();
 }
 
-void TScrollBox::resizeEvent(QResizeEvent* event) {
+void ResultScrollArea::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
-    FitContent();
+    fitContent();
 }
 
-void TScrollBox::FitContent() {
+void ResultScrollArea::fitContent() {
     const QSize wanted(viewport()->width(), std::max(viewport()->height(), m_range));
     if (m_content->size() != wanted) {
         m_content->resize(wanted);
-        if (OnContentResize)
-            OnContentResize();
+        emit contentResized();
     }
 }

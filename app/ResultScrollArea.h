@@ -2,31 +2,30 @@
 
 #include <QScrollArea>
 
-#include <functional>
-
-// A scroll box whose vertical scroll range is set by its owner, never computed from its
+// A scroll area whose vertical scroll range is set by its owner, never computed from its
 // children: the content widget is as wide as the viewport and as high as the range (at least
 // the viewport's height), so that the column cannot be scrolled while the range is 0. There is
 // no horizontal scrolling.
-class TScrollBox final : public QScrollArea {
+class ResultScrollArea final : public QScrollArea {
     Q_OBJECT
 public:
-    explicit TScrollBox(QWidget* parent = nullptr);
+    explicit ResultScrollArea(QWidget* parent = nullptr);
 
-    // The widget that holds the box's children; it moves as the box scrolls.
-    QWidget* Content() const { return m_content; }
+    // The widget that holds the area's children; it moves as the area scrolls.
+    QWidget* content() const { return m_content; }
 
-    int Range() const { return m_range; }
-    void SetRange(int pixels);
+    int range() const { return m_range; }
+    void setRange(int pixels);
 
-    // Called after the content widget got a new size, to lay out its children.
-    std::function<void()> OnContentResize;
+signals:
+    // Emitted after the content widget got a new size, for its owner to lay out its children.
+    void contentResized();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void FitContent();
+    void fitContent();
 
     QWidget* m_content;
     int m_range = 0;

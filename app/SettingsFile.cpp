@@ -30,7 +30,7 @@ const QString OneSiteKey = QStringLiteral("S1_R3");
 const QString DomainKey = QStringLiteral("S1_C4");
 
 // The outer frame's size differs from the client size by the window manager's decoration.
-QSize FrameExtra(const QWidget& window) {
+QSize frameExtra(const QWidget& window) {
     return window.frameGeometry().size() - window.size();
 }
 
@@ -39,7 +39,7 @@ QSize FrameExtra(const QWidget& window) {
 constexpr int TitleBarHeight = 20;
 constexpr QSize GrabArea(40, 10);
 
-void MakeReachable(QWidget& window) {
+void makeReachable(QWidget& window) {
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary)
         return;
@@ -47,10 +47,10 @@ void MakeReachable(QWidget& window) {
     for (const QScreen* screen : QGuiApplication::screens())
         screens.append(screen->availableGeometry());
     const QRect frame = window.frameGeometry();
-    const QRect placed = SettingsFile::ReachableFrame(frame, screens, primary->availableGeometry());
+    const QRect placed = SettingsFile::reachableFrame(frame, screens, primary->availableGeometry());
     if (placed == frame)
         return;
-    const QSize extra = FrameExtra(window);
+    const QSize extra = frameExtra(window);
     window.resize(placed.size() - extra);
     window.move(placed.topLeft());
 }
@@ -59,11 +59,11 @@ void MakeReachable(QWidget& window) {
 
 namespace SettingsFile {
 
-QString DefaultPath() {
+QString defaultPath() {
     return programFilePath(QStringLiteral("Sorvel.ini"));
 }
 
-QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {
+QRect reachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {
     const QRect titleBar(frame.left(), frame.top(), frame.width(),
                          std::min(frame.height(), TitleBarHeight));
     for (const QRect& screen : screens) {
@@ -77,7 +77,7 @@ QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRec
                  size.height());
 }
 
-QString NewUniqueId(unsigned seed) {
+QString newUniqueId(unsigned seed) {
     std::minstd_rand random(seed);
     QStringList groups;
     for (int i = 0; i < 4; ++i)
@@ -85,7 +85,7 @@ QString NewUniqueId(unsigned seed) {
     return groups.join(u'-');
 }
 
-void Load(const QString& path, QWidget& window, TSettingForm1& dialog, SearchSettings& settings) {
+void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog, SearchSettings& settings) {
     // One reading of the file; a missing file reads as empty.
     const ProfileReader file(path);
     const auto readInt = [&file](const QString& key, int current) {
@@ -94,7 +94,7 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, SearchSet
 
     settings.uniqueId = file.readString(Section, UniqueIdKey, settings.uniqueId);
     if (settings.uniqueId.isEmpty())
-        settings.uniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
+        settings.uniqueId = newUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
 
     // Applied as read, one after another.
     const QRect frame = window.frameGeometry();
@@ -102,31 +102,23 @@ void Load(const QString& path, QWidget& window, TSettingForm1& dialog, SearchSet
     window.move(left, window.frameGeometry().top());
     const int top = readInt(WindowTopKey, frame.top());
     window.move(left, top);
-    const QSize extra = FrameExtra(window);
+    const QSize extra = frameExtra(window);
     const int width = readInt(WindowWidthKey, frame.width());
     window.resize(width - extra.width(), window.height());
     const int height = readInt(WindowHeightKey, frame.height());
     window.resize(window.width(), height - extra.height());
     // A place that no screen shows (another monitor's, a damaged file) would leave the window
     // where nobody can reach it.
-    MakeReachable(window);
+    makeReachable(window);
 
-    // An index without a row leaves the box without a selection.
-    const auto setIndex = [](QComboBox* box, int index) {
-        box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-    };
-    setIndex(dialog.ComboBox0, readInt(ResultCountKey, dialog.ComboBox0->currentIndex()));
-    setIndex(dialog.ComboBox1, readInt(AdultChoiceKey, dialog.ComboBox1->currentIndex()));
-    TSettingForm1::SetSelected(dialog.RadioButton1,
-                               readInt(AllSitesKey, dialog.RadioButton1->isChecked()) != 0);
-    TSettingForm1::SetSelected(dialog.RadioButton3,
-                               readInt(OneSiteKey, dialog.RadioButton3->isChecked()) != 0);
-    dialog.RadioButton1Click();
-    dialog.SetDomainText(
-        file.readString(Section, DomainKey, dialog.ComboBox4->currentText()));
+    dialog.setResultCountIndex(readInt(ResultCountKey, dialog.resultCountIndex()));
+    dialog.setAdultChoiceIndex(readInt(AdultChoiceKey, dialog.adultChoiceIndex()));
+    dialog.setAllSitesSelected(readInt(AllSitesKey, dialog.allSitesSelected()) != 0);
+    dialog.setOneSiteSelected(readInt(OneSiteKey, dialog.oneSiteSelected()) != 0);
+    dialog.setDomainText(file.readString(Section, DomainKey, dialog.domainText()));
 }
 
-void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
+void save(const QString& path, const QWidget& window, const SearchSettingsDialog& dialog,
           const SearchSettings& settings) {
     const auto write = [&path](const QString& key, const QString& value) {
         writeProfileString(path, Section, key, value);
@@ -138,11 +130,11 @@ void Save(const QString& path, const QWidget& window, const TSettingForm1& dialo
     write(WindowTopKey, QString::number(frame.top()));
     write(WindowWidthKey, QString::number(frame.width()));
     write(WindowHeightKey, QString::number(frame.height()));
-    write(ResultCountKey, QString::number(dialog.ComboBox0->currentIndex()));
-    write(AdultChoiceKey, QString::number(dialog.ComboBox1->currentIndex()));
-    write(AllSitesKey, flag(dialog.RadioButton1->isChecked()));
-    write(OneSiteKey, flag(dialog.RadioButton3->isChecked()));
-    write(DomainKey, dialog.ComboBox4->currentText());
+    write(ResultCountKey, QString::number(dialog.resultCountIndex()));
+    write(AdultChoiceKey, QString::number(dialog.adultChoiceIndex()));
+    write(AllSitesKey, flag(dialog.allSitesSelected()));
+    write(OneSiteKey, flag(dialog.oneSiteSelected()));
+    write(DomainKey, dialog.domainText());
 }
 
 } // namespace SettingsFile

@@ -8,19 +8,19 @@
 
 #include <QApplication>
 
-TProgramWindows::TProgramWindows(const TMainFormOptions& options)
-    : MainForm1(std::make_unique<TMainForm1>(options))
-    , SettingForm1(std::make_unique<TSettingForm1>(MainForm1.get())) {
-    SettingForm1->setObjectName(QStringLiteral("SettingForm1"));
-    MainForm1->AttachSettingForm(*SettingForm1);
+ProgramWindows::ProgramWindows(const MainWindowOptions& options)
+    : mainWindow(std::make_unique<MainWindow>(options))
+    , settingsDialog(std::make_unique<SearchSettingsDialog>(mainWindow.get())) {
+    settingsDialog->setObjectName(QStringLiteral("settingsDialog"));
+    mainWindow->setSearchSettingsDialog(*settingsDialog);
 }
 
-TProgramWindows::~TProgramWindows() {
-    SettingForm1.reset();
-    MainForm1.reset();
+ProgramWindows::~ProgramWindows() {
+    settingsDialog.reset();
+    mainWindow.reset();
 }
 
-int RunApplication(QApplication& app, const TMainFormOptions& options) {
+int runApplication(QApplication& app, const MainWindowOptions& options) {
     try {
         QApplication::setApplicationName(ApplicationTitle);
         installFontSubstitutions();
@@ -36,8 +36,8 @@ int RunApplication(QApplication& app, const TMainFormOptions& options) {
         // The windows are torn down only after the loop has ended, and the loop ends only
         // between events: a close during a page load ends the load's transfer, and the loop
         // ends once the load has returned.
-        TProgramWindows windows(options);
-        windows.MainForm1->show();
+        ProgramWindows windows(options);
+        windows.mainWindow->show();
         app.exec();
     } catch (const std::exception& e) {
         showApplicationError(exceptionMessage(e));

@@ -15,7 +15,7 @@ int main(int argc, char* argv[]) {
             return 0;
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         QApplication app(argc, argv);
-        return RunApplication(app);
+        return runApplication(app);
     } catch (...) {
         return 0;
     }

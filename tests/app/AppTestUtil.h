@@ -9,12 +9,16 @@
 #include "platform/DesktopServices.h"
 #include "search/SearchController.h"
 
+#include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <utility>
 
 // Records what would have been handed to the desktop's browser and mail program.
@@ -35,6 +39,15 @@ public:
     int mailResult = 0;
 };
 
+// The widget or action of that type and object name below root; a test that asks for one that is
+// not there ends with an exception naming it.
+template <class T> T* FindIn(const QObject& root, const QString& name) {
+    T* found = root.findChild<T*>(name);
+    if (!found)
+        throw std::runtime_error("no " + name.toStdString() + " of the expected type");
+    return found;
+}
+
 inline void WriteFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -50,19 +63,19 @@ protected:
     QString SettingsPath() const { return dir.filePath(QStringLiteral("Sorvel.ini")); }
     QString HistoryPath() const { return dir.filePath(QStringLiteral("log_search.ini")); }
 
-    TMainFormOptions options() const {
-        TMainFormOptions options;
-        options.ServiceHost = serviceHost;
-        options.SettingsFilePath = SettingsPath();
-        options.HistoryFileName = HistoryPath();
-        options.CreateBrowserPane = BrowserPaneOf<FakeBrowserPane>();
+    MainWindowOptions options() const {
+        MainWindowOptions options;
+        options.serviceHost = serviceHost;
+        options.settingsFilePath = SettingsPath();
+        options.historyFileName = HistoryPath();
+        options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
         return options;
     }
 
     // Builds the windows without showing them.
     void Create() {
         windows.reset();
-        windows = std::make_unique<TProgramWindows>(options());
+        windows = std::make_unique<ProgramWindows>(options());
     }
 
     // Builds, shows and activates the main window; the first activation loads the settings.
@@ -70,7 +83,7 @@ protected:
         Create();
         Main().show();
         Main().activateWindow();
-        ASSERT_TRUE(WaitUntil([this] { return Main().Tag == 1; }));
+        ASSERT_TRUE(WaitUntil([this] { return Main().settingsLoaded(); }));
     }
 
     // Closes the main window as the user would and ends the run.
@@ -79,15 +92,22 @@ protected:
         windows.reset();
     }
 
-    TMainForm1& Main() { return *windows->MainForm1; }
-    TSettingForm1& Dialog() { return *windows->SettingForm1; }
-    FakeBrowserPane& Pane() { return static_cast<FakeBrowserPane&>(*Main().WebBrowser1); }
-    SearchSettings& Settings() { return Main().SearchClient().settings; }
+    MainWindow& Main() { return *windows->mainWindow; }
+    SearchSettingsDialog& Dialog() { return *windows->settingsDialog; }
+    FakeBrowserPane& pane() { return *Find<FakeBrowserPane>("browserPane"); }
+    SearchSettings& Settings() { return Main().searchController().settings; }
+
+    // A widget or action of the program's windows (the main window holds the dialog).
+    template <class T> T* Find(const QString& name) { return FindIn<T>(Main(), name); }
+    QToolButton* Button(const QString& name) { return Find<QToolButton>(name); }
+    QAction* Action(const QString& name) { return Find<QAction>(name); }
+    QLabel* Label(const QString& name) { return Find<QLabel>(name); }
+    QLabel* StatusPanel(int index) { return Label(QStringLiteral("statusPanel%1").arg(index)); }
 
     QTemporaryDir dir;
     // Nothing listens there: a request that goes out fails at once.
     QString serviceHost = QStringLiteral("127.0.0.1:9");
     RecordedMessages messages;
     RecordedDesktop desktop;
-    std::unique_ptr<TProgramWindows> windows;
+    std::unique_ptr<ProgramWindows> windows;
 };

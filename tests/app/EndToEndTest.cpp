@@ -54,39 +54,39 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     serviceHost = service.host();
     WriteFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), JpegOf(QColor(0, 255, 0)));
     Start();
-    TMainForm1& w = Main();
-    w.SearchClient().noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
+    MainWindow& w = Main();
+    w.searchController().noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
 
-    w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
-    QTest::keyClick(w.HistoryComboBox1, Qt::Key_Return);
+    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
+    QTest::keyClick(Find<HistoryComboBox>("keywordBox"), Qt::Key_Return);
 
-    const SearchController& client = w.SearchClient();
+    const SearchController& client = w.searchController();
     ASSERT_GT(client.paging.totalResults, 20);
     ASSERT_EQ(client.results.size(), 20);
     EXPECT_TRUE(w.windowTitle().startsWith(
         QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 ")));
-    EXPECT_TRUE(w.SpeedButton2_3->isEnabled());
+    EXPECT_TRUE(Button("upperNextPageButton")->isEnabled());
     EXPECT_TRUE(messages.information.isEmpty());
     EXPECT_TRUE(messages.errors.isEmpty());
     for (int i = 0; i < 20; ++i) {
         const SearchResult& row = client.results[i];
         EXPECT_TRUE(row.title.contains(QStringLiteral("猫"))) << row.title.toStdString();
-        EXPECT_TRUE(w.SlotPanels[i]->isVisibleTo(&w));
-        EXPECT_EQ(w.SlotCheckBoxes[i]->caption(), row.title);
-        EXPECT_TRUE(w.SlotLabels[i]->text().startsWith(u'[' + row.source + u']'));
+        EXPECT_TRUE(w.resultSlot(i).panel->isVisibleTo(&w));
+        EXPECT_EQ(w.resultSlot(i).checkBox->caption(), row.title);
+        EXPECT_TRUE(w.resultSlot(i).infoLabel->text().startsWith(u'[' + row.source + u']'));
         // Every thumbnail came from the service: none is the stand-in picture.
-        const QImage picture = w.SlotImages[i]->picture();
+        const QImage picture = w.resultSlot(i).thumbnail->picture();
         EXPECT_FALSE(picture.isNull()) << i;
         EXPECT_FALSE(CentreIs(picture, QColor(0, 255, 0))) << i;
     }
 
     // The next page continues the results; a click opens the video's page on the service.
     const QString firstTitle = client.results[0].title;
-    w.SpeedButton3_3->click();
-    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
+    Button("lowerNextPageButton")->click();
+    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
     EXPECT_NE(client.results[0].title, firstTitle);
-    QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
-    EXPECT_TRUE(Pane().navigations.back().startsWith(
+    QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
+    EXPECT_TRUE(pane().navigations.back().startsWith(
         QStringLiteral("http://%1/watch/").arg(service.host())));
-    EXPECT_EQ(Pane().resultTitle(), client.results[0].title);
+    EXPECT_EQ(pane().resultTitle(), client.results[0].title);
 }

@@ -18,49 +18,48 @@ const QString Page = QStringLiteral("http://video.example/watch?v=1&t=2");
 
 TEST_F(MainWindowCommandsTest, WebCommandsAreEnabledByAPageOutsideTheTopPage) {
     Start();
-    TMainForm1& w = Main();
-    Pane().Complete(QStringLiteral("http://127.0.0.1:9/files/sorvel/"));
-    Pane().Complete(QStringLiteral("http://127.0.0.1:9/files/sorvel/?ret=1"));
-    EXPECT_FALSE(w.W1->isEnabled());
-    EXPECT_FALSE(w.W2->isEnabled());
-    EXPECT_TRUE(w.StatusPanels[3]->text().isEmpty());
+    pane().Complete(QStringLiteral("http://127.0.0.1:9/files/sorvel/"));
+    pane().Complete(QStringLiteral("http://127.0.0.1:9/files/sorvel/?ret=1"));
+    EXPECT_FALSE(Action("openInBrowserAction")->isEnabled());
+    EXPECT_FALSE(Action("mailLinkAction")->isEnabled());
+    EXPECT_TRUE(StatusPanel(3)->text().isEmpty());
 
-    Pane().Complete(Page);
-    EXPECT_TRUE(w.W1->isEnabled());
-    EXPECT_TRUE(w.W2->isEnabled());
-    EXPECT_EQ(w.StatusPanels[3]->text(), Page);
+    pane().Complete(Page);
+    EXPECT_TRUE(Action("openInBrowserAction")->isEnabled());
+    EXPECT_TRUE(Action("mailLinkAction")->isEnabled());
+    EXPECT_EQ(StatusPanel(3)->text(), Page);
 
     // Back at the top page they stay enabled.
-    w.SpeedButton0_6->click();
-    EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://127.0.0.1:9/files/sorvel/?ret=1"));
-    Pane().Complete(Pane().navigations.back());
-    EXPECT_TRUE(w.W1->isEnabled());
-    EXPECT_EQ(w.StatusPanels[3]->text(), Page);
-    w.H1->trigger();
-    EXPECT_EQ(Pane().navigations.size(), 3);
+    Button("topPageButton")->click();
+    EXPECT_EQ(pane().navigations.back(), QStringLiteral("http://127.0.0.1:9/files/sorvel/?ret=1"));
+    pane().Complete(pane().navigations.back());
+    EXPECT_TRUE(Action("openInBrowserAction")->isEnabled());
+    EXPECT_EQ(StatusPanel(3)->text(), Page);
+    Action("topPageAction")->trigger();
+    EXPECT_EQ(pane().navigations.size(), 3);
 }
 
 TEST_F(MainWindowCommandsTest, OpenInTheDefaultBrowser) {
     Start();
-    Pane().Complete(Page);
-    Main().W1->trigger();
+    pane().Complete(Page);
+    Action("openInBrowserAction")->trigger();
     EXPECT_EQ(desktop.opened, QStringList{Page});
 }
 
 TEST_F(MainWindowCommandsTest, MailThePage) {
     Start();
-    Pane().Complete(Page);
+    pane().Complete(Page);
     // No result opened yet: the subject is empty.
-    Main().W2->trigger();
-    Pane().setResultTitle(QStringLiteral("猫 & 犬 #1"));
-    Main().W2->trigger();
+    Action("mailLinkAction")->trigger();
+    pane().setResultTitle(QStringLiteral("猫 & 犬 #1"));
+    Action("mailLinkAction")->trigger();
     ASSERT_EQ(desktop.mails.size(), 2);
     EXPECT_EQ(desktop.mails[0], std::pair(QString(), Page));
     EXPECT_EQ(desktop.mails[1], std::pair(QStringLiteral("猫 & 犬 #1"), Page));
     EXPECT_TRUE(messages.information.isEmpty());
 
     desktop.mailResult = 1;
-    Main().W2->trigger();
+    Action("mailLinkAction")->trigger();
     EXPECT_EQ(
         messages.information,
         QStringList{QStringLiteral("お使いのメールソフトを「通常使うメールソフト(規定のプログラム)"
@@ -70,48 +69,48 @@ TEST_F(MainWindowCommandsTest, MailThePage) {
 TEST_F(MainWindowCommandsTest, AddressesOtherThanWebPagesAreNotHandedOn) {
     Start();
     for (const char* address : {"file:///etc/passwd", "javascript:alert(1)", "", "about:blank"}) {
-        Pane().location = QString::fromLatin1(address);
-        Main().W1->setEnabled(true);
-        Main().W2->setEnabled(true);
-        Main().W1->trigger();
-        Main().W2->trigger();
+        pane().location = QString::fromLatin1(address);
+        Action("openInBrowserAction")->setEnabled(true);
+        Action("mailLinkAction")->setEnabled(true);
+        Action("openInBrowserAction")->trigger();
+        Action("mailLinkAction")->trigger();
     }
     EXPECT_TRUE(desktop.opened.isEmpty());
     EXPECT_TRUE(desktop.mails.isEmpty());
     EXPECT_TRUE(messages.information.isEmpty());
 
-    Pane().location = QStringLiteral("HTTPS://video.example/");
-    Main().W1->trigger();
+    pane().location = QStringLiteral("HTTPS://video.example/");
+    Action("openInBrowserAction")->trigger();
     EXPECT_EQ(desktop.opened, QStringList{QStringLiteral("HTTPS://video.example/")});
 }
 
 TEST_F(MainWindowCommandsTest, BarsHiddenAndShownAgainAfterARestart) {
     Start();
-    Main().V1->trigger();
-    Main().V2->trigger();
-    EXPECT_FALSE(Main().V1->isChecked());
-    EXPECT_FALSE(Main().Panel0->isVisible());
-    EXPECT_FALSE(Main().StatusBar0->isVisible());
-    Main().V1->trigger();
-    EXPECT_TRUE(Main().Panel0->isVisible());
-    Main().V1->trigger();
+    Action("showToolBarAction")->trigger();
+    Action("showStatusBarAction")->trigger();
+    EXPECT_FALSE(Action("showToolBarAction")->isChecked());
+    EXPECT_FALSE(Find<QFrame>("toolBar")->isVisible());
+    EXPECT_FALSE(Find<QStatusBar>("statusBar")->isVisible());
+    Action("showToolBarAction")->trigger();
+    EXPECT_TRUE(Find<QFrame>("toolBar")->isVisible());
+    Action("showToolBarAction")->trigger();
     Stop();
 
     Start();
-    EXPECT_TRUE(Main().V1->isChecked());
-    EXPECT_TRUE(Main().V2->isChecked());
-    EXPECT_TRUE(Main().Panel0->isVisible());
-    EXPECT_TRUE(Main().StatusBar0->isVisible());
+    EXPECT_TRUE(Action("showToolBarAction")->isChecked());
+    EXPECT_TRUE(Action("showStatusBarAction")->isChecked());
+    EXPECT_TRUE(Find<QFrame>("toolBar")->isVisible());
+    EXPECT_TRUE(Find<QStatusBar>("statusBar")->isVisible());
 }
 
 TEST_F(MainWindowCommandsTest, ClearingTheHistory) {
     WriteFileBytes(HistoryPath(), "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=cat\r\n"
                                   "History1=dog\r\n");
     Start();
-    HistoryComboBox* box = Main().HistoryComboBox1;
+    HistoryComboBox* box = Find<HistoryComboBox>("keywordBox");
     ASSERT_EQ(box->count(), 2);
     box->setEditText(QStringLiteral("bird"));
-    Main().S3->trigger();
+    Action("clearHistoryAction")->trigger();
     EXPECT_EQ(box->count(), 0);
     EXPECT_EQ(box->currentText(), QStringLiteral("bird"));
     Stop();
@@ -119,13 +118,13 @@ TEST_F(MainWindowCommandsTest, ClearingTheHistory) {
     EXPECT_FALSE(ReadFileBytes(HistoryPath()).contains("History0"));
 
     Start();
-    EXPECT_EQ(Main().HistoryComboBox1->count(), 0);
+    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->count(), 0);
 }
 
 TEST_F(MainWindowCommandsTest, MakerSiteAndSoftwareInformation) {
     Start();
-    Main().H3->trigger();
-    Main().H4->trigger();
+    Action("makerSiteAction")->trigger();
+    Action("softwareInfoAction")->trigger();
     // The executable's name without its extension: this test program is "app_tests".
     EXPECT_EQ(desktop.opened,
               (QStringList{QStringLiteral("http://127.0.0.1:9"),

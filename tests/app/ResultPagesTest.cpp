@@ -124,36 +124,34 @@ protected:
 
     void Begin() {
         Start();
-        Main().SearchClient().noImageFile = NoImagePath();
+        Main().searchController().noImageFile = NoImagePath();
     }
 
     void Search(const QString& keyword) {
-        Main().HistoryComboBox1->setEditText(keyword);
-        Main().SpeedButton0_1->click();
+        Find<HistoryComboBox>("keywordBox")->setEditText(keyword);
+        Button("searchButton")->click();
     }
 
     int ShownSlots() {
         int shown = 0;
-        for (QWidget* panel : Main().SlotPanels)
-            shown += panel->isVisibleTo(&Main()) ? 1 : 0;
+        for (int i = 0; i < MainWindow::SlotCount; ++i)
+            shown += Main().resultSlot(i).panel->isVisibleTo(&Main()) ? 1 : 0;
         return shown;
     }
 
     bool PreviousEnabled() {
-        TMainForm1& w = Main();
-        const bool on = w.SpeedButton2_1->isEnabled();
-        EXPECT_EQ(w.SpeedButton2_2->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_1->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_2->isEnabled(), on);
+        const bool on = Button("upperFirstPageButton")->isEnabled();
+        EXPECT_EQ(Button("upperPreviousPageButton")->isEnabled(), on);
+        EXPECT_EQ(Button("lowerFirstPageButton")->isEnabled(), on);
+        EXPECT_EQ(Button("lowerPreviousPageButton")->isEnabled(), on);
         return on;
     }
 
     bool NextEnabled() {
-        TMainForm1& w = Main();
-        const bool on = w.SpeedButton2_3->isEnabled();
-        EXPECT_EQ(w.SpeedButton2_4->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_3->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_4->isEnabled(), on);
+        const bool on = Button("upperNextPageButton")->isEnabled();
+        EXPECT_EQ(Button("upperLastPageButton")->isEnabled(), on);
+        EXPECT_EQ(Button("lowerNextPageButton")->isEnabled(), on);
+        EXPECT_EQ(Button("lowerLastPageButton")->isEnabled(), on);
         return on;
     }
 
@@ -188,20 +186,20 @@ TEST_F(ResultPagesTest, TotalsPagesAndScrollRanges) {
         service.Set(c.total, c.rows);
         Search(QStringLiteral("猫"));
         if (c.toLastPage)
-            Main().SpeedButton3_4->click();
-        TMainForm1& w = Main();
-        EXPECT_EQ(w.Label2_1->text(), QString::fromUtf8(c.labels)) << c.total;
-        EXPECT_EQ(w.Label3_1->text(), QString::fromUtf8(c.labels)) << c.total;
+            Button("lowerLastPageButton")->click();
+        MainWindow& w = Main();
+        EXPECT_EQ(Label("upperPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
+        EXPECT_EQ(Label("lowerPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
         EXPECT_EQ(ShownSlots(), c.shown) << c.total;
-        EXPECT_EQ(w.ScrollBox1->Range(), c.range) << c.total;
+        EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), c.range) << c.total;
         EXPECT_EQ(PreviousEnabled(), c.previous) << c.total;
         EXPECT_EQ(NextEnabled(), c.next) << c.total;
         EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser -「猫") +
                                        QString::fromUtf8(c.captionEnd));
-        EXPECT_TRUE(w.StatusPanels[0]->text().isEmpty());
-        EXPECT_TRUE(w.S1->isEnabled() && w.S2->isEnabled() && w.SpeedButton0_1->isEnabled() &&
-                    w.SpeedButton0_4->isEnabled());
-        EXPECT_EQ(w.HistoryComboBox1->count(), c.total > 0 ? 1 : 0) << c.total;
+        EXPECT_TRUE(StatusPanel(0)->text().isEmpty());
+        EXPECT_TRUE(Action("searchAction")->isEnabled() && Action("searchSettingsAction")->isEnabled() && Button("searchButton")->isEnabled() &&
+                    Button("searchSettingsButton")->isEnabled());
+        EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->count(), c.total > 0 ? 1 : 0) << c.total;
     }
     EXPECT_TRUE(service.LastSearch().contains("&results=5&start=1&"));
 }
@@ -228,21 +226,21 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
     Begin();
     service.Set(count, count, [&](int i) { return cases[i].row; });
     Search(QStringLiteral("猫"));
-    TMainForm1& w = Main();
+    MainWindow& w = Main();
     ASSERT_EQ(ShownSlots(), count);
     for (int i = 0; i < count; ++i) {
         const auto& c = cases[i];
-        EXPECT_EQ(w.SlotLabels[i]->text(), QString::fromUtf8(c.label)) << i;
-        EXPECT_EQ(w.SlotCheckBoxes[i]->isEnabled(), c.markable) << i;
-        EXPECT_FALSE(w.SlotCheckBoxes[i]->isChecked()) << i;
-        EXPECT_EQ(w.SlotCheckBoxes[i]->caption(), QStringLiteral("T%1").arg(i + 1));
+        EXPECT_EQ(w.resultSlot(i).infoLabel->text(), QString::fromUtf8(c.label)) << i;
+        EXPECT_EQ(w.resultSlot(i).checkBox->isEnabled(), c.markable) << i;
+        EXPECT_FALSE(w.resultSlot(i).checkBox->isChecked()) << i;
+        EXPECT_EQ(w.resultSlot(i).checkBox->caption(), QStringLiteral("T%1").arg(i + 1));
         EXPECT_TRUE(
-            CentreIs(w.SlotImages[i]->picture(), c.picture ? ThumbnailColour : NoImageColour))
+            CentreIs(w.resultSlot(i).thumbnail->picture(), c.picture ? ThumbnailColour : NoImageColour))
             << i;
-        EXPECT_EQ(w.SlotImages[i]->toolTip(),
+        EXPECT_EQ(w.resultSlot(i).thumbnail->toolTip(),
                   QStringLiteral("http://%1/watch/%2").arg(service.host()).arg(i + 1));
     }
-    EXPECT_FALSE(QFile::exists(w.SearchClient().thumbnailFile));
+    EXPECT_FALSE(QFile::exists(w.searchController().thumbnailFile));
 }
 
 TEST_F(ResultPagesTest, FewerResultsPerPageLeaveNoEarlierSlotShown) {
@@ -253,7 +251,7 @@ TEST_F(ResultPagesTest, FewerResultsPerPageLeaveNoEarlierSlotShown) {
     Settings().resultsPerPage = 5;
     Search(QStringLiteral("猫"));
     EXPECT_EQ(ShownSlots(), 5);
-    EXPECT_EQ(Main().ScrollBox1->Range(), 5 * 120);
+    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), 5 * 120);
 }
 
 TEST_F(ResultPagesTest, APageBeyondTheNewTotalShowsWhatCame) {
@@ -261,11 +259,11 @@ TEST_F(ResultPagesTest, APageBeyondTheNewTotalShowsWhatCame) {
     service.Set(900);
     Search(QStringLiteral("猫"));
     service.Set(860, 7);
-    Main().SpeedButton2_4->click();
+    Button("upperLastPageButton")->click();
     EXPECT_TRUE(service.LastSearch().contains("&results=20&start=881&"));
-    EXPECT_EQ(Main().Label2_1->text(), QStringLiteral("ページ 45/43"));
+    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 45/43"));
     EXPECT_EQ(ShownSlots(), 7);
-    EXPECT_EQ(Main().ScrollBox1->Range(), 7 * 120);
+    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), 7 * 120);
     EXPECT_FALSE(NextEnabled());
     EXPECT_TRUE(PreviousEnabled());
 }
@@ -274,23 +272,23 @@ TEST_F(ResultPagesTest, PagingButtonsOfBothBars) {
     Begin();
     service.Set(50); // three pages
     Search(QStringLiteral("猫"));
-    TMainForm1& w = Main();
+    MainWindow& w = Main();
     const struct {
         QToolButton* button;
         const char* labels;
         const char* range;
     } steps[] = {
-        {w.SpeedButton3_4, "ページ 3/3", "&results=10&start=41&"},
-        {w.SpeedButton2_2, "ページ 2/3", "&results=20&start=21&"},
-        {w.SpeedButton3_1, "ページ 1/3", "&results=20&start=1&"},
-        {w.SpeedButton3_3, "ページ 2/3", "&results=20&start=21&"},
-        {w.SpeedButton3_2, "ページ 1/3", "&results=20&start=1&"},
-        {w.SpeedButton2_3, "ページ 2/3", "&results=20&start=21&"},
-        {w.SpeedButton2_1, "ページ 1/3", "&results=20&start=1&"},
+        {Button("lowerLastPageButton"), "ページ 3/3", "&results=10&start=41&"},
+        {Button("upperPreviousPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {Button("lowerFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
+        {Button("lowerNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {Button("lowerPreviousPageButton"), "ページ 1/3", "&results=20&start=1&"},
+        {Button("upperNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {Button("upperFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
     };
     for (const auto& step : steps) {
         step.button->click();
-        EXPECT_EQ(w.Label3_1->text(), QString::fromUtf8(step.labels))
+        EXPECT_EQ(Label("lowerPageLabel")->text(), QString::fromUtf8(step.labels))
             << step.button->objectName().toStdString();
         EXPECT_TRUE(service.LastSearch().contains(step.range))
             << step.button->objectName().toStdString();
@@ -298,8 +296,8 @@ TEST_F(ResultPagesTest, PagingButtonsOfBothBars) {
     // The commands check their conditions themselves: on page 1 the first and previous
     // commands ask for nothing.
     const qsizetype before = service.server.Requests().size();
-    w.SearchClient().showFirstPage();
-    w.SearchClient().showPreviousPage();
+    w.searchController().showFirstPage();
+    w.searchController().showPreviousPage();
     EXPECT_EQ(service.server.Requests().size(), before);
 }
 
@@ -307,13 +305,13 @@ TEST_F(ResultPagesTest, AnEditedKeywordBoxGoesToCaptionAndHistoryNotToTheRequest
     Begin();
     service.Set(50);
     Search(QStringLiteral("猫"));
-    Main().HistoryComboBox1->setEditText(QStringLiteral("犬"));
-    Main().SpeedButton2_3->click();
+    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("犬"));
+    Button("upperNextPageButton")->click();
     EXPECT_TRUE(service.LastSearch().contains("&query=%E7%8C%AB&"));
     EXPECT_EQ(Main().windowTitle(),
               QStringLiteral("ORVENA - Sorvel Browser -「犬」の動画検索結果 50件"));
-    EXPECT_EQ(Main().HistoryComboBox1->itemText(0), QStringLiteral("犬"));
-    EXPECT_EQ(Main().HistoryComboBox1->currentText(), QStringLiteral("犬"));
+    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->itemText(0), QStringLiteral("犬"));
+    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->currentText(), QStringLiteral("犬"));
 }
 
 TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
@@ -323,7 +321,7 @@ TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
         row.thumbnail = i == 1 ? "/thumbs/slow.jpg" : "/thumbs/good.jpg";
         return row;
     });
-    TMainForm1& w = Main();
+    MainWindow& w = Main();
     bool clickedDuringLoad = false;
     QString progressDuringLoad;
     QTimer poll;
@@ -331,20 +329,20 @@ TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
         if (!service.slowRequested || clickedDuringLoad)
             return;
         clickedDuringLoad = true;
-        progressDuringLoad = w.StatusPanels[0]->text();
-        EXPECT_FALSE(w.S1->isEnabled()); // the load is still under way
-        QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
+        progressDuringLoad = StatusPanel(0)->text();
+        EXPECT_FALSE(Action("searchAction")->isEnabled()); // the load is still under way
+        QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
         service.slowReleased = true;
     });
     poll.start(5);
     Search(QStringLiteral("猫"));
     EXPECT_TRUE(clickedDuringLoad);
     EXPECT_EQ(progressDuringLoad, QStringLiteral("ページ1更新中 2/3"));
-    EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.host()));
-    EXPECT_EQ(Pane().resultTitle(), QStringLiteral("T1"));
-    EXPECT_TRUE(w.SlotCheckBoxes[0]->isChecked()); // the load had filled slot 1 before the click
+    EXPECT_EQ(pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.host()));
+    EXPECT_EQ(pane().resultTitle(), QStringLiteral("T1"));
+    EXPECT_TRUE(w.resultSlot(0).checkBox->isChecked()); // the load had filled slot 1 before the click
     EXPECT_EQ(ShownSlots(), 3);
-    EXPECT_TRUE(w.S1->isEnabled());
+    EXPECT_TRUE(Action("searchAction")->isEnabled());
 }
 
 TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
@@ -355,20 +353,20 @@ TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
         return row;
     });
     Search(QStringLiteral("猫"));
-    TMainForm1& w = Main();
-    const qsizetype navigations = Pane().navigations.size();
-    QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
-    QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
-    EXPECT_EQ(Pane().navigations.size(), navigations);
-    EXPECT_EQ(Pane().resultTitle(), QStringLiteral("T2"));
-    EXPECT_TRUE(w.SlotCheckBoxes[0]->isChecked());
+    MainWindow& w = Main();
+    const qsizetype navigations = pane().navigations.size();
+    QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
+    QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
+    EXPECT_EQ(pane().navigations.size(), navigations);
+    EXPECT_EQ(pane().resultTitle(), QStringLiteral("T2"));
+    EXPECT_TRUE(w.resultSlot(0).checkBox->isChecked());
 
     const QString top = topPageUrl(service.host());
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
-        Pane().Complete(location);
-        EXPECT_FALSE(w.W1->isEnabled());
-        EXPECT_FALSE(w.W2->isEnabled());
-        EXPECT_TRUE(w.StatusPanels[3]->text().isEmpty());
+        pane().Complete(location);
+        EXPECT_FALSE(Action("openInBrowserAction")->isEnabled());
+        EXPECT_FALSE(Action("mailLinkAction")->isEnabled());
+        EXPECT_TRUE(StatusPanel(3)->text().isEmpty());
     }
 }
 
@@ -376,22 +374,22 @@ TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
 // enables the web commands and shows the address.
 TEST_F(ResultPagesTest, TheRealBrowserPaneEnablesTheWebCommands) {
     // The real pane in place of the fixture's light one.
-    TMainFormOptions withRealPane = options();
-    withRealPane.CreateBrowserPane = TMainFormOptions().CreateBrowserPane;
-    windows = std::make_unique<TProgramWindows>(withRealPane);
-    TMainForm1& w = Main();
+    MainWindowOptions withRealPane = options();
+    withRealPane.createBrowserPane = MainWindowOptions().createBrowserPane;
+    windows = std::make_unique<ProgramWindows>(withRealPane);
+    MainWindow& w = Main();
     w.show();
     w.activateWindow();
-    ASSERT_TRUE(WaitUntil([&] { return w.Tag == 1; }));
-    w.SearchClient().noImageFile = NoImagePath();
+    ASSERT_TRUE(WaitUntil([&] { return w.settingsLoaded(); }));
+    w.searchController().noImageFile = NoImagePath();
 
     service.Set(2);
     Search(QStringLiteral("猫"));
     ASSERT_EQ(ShownSlots(), 2);
-    EXPECT_FALSE(w.W1->isEnabled()); // the top page alone enables nothing
-    QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
+    EXPECT_FALSE(Action("openInBrowserAction")->isEnabled()); // the top page alone enables nothing
+    QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
     const QString page = QStringLiteral("http://%1/watch/2").arg(service.host());
-    ASSERT_TRUE(WaitUntil([&] { return w.W1->isEnabled(); }, 30000));
-    EXPECT_TRUE(w.W2->isEnabled());
-    EXPECT_EQ(w.StatusPanels[3]->text(), page);
+    ASSERT_TRUE(WaitUntil([&] { return Action("openInBrowserAction")->isEnabled(); }, 30000));
+    EXPECT_TRUE(Action("mailLinkAction")->isEnabled());
+    EXPECT_EQ(StatusPanel(3)->text(), page);
 }

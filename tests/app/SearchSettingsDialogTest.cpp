@@ -40,11 +40,11 @@ protected:
             shown = Dialog().isVisible();
             change();
             if (ok)
-                Dialog().OKBtn->click();
+                Find<QPushButton>("okButton")->click();
             else
                 QTest::keyClick(&Dialog(), Qt::Key_Escape);
         });
-        Main().SpeedButton0_4->click();
+        Button("searchSettingsButton")->click();
         EXPECT_TRUE(shown);
         EXPECT_FALSE(Dialog().isVisible());
     }
@@ -61,7 +61,7 @@ protected:
 
 TEST_F(SearchSettingsDialogTest, AsDesigned) {
     Create();
-    TSettingForm1& d = Dialog();
+    SearchSettingsDialog& d = Dialog();
     EXPECT_EQ(d.windowTitle(), QStringLiteral("検索設定"));
     EXPECT_EQ(d.size(), QSize(374, 274));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
@@ -69,28 +69,38 @@ TEST_F(SearchSettingsDialogTest, AsDesigned) {
     EXPECT_FALSE(d.windowFlags() & Qt::WindowSystemMenuHint);
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(d.parentWidget(), &Main());
-    EXPECT_TRUE(d.OKBtn->isDefault());
-    EXPECT_EQ(d.OKBtn->text(), QStringLiteral("OK"));
-    EXPECT_EQ(d.PageControl1->tabText(0), QStringLiteral("検索フィルタ"));
-    EXPECT_FALSE(d.ComboBox0->isEditable());
-    EXPECT_FALSE(d.ComboBox1->isEditable());
-    EXPECT_EQ(d.ComboBox0->currentIndex(), -1);
-    EXPECT_EQ(d.ComboBox1->currentIndex(), -1);
-    EXPECT_EQ(d.ComboBox0->count(), 3);
-    EXPECT_EQ(d.ComboBox1->itemText(1), QStringLiteral("アダルトを含める"));
-    EXPECT_TRUE(d.RadioButton1->isChecked());
-    EXPECT_FALSE(d.RadioButton3->isChecked());
-    EXPECT_FALSE(d.Label4->isEnabled());
-    EXPECT_FALSE(d.ComboBox4->isEnabled());
-    EXPECT_TRUE(d.ComboBox4->isEditable());
-    EXPECT_TRUE(d.ComboBox4->currentText().isEmpty());
-    EXPECT_EQ(d.ComboBox4->lineEdit()->maxLength(), 31);
-    EXPECT_FALSE(d.ComboBox4->lineEdit()->testAttribute(Qt::WA_InputMethodEnabled));
-    EXPECT_EQ(d.ComboBox4->count(), 133);
+    EXPECT_TRUE(Find<QPushButton>("okButton")->isDefault());
+    EXPECT_EQ(Find<QPushButton>("okButton")->text(), QStringLiteral("OK"));
+    EXPECT_EQ(Find<QTabWidget>("settingsTabs")->tabText(0), QStringLiteral("検索フィルタ"));
+    EXPECT_FALSE(Find<QComboBox>("resultCountBox")->isEditable());
+    EXPECT_FALSE(Find<QComboBox>("adultBox")->isEditable());
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>("adultBox")->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->count(), 3);
+    EXPECT_EQ(Find<QComboBox>("adultBox")->itemText(1), QStringLiteral("アダルトを含める"));
+    EXPECT_TRUE(Find<QRadioButton>("allSitesButton")->isChecked());
+    EXPECT_FALSE(Find<QRadioButton>("oneSiteButton")->isChecked());
+    EXPECT_FALSE(Label("domainLabel")->isEnabled());
+    EXPECT_FALSE(Find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>("domainBox")->isEditable());
+    EXPECT_TRUE(Find<QComboBox>("domainBox")->currentText().isEmpty());
+    EXPECT_EQ(Find<QComboBox>("domainBox")->lineEdit()->maxLength(), 31);
+    EXPECT_FALSE(Find<QComboBox>("domainBox")->lineEdit()->testAttribute(Qt::WA_InputMethodEnabled));
+    EXPECT_EQ(Find<QComboBox>("domainBox")->count(), 133);
+
+    // The tab order: OK first, then the controls from top to bottom.
+    const char* const tabOrder[] = {"okButton",       "resultCountBox", "adultBox",
+                                    "allSitesButton", "oneSiteButton",  "domainBox"};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
+        QWidget* next = Find<QWidget>(QLatin1String(tabOrder[i]))->nextInFocusChain();
+        while (next && next->focusProxy())
+            next = next->focusProxy();
+        EXPECT_EQ(next, Find<QWidget>(QLatin1String(tabOrder[i + 1]))) << tabOrder[i];
+    }
 }
 
 TEST(DomainListTest, GroupsHeadersSeparatorsAndHosts) {
-    const QStringList& rows = DomainRows();
+    const QStringList& rows = domainRows();
     ASSERT_EQ(rows.size(), 133);
     EXPECT_EQ(rows[0], QStringLiteral("<ダウンロード対応サイト>"));
     EXPECT_EQ(rows[4], QStringLiteral("<ダウンロード準対応サイト>"));
@@ -124,25 +134,25 @@ TEST(DomainListTest, GroupsHeadersSeparatorsAndHosts) {
 
 TEST_F(SearchSettingsDialogTest, TenPerPageAndOkSearchesFromPageOne) {
     Start();
-    Main().HistoryComboBox1->setEditText(QStringLiteral("cat"));
-    RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(1); });
+    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("cat"));
+    RunDialog([this] { Find<QComboBox>("resultCountBox")->setCurrentIndex(1); });
     EXPECT_EQ(Settings().resultsPerPage, 10);
     EXPECT_TRUE(LastRequest().contains("&results=10&start=1&")) << LastRequest().toStdString();
-    EXPECT_EQ(Main().Label2_1->text(), QStringLiteral("ページ 1/10"));
+    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 1/10"));
 
     // Page 3, then OK without any change: a new search from page 1.
-    Main().SpeedButton2_3->click();
-    Main().SpeedButton2_3->click();
-    EXPECT_EQ(Main().Label2_1->text(), QStringLiteral("ページ 3/10"));
+    Button("upperNextPageButton")->click();
+    Button("upperNextPageButton")->click();
+    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 3/10"));
     RunDialog([] {});
     EXPECT_TRUE(LastRequest().contains("&results=10&start=1&")) << LastRequest().toStdString();
-    EXPECT_EQ(Main().Label2_1->text(), QStringLiteral("ページ 1/10"));
+    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 1/10"));
     EXPECT_EQ(server.Requests().size(), 4);
 }
 
 TEST_F(SearchSettingsDialogTest, OkWithAnEmptyKeywordBoxRequestsNothing) {
     Start();
-    RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(0); });
+    RunDialog([this] { Find<QComboBox>("resultCountBox")->setCurrentIndex(0); });
     EXPECT_EQ(Settings().resultsPerPage, 5);
     EXPECT_EQ(server.ConnectionCount(), 0);
 }
@@ -151,7 +161,7 @@ TEST_F(SearchSettingsDialogTest, NoCountChosenFallsBackToTwenty) {
     Start();
     Settings().resultsPerPage = 0;
     RunDialog([] {});
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), -1);
     EXPECT_EQ(Settings().resultsPerPage, 20);
     Settings().resultsPerPage = 5;
     RunDialog([] {});
@@ -161,36 +171,36 @@ TEST_F(SearchSettingsDialogTest, NoCountChosenFallsBackToTwenty) {
 TEST_F(SearchSettingsDialogTest, AdultChoice) {
     Start();
     EXPECT_EQ(Settings().adultOk, QStringLiteral("-1"));
-    RunDialog([this] { Dialog().ComboBox1->setCurrentIndex(1); });
+    RunDialog([this] { Find<QComboBox>("adultBox")->setCurrentIndex(1); });
     EXPECT_EQ(Settings().adultOk, QStringLiteral("1"));
-    RunDialog([this] { Dialog().ComboBox1->setCurrentIndex(0); });
+    RunDialog([this] { Find<QComboBox>("adultBox")->setCurrentIndex(0); });
     EXPECT_EQ(Settings().adultOk, QStringLiteral("0"));
 }
 
 TEST_F(SearchSettingsDialogTest, SiteChoice) {
     Start();
-    TSettingForm1& d = Dialog();
+    SearchSettingsDialog& d = Dialog();
     // The one-site choice with an empty domain is all sites.
-    RunDialog([&] { d.RadioButton3->click(); });
-    EXPECT_TRUE(d.ComboBox4->isEnabled());
-    EXPECT_TRUE(d.Label4->isEnabled());
+    RunDialog([&] { Find<QRadioButton>("oneSiteButton")->click(); });
+    EXPECT_TRUE(Find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_TRUE(Label("domainLabel")->isEnabled());
     EXPECT_EQ(Settings().site, QString());
 
-    RunDialog([&] { d.SetDomainText(QStringLiteral("vimeo.com")); });
+    RunDialog([&] { d.setDomainText(QStringLiteral("vimeo.com")); });
     EXPECT_EQ(Settings().site, QStringLiteral("vimeo.com"));
 
     // All sites again: the domain row is disabled, keeps its text, and is not sent.
-    RunDialog([&] { d.RadioButton1->click(); });
-    EXPECT_FALSE(d.ComboBox4->isEnabled());
-    EXPECT_FALSE(d.Label4->isEnabled());
-    EXPECT_EQ(d.ComboBox4->currentText(), QStringLiteral("vimeo.com"));
+    RunDialog([&] { Find<QRadioButton>("allSitesButton")->click(); });
+    EXPECT_FALSE(Find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_FALSE(Label("domainLabel")->isEnabled());
+    EXPECT_EQ(Find<QComboBox>("domainBox")->currentText(), QStringLiteral("vimeo.com"));
     EXPECT_EQ(Settings().site, QString());
 }
 
 TEST_F(SearchSettingsDialogTest, LeavingWithoutOkAppliesNothing) {
     Start();
-    Main().HistoryComboBox1->setEditText(QStringLiteral("cat"));
-    RunDialog([this] { Dialog().ComboBox0->setCurrentIndex(0); }, false);
+    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("cat"));
+    RunDialog([this] { Find<QComboBox>("resultCountBox")->setCurrentIndex(0); }, false);
     EXPECT_EQ(Dialog().result(), QDialog::Rejected);
     EXPECT_EQ(Settings().resultsPerPage, 20);
     EXPECT_EQ(server.ConnectionCount(), 0);
@@ -201,20 +211,20 @@ TEST_F(SearchSettingsDialogTest, LeavingWithoutOkAppliesNothing) {
         shown = Dialog().isVisible();
         Dialog().close();
     });
-    Main().S2->trigger();
+    Action("searchSettingsAction")->trigger();
     EXPECT_TRUE(shown);
     EXPECT_EQ(Dialog().result(), QDialog::Rejected);
     EXPECT_EQ(server.ConnectionCount(), 0);
     // The change is still there when the dialog opens again.
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), 0);
 }
 
 TEST_F(SearchSettingsDialogTest, HeaderRowsAreSkippedOnce) {
     Create();
-    TSettingForm1& d = Dialog();
-    d.RadioButton3->click();
+    SearchSettingsDialog& d = Dialog();
+    Find<QRadioButton>("oneSiteButton")->click();
     d.show();
-    QComboBox* box = d.ComboBox4;
+    QComboBox* box = Find<QComboBox>("domainBox");
 
     // Picked from the list: the header lands on the first host of its group.
     for (const auto& [header, expected] : {std::pair{4, 5}, std::pair{106, 107}}) {
@@ -227,7 +237,7 @@ TEST_F(SearchSettingsDialogTest, HeaderRowsAreSkippedOnce) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
         ASSERT_TRUE(WaitUntil([&] { return !view->isVisible(); }));
         EXPECT_EQ(box->currentIndex(), expected);
-        EXPECT_EQ(box->currentText(), DomainRows()[expected]);
+        EXPECT_EQ(box->currentText(), domainRows()[expected]);
     }
     EXPECT_TRUE(box->currentText().endsWith(u'\t'));
 
@@ -243,5 +253,5 @@ TEST_F(SearchSettingsDialogTest, HeaderRowsAreSkippedOnce) {
     box->lineEdit()->clear();
     QTest::keyClicks(box->lineEdit(), QStringLiteral("<"));
     EXPECT_EQ(box->currentIndex(), 0);
-    EXPECT_EQ(box->currentText(), DomainRows()[0]);
+    EXPECT_EQ(box->currentText(), domainRows()[0]);
 }

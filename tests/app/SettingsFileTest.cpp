@@ -37,13 +37,13 @@ TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
     Start();
     EXPECT_TRUE(IdPattern.match(Settings().uniqueId).hasMatch())
         << Settings().uniqueId.toStdString();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
-    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
-    EXPECT_TRUE(Dialog().RadioButton1->isChecked());
-    EXPECT_FALSE(Dialog().RadioButton3->isChecked());
-    EXPECT_FALSE(Dialog().ComboBox4->isEnabled());
-    EXPECT_FALSE(Dialog().Label4->isEnabled());
-    EXPECT_TRUE(Dialog().ComboBox4->currentText().isEmpty());
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>("adultBox")->currentIndex(), -1);
+    EXPECT_TRUE(Find<QRadioButton>("allSitesButton")->isChecked());
+    EXPECT_FALSE(Find<QRadioButton>("oneSiteButton")->isChecked());
+    EXPECT_FALSE(Find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_FALSE(Label("domainLabel")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>("domainBox")->currentText().isEmpty());
     EXPECT_EQ(Main().frameGeometry().size(), QSize(1024, 640));
     // The apply step ran: the count fell back to twenty, the adult choice is "-1".
     EXPECT_EQ(Settings().resultsPerPage, 20);
@@ -77,12 +77,12 @@ TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
     Start();
     EXPECT_EQ(Settings().uniqueId, QStringLiteral("abc"));
     EXPECT_EQ(Main().frameGeometry(), QRect(300, 200, 800, 500));
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
-    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), 1);
-    EXPECT_TRUE(Dialog().RadioButton3->isChecked());
-    EXPECT_FALSE(Dialog().RadioButton1->isChecked());
-    EXPECT_TRUE(Dialog().ComboBox4->isEnabled());
-    EXPECT_EQ(Dialog().ComboBox4->currentText(), QStringLiteral("vimeo.com"));
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), 1);
+    EXPECT_EQ(Find<QComboBox>("adultBox")->currentIndex(), 1);
+    EXPECT_TRUE(Find<QRadioButton>("oneSiteButton")->isChecked());
+    EXPECT_FALSE(Find<QRadioButton>("allSitesButton")->isChecked());
+    EXPECT_TRUE(Find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_EQ(Find<QComboBox>("domainBox")->currentText(), QStringLiteral("vimeo.com"));
     EXPECT_EQ(Settings().resultsPerPage, 10);
     EXPECT_EQ(Settings().adultOk, QStringLiteral("1"));
     EXPECT_EQ(Settings().site, QStringLiteral("vimeo.com"));
@@ -100,7 +100,7 @@ TEST_F(SettingsFileTest, AnEmptyIdMakesANewOne) {
         << Settings().uniqueId.toStdString();
 }
 
-TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
+TEST_F(SettingsFileTest, SiteChoicePairAsStored) {
     const struct {
         const char* r1;
         const char* r3;
@@ -115,9 +115,9 @@ TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
         WriteFileBytes(SettingsPath(), QByteArray("[SET]\r\nS1_R1=") + c.r1 + "\r\nS1_R3=" + c.r3 +
                                            "\r\nS1_C4=vimeo.com\r\n");
         Start();
-        EXPECT_EQ(Dialog().RadioButton1->isChecked(), c.allSites);
-        EXPECT_EQ(Dialog().RadioButton3->isChecked(), c.oneSite);
-        EXPECT_EQ(Dialog().ComboBox4->isEnabled(), c.oneSite);
+        EXPECT_EQ(Find<QRadioButton>("allSitesButton")->isChecked(), c.allSites);
+        EXPECT_EQ(Find<QRadioButton>("oneSiteButton")->isChecked(), c.oneSite);
+        EXPECT_EQ(Find<QComboBox>("domainBox")->isEnabled(), c.oneSite);
         // Neither selected: the site stays as it was, empty at start-up.
         EXPECT_EQ(Settings().site, c.oneSite ? QStringLiteral("vimeo.com") : QString());
         windows.reset();
@@ -127,18 +127,18 @@ TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
 TEST_F(SettingsFileTest, IndexOutsideTheListLeavesNoSelection) {
     WriteFileBytes(SettingsPath(), "[SET]\r\nS1_C0=3\r\nS1_C1=-7\r\n");
     Start();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
-    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>("adultBox")->currentIndex(), -1);
     EXPECT_EQ(Settings().resultsPerPage, 20);
 }
 
 TEST_F(SettingsFileTest, LoadsAtTheFirstActivationOnly) {
     Start();
-    Dialog().ComboBox0->setCurrentIndex(0);
+    Find<QComboBox>("resultCountBox")->setCurrentIndex(0);
     WriteFileBytes(SettingsPath(), "[SET]\r\nS1_C0=2\r\n");
-    Main().FormActivate();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 0);
-    EXPECT_EQ(Main().Tag, 1);
+    Main().loadSettings();
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), 0);
+    EXPECT_TRUE(Main().settingsLoaded());
 }
 
 TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
@@ -146,16 +146,16 @@ TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
     EXPECT_EQ(Settings().resultsPerPage, 20);
     // The dialog is left with Escape after the count was changed.
     QTimer::singleShot(0, &Dialog(), [this] {
-        Dialog().ComboBox0->setCurrentIndex(1);
+        Find<QComboBox>("resultCountBox")->setCurrentIndex(1);
         Dialog().reject();
     });
-    Main().SpeedButton0_4->click();
+    Button("searchSettingsButton")->click();
     EXPECT_EQ(Settings().resultsPerPage, 20);
     Stop();
     EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("S1_C0=1\r\n"));
 
     Start();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
+    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), 1);
     EXPECT_EQ(Settings().resultsPerPage, 10);
 }
 
@@ -163,7 +163,7 @@ TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
 // history is saved when the windows go.
 TEST_F(SettingsFileTest, AFileThatCannotBeWrittenIsReportedOnceAndTheRunEnds) {
     Start();
-    Main().HistoryComboBox1->addToHistory(QStringLiteral("猫"));
+    Find<HistoryComboBox>("keywordBox")->addToHistory(QStringLiteral("猫"));
     WriteFileBytes(SettingsPath(), "[SET]\r\n");
     ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner));
     EXPECT_TRUE(Main().close());
@@ -229,12 +229,12 @@ TEST(ReachableFrameTest, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
         {"off and larger than the primary", {5000, 5000, 2500, 900}, {0, 90, 1920, 900}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SettingsFile::ReachableFrame(c.frame, {left, right}, left), c.expected) << c.name;
+        EXPECT_EQ(SettingsFile::reachableFrame(c.frame, {left, right}, left), c.expected) << c.name;
 }
 
 TEST(NewUniqueIdTest, FourGroupsBelow9999InReverseOrderOfDrawing) {
     for (unsigned seed = 0; seed < 3000; ++seed) {
-        const QString id = SettingsFile::NewUniqueId(seed);
+        const QString id = SettingsFile::newUniqueId(seed);
         ASSERT_TRUE(IdPattern.match(id).hasMatch()) << id.toStdString();
         for (const QString& group : id.split(u'-'))
             ASSERT_LE(group.toInt(), 9998) << id.toStdString();
@@ -244,7 +244,7 @@ TEST(NewUniqueIdTest, FourGroupsBelow9999InReverseOrderOfDrawing) {
     QStringList drawn;
     for (int i = 0; i < 4; ++i)
         drawn << QStringLiteral("%1").arg(random() % 9999, 4, 10, QLatin1Char('0'));
-    EXPECT_EQ(SettingsFile::NewUniqueId(42),
+    EXPECT_EQ(SettingsFile::newUniqueId(42),
               drawn[3] + u'-' + drawn[2] + u'-' + drawn[1] + u'-' + drawn[0]);
-    EXPECT_NE(SettingsFile::NewUniqueId(1), SettingsFile::NewUniqueId(2));
+    EXPECT_NE(SettingsFile::newUniqueId(1), SettingsFile::newUniqueId(2));
 }

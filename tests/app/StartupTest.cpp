@@ -20,18 +20,18 @@
 
 namespace {
 
-TMainFormOptions TestOptions(const QTemporaryDir& dir, const QString& serviceHost) {
-    TMainFormOptions options;
-    options.ServiceHost = serviceHost;
-    options.SettingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
-    options.HistoryFileName = dir.filePath(QStringLiteral("log_search.ini"));
-    options.CreateBrowserPane = BrowserPaneOf<FakeBrowserPane>();
+MainWindowOptions TestOptions(const QTemporaryDir& dir, const QString& serviceHost) {
+    MainWindowOptions options;
+    options.serviceHost = serviceHost;
+    options.settingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
+    options.historyFileName = dir.filePath(QStringLiteral("log_search.ini"));
+    options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
     return options;
 }
 
-TMainForm1* ShownMainWindow() {
+MainWindow* ShownMainWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<TMainForm1*>(widget); window && window->isVisible())
+        if (auto* window = qobject_cast<MainWindow*>(widget); window && window->isVisible())
             return window;
     }
     return nullptr;
@@ -75,9 +75,9 @@ private:
 
 // The shown main window once its first activation has loaded the settings; nullptr (and the
 // run ended) when there is none.
-TMainForm1* ActivatedMainWindow() {
-    TMainForm1* window = ShownMainWindow();
-    if (!window || !WaitUntil([&] { return window->Tag == 1; })) {
+MainWindow* ActivatedMainWindow() {
+    MainWindow* window = ShownMainWindow();
+    if (!window || !WaitUntil([&] { return window->settingsLoaded(); })) {
         ADD_FAILURE() << "the main window was not shown and activated";
         QApplication::closeAllWindows();
         return nullptr;
@@ -92,13 +92,13 @@ TEST(StartupTest, ADamagedHistoryCountNeverStopsTheStart) {
     WriteFileBytes(historyPath, "[HistoryComboBox1]\r\nHistoryCount=abc\r\nHistory0=\x94\x4c\r\n");
     QStringList shownEntries;
     const InTheLoop run([&] {
-        if (TMainForm1* window = ActivatedMainWindow()) {
-            for (int i = 0; i < window->HistoryComboBox1->count(); ++i)
-                shownEntries << window->HistoryComboBox1->itemText(i);
+        if (MainWindow* window = ActivatedMainWindow()) {
+            for (int i = 0; i < FindIn<HistoryComboBox>(*window, "keywordBox")->count(); ++i)
+                shownEntries << FindIn<HistoryComboBox>(*window, "keywordBox")->itemText(i);
             window->close();
         }
     });
-    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QStringLiteral("127.0.0.1:9"))), 0);
+    EXPECT_EQ(runApplication(*qApp, TestOptions(dir, QStringLiteral("127.0.0.1:9"))), 0);
     EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join(u'\n').toStdString();
     EXPECT_EQ(shownEntries, QStringList{QStringLiteral("猫")});
     // Written back as read, and as a sound file.
@@ -149,7 +149,7 @@ TEST(StartupTest, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
         bool searchReturned = false;
         QTimer closer;
         const InTheLoop run([&] {
-            TMainForm1* window = ActivatedMainWindow();
+            MainWindow* window = ActivatedMainWindow();
             if (!window)
                 return;
             // Closes the window as soon as the stalled request has reached the server.
@@ -160,12 +160,12 @@ TEST(StartupTest, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
                 closeAccepted = window->close();
             });
             closer.start(5);
-            window->HistoryComboBox1->setEditText(QStringLiteral("猫"));
-            window->SpeedButton0_1->click();
+            FindIn<HistoryComboBox>(*window, "keywordBox")->setEditText(QStringLiteral("猫"));
+            FindIn<QToolButton>(*window, "searchButton")->click();
             searchReturned = true;
         });
         EXPECT_EQ(
-            RunApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))), 0);
+            runApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))), 0);
 
         EXPECT_FALSE(stallEnded) << "the run waited for the server";
         EXPECT_EQ(server.Requests().size(), c.stalledRequest);
