@@ -7,7 +7,7 @@
 
 namespace {
 
-QByteArray MakeAnswer(int results) {
+QByteArray makeAnswer(int results) {
     QByteArray answer =
         R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet xmlns="urn:yahoo:srch" totalResultsAvailable=")" +
         QByteArray::number(results) + R"(" totalResultsReturned=")" + QByteArray::number(results) +
@@ -32,7 +32,7 @@ QByteArray MakeAnswer(int results) {
 }
 
 void readAnswer(benchmark::State& state) {
-    const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
+    const QByteArray answer = makeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         const QByteArray normalized = normalizeAnswer(answer);
         benchmark::DoNotOptimize(extractTotal(normalized));
@@ -43,22 +43,22 @@ void readAnswer(benchmark::State& state) {
 }
 
 // The two passes of readAnswer on their own.
-void NormalizeOnly(benchmark::State& state) {
-    const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
+void normalizeOnly(benchmark::State& state) {
+    const QByteArray answer = makeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state)
         benchmark::DoNotOptimize(normalizeAnswer(answer));
     state.SetBytesProcessed(state.iterations() * answer.size());
 }
 
-void ExtractOnly(benchmark::State& state) {
-    const QByteArray answer = normalizeAnswer(MakeAnswer(static_cast<int>(state.range(0))));
+void extractOnly(benchmark::State& state) {
+    const QByteArray answer = normalizeAnswer(makeAnswer(static_cast<int>(state.range(0))));
     for (auto _ : state)
         benchmark::DoNotOptimize(extractResults(answer));
     state.SetBytesProcessed(state.iterations() * answer.size());
 }
 
-void PugixmlParse(benchmark::State& state) {
-    const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
+void pugixmlParse(benchmark::State& state) {
+    const QByteArray answer = makeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         pugi::xml_document document;
         benchmark::DoNotOptimize(document.load_buffer(answer.constData(), answer.size()));
@@ -69,8 +69,8 @@ void PugixmlParse(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(readAnswer)->Arg(20)->Arg(5000);
-BENCHMARK(PugixmlParse)->Arg(20)->Arg(5000);
-BENCHMARK(NormalizeOnly)->Arg(5000);
-BENCHMARK(ExtractOnly)->Arg(5000);
+BENCHMARK(pugixmlParse)->Arg(20)->Arg(5000);
+BENCHMARK(normalizeOnly)->Arg(5000);
+BENCHMARK(extractOnly)->Arg(5000);
 
 BENCHMARK_MAIN();

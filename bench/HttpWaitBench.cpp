@@ -50,7 +50,7 @@ public:
     SilentServer(const SilentServer&) = delete;
     SilentServer& operator=(const SilentServer&) = delete;
 
-    QByteArray Url() const { return "http://127.0.0.1:" + QByteArray::number(m_port) + "/"; }
+    QByteArray url() const { return "http://127.0.0.1:" + QByteArray::number(m_port) + "/"; }
 
 private:
     void run() {
@@ -71,7 +71,7 @@ private:
     std::thread m_thread;
 };
 
-double Seconds(clockid_t clock) {
+double seconds(clockid_t clock) {
     timespec now{};
     ::clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
@@ -86,14 +86,14 @@ void BM_GetWaitsOnASilentServer(benchmark::State& state) {
         HttpClient http;
         http.timeout = 5000;
         http.reportLevel = 2;
-        const double cpuStart = Seconds(CLOCK_PROCESS_CPUTIME_ID);
-        const double wallStart = Seconds(CLOCK_MONOTONIC);
+        const double cpuStart = seconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double wallStart = seconds(CLOCK_MONOTONIC);
         try {
-            http.get(server.Url());
+            http.get(server.url());
         } catch (const AbortedError&) {
         }
-        const double iteration = Seconds(CLOCK_MONOTONIC) - wallStart;
-        cpu += Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
+        const double iteration = seconds(CLOCK_MONOTONIC) - wallStart;
+        cpu += seconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
         wall += iteration;
         timedOut += http.timedOut ? 1 : 0;
         state.SetIterationTime(iteration);

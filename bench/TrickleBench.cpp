@@ -22,11 +22,11 @@ namespace {
 
 using Connection = ScriptedHttpServer::Connection;
 
-ScriptedHttpServer::Script Trickle(const QByteArray& body, std::chrono::milliseconds pause) {
+ScriptedHttpServer::Script trickle(const QByteArray& body, std::chrono::milliseconds pause) {
     return [body, pause](Connection& c) {
-        c.ReadRequest();
-        c.Send(ScriptedHttpServer::Response(200, ""));
-        c.SendSlowly(body, 1, pause);
+        c.readRequest();
+        c.send(ScriptedHttpServer::response(200, ""));
+        c.sendSlowly(body, 1, pause);
     };
 }
 
@@ -35,7 +35,7 @@ ScriptedHttpServer::Script Trickle(const QByteArray& body, std::chrono::millisec
 void BM_GetFromATricklingServer(benchmark::State& state) {
     const auto deadline = static_cast<int>(state.range(0));
     ScriptedHttpServer server(
-        Trickle(QByteArray(static_cast<int>(state.range(1)), 'x'), std::chrono::seconds(4)));
+        trickle(QByteArray(static_cast<int>(state.range(1)), 'x'), std::chrono::seconds(4)));
     bool failed = false;
     for (auto _ : state) {
         HttpClient http;
@@ -44,7 +44,7 @@ void BM_GetFromATricklingServer(benchmark::State& state) {
         QElapsedTimer clock;
         clock.start();
         try {
-            http.get(server.Url("/"));
+            http.get(server.url("/"));
         } catch (const AbortedError&) {
             failed = true;
         }
@@ -59,21 +59,21 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
     const auto hostCount = static_cast<int>(state.range(1));
     std::vector<std::unique_ptr<ScriptedHttpServer>> hosts;
     for (int i = 0; i < hostCount; ++i)
-        hosts.push_back(std::make_unique<ScriptedHttpServer>(Trickle(JpegOf(Qt::red), pause)));
+        hosts.push_back(std::make_unique<ScriptedHttpServer>(trickle(jpegOf(Qt::red), pause)));
     QByteArray blocks;
     for (int i = 0; i < ISearchView::SlotCount; ++i)
-        blocks += ResultBlock("t" + QByteArray::number(i), "60", "Youtube", "",
-                              hosts[i % hostCount]->Url("/" + QByteArray::number(i) + ".jpg"));
-    const QByteArray answer = AnswerOf(900, blocks);
+        blocks += resultBlock("t" + QByteArray::number(i), "60", "Youtube", "",
+                              hosts[i % hostCount]->url("/" + QByteArray::number(i) + ".jpg"));
+    const QByteArray answer = answerOf(900, blocks);
     ScriptedHttpServer service(
-        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, answer)));
+        ScriptedHttpServer::reply(ScriptedHttpServer::response(200, answer)));
 
     int asked = 0;
     for (auto _ : state) {
         FakeSearchView view;
         HttpClient http;
         UrlEncoder url;
-        SearchController client(view, http, url, QString::fromLatin1(service.HostAndPort()));
+        SearchController client(view, http, url, QString::fromLatin1(service.hostAndPort()));
         client.settings.resultsPerPage = 20;
         http.onAboutToSend = [&](TcpClient*) { ++asked; };
         view.keyword = QStringLiteral("cat");
@@ -81,7 +81,7 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
         clock.start();
         client.search();
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
-        state.counters["slots_shown"] = view.ShownSlots();
+        state.counters["slots_shown"] = view.shownSlots();
     }
     state.counters["thumbnails_asked"] = asked - 1;
 }

@@ -41,68 +41,68 @@ public:
 
 // The widget or action of that type and object name below root; a test that asks for one that is
 // not there ends with an exception naming it.
-template <class T> T* FindIn(const QObject& root, const QString& name) {
+template <class T> T* findIn(const QObject& root, const QString& name) {
     T* found = root.findChild<T*>(name);
     if (!found)
         throw std::runtime_error("no " + name.toStdString() + " of the expected type");
     return found;
 }
 
-inline void WriteFileBytes(const QString& path, const QByteArray& bytes) {
+inline void writeFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
 
 // The program's two windows against a temporary directory (settings and history file) and a
-// fake browser pane; each Start() is one run of the program.
+// fake browser pane; each start() is one run of the program.
 class ProgramFixture : public ::testing::Test {
 protected:
     ~ProgramFixture() override { windows.reset(); }
 
-    QString SettingsPath() const { return dir.filePath(QStringLiteral("Sorvel.ini")); }
-    QString HistoryPath() const { return dir.filePath(QStringLiteral("log_search.ini")); }
+    QString settingsPath() const { return dir.filePath(QStringLiteral("Sorvel.ini")); }
+    QString historyPath() const { return dir.filePath(QStringLiteral("log_search.ini")); }
 
     MainWindowOptions options() const {
         MainWindowOptions options;
         options.serviceHost = serviceHost;
-        options.settingsFilePath = SettingsPath();
-        options.historyFileName = HistoryPath();
+        options.settingsFilePath = settingsPath();
+        options.historyFileName = historyPath();
         options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
         return options;
     }
 
     // Builds the windows without showing them.
-    void Create() {
+    void create() {
         windows.reset();
         windows = std::make_unique<ProgramWindows>(options());
     }
 
     // Builds, shows and activates the main window; the first activation loads the settings.
-    void Start() {
-        Create();
-        Main().show();
-        Main().activateWindow();
-        ASSERT_TRUE(WaitUntil([this] { return Main().settingsLoaded(); }));
+    void start() {
+        create();
+        mainWindow().show();
+        mainWindow().activateWindow();
+        ASSERT_TRUE(waitUntil([this] { return mainWindow().settingsLoaded(); }));
     }
 
     // Closes the main window as the user would and ends the run.
-    void Stop() {
-        ASSERT_TRUE(Main().close());
+    void stop() {
+        ASSERT_TRUE(mainWindow().close());
         windows.reset();
     }
 
-    MainWindow& Main() { return *windows->mainWindow; }
-    SearchSettingsDialog& Dialog() { return *windows->settingsDialog; }
-    FakeBrowserPane& pane() { return *Find<FakeBrowserPane>("browserPane"); }
-    SearchSettings& Settings() { return Main().searchController().settings; }
+    MainWindow& mainWindow() { return *windows->mainWindow; }
+    SearchSettingsDialog& dialog() { return *windows->settingsDialog; }
+    FakeBrowserPane& pane() { return *find<FakeBrowserPane>("browserPane"); }
+    SearchSettings& settings() { return mainWindow().searchController().settings; }
 
     // A widget or action of the program's windows (the main window holds the dialog).
-    template <class T> T* Find(const QString& name) { return FindIn<T>(Main(), name); }
-    QToolButton* Button(const QString& name) { return Find<QToolButton>(name); }
-    QAction* Action(const QString& name) { return Find<QAction>(name); }
-    QLabel* Label(const QString& name) { return Find<QLabel>(name); }
-    QLabel* StatusPanel(int index) { return Label(QStringLiteral("statusPanel%1").arg(index)); }
+    template <class T> T* find(const QString& name) { return findIn<T>(mainWindow(), name); }
+    QToolButton* button(const QString& name) { return find<QToolButton>(name); }
+    QAction* action(const QString& name) { return find<QAction>(name); }
+    QLabel* label(const QString& name) { return find<QLabel>(name); }
+    QLabel* statusPanel(int index) { return label(QStringLiteral("statusPanel%1").arg(index)); }
 
     QTemporaryDir dir;
     // Nothing listens there: a request that goes out fails at once.

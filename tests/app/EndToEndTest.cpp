@@ -23,7 +23,7 @@ public:
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.start();
         const QRegularExpression listening(QStringLiteral("listening on http://([0-9.]+:[0-9]+)/"));
-        WaitUntil([&] {
+        waitUntil([&] {
             m_output += m_process.readAllStandardOutput();
             const auto match = listening.match(QString::fromLatin1(m_output));
             if (match.hasMatch())
@@ -52,20 +52,20 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     ServiceProcess service;
     ASSERT_FALSE(service.host().isEmpty());
     serviceHost = service.host();
-    WriteFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), JpegOf(QColor(0, 255, 0)));
-    Start();
-    MainWindow& w = Main();
+    writeFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), jpegOf(QColor(0, 255, 0)));
+    start();
+    MainWindow& w = mainWindow();
     w.searchController().noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
 
-    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
-    QTest::keyClick(Find<HistoryComboBox>("keywordBox"), Qt::Key_Return);
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
+    QTest::keyClick(find<HistoryComboBox>("keywordBox"), Qt::Key_Return);
 
     const SearchController& client = w.searchController();
     ASSERT_GT(client.paging.totalResults, 20);
     ASSERT_EQ(client.results.size(), 20);
     EXPECT_TRUE(w.windowTitle().startsWith(
         QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 ")));
-    EXPECT_TRUE(Button("upperNextPageButton")->isEnabled());
+    EXPECT_TRUE(button("upperNextPageButton")->isEnabled());
     EXPECT_TRUE(messages.information.isEmpty());
     EXPECT_TRUE(messages.errors.isEmpty());
     for (int i = 0; i < 20; ++i) {
@@ -77,13 +77,13 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
         // Every thumbnail came from the service: none is the stand-in picture.
         const QImage picture = w.resultSlot(i).thumbnail->picture();
         EXPECT_FALSE(picture.isNull()) << i;
-        EXPECT_FALSE(CentreIs(picture, QColor(0, 255, 0))) << i;
+        EXPECT_FALSE(centreIs(picture, QColor(0, 255, 0))) << i;
     }
 
     // The next page continues the results; a click opens the video's page on the service.
     const QString firstTitle = client.results[0].title;
-    Button("lowerNextPageButton")->click();
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
+    button("lowerNextPageButton")->click();
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
     EXPECT_NE(client.results[0].title, firstTitle);
     QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
     EXPECT_TRUE(pane().navigations.back().startsWith(

@@ -25,7 +25,7 @@ public:
     void setResultTitle(const QString& text) override { hint = text; }
 
     // Shows the address and reports the completed navigation, as the engine would.
-    void Complete(const QString& url) {
+    void completeNavigation(const QString& url) {
         location = url;
         emit navigationFinished();
     }

@@ -26,7 +26,7 @@
 namespace {
 
 // An answer of the search service with a total and one result per title.
-QByteArray Answer(int total, const QList<QByteArray>& titles = {}) {
+QByteArray searchAnswer(int total, const QList<QByteArray>& titles = {}) {
     QByteArray answer =
         R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
         QByteArray::number(total) + R"(" totalResultsReturned="1">)";
@@ -39,11 +39,11 @@ QByteArray Answer(int total, const QList<QByteArray>& titles = {}) {
 
 class MainWindowTest : public ProgramFixture {
 protected:
-    QList<QToolButton*> PagingButtons() {
+    QList<QToolButton*> pagingButtons() {
         QList<QToolButton*> buttons;
         for (const char* bar : {"upper", "lower"}) {
             for (const char* page : {"First", "Previous", "Next", "Last"})
-                buttons << Button(QStringLiteral("%1%2PageButton").arg(bar, page));
+                buttons << button(QStringLiteral("%1%2PageButton").arg(bar, page));
         }
         return buttons;
     }
@@ -52,8 +52,8 @@ protected:
 } // namespace
 
 TEST_F(MainWindowTest, FirstDisplay) {
-    Start();
-    MainWindow& w = Main();
+    start();
+    MainWindow& w = mainWindow();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser"));
     EXPECT_EQ(w.baseCaption(), QStringLiteral("ORVENA - Sorvel Browser"));
     EXPECT_EQ(w.frameGeometry().size(), QSize(1024, 640));
@@ -66,28 +66,28 @@ TEST_F(MainWindowTest, FirstDisplay) {
         EXPECT_EQ(w.resultSlot(i).infoLabel->text(), QStringLiteral("-"));
         EXPECT_FALSE(w.resultSlot(i).checkBox->isChecked());
     }
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 0/0"));
-    EXPECT_EQ(Label("lowerPageLabel")->text(), QStringLiteral("ページ 0/0"));
-    for (QToolButton* button : PagingButtons()) {
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 0/0"));
+    EXPECT_EQ(label("lowerPageLabel")->text(), QStringLiteral("ページ 0/0"));
+    for (QToolButton* button : pagingButtons()) {
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
         EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
     }
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 0);
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), 0);
-    EXPECT_FALSE(Action("openInBrowserAction")->isEnabled());
-    EXPECT_FALSE(Action("mailLinkAction")->isEnabled());
-    EXPECT_TRUE(Action("searchAction")->isEnabled());
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 0);
+    EXPECT_FALSE(action("openInBrowserAction")->isEnabled());
+    EXPECT_FALSE(action("mailLinkAction")->isEnabled());
+    EXPECT_TRUE(action("searchAction")->isEnabled());
     EXPECT_EQ(pane().navigations, QStringList{QStringLiteral("http://127.0.0.1:9/files/sorvel/")});
     for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(StatusPanel(i)->text().isEmpty()) << i;
+        EXPECT_TRUE(statusPanel(i)->text().isEmpty()) << i;
     // The first activation's search found an empty keyword box: nothing was asked.
     EXPECT_TRUE(messages.errors.isEmpty());
     EXPECT_TRUE(messages.information.isEmpty());
 }
 
 TEST_F(MainWindowTest, SlotGeometryAndListOrder) {
-    Create();
-    MainWindow& w = Main();
+    create();
+    MainWindow& w = mainWindow();
     const struct {
         int k;
         int top;
@@ -123,14 +123,14 @@ TEST_F(MainWindowTest, SlotGeometryAndListOrder) {
 }
 
 TEST_F(MainWindowTest, SlotLayout) {
-    Start();
-    const ResultSlot slot = Main().resultSlot(0);
+    start();
+    const ResultSlot slot = mainWindow().resultSlot(0);
     // The column at its design width; the slots reach to the right edge of its content.
-    EXPECT_EQ(Find<QFrame>("resultColumn")->width(), 255);
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->width(), 255);
-    Main().setResultScrollRange(2400);
-    QWidget* viewport = Find<ResultScrollArea>("resultArea")->viewport();
-    ASSERT_TRUE(WaitUntil([&] { return Find<ResultScrollArea>("resultArea")->verticalScrollBar()->isVisible(); }));
+    EXPECT_EQ(find<QFrame>("resultColumn")->width(), 255);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->width(), 255);
+    mainWindow().setResultScrollRange(2400);
+    QWidget* viewport = find<ResultScrollArea>("resultArea")->viewport();
+    ASSERT_TRUE(waitUntil([&] { return find<ResultScrollArea>("resultArea")->verticalScrollBar()->isVisible(); }));
     const int width = viewport->width();
     EXPECT_LT(width, 255 - 2);
     EXPECT_EQ(slot.panel->width(), width);
@@ -146,36 +146,36 @@ TEST_F(MainWindowTest, SlotLayout) {
     EXPECT_EQ(slot.strip->direction(), GradientBox::Direction::TopToBottom);
     EXPECT_EQ(slot.strip->startColor(), WhiteColor);
     EXPECT_EQ(slot.strip->endColor(), 0xE2E2E2u);
-    EXPECT_EQ(Find<GradientBox>("leftBackground")->direction(), GradientBox::Direction::RightToLeft);
-    EXPECT_EQ(Find<GradientBox>("rightBackground")->direction(), GradientBox::Direction::LeftToRight);
-    EXPECT_EQ(Find<GradientBox>("leftBackground")->height(), 2400);
-    EXPECT_EQ(Find<GradientBox>("rightBackground")->geometry().right(), width - 1);
+    EXPECT_EQ(find<GradientBox>("leftBackground")->direction(), GradientBox::Direction::RightToLeft);
+    EXPECT_EQ(find<GradientBox>("rightBackground")->direction(), GradientBox::Direction::LeftToRight);
+    EXPECT_EQ(find<GradientBox>("leftBackground")->height(), 2400);
+    EXPECT_EQ(find<GradientBox>("rightBackground")->geometry().right(), width - 1);
 
     // The range is the scroll bar's reach beyond the visible part.
-    const int visible = Find<ResultScrollArea>("resultArea")->viewport()->height();
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 2400 - visible);
-    Main().setResultScrollRange(0);
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 0);
+    const int visible = find<ResultScrollArea>("resultArea")->viewport()->height();
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 2400 - visible);
+    mainWindow().setResultScrollRange(0);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 0);
 }
 
 TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
-    Create();
-    MainWindow& w = Main();
-    EXPECT_EQ(Find<QFrame>("toolBar")->height(), 36);
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->geometry(), QRect(8, 6, 274, 24));
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->maxLength(), 45);
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->maxVisibleItems(), 30);
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->toolTip(), QStringLiteral("動画の検索キーワード"));
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->font().pixelSize(), 16);
+    create();
+    MainWindow& w = mainWindow();
+    EXPECT_EQ(find<QFrame>("toolBar")->height(), 36);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->geometry(), QRect(8, 6, 274, 24));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->maxLength(), 45);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->maxVisibleItems(), 30);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->toolTip(), QStringLiteral("動画の検索キーワード"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->font().pixelSize(), 16);
     const struct {
         QToolButton* button;
         QRect geometry;
         const char* caption;
         const char* hint;
     } buttons[] = {
-        {Button("searchButton"), {284, 6, 70, 24}, "検索", "動画の検索"},
-        {Button("searchSettingsButton"), {366, 6, 80, 24}, "検索設定", "動画の検索設定"},
-        {Button("topPageButton"), {458, 6, 100, 24}, "トップページ", "トップページの参照"},
+        {button("searchButton"), {284, 6, 70, 24}, "検索", "動画の検索"},
+        {button("searchSettingsButton"), {366, 6, 80, 24}, "検索設定", "動画の検索設定"},
+        {button("topPageButton"), {458, 6, 100, 24}, "トップページ", "トップページの参照"},
     };
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->geometry(), b.geometry);
@@ -184,21 +184,21 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         EXPECT_TRUE(b.button->autoRaise());
         EXPECT_EQ(b.button->cursor().shape(), Qt::PointingHandCursor);
     }
-    EXPECT_EQ(Find<QTabWidget>("pageTabs")->tabPosition(), QTabWidget::West);
-    EXPECT_EQ(Find<QTabWidget>("pageTabs")->tabText(0), QStringLiteral("  動画検索  "));
-    EXPECT_TRUE(Find<QTabWidget>("pageTabs")->tabBar()->font().bold());
-    EXPECT_EQ(Button("upperFirstPageButton")->toolTip(), QStringLiteral("最初のページ"));
-    EXPECT_EQ(Button("lowerLastPageButton")->toolTip(), QStringLiteral("最後のページ"));
-    EXPECT_EQ(Button("upperNextPageButton")->geometry(), QRect(176, 2, 32, 24));
-    EXPECT_EQ(Label("lowerPageLabel")->geometry(), QRect(76, 2, 100, 24));
+    EXPECT_EQ(find<QTabWidget>("pageTabs")->tabPosition(), QTabWidget::West);
+    EXPECT_EQ(find<QTabWidget>("pageTabs")->tabText(0), QStringLiteral("  動画検索  "));
+    EXPECT_TRUE(find<QTabWidget>("pageTabs")->tabBar()->font().bold());
+    EXPECT_EQ(button("upperFirstPageButton")->toolTip(), QStringLiteral("最初のページ"));
+    EXPECT_EQ(button("lowerLastPageButton")->toolTip(), QStringLiteral("最後のページ"));
+    EXPECT_EQ(button("upperNextPageButton")->geometry(), QRect(176, 2, 32, 24));
+    EXPECT_EQ(label("lowerPageLabel")->geometry(), QRect(76, 2, 100, 24));
 
     ASSERT_EQ(
         w.findChildren<QLabel*>(QRegularExpression(QStringLiteral("^statusPanel[0-9]+$"))).size(),
         4);
-    EXPECT_EQ(StatusPanel(0)->width(), 150);
-    EXPECT_EQ(StatusPanel(2)->width(), 84);
-    EXPECT_TRUE(StatusPanel(1)->alignment() & Qt::AlignHCenter);
-    EXPECT_TRUE(StatusPanel(3)->alignment() & Qt::AlignLeft);
+    EXPECT_EQ(statusPanel(0)->width(), 150);
+    EXPECT_EQ(statusPanel(2)->width(), 84);
+    EXPECT_TRUE(statusPanel(1)->alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(statusPanel(3)->alignment() & Qt::AlignLeft);
 
     // The menu bar in display order: name, caption, shortcut, enabled, ticked.
     const struct {
@@ -225,7 +225,7 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
     };
     QList<QAction*> shown;
     QStringList menus;
-    for (QAction* menuAction : Find<QMenuBar>("menuBar")->actions()) {
+    for (QAction* menuAction : find<QMenuBar>("menuBar")->actions()) {
         menus << menuAction->menu()->objectName() + u'=' + menuAction->text();
         shown += menuAction->menu()->actions();
     }
@@ -250,54 +250,54 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
 
 TEST_F(MainWindowTest, EnterTheSearchButtonAndTheSearchActionRunTheSearch) {
     ScriptedHttpServer server(
-        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, Answer(0))));
-    serviceHost = QString::fromLatin1(server.HostAndPort());
-    Start();
-    MainWindow& w = Main();
-    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
+        ScriptedHttpServer::reply(ScriptedHttpServer::response(200, searchAnswer(0))));
+    serviceHost = QString::fromLatin1(server.hostAndPort());
+    start();
+    MainWindow& w = mainWindow();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
 
     const std::function<void()> commands[] = {
-        [&] { QTest::keyClick(Find<HistoryComboBox>("keywordBox"), Qt::Key_Return); },
-        [&] { Button("searchButton")->click(); },
-        [&] { Action("searchAction")->trigger(); },
+        [&] { QTest::keyClick(find<HistoryComboBox>("keywordBox"), Qt::Key_Return); },
+        [&] { button("searchButton")->click(); },
+        [&] { action("searchAction")->trigger(); },
     };
     int expected = 0;
     for (const auto& command : commands) {
         command();
         ++expected;
-        ASSERT_TRUE(WaitUntil([&] { return server.Requests().size() == expected; }));
-        EXPECT_TRUE(Action("searchAction")->isEnabled());
+        ASSERT_TRUE(waitUntil([&] { return server.requests().size() == expected; }));
+        EXPECT_TRUE(action("searchAction")->isEnabled());
     }
     // A first start: no count chosen, so twenty; no adult choice, so -1.
-    const QByteArray request = server.Requests().front();
+    const QByteArray request = server.requests().front();
     EXPECT_TRUE(request.startsWith(
         "GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&results=20&start=1&adult_ok=-1&site="
         "&uniqueid="))
         << request.toStdString();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 0件"));
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->currentText(), QStringLiteral("猫"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->currentText(), QStringLiteral("猫"));
     EXPECT_TRUE(messages.errors.isEmpty());
 }
 
 TEST_F(MainWindowTest, PageOfResultsAndActivation) {
-    ScriptedHttpServer server(ScriptedHttpServer::Reply(
-        ScriptedHttpServer::Response(200, Answer(45, {"first", "second"}))));
-    serviceHost = QString::fromLatin1(server.HostAndPort());
-    Start();
-    MainWindow& w = Main();
-    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("dog"));
-    Button("searchButton")->click();
+    ScriptedHttpServer server(ScriptedHttpServer::reply(
+        ScriptedHttpServer::response(200, searchAnswer(45, {"first", "second"}))));
+    serviceHost = QString::fromLatin1(server.hostAndPort());
+    start();
+    MainWindow& w = mainWindow();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("dog"));
+    button("searchButton")->click();
 
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 1/3"));
-    EXPECT_EQ(Label("lowerPageLabel")->text(), QStringLiteral("ページ 1/3"));
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 1/3"));
+    EXPECT_EQ(label("lowerPageLabel")->text(), QStringLiteral("ページ 1/3"));
     EXPECT_TRUE(w.resultSlot(0).panel->isVisibleTo(&w));
     EXPECT_TRUE(w.resultSlot(1).panel->isVisibleTo(&w));
     EXPECT_FALSE(w.resultSlot(2).panel->isVisibleTo(&w));
     EXPECT_EQ(w.resultSlot(1).checkBox->caption(), QStringLiteral("second"));
-    EXPECT_FALSE(Button("upperFirstPageButton")->isEnabled());
-    EXPECT_TRUE(Button("lowerNextPageButton")->isEnabled());
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), 20 * 120);
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->count(), 1);
+    EXPECT_FALSE(button("upperFirstPageButton")->isEnabled());
+    EXPECT_TRUE(button("lowerNextPageButton")->isEnabled());
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 20 * 120);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->count(), 1);
 
     // A click on the second thumbnail opens its page and marks it viewed.
     QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
@@ -307,41 +307,41 @@ TEST_F(MainWindowTest, PageOfResultsAndActivation) {
     EXPECT_FALSE(w.resultSlot(0).checkBox->isChecked());
 
     // The lower bar's "next" pages on like the upper one.
-    Button("lowerNextPageButton")->click();
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 2/3"));
-    EXPECT_TRUE(server.Requests().back().contains("&start=21&"));
+    button("lowerNextPageButton")->click();
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 2/3"));
+    EXPECT_TRUE(server.requests().back().contains("&start=21&"));
 }
 
 // The widgets go last when the window is destroyed; by then no notice of theirs may reach the
 // search controller or the window, which are gone.
 TEST_F(MainWindowTest, NoNoticeReachesTheWindowDuringItsTeardown) {
-    Start();
+    start();
     bool connected = true;
     pane().connectedAtDestruction = &connected;
-    Stop();
+    stop();
     EXPECT_FALSE(connected);
 }
 
 TEST_F(MainWindowTest, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
-    Start();
-    MainWindow& w = Main();
-    EXPECT_EQ(Button("upperFirstPageButton")->geometry(), QRect(20, 2, 24, 24));
-    EXPECT_EQ(Label("lowerPageLabel")->geometry(), QRect(76, 2, 100, 24));
-    EXPECT_EQ(Button("lowerLastPageButton")->geometry(), QRect(208, 2, 24, 24));
+    start();
+    MainWindow& w = mainWindow();
+    EXPECT_EQ(button("upperFirstPageButton")->geometry(), QRect(20, 2, 24, 24));
+    EXPECT_EQ(label("lowerPageLabel")->geometry(), QRect(76, 2, 100, 24));
+    EXPECT_EQ(button("lowerLastPageButton")->geometry(), QRect(208, 2, 24, 24));
 
     // Dragging the splitter: the column grows, the bars' controls keep their relative place.
-    Find<QSplitter>("splitter")->setSizes({510, Find<QSplitter>("splitter")->width() - 510 - Find<QSplitter>("splitter")->handleWidth()});
-    ASSERT_TRUE(WaitUntil([&] { return Find<QFrame>("upperNavigationBar")->width() == 510; }));
-    EXPECT_EQ(Label("upperPageLabel")->geometry(), QRect(2 * 126 - 50, 2, 100, 24));
-    EXPECT_EQ(Button("upperFirstPageButton")->geometry(), QRect(2 * 32 - 12, 2, 24, 24));
-    EXPECT_EQ(Button("lowerLastPageButton")->geometry(), QRect(2 * 220 - 12, 2, 24, 24));
-    EXPECT_EQ(w.resultSlot(0).panel->width(), Find<ResultScrollArea>("resultArea")->viewport()->width());
+    find<QSplitter>("splitter")->setSizes({510, find<QSplitter>("splitter")->width() - 510 - find<QSplitter>("splitter")->handleWidth()});
+    ASSERT_TRUE(waitUntil([&] { return find<QFrame>("upperNavigationBar")->width() == 510; }));
+    EXPECT_EQ(label("upperPageLabel")->geometry(), QRect(2 * 126 - 50, 2, 100, 24));
+    EXPECT_EQ(button("upperFirstPageButton")->geometry(), QRect(2 * 32 - 12, 2, 24, 24));
+    EXPECT_EQ(button("lowerLastPageButton")->geometry(), QRect(2 * 220 - 12, 2, 24, 24));
+    EXPECT_EQ(w.resultSlot(0).panel->width(), find<ResultScrollArea>("resultArea")->viewport()->width());
 }
 
 namespace {
 
 // A desktop's dark theme as the application gets it: light text on dark grounds.
-QPalette DarkPalette() {
+QPalette darkPalette() {
     const QColor window(45, 45, 45);
     QPalette palette(Qt::white, QColor(60, 60, 60), QColor(90, 90, 90), QColor(20, 20, 20),
                      QColor(40, 40, 40), Qt::white, Qt::white, QColor(30, 30, 30), window);
@@ -363,18 +363,18 @@ private:
     QPalette m_saved;
 };
 
-int Lightness(QRgb color) {
+int lightness(QRgb color) {
     return (qRed(color) * 299 + qGreen(color) * 587 + qBlue(color) * 114) / 1000;
 }
 
 // How far the text in a part of an image stands out from what it is drawn on: the most
 // frequent colour there is the ground, the pixel farthest from it in lightness is the text.
-int TextContrast(const QImage& image, const QRect& area) {
+int textContrast(const QImage& image, const QRect& area) {
     QHash<QRgb, int> counts;
     const QRect r = area.intersected(image.rect());
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x)
-            ++counts[At(image, x, y)];
+            ++counts[pixelAt(image, x, y)];
     QRgb ground = 0;
     int most = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
@@ -385,7 +385,7 @@ int TextContrast(const QImage& image, const QRect& area) {
     }
     int contrast = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        contrast = std::max(contrast, std::abs(Lightness(it.key()) - Lightness(ground)));
+        contrast = std::max(contrast, std::abs(lightness(it.key()) - lightness(ground)));
     return contrast;
 }
 
@@ -395,10 +395,10 @@ int TextContrast(const QImage& image, const QRect& area) {
 // surfaces (tool bar, result column) keep their own colours and the text drawn on them, the rest
 // follows the theme, text and ground alike.
 TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
-    const ApplicationPalette dark(DarkPalette());
-    Start();
-    MainWindow& w = Main();
-    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
+    const ApplicationPalette dark(darkPalette());
+    start();
+    MainWindow& w = mainWindow();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
     w.setStatusText(0, QStringLiteral("ページ1更新中 1/1"));
     const ResultSlot slot = w.resultSlot(0);
     slot.infoLabel->setText(QStringLiteral("[Youtube]\n\n2分5秒\n\n"));
@@ -406,7 +406,7 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
     slot.panel->show();
     QApplication::processEvents();
 
-    const QImage image = Grab(w);
+    const QImage image = grab(w);
     const auto place = [&w](QWidget* widget, QRect area = {}) {
         if (area.isNull())
             area = widget->rect();
@@ -416,26 +416,26 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
         const char* name;
         QRect area;
     } texts[] = {
-        {"searchButton", place(Button("searchButton"))},
-        {"searchSettingsButton", place(Button("searchSettingsButton"))},
-        {"topPageButton", place(Button("topPageButton"))},
-        {"keywordBox", place(Find<HistoryComboBox>("keywordBox"))},
-        {"tab", place(Find<QTabWidget>("pageTabs")->tabBar(), Find<QTabWidget>("pageTabs")->tabBar()->tabRect(0))},
-        {"upperPageLabel", place(Label("upperPageLabel"))},
-        {"lowerPageLabel", place(Label("lowerPageLabel"))},
+        {"searchButton", place(button("searchButton"))},
+        {"searchSettingsButton", place(button("searchSettingsButton"))},
+        {"topPageButton", place(button("topPageButton"))},
+        {"keywordBox", place(find<HistoryComboBox>("keywordBox"))},
+        {"tab", place(find<QTabWidget>("pageTabs")->tabBar(), find<QTabWidget>("pageTabs")->tabBar()->tabRect(0))},
+        {"upperPageLabel", place(label("upperPageLabel"))},
+        {"lowerPageLabel", place(label("lowerPageLabel"))},
         {"resultInfo1", place(slot.infoLabel)},
         {"resultCheckBox1", place(slot.checkBox)},
-        {"statusPanel0", place(StatusPanel(0))},
+        {"statusPanel0", place(statusPanel(0))},
     };
     for (const auto& t : texts)
-        EXPECT_GE(TextContrast(image, t.area), 110) << t.name;
+        EXPECT_GE(textContrast(image, t.area), 110) << t.name;
 
     // The designed surfaces as designed: the tool bar's gradient ends in light grey, the column
     // and the slots are white.
-    const QRect toolBar = place(Find<GradientBox>("toolBarBackground"));
-    EXPECT_EQ(At(image, toolBar.left() + 600, toolBar.bottom()), Rgb(226, 226, 226));
-    const QRect column = place(Find<ResultScrollArea>("resultArea")->viewport());
-    EXPECT_EQ(At(image, column.center().x(), column.bottom() - 1), Rgb(255, 255, 255));
-    EXPECT_EQ(At(image, place(slot.panel).left() + 180, place(slot.panel).top() + 10),
-              Rgb(255, 255, 255));
+    const QRect toolBar = place(find<GradientBox>("toolBarBackground"));
+    EXPECT_EQ(pixelAt(image, toolBar.left() + 600, toolBar.bottom()), rgb(226, 226, 226));
+    const QRect column = place(find<ResultScrollArea>("resultArea")->viewport());
+    EXPECT_EQ(pixelAt(image, column.center().x(), column.bottom() - 1), rgb(255, 255, 255));
+    EXPECT_EQ(pixelAt(image, place(slot.panel).left() + 180, place(slot.panel).top() + 10),
+              rgb(255, 255, 255));
 }

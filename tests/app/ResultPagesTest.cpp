@@ -37,18 +37,18 @@ struct Row {
 class ScriptedService {
 public:
     ScriptedService()
-        : server([this](ScriptedHttpServer::Connection& c) { Serve(c); }) {}
+        : server([this](ScriptedHttpServer::Connection& c) { serve(c); }) {}
 
-    void Set(int newTotal, int newRows = -1, std::function<Row(int)> newRow = {}) {
+    void setResults(int newTotal, int newRows = -1, std::function<Row(int)> newRow = {}) {
         std::lock_guard lock(mutex);
         total = newTotal;
         rows = newRows;
         row = std::move(newRow);
     }
 
-    QString host() const { return QString::fromLatin1(server.HostAndPort()); }
-    QByteArray LastSearch() const {
-        const QList<QByteArray> requests = server.Requests();
+    QString host() const { return QString::fromLatin1(server.hostAndPort()); }
+    QByteArray lastSearch() const {
+        const QList<QByteArray> requests = server.requests();
         for (auto it = requests.rbegin(); it != requests.rend(); ++it)
             if (it->contains("api_yahoo.php"))
                 return *it;
@@ -60,10 +60,10 @@ public:
     ScriptedHttpServer server;
 
 private:
-    void Serve(ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.ReadRequest();
+    void serve(ScriptedHttpServer::Connection& c) {
+        const QByteArray request = c.readRequest();
         const QByteArray target = request.mid(4, request.indexOf(" HTTP/") - 4);
-        const QByteArray host = "http://" + server.HostAndPort();
+        const QByteArray host = "http://" + server.hostAndPort();
         if (target.startsWith("/files/sorvel/api_yahoo.php?")) {
             std::lock_guard lock(mutex);
             const QUrlQuery query(QString::fromLatin1(target.mid(target.indexOf('?') + 1)));
@@ -85,25 +85,25 @@ private:
                                : "<Thumbnail><Url>" + host + r.thumbnail + "</Url></Thumbnail>") +
                           "<Copyright>" + r.site + "</Copyright></Result>";
             }
-            c.Send(ScriptedHttpServer::Response(200, answer + "</ResultSet>"));
+            c.send(ScriptedHttpServer::response(200, answer + "</ResultSet>"));
         } else if (target == "/thumbs/good.jpg") {
-            c.Send(ScriptedHttpServer::Response(200, JpegOf(ThumbnailColour)));
+            c.send(ScriptedHttpServer::response(200, jpegOf(ThumbnailColour)));
         } else if (target == "/thumbs/cut.jpg") {
-            const QByteArray jpeg = JpegOf(ThumbnailColour, 120, 90, true);
-            c.Send(ScriptedHttpServer::Response(200, jpeg.left(jpeg.size() * 4 / 5)));
+            const QByteArray jpeg = jpegOf(ThumbnailColour, 120, 90, true);
+            c.send(ScriptedHttpServer::response(200, jpeg.left(jpeg.size() * 4 / 5)));
         } else if (target == "/thumbs/text.jpg") {
-            c.Send(ScriptedHttpServer::Response(200, "this is no picture"));
+            c.send(ScriptedHttpServer::response(200, "this is no picture"));
         } else if (target == "/thumbs/slow.jpg") {
             slowRequested = true;
             while (!slowReleased)
-                c.Stall(std::chrono::milliseconds(5));
-            c.Send(ScriptedHttpServer::Response(200, JpegOf(ThumbnailColour)));
+                c.stall(std::chrono::milliseconds(5));
+            c.send(ScriptedHttpServer::response(200, jpegOf(ThumbnailColour)));
         } else if (target.startsWith("/watch/") || target.startsWith("/files/sorvel/")) {
-            c.Send(ScriptedHttpServer::Response(
+            c.send(ScriptedHttpServer::response(
                 200, "<html><head><meta charset=\"utf-8\"></head><body>page</body></html>",
                 {"Content-Type: text/html; charset=utf-8"}));
         } else {
-            c.Send(ScriptedHttpServer::Response(404, "<html>Not Found</html>"));
+            c.send(ScriptedHttpServer::response(404, "<html>Not Found</html>"));
         }
     }
 
@@ -117,41 +117,41 @@ class ResultPagesTest : public ProgramFixture {
 protected:
     ResultPagesTest() {
         serviceHost = service.host();
-        WriteFileBytes(NoImagePath(), JpegOf(NoImageColour));
+        writeFileBytes(noImagePath(), jpegOf(NoImageColour));
     }
 
-    QString NoImagePath() const { return dir.filePath(QStringLiteral("no_image.jpg")); }
+    QString noImagePath() const { return dir.filePath(QStringLiteral("no_image.jpg")); }
 
-    void Begin() {
-        Start();
-        Main().searchController().noImageFile = NoImagePath();
+    void beginRun() {
+        start();
+        mainWindow().searchController().noImageFile = noImagePath();
     }
 
-    void Search(const QString& keyword) {
-        Find<HistoryComboBox>("keywordBox")->setEditText(keyword);
-        Button("searchButton")->click();
+    void search(const QString& keyword) {
+        find<HistoryComboBox>("keywordBox")->setEditText(keyword);
+        button("searchButton")->click();
     }
 
-    int ShownSlots() {
+    int shownSlots() {
         int shown = 0;
         for (int i = 0; i < MainWindow::SlotCount; ++i)
-            shown += Main().resultSlot(i).panel->isVisibleTo(&Main()) ? 1 : 0;
+            shown += mainWindow().resultSlot(i).panel->isVisibleTo(&mainWindow()) ? 1 : 0;
         return shown;
     }
 
-    bool PreviousEnabled() {
-        const bool on = Button("upperFirstPageButton")->isEnabled();
-        EXPECT_EQ(Button("upperPreviousPageButton")->isEnabled(), on);
-        EXPECT_EQ(Button("lowerFirstPageButton")->isEnabled(), on);
-        EXPECT_EQ(Button("lowerPreviousPageButton")->isEnabled(), on);
+    bool previousEnabled() {
+        const bool on = button("upperFirstPageButton")->isEnabled();
+        EXPECT_EQ(button("upperPreviousPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerFirstPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerPreviousPageButton")->isEnabled(), on);
         return on;
     }
 
-    bool NextEnabled() {
-        const bool on = Button("upperNextPageButton")->isEnabled();
-        EXPECT_EQ(Button("upperLastPageButton")->isEnabled(), on);
-        EXPECT_EQ(Button("lowerNextPageButton")->isEnabled(), on);
-        EXPECT_EQ(Button("lowerLastPageButton")->isEnabled(), on);
+    bool nextEnabled() {
+        const bool on = button("upperNextPageButton")->isEnabled();
+        EXPECT_EQ(button("upperLastPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerNextPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerLastPageButton")->isEnabled(), on);
         return on;
     }
 
@@ -181,27 +181,27 @@ TEST_F(ResultPagesTest, TotalsPagesAndScrollRanges) {
         {5, 100, 8, false, "ページ 1/20", 8, 5 * 120, false, true, "」の動画検索結果 100件"},
     };
     for (const auto& c : cases) {
-        Begin();
-        Settings().resultsPerPage = c.perPage;
-        service.Set(c.total, c.rows);
-        Search(QStringLiteral("猫"));
+        beginRun();
+        settings().resultsPerPage = c.perPage;
+        service.setResults(c.total, c.rows);
+        search(QStringLiteral("猫"));
         if (c.toLastPage)
-            Button("lowerLastPageButton")->click();
-        MainWindow& w = Main();
-        EXPECT_EQ(Label("upperPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
-        EXPECT_EQ(Label("lowerPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
-        EXPECT_EQ(ShownSlots(), c.shown) << c.total;
-        EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), c.range) << c.total;
-        EXPECT_EQ(PreviousEnabled(), c.previous) << c.total;
-        EXPECT_EQ(NextEnabled(), c.next) << c.total;
+            button("lowerLastPageButton")->click();
+        MainWindow& w = mainWindow();
+        EXPECT_EQ(label("upperPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
+        EXPECT_EQ(label("lowerPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
+        EXPECT_EQ(shownSlots(), c.shown) << c.total;
+        EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), c.range) << c.total;
+        EXPECT_EQ(previousEnabled(), c.previous) << c.total;
+        EXPECT_EQ(nextEnabled(), c.next) << c.total;
         EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser -「猫") +
                                        QString::fromUtf8(c.captionEnd));
-        EXPECT_TRUE(StatusPanel(0)->text().isEmpty());
-        EXPECT_TRUE(Action("searchAction")->isEnabled() && Action("searchSettingsAction")->isEnabled() && Button("searchButton")->isEnabled() &&
-                    Button("searchSettingsButton")->isEnabled());
-        EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->count(), c.total > 0 ? 1 : 0) << c.total;
+        EXPECT_TRUE(statusPanel(0)->text().isEmpty());
+        EXPECT_TRUE(action("searchAction")->isEnabled() && action("searchSettingsAction")->isEnabled() && button("searchButton")->isEnabled() &&
+                    button("searchSettingsButton")->isEnabled());
+        EXPECT_EQ(find<HistoryComboBox>("keywordBox")->count(), c.total > 0 ? 1 : 0) << c.total;
     }
-    EXPECT_TRUE(service.LastSearch().contains("&results=5&start=1&"));
+    EXPECT_TRUE(service.lastSearch().contains("&results=5&start=1&"));
 }
 
 TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
@@ -223,11 +223,11 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
         {{"abc", "動画箱", "/thumbs/good.jpg", ""}, "情報なし", false, true},
     };
     const int count = static_cast<int>(std::size(cases));
-    Begin();
-    service.Set(count, count, [&](int i) { return cases[i].row; });
-    Search(QStringLiteral("猫"));
-    MainWindow& w = Main();
-    ASSERT_EQ(ShownSlots(), count);
+    beginRun();
+    service.setResults(count, count, [&](int i) { return cases[i].row; });
+    search(QStringLiteral("猫"));
+    MainWindow& w = mainWindow();
+    ASSERT_EQ(shownSlots(), count);
     for (int i = 0; i < count; ++i) {
         const auto& c = cases[i];
         EXPECT_EQ(w.resultSlot(i).infoLabel->text(), QString::fromUtf8(c.label)) << i;
@@ -235,7 +235,7 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
         EXPECT_FALSE(w.resultSlot(i).checkBox->isChecked()) << i;
         EXPECT_EQ(w.resultSlot(i).checkBox->caption(), QStringLiteral("T%1").arg(i + 1));
         EXPECT_TRUE(
-            CentreIs(w.resultSlot(i).thumbnail->picture(), c.picture ? ThumbnailColour : NoImageColour))
+            centreIs(w.resultSlot(i).thumbnail->picture(), c.picture ? ThumbnailColour : NoImageColour))
             << i;
         EXPECT_EQ(w.resultSlot(i).thumbnail->toolTip(),
                   QStringLiteral("http://%1/watch/%2").arg(service.host()).arg(i + 1));
@@ -244,84 +244,84 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
 }
 
 TEST_F(ResultPagesTest, FewerResultsPerPageLeaveNoEarlierSlotShown) {
-    Begin();
-    service.Set(300);
-    Search(QStringLiteral("猫"));
-    ASSERT_EQ(ShownSlots(), 20);
-    Settings().resultsPerPage = 5;
-    Search(QStringLiteral("猫"));
-    EXPECT_EQ(ShownSlots(), 5);
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), 5 * 120);
+    beginRun();
+    service.setResults(300);
+    search(QStringLiteral("猫"));
+    ASSERT_EQ(shownSlots(), 20);
+    settings().resultsPerPage = 5;
+    search(QStringLiteral("猫"));
+    EXPECT_EQ(shownSlots(), 5);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 5 * 120);
 }
 
 TEST_F(ResultPagesTest, APageBeyondTheNewTotalShowsWhatCame) {
-    Begin();
-    service.Set(900);
-    Search(QStringLiteral("猫"));
-    service.Set(860, 7);
-    Button("upperLastPageButton")->click();
-    EXPECT_TRUE(service.LastSearch().contains("&results=20&start=881&"));
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 45/43"));
-    EXPECT_EQ(ShownSlots(), 7);
-    EXPECT_EQ(Find<ResultScrollArea>("resultArea")->range(), 7 * 120);
-    EXPECT_FALSE(NextEnabled());
-    EXPECT_TRUE(PreviousEnabled());
+    beginRun();
+    service.setResults(900);
+    search(QStringLiteral("猫"));
+    service.setResults(860, 7);
+    button("upperLastPageButton")->click();
+    EXPECT_TRUE(service.lastSearch().contains("&results=20&start=881&"));
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 45/43"));
+    EXPECT_EQ(shownSlots(), 7);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 7 * 120);
+    EXPECT_FALSE(nextEnabled());
+    EXPECT_TRUE(previousEnabled());
 }
 
 TEST_F(ResultPagesTest, PagingButtonsOfBothBars) {
-    Begin();
-    service.Set(50); // three pages
-    Search(QStringLiteral("猫"));
-    MainWindow& w = Main();
+    beginRun();
+    service.setResults(50); // three pages
+    search(QStringLiteral("猫"));
+    MainWindow& w = mainWindow();
     const struct {
         QToolButton* button;
         const char* labels;
         const char* range;
     } steps[] = {
-        {Button("lowerLastPageButton"), "ページ 3/3", "&results=10&start=41&"},
-        {Button("upperPreviousPageButton"), "ページ 2/3", "&results=20&start=21&"},
-        {Button("lowerFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
-        {Button("lowerNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
-        {Button("lowerPreviousPageButton"), "ページ 1/3", "&results=20&start=1&"},
-        {Button("upperNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
-        {Button("upperFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
+        {button("lowerLastPageButton"), "ページ 3/3", "&results=10&start=41&"},
+        {button("upperPreviousPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {button("lowerFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
+        {button("lowerNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {button("lowerPreviousPageButton"), "ページ 1/3", "&results=20&start=1&"},
+        {button("upperNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {button("upperFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
     };
     for (const auto& step : steps) {
         step.button->click();
-        EXPECT_EQ(Label("lowerPageLabel")->text(), QString::fromUtf8(step.labels))
+        EXPECT_EQ(label("lowerPageLabel")->text(), QString::fromUtf8(step.labels))
             << step.button->objectName().toStdString();
-        EXPECT_TRUE(service.LastSearch().contains(step.range))
+        EXPECT_TRUE(service.lastSearch().contains(step.range))
             << step.button->objectName().toStdString();
     }
     // The commands check their conditions themselves: on page 1 the first and previous
     // commands ask for nothing.
-    const qsizetype before = service.server.Requests().size();
+    const qsizetype before = service.server.requests().size();
     w.searchController().showFirstPage();
     w.searchController().showPreviousPage();
-    EXPECT_EQ(service.server.Requests().size(), before);
+    EXPECT_EQ(service.server.requests().size(), before);
 }
 
 TEST_F(ResultPagesTest, AnEditedKeywordBoxGoesToCaptionAndHistoryNotToTheRequest) {
-    Begin();
-    service.Set(50);
-    Search(QStringLiteral("猫"));
-    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("犬"));
-    Button("upperNextPageButton")->click();
-    EXPECT_TRUE(service.LastSearch().contains("&query=%E7%8C%AB&"));
-    EXPECT_EQ(Main().windowTitle(),
+    beginRun();
+    service.setResults(50);
+    search(QStringLiteral("猫"));
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("犬"));
+    button("upperNextPageButton")->click();
+    EXPECT_TRUE(service.lastSearch().contains("&query=%E7%8C%AB&"));
+    EXPECT_EQ(mainWindow().windowTitle(),
               QStringLiteral("ORVENA - Sorvel Browser -「犬」の動画検索結果 50件"));
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->itemText(0), QStringLiteral("犬"));
-    EXPECT_EQ(Find<HistoryComboBox>("keywordBox")->currentText(), QStringLiteral("犬"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->itemText(0), QStringLiteral("犬"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->currentText(), QStringLiteral("犬"));
 }
 
 TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
-    Begin();
-    service.Set(3, 3, [](int i) {
+    beginRun();
+    service.setResults(3, 3, [](int i) {
         Row row;
         row.thumbnail = i == 1 ? "/thumbs/slow.jpg" : "/thumbs/good.jpg";
         return row;
     });
-    MainWindow& w = Main();
+    MainWindow& w = mainWindow();
     bool clickedDuringLoad = false;
     QString progressDuringLoad;
     QTimer poll;
@@ -329,31 +329,31 @@ TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
         if (!service.slowRequested || clickedDuringLoad)
             return;
         clickedDuringLoad = true;
-        progressDuringLoad = StatusPanel(0)->text();
-        EXPECT_FALSE(Action("searchAction")->isEnabled()); // the load is still under way
+        progressDuringLoad = statusPanel(0)->text();
+        EXPECT_FALSE(action("searchAction")->isEnabled()); // the load is still under way
         QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
         service.slowReleased = true;
     });
     poll.start(5);
-    Search(QStringLiteral("猫"));
+    search(QStringLiteral("猫"));
     EXPECT_TRUE(clickedDuringLoad);
     EXPECT_EQ(progressDuringLoad, QStringLiteral("ページ1更新中 2/3"));
     EXPECT_EQ(pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.host()));
     EXPECT_EQ(pane().resultTitle(), QStringLiteral("T1"));
     EXPECT_TRUE(w.resultSlot(0).checkBox->isChecked()); // the load had filled slot 1 before the click
-    EXPECT_EQ(ShownSlots(), 3);
-    EXPECT_TRUE(Action("searchAction")->isEnabled());
+    EXPECT_EQ(shownSlots(), 3);
+    EXPECT_TRUE(action("searchAction")->isEnabled());
 }
 
 TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
-    Begin();
-    service.Set(2, 2, [](int i) {
+    beginRun();
+    service.setResults(2, 2, [](int i) {
         Row row;
         row.referer = i == 0 ? "javascript:alert(1)" : "file:///etc/passwd";
         return row;
     });
-    Search(QStringLiteral("猫"));
-    MainWindow& w = Main();
+    search(QStringLiteral("猫"));
+    MainWindow& w = mainWindow();
     const qsizetype navigations = pane().navigations.size();
     QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
     QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
@@ -363,10 +363,10 @@ TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
 
     const QString top = topPageUrl(service.host());
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
-        pane().Complete(location);
-        EXPECT_FALSE(Action("openInBrowserAction")->isEnabled());
-        EXPECT_FALSE(Action("mailLinkAction")->isEnabled());
-        EXPECT_TRUE(StatusPanel(3)->text().isEmpty());
+        pane().completeNavigation(location);
+        EXPECT_FALSE(action("openInBrowserAction")->isEnabled());
+        EXPECT_FALSE(action("mailLinkAction")->isEnabled());
+        EXPECT_TRUE(statusPanel(3)->text().isEmpty());
     }
 }
 
@@ -377,19 +377,19 @@ TEST_F(ResultPagesTest, TheRealBrowserPaneEnablesTheWebCommands) {
     MainWindowOptions withRealPane = options();
     withRealPane.createBrowserPane = MainWindowOptions().createBrowserPane;
     windows = std::make_unique<ProgramWindows>(withRealPane);
-    MainWindow& w = Main();
+    MainWindow& w = mainWindow();
     w.show();
     w.activateWindow();
-    ASSERT_TRUE(WaitUntil([&] { return w.settingsLoaded(); }));
-    w.searchController().noImageFile = NoImagePath();
+    ASSERT_TRUE(waitUntil([&] { return w.settingsLoaded(); }));
+    w.searchController().noImageFile = noImagePath();
 
-    service.Set(2);
-    Search(QStringLiteral("猫"));
-    ASSERT_EQ(ShownSlots(), 2);
-    EXPECT_FALSE(Action("openInBrowserAction")->isEnabled()); // the top page alone enables nothing
+    service.setResults(2);
+    search(QStringLiteral("猫"));
+    ASSERT_EQ(shownSlots(), 2);
+    EXPECT_FALSE(action("openInBrowserAction")->isEnabled()); // the top page alone enables nothing
     QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
     const QString page = QStringLiteral("http://%1/watch/2").arg(service.host());
-    ASSERT_TRUE(WaitUntil([&] { return Action("openInBrowserAction")->isEnabled(); }, 30000));
-    EXPECT_TRUE(Action("mailLinkAction")->isEnabled());
-    EXPECT_EQ(StatusPanel(3)->text(), page);
+    ASSERT_TRUE(waitUntil([&] { return action("openInBrowserAction")->isEnabled(); }, 30000));
+    EXPECT_TRUE(action("mailLinkAction")->isEnabled());
+    EXPECT_EQ(statusPanel(3)->text(), page);
 }

@@ -19,8 +19,8 @@
 
 namespace {
 
-QByteArray Answer(int total) {
-    return ScriptedHttpServer::Response(
+QByteArray searchAnswer(int total) {
+    return ScriptedHttpServer::response(
         200, R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
                  QByteArray::number(total) + R"(" totalResultsReturned="0"></ResultSet>)");
 }
@@ -28,29 +28,29 @@ QByteArray Answer(int total) {
 class SearchSettingsDialogTest : public ProgramFixture {
 protected:
     SearchSettingsDialogTest()
-        : server(ScriptedHttpServer::Reply(Answer(95))) {
-        serviceHost = QString::fromLatin1(server.HostAndPort());
+        : server(ScriptedHttpServer::reply(searchAnswer(95))) {
+        serviceHost = QString::fromLatin1(server.hostAndPort());
     }
 
     // Opens the dialog through the tool bar button; while it is shown, change() runs and then
     // the dialog is left with OK or without.
-    void RunDialog(const std::function<void()>& change, bool ok = true) {
+    void runDialog(const std::function<void()>& change, bool ok = true) {
         bool shown = false;
-        QTimer::singleShot(0, &Dialog(), [&] {
-            shown = Dialog().isVisible();
+        QTimer::singleShot(0, &dialog(), [&] {
+            shown = dialog().isVisible();
             change();
             if (ok)
-                Find<QPushButton>("okButton")->click();
+                find<QPushButton>("okButton")->click();
             else
-                QTest::keyClick(&Dialog(), Qt::Key_Escape);
+                QTest::keyClick(&dialog(), Qt::Key_Escape);
         });
-        Button("searchSettingsButton")->click();
+        button("searchSettingsButton")->click();
         EXPECT_TRUE(shown);
-        EXPECT_FALSE(Dialog().isVisible());
+        EXPECT_FALSE(dialog().isVisible());
     }
 
-    QByteArray LastRequest() const {
-        const QList<QByteArray> requests = server.Requests();
+    QByteArray lastRequest() const {
+        const QList<QByteArray> requests = server.requests();
         return requests.isEmpty() ? QByteArray() : requests.back();
     }
 
@@ -60,42 +60,42 @@ protected:
 } // namespace
 
 TEST_F(SearchSettingsDialogTest, AsDesigned) {
-    Create();
-    SearchSettingsDialog& d = Dialog();
+    create();
+    SearchSettingsDialog& d = dialog();
     EXPECT_EQ(d.windowTitle(), QStringLiteral("検索設定"));
     EXPECT_EQ(d.size(), QSize(374, 274));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
     EXPECT_FALSE(d.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(d.windowFlags() & Qt::WindowSystemMenuHint);
     EXPECT_FALSE(d.isVisible());
-    EXPECT_EQ(d.parentWidget(), &Main());
-    EXPECT_TRUE(Find<QPushButton>("okButton")->isDefault());
-    EXPECT_EQ(Find<QPushButton>("okButton")->text(), QStringLiteral("OK"));
-    EXPECT_EQ(Find<QTabWidget>("settingsTabs")->tabText(0), QStringLiteral("検索フィルタ"));
-    EXPECT_FALSE(Find<QComboBox>("resultCountBox")->isEditable());
-    EXPECT_FALSE(Find<QComboBox>("adultBox")->isEditable());
-    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), -1);
-    EXPECT_EQ(Find<QComboBox>("adultBox")->currentIndex(), -1);
-    EXPECT_EQ(Find<QComboBox>("resultCountBox")->count(), 3);
-    EXPECT_EQ(Find<QComboBox>("adultBox")->itemText(1), QStringLiteral("アダルトを含める"));
-    EXPECT_TRUE(Find<QRadioButton>("allSitesButton")->isChecked());
-    EXPECT_FALSE(Find<QRadioButton>("oneSiteButton")->isChecked());
-    EXPECT_FALSE(Label("domainLabel")->isEnabled());
-    EXPECT_FALSE(Find<QComboBox>("domainBox")->isEnabled());
-    EXPECT_TRUE(Find<QComboBox>("domainBox")->isEditable());
-    EXPECT_TRUE(Find<QComboBox>("domainBox")->currentText().isEmpty());
-    EXPECT_EQ(Find<QComboBox>("domainBox")->lineEdit()->maxLength(), 31);
-    EXPECT_FALSE(Find<QComboBox>("domainBox")->lineEdit()->testAttribute(Qt::WA_InputMethodEnabled));
-    EXPECT_EQ(Find<QComboBox>("domainBox")->count(), 133);
+    EXPECT_EQ(d.parentWidget(), &mainWindow());
+    EXPECT_TRUE(find<QPushButton>("okButton")->isDefault());
+    EXPECT_EQ(find<QPushButton>("okButton")->text(), QStringLiteral("OK"));
+    EXPECT_EQ(find<QTabWidget>("settingsTabs")->tabText(0), QStringLiteral("検索フィルタ"));
+    EXPECT_FALSE(find<QComboBox>("resultCountBox")->isEditable());
+    EXPECT_FALSE(find<QComboBox>("adultBox")->isEditable());
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), -1);
+    EXPECT_EQ(find<QComboBox>("adultBox")->currentIndex(), -1);
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->count(), 3);
+    EXPECT_EQ(find<QComboBox>("adultBox")->itemText(1), QStringLiteral("アダルトを含める"));
+    EXPECT_TRUE(find<QRadioButton>("allSitesButton")->isChecked());
+    EXPECT_FALSE(find<QRadioButton>("oneSiteButton")->isChecked());
+    EXPECT_FALSE(label("domainLabel")->isEnabled());
+    EXPECT_FALSE(find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_TRUE(find<QComboBox>("domainBox")->isEditable());
+    EXPECT_TRUE(find<QComboBox>("domainBox")->currentText().isEmpty());
+    EXPECT_EQ(find<QComboBox>("domainBox")->lineEdit()->maxLength(), 31);
+    EXPECT_FALSE(find<QComboBox>("domainBox")->lineEdit()->testAttribute(Qt::WA_InputMethodEnabled));
+    EXPECT_EQ(find<QComboBox>("domainBox")->count(), 133);
 
     // The tab order: OK first, then the controls from top to bottom.
     const char* const tabOrder[] = {"okButton",       "resultCountBox", "adultBox",
                                     "allSitesButton", "oneSiteButton",  "domainBox"};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
-        QWidget* next = Find<QWidget>(QLatin1String(tabOrder[i]))->nextInFocusChain();
+        QWidget* next = find<QWidget>(QLatin1String(tabOrder[i]))->nextInFocusChain();
         while (next && next->focusProxy())
             next = next->focusProxy();
-        EXPECT_EQ(next, Find<QWidget>(QLatin1String(tabOrder[i + 1]))) << tabOrder[i];
+        EXPECT_EQ(next, find<QWidget>(QLatin1String(tabOrder[i + 1]))) << tabOrder[i];
     }
 }
 
@@ -133,98 +133,98 @@ TEST(DomainListTest, GroupsHeadersSeparatorsAndHosts) {
 }
 
 TEST_F(SearchSettingsDialogTest, TenPerPageAndOkSearchesFromPageOne) {
-    Start();
-    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("cat"));
-    RunDialog([this] { Find<QComboBox>("resultCountBox")->setCurrentIndex(1); });
-    EXPECT_EQ(Settings().resultsPerPage, 10);
-    EXPECT_TRUE(LastRequest().contains("&results=10&start=1&")) << LastRequest().toStdString();
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 1/10"));
+    start();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("cat"));
+    runDialog([this] { find<QComboBox>("resultCountBox")->setCurrentIndex(1); });
+    EXPECT_EQ(settings().resultsPerPage, 10);
+    EXPECT_TRUE(lastRequest().contains("&results=10&start=1&")) << lastRequest().toStdString();
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 1/10"));
 
     // Page 3, then OK without any change: a new search from page 1.
-    Button("upperNextPageButton")->click();
-    Button("upperNextPageButton")->click();
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 3/10"));
-    RunDialog([] {});
-    EXPECT_TRUE(LastRequest().contains("&results=10&start=1&")) << LastRequest().toStdString();
-    EXPECT_EQ(Label("upperPageLabel")->text(), QStringLiteral("ページ 1/10"));
-    EXPECT_EQ(server.Requests().size(), 4);
+    button("upperNextPageButton")->click();
+    button("upperNextPageButton")->click();
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 3/10"));
+    runDialog([] {});
+    EXPECT_TRUE(lastRequest().contains("&results=10&start=1&")) << lastRequest().toStdString();
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 1/10"));
+    EXPECT_EQ(server.requests().size(), 4);
 }
 
 TEST_F(SearchSettingsDialogTest, OkWithAnEmptyKeywordBoxRequestsNothing) {
-    Start();
-    RunDialog([this] { Find<QComboBox>("resultCountBox")->setCurrentIndex(0); });
-    EXPECT_EQ(Settings().resultsPerPage, 5);
-    EXPECT_EQ(server.ConnectionCount(), 0);
+    start();
+    runDialog([this] { find<QComboBox>("resultCountBox")->setCurrentIndex(0); });
+    EXPECT_EQ(settings().resultsPerPage, 5);
+    EXPECT_EQ(server.connectionCount(), 0);
 }
 
 TEST_F(SearchSettingsDialogTest, NoCountChosenFallsBackToTwenty) {
-    Start();
-    Settings().resultsPerPage = 0;
-    RunDialog([] {});
-    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), -1);
-    EXPECT_EQ(Settings().resultsPerPage, 20);
-    Settings().resultsPerPage = 5;
-    RunDialog([] {});
-    EXPECT_EQ(Settings().resultsPerPage, 5);
+    start();
+    settings().resultsPerPage = 0;
+    runDialog([] {});
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), -1);
+    EXPECT_EQ(settings().resultsPerPage, 20);
+    settings().resultsPerPage = 5;
+    runDialog([] {});
+    EXPECT_EQ(settings().resultsPerPage, 5);
 }
 
 TEST_F(SearchSettingsDialogTest, AdultChoice) {
-    Start();
-    EXPECT_EQ(Settings().adultOk, QStringLiteral("-1"));
-    RunDialog([this] { Find<QComboBox>("adultBox")->setCurrentIndex(1); });
-    EXPECT_EQ(Settings().adultOk, QStringLiteral("1"));
-    RunDialog([this] { Find<QComboBox>("adultBox")->setCurrentIndex(0); });
-    EXPECT_EQ(Settings().adultOk, QStringLiteral("0"));
+    start();
+    EXPECT_EQ(settings().adultOk, QStringLiteral("-1"));
+    runDialog([this] { find<QComboBox>("adultBox")->setCurrentIndex(1); });
+    EXPECT_EQ(settings().adultOk, QStringLiteral("1"));
+    runDialog([this] { find<QComboBox>("adultBox")->setCurrentIndex(0); });
+    EXPECT_EQ(settings().adultOk, QStringLiteral("0"));
 }
 
 TEST_F(SearchSettingsDialogTest, SiteChoice) {
-    Start();
-    SearchSettingsDialog& d = Dialog();
+    start();
+    SearchSettingsDialog& d = dialog();
     // The one-site choice with an empty domain is all sites.
-    RunDialog([&] { Find<QRadioButton>("oneSiteButton")->click(); });
-    EXPECT_TRUE(Find<QComboBox>("domainBox")->isEnabled());
-    EXPECT_TRUE(Label("domainLabel")->isEnabled());
-    EXPECT_EQ(Settings().site, QString());
+    runDialog([&] { find<QRadioButton>("oneSiteButton")->click(); });
+    EXPECT_TRUE(find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_TRUE(label("domainLabel")->isEnabled());
+    EXPECT_EQ(settings().site, QString());
 
-    RunDialog([&] { d.setDomainText(QStringLiteral("vimeo.com")); });
-    EXPECT_EQ(Settings().site, QStringLiteral("vimeo.com"));
+    runDialog([&] { d.setDomainText(QStringLiteral("vimeo.com")); });
+    EXPECT_EQ(settings().site, QStringLiteral("vimeo.com"));
 
     // All sites again: the domain row is disabled, keeps its text, and is not sent.
-    RunDialog([&] { Find<QRadioButton>("allSitesButton")->click(); });
-    EXPECT_FALSE(Find<QComboBox>("domainBox")->isEnabled());
-    EXPECT_FALSE(Label("domainLabel")->isEnabled());
-    EXPECT_EQ(Find<QComboBox>("domainBox")->currentText(), QStringLiteral("vimeo.com"));
-    EXPECT_EQ(Settings().site, QString());
+    runDialog([&] { find<QRadioButton>("allSitesButton")->click(); });
+    EXPECT_FALSE(find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_FALSE(label("domainLabel")->isEnabled());
+    EXPECT_EQ(find<QComboBox>("domainBox")->currentText(), QStringLiteral("vimeo.com"));
+    EXPECT_EQ(settings().site, QString());
 }
 
 TEST_F(SearchSettingsDialogTest, LeavingWithoutOkAppliesNothing) {
-    Start();
-    Find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("cat"));
-    RunDialog([this] { Find<QComboBox>("resultCountBox")->setCurrentIndex(0); }, false);
-    EXPECT_EQ(Dialog().result(), QDialog::Rejected);
-    EXPECT_EQ(Settings().resultsPerPage, 20);
-    EXPECT_EQ(server.ConnectionCount(), 0);
+    start();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("cat"));
+    runDialog([this] { find<QComboBox>("resultCountBox")->setCurrentIndex(0); }, false);
+    EXPECT_EQ(dialog().result(), QDialog::Rejected);
+    EXPECT_EQ(settings().resultsPerPage, 20);
+    EXPECT_EQ(server.connectionCount(), 0);
 
     // The window manager's close is no OK either.
     bool shown = false;
-    QTimer::singleShot(0, &Dialog(), [&] {
-        shown = Dialog().isVisible();
-        Dialog().close();
+    QTimer::singleShot(0, &dialog(), [&] {
+        shown = dialog().isVisible();
+        dialog().close();
     });
-    Action("searchSettingsAction")->trigger();
+    action("searchSettingsAction")->trigger();
     EXPECT_TRUE(shown);
-    EXPECT_EQ(Dialog().result(), QDialog::Rejected);
-    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_EQ(dialog().result(), QDialog::Rejected);
+    EXPECT_EQ(server.connectionCount(), 0);
     // The change is still there when the dialog opens again.
-    EXPECT_EQ(Find<QComboBox>("resultCountBox")->currentIndex(), 0);
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), 0);
 }
 
 TEST_F(SearchSettingsDialogTest, HeaderRowsAreSkippedOnce) {
-    Create();
-    SearchSettingsDialog& d = Dialog();
-    Find<QRadioButton>("oneSiteButton")->click();
+    create();
+    SearchSettingsDialog& d = dialog();
+    find<QRadioButton>("oneSiteButton")->click();
     d.show();
-    QComboBox* box = Find<QComboBox>("domainBox");
+    QComboBox* box = find<QComboBox>("domainBox");
 
     // Picked from the list: the header lands on the first host of its group.
     for (const auto& [header, expected] : {std::pair{4, 5}, std::pair{106, 107}}) {
@@ -233,9 +233,9 @@ TEST_F(SearchSettingsDialogTest, HeaderRowsAreSkippedOnce) {
         QAbstractItemView* view = box->view();
         const QModelIndex index = view->model()->index(header, 0);
         view->scrollTo(index);
-        ASSERT_TRUE(WaitUntil([&] { return view->isVisible(); }));
+        ASSERT_TRUE(waitUntil([&] { return view->isVisible(); }));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        ASSERT_TRUE(WaitUntil([&] { return !view->isVisible(); }));
+        ASSERT_TRUE(waitUntil([&] { return !view->isVisible(); }));
         EXPECT_EQ(box->currentIndex(), expected);
         EXPECT_EQ(box->currentText(), domainRows()[expected]);
     }

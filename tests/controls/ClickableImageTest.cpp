@@ -17,11 +17,11 @@ TEST(ClickableImageTest, ShowsItsPictureStretchedAndEmitsClicked) {
     picture.setPixel(1, 1, qRgb(255, 255, 0));
     image.setPicture(picture);
 
-    const QImage shown = Grab(image);
-    EXPECT_EQ(At(shown, 10, 10), Rgb(255, 0, 0));
-    EXPECT_EQ(At(shown, 110, 10), Rgb(0, 255, 0));
-    EXPECT_EQ(At(shown, 10, 80), Rgb(0, 0, 255));
-    EXPECT_EQ(At(shown, 110, 80), Rgb(255, 255, 0));
+    const QImage shown = grab(image);
+    EXPECT_EQ(pixelAt(shown, 10, 10), rgb(255, 0, 0));
+    EXPECT_EQ(pixelAt(shown, 110, 10), rgb(0, 255, 0));
+    EXPECT_EQ(pixelAt(shown, 10, 80), rgb(0, 0, 255));
+    EXPECT_EQ(pixelAt(shown, 110, 80), rgb(255, 255, 0));
 
     QSignalSpy clicks(&image, &ClickableImage::clicked);
     QTest::mouseClick(&image, Qt::LeftButton);

@@ -14,7 +14,7 @@ namespace {
 
 constexpr DesignColor LightGrey = 0xE2E2E2; // red, green and blue 226
 
-QRgb Resolved(const GradientBox& box, DesignColor color) {
+QRgb resolved(const GradientBox& box, DesignColor color) {
     return colorToRgb(color, box.palette()) & 0x00FFFFFF;
 }
 
@@ -85,14 +85,14 @@ TEST(GradientBoxTest, TwentyPixelStripShowsTheLastBandsDrawn) {
     box.resize(232, 20);
     box.setStartColor(WhiteColor);
     box.setEndColor(LightGrey);
-    const QImage image = Grab(box);
+    const QImage image = grab(box);
 
-    EXPECT_EQ(At(image, 5, 0), Rgb(253, 253, 253));    // ramp()[13]
-    EXPECT_EQ(At(image, 231, 19), Rgb(226, 226, 226)); // ramp()[255]
+    EXPECT_EQ(pixelAt(image, 5, 0), rgb(253, 253, 253));    // ramp()[13]
+    EXPECT_EQ(pixelAt(image, 231, 19), rgb(226, 226, 226)); // ramp()[255]
     for (int y = 0; y < 20; ++y) {
-        EXPECT_NE(At(image, 100, y), Rgb(255, 255, 255)) << "row " << y;
+        EXPECT_NE(pixelAt(image, 100, y), rgb(255, 255, 255)) << "row " << y;
         if (y > 0) {
-            EXPECT_LE(qRed(At(image, 100, y)), qRed(At(image, 100, y - 1))) << "row " << y;
+            EXPECT_LE(qRed(pixelAt(image, 100, y)), qRed(pixelAt(image, 100, y - 1))) << "row " << y;
         }
     }
 }
@@ -102,9 +102,9 @@ TEST(GradientBoxTest, BoxOf255RowsShowsEntryRowPlusOne) {
     box.resize(7, 255);
     box.setStartColor(designColor(0, 40, 255));
     box.setEndColor(designColor(255, 90, 0));
-    const QImage image = Grab(box);
+    const QImage image = grab(box);
     for (int r = 0; r <= 254; ++r)
-        ASSERT_EQ(At(image, 3, r), Resolved(box, box.ramp()[r + 1])) << "row " << r;
+        ASSERT_EQ(pixelAt(image, 3, r), resolved(box, box.ramp()[r + 1])) << "row " << r;
 }
 
 TEST(GradientBoxTest, EachDirectionPutsItsColoursAtTheRightEnds) {
@@ -114,8 +114,8 @@ TEST(GradientBoxTest, EachDirectionPutsItsColoursAtTheRightEnds) {
         QPoint lastEnd;  // the exact last colour of the ramp
         QRgb lastColor;
     };
-    const QRgb red = Rgb(255, 0, 0);
-    const QRgb blue = Rgb(0, 0, 255);
+    const QRgb red = rgb(255, 0, 0);
+    const QRgb blue = rgb(0, 0, 255);
     const Case cases[] = {
         {GradientBox::Direction::TopToBottom, {10, 0}, {10, 19}, blue},
         {GradientBox::Direction::BottomToTop, {10, 0}, {10, 19}, red},
@@ -128,9 +128,9 @@ TEST(GradientBoxTest, EachDirectionPutsItsColoursAtTheRightEnds) {
         box.setStartColor(0x0000FF);  // red
         box.setEndColor(0xFF0000); // blue
         box.setDirection(c.style);
-        const QImage image = Grab(box);
-        EXPECT_EQ(At(image, c.lastEnd.x(), c.lastEnd.y()), c.lastColor) << int(c.style);
-        const QRgb first = At(image, c.firstEnd.x(), c.firstEnd.y());
+        const QImage image = grab(box);
+        EXPECT_EQ(pixelAt(image, c.lastEnd.x(), c.lastEnd.y()), c.lastColor) << int(c.style);
+        const QRgb first = pixelAt(image, c.firstEnd.x(), c.firstEnd.y());
         EXPECT_GT(c.lastColor == blue ? qRed(first) : qBlue(first), 200) << int(c.style);
     }
 }
@@ -149,14 +149,14 @@ TEST(GradientBoxTest, NoneLeavesTheParentVisibleAndStillDrawsTheOutline) {
     box->setOutlineColor(0x0000FF);
     const auto ramp = box->ramp();
 
-    const QImage image = Grab(parent);
-    EXPECT_EQ(At(image, 35, 30), Rgb(10, 200, 30));
-    EXPECT_EQ(At(image, 11, 11), Rgb(10, 200, 30));
+    const QImage image = grab(parent);
+    EXPECT_EQ(pixelAt(image, 35, 30), rgb(10, 200, 30));
+    EXPECT_EQ(pixelAt(image, 11, 11), rgb(10, 200, 30));
     for (QPoint p : {QPoint(10, 10), QPoint(59, 10), QPoint(10, 49), QPoint(59, 49), QPoint(35, 10),
                      QPoint(35, 49), QPoint(10, 30), QPoint(59, 30)})
-        EXPECT_EQ(At(image, p.x(), p.y()), Rgb(255, 0, 0)) << p.x() << "," << p.y();
-    EXPECT_EQ(At(image, 9, 9), Rgb(10, 200, 30));
-    EXPECT_EQ(At(image, 60, 50), Rgb(10, 200, 30));
+        EXPECT_EQ(pixelAt(image, p.x(), p.y()), rgb(255, 0, 0)) << p.x() << "," << p.y();
+    EXPECT_EQ(pixelAt(image, 9, 9), rgb(10, 200, 30));
+    EXPECT_EQ(pixelAt(image, 60, 50), rgb(10, 200, 30));
     EXPECT_EQ(box->ramp(), ramp);
 }
 
@@ -170,11 +170,11 @@ TEST(GradientBoxTest, SystemColourStaysInTheRampAndIsResolvedWhenDrawn) {
     box.setStartColor(ButtonFaceColor);
     box.setEndColor(SystemColorBase + 24); // info background
 
-    const QImage image = Grab(box);
+    const QImage image = grab(box);
     EXPECT_EQ(box.ramp()[0], ButtonFaceColor);
     EXPECT_EQ(box.ramp()[255], SystemColorBase + 24);
     EXPECT_EQ(box.ramp()[1], designColor(9, 19, 29)); // 10 - 9/255, ... truncated
-    EXPECT_EQ(At(image, 10, 19), Rgb(1, 2, 3));
+    EXPECT_EQ(pixelAt(image, 10, 19), rgb(1, 2, 3));
 }
 
 TEST(GradientBoxTest, SettersRepaintOnlyWhenTheirTableSaysSo) {
@@ -214,14 +214,14 @@ TEST(GradientBoxTest, SettersRepaintOnlyWhenTheirTableSaysSo) {
         PaintCounter counter(box);
         box.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
-        ASSERT_TRUE(WaitUntil([&] { return counter.count > 0; })) << c.name; // the first paint
+        ASSERT_TRUE(waitUntil([&] { return counter.count > 0; })) << c.name; // the first paint
         for (int i = 0; i < 5; ++i)
             QCoreApplication::processEvents();
         counter.count = 0;
 
         c.change(box);
         if (c.repaints) {
-            EXPECT_TRUE(WaitUntil([&] { return counter.count > 0; }, 3000)) << c.name;
+            EXPECT_TRUE(waitUntil([&] { return counter.count > 0; }, 3000)) << c.name;
         } else {
             for (int i = 0; i < 5; ++i)
                 QCoreApplication::processEvents();
@@ -232,10 +232,10 @@ TEST(GradientBoxTest, SettersRepaintOnlyWhenTheirTableSaysSo) {
 
 TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
     installFontSubstitutions();
-    const QRgb fontColor = Rgb(0, 0, 255);
-    const QRgb yellow = Rgb(255, 255, 0);
-    const QRgb white = Rgb(255, 255, 255);
-    const QRgb grey = Rgb(128, 128, 128);
+    const QRgb fontColor = rgb(0, 0, 255);
+    const QRgb yellow = rgb(255, 255, 0);
+    const QRgb white = rgb(255, 255, 255);
+    const QRgb grey = rgb(128, 128, 128);
     struct Case {
         const char* name;
         bool enabled;
@@ -282,8 +282,8 @@ TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
         box.setCaptionDepth(std::uint8_t(c.depth));
         box.setEnabled(c.enabled);
 
-        const QImage image = Grab(box);
-        const QSet<QRgb> colors = ColorsIn(image, image.rect());
+        const QImage image = grab(box);
+        const QSet<QRgb> colors = colorsIn(image, image.rect());
         for (QRgb color : c.present)
             EXPECT_TRUE(colors.contains(color)) << c.name << " lacks " << std::hex << color;
         for (QRgb color : c.absent)
@@ -295,10 +295,10 @@ TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
             int shadowRight = -1;
             for (int y = 0; y < image.height(); ++y) {
                 for (int x = 0; x < image.width(); ++x) {
-                    if (At(image, x, y) == fontColor) {
+                    if (pixelAt(image, x, y) == fontColor) {
                         fontLeft = std::min(fontLeft, x);
                         fontRight = std::max(fontRight, x);
-                    } else if (At(image, x, y) == yellow) {
+                    } else if (pixelAt(image, x, y) == yellow) {
                         shadowLeft = std::min(shadowLeft, x);
                         shadowRight = std::max(shadowRight, x);
                     }

@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr QRgb White = Rgb(255, 255, 255);
-constexpr QRgb Magenta = Rgb(255, 0, 255);
+constexpr QRgb White = rgb(255, 255, 255);
+constexpr QRgb Magenta = rgb(255, 0, 255);
 
 // A white slot panel holding image check boxes in the result slots' font.
 class ImageCheckBoxTest : public ::testing::Test {
@@ -31,7 +31,7 @@ protected:
         panel.resize(234, 120);
     }
 
-    ImageCheckBox* AddBox(const QString& caption = QString()) {
+    ImageCheckBox* addBox(const QString& caption = QString()) {
         auto* box = new ImageCheckBox(&panel);
         QFont font = designFont(12, true);
         font.setStyleStrategy(QFont::NoAntialias);
@@ -44,7 +44,7 @@ protected:
         return box;
     }
 
-    void ShowActive() {
+    void showActive() {
         panel.show();
         QApplication::setActiveWindow(&panel);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
@@ -52,14 +52,14 @@ protected:
 
     // Expects the 18 x 18 frame of the strip at (left, top) of an image, its magenta shown as
     // the background.
-    static void ExpectFrame(const QImage& image, int left, int top, int frame, QRgb background) {
+    static void expectFrame(const QImage& image, int left, int top, int frame, QRgb background) {
         const QImage& strip = checkBoxStrip();
         for (int y = 0; y < 18; ++y) {
             for (int x = 0; x < 18; ++x) {
                 QRgb expected = strip.pixel(18 * frame + x, y) & 0x00FFFFFF;
                 if (expected == Magenta)
                     expected = background;
-                ASSERT_EQ(At(image, left + x, top + y), expected)
+                ASSERT_EQ(pixelAt(image, left + x, top + y), expected)
                     << "frame " << frame << " at " << x << "," << y;
             }
         }
@@ -82,11 +82,11 @@ protected:
     }
 };
 
-void UserClick(QWidget& widget) {
+void userClick(QWidget& widget) {
     QTest::mouseClick(&widget, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
 }
 
-void UserDoubleClick(QWidget& widget) {
+void userDoubleClick(QWidget& widget) {
     // What the window system delivers: press, release, the second press as a double click,
     // release.
     const QPoint p(5, 5);
@@ -96,7 +96,7 @@ void UserDoubleClick(QWidget& widget) {
     QTest::mouseRelease(&widget, Qt::LeftButton, Qt::NoModifier, p);
 }
 
-void SendKey(QWidget& widget, QEvent::Type type, bool autoRepeat) {
+void sendKey(QWidget& widget, QEvent::Type type, bool autoRepeat) {
     QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), autoRepeat);
     QApplication::sendEvent(&widget, &event);
 }
@@ -119,7 +119,7 @@ TEST_F(ImageCheckBoxTest, StyleIsClampedToTheBuiltInStyles) {
     ASSERT_EQ(checkBoxStyleCount(), 14);
     const std::pair<int, int> cases[] = {{0, 1},   {-5, 1},  {1, 1},    {7, 7},
                                          {14, 14}, {15, 14}, {1000, 14}};
-    ImageCheckBox* box = AddBox();
+    ImageCheckBox* box = addBox();
     for (auto [given, kept] : cases) {
         box->setBoxStyle(given);
         EXPECT_EQ(box->boxStyle(), kept) << given;
@@ -127,7 +127,7 @@ TEST_F(ImageCheckBoxTest, StyleIsClampedToTheBuiltInStyles) {
 }
 
 TEST_F(ImageCheckBoxTest, AutomaticSizeFollowsPictureAndCaption) {
-    ImageCheckBox* box = AddBox();
+    ImageCheckBox* box = addBox();
     EXPECT_LE(QFontMetrics(designFont(12, true)).height() + 2, 18);
     EXPECT_EQ(box->size(), QSize(22, 18));
 
@@ -155,24 +155,24 @@ TEST_F(ImageCheckBoxTest, EachStateShowsItsFrame) {
     };
     const Case cases[] = {{false, true, 0}, {true, true, 1}, {false, false, 2}, {true, false, 3}};
     for (const Case& c : cases) {
-        ImageCheckBox* box = AddBox();
+        ImageCheckBox* box = addBox();
         box->setChecked(c.checked);
         box->setEnabled(c.enabled);
-        const QImage image = Grab(*box);
+        const QImage image = grab(*box);
         ASSERT_EQ(image.size(), QSize(22, 18));
-        ExpectFrame(image, 0, 0, c.frame, White);
-        EXPECT_EQ(ColorsIn(image, QRect(18, 0, 4, 18)), QSet<QRgb>{White});
+        expectFrame(image, 0, 0, c.frame, White);
+        EXPECT_EQ(colorsIn(image, QRect(18, 0, 4, 18)), QSet<QRgb>{White});
     }
 
-    ImageCheckBox* styled = AddBox();
+    ImageCheckBox* styled = addBox();
     styled->setBoxStyle(6);
     styled->setChecked(true);
     styled->setEnabled(false);
-    ExpectFrame(Grab(*styled), 0, 0, 4 * 5 + 3, White);
+    expectFrame(grab(*styled), 0, 0, 4 * 5 + 3, White);
 }
 
 TEST_F(ImageCheckBoxTest, OwnPictureIsShownCentredWithItsBottomLeftColourTransparent) {
-    ImageCheckBox* box = AddBox();
+    ImageCheckBox* box = addBox();
     QImage glyph(10, 10, QImage::Format_RGB32);
     glyph.fill(Qt::red);
     glyph.setPixel(0, 9, qRgb(0, 255, 0)); // the transparent colour
@@ -183,48 +183,48 @@ TEST_F(ImageCheckBoxTest, OwnPictureIsShownCentredWithItsBottomLeftColourTranspa
 
     // Picture area 18 x 18 (the unchecked picture is still the built-in one): the 10 x 10
     // picture is centred at (4, 4).
-    const QImage image = Grab(*box);
-    EXPECT_EQ(At(image, 4, 4), Rgb(255, 0, 0));
-    EXPECT_EQ(At(image, 13, 12), Rgb(255, 0, 0));
-    EXPECT_EQ(At(image, 4, 13), White);
-    EXPECT_EQ(At(image, 13, 13), White);
-    EXPECT_EQ(At(image, 3, 4), White);
-    EXPECT_EQ(At(image, 14, 4), White);
+    const QImage image = grab(*box);
+    EXPECT_EQ(pixelAt(image, 4, 4), rgb(255, 0, 0));
+    EXPECT_EQ(pixelAt(image, 13, 12), rgb(255, 0, 0));
+    EXPECT_EQ(pixelAt(image, 4, 13), White);
+    EXPECT_EQ(pixelAt(image, 13, 13), White);
+    EXPECT_EQ(pixelAt(image, 3, 4), White);
+    EXPECT_EQ(pixelAt(image, 14, 4), White);
 }
 
 TEST_F(ImageCheckBoxTest, BackgroundIsTheParentsUnlessAColourIsSet) {
-    ImageCheckBox* box = AddBox();
-    EXPECT_EQ(At(Grab(*box), 20, 9), White);
+    ImageCheckBox* box = addBox();
+    EXPECT_EQ(pixelAt(grab(*box), 20, 9), White);
     box->setBackgroundColor(0x00FF00);
     EXPECT_FALSE(box->usesParentBackground());
-    const QImage image = Grab(*box);
-    EXPECT_EQ(At(image, 20, 9), Rgb(0, 255, 0));
-    ExpectFrame(image, 0, 0, 0, Rgb(0, 255, 0));
+    const QImage image = grab(*box);
+    EXPECT_EQ(pixelAt(image, 20, 9), rgb(0, 255, 0));
+    expectFrame(image, 0, 0, 0, rgb(0, 255, 0));
 }
 
 TEST_F(ImageCheckBoxTest, CaptionIsEmbossedWhenDisabled) {
-    ImageCheckBox* box = AddBox(QStringLiteral("■■■"));
+    ImageCheckBox* box = addBox(QStringLiteral("■■■"));
     const QRect captionArea(18, 0, box->width() - 18, box->height());
-    const QSet<QRgb> enabled = ColorsIn(Grab(*box), captionArea);
-    EXPECT_TRUE(enabled.contains(Rgb(0, 0, 0)));
-    EXPECT_FALSE(enabled.contains(Rgb(128, 128, 128)));
+    const QSet<QRgb> enabled = colorsIn(grab(*box), captionArea);
+    EXPECT_TRUE(enabled.contains(rgb(0, 0, 0)));
+    EXPECT_FALSE(enabled.contains(rgb(128, 128, 128)));
 
     box->setEnabled(false);
-    const QSet<QRgb> disabled = ColorsIn(Grab(*box), captionArea);
-    EXPECT_TRUE(disabled.contains(Rgb(128, 128, 128)));
-    EXPECT_FALSE(disabled.contains(Rgb(0, 0, 0)));
+    const QSet<QRgb> disabled = colorsIn(grab(*box), captionArea);
+    EXPECT_TRUE(disabled.contains(rgb(128, 128, 128)));
+    EXPECT_FALSE(disabled.contains(rgb(0, 0, 0)));
 }
 
 TEST_F(ImageCheckBoxTest, LeftJustifiedCaptionKeepsClearOfThePicture) {
-    ImageCheckBox* box = AddBox(QStringLiteral("■■■■■■■■"));
+    ImageCheckBox* box = addBox(QStringLiteral("■■■■■■■■"));
     box->setAutoSize(false);
     box->resize(40, 18);
     box->setCaptionSide(ImageCheckBox::CaptionSide::Left);
     box->setChecked(true);
-    const QImage image = Grab(*box);
-    ExpectFrame(image, 22, 0, 1, White);
-    EXPECT_TRUE(ColorsIn(image, QRect(0, 0, 20, 18)).contains(Rgb(0, 0, 0)));
-    EXPECT_EQ(ColorsIn(image, QRect(20, 0, 2, 18)), QSet<QRgb>{White});
+    const QImage image = grab(*box);
+    expectFrame(image, 22, 0, 1, White);
+    EXPECT_TRUE(colorsIn(image, QRect(0, 0, 20, 18)).contains(rgb(0, 0, 0)));
+    EXPECT_EQ(colorsIn(image, QRect(20, 0, 2, 18)), QSet<QRgb>{White});
 }
 
 TEST_F(ImageCheckBoxTest, ClickedIsEmittedForEachKindOfChange) {
@@ -235,7 +235,7 @@ TEST_F(ImageCheckBoxTest, ClickedIsEmittedForEachKindOfChange) {
         bool checked;
     };
     const Case cases[] = {
-        {"user click", [](ImageCheckBox& b) { UserClick(b); }, 1, true},
+        {"user click", [](ImageCheckBox& b) { userClick(b); }, 1, true},
         {"press inside, release outside",
          [](ImageCheckBox& b) {
              QTest::mousePress(&b, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
@@ -246,26 +246,26 @@ TEST_F(ImageCheckBoxTest, ClickedIsEmittedForEachKindOfChange) {
         {"code change", [](ImageCheckBox& b) { b.setChecked(true); }, 1, true},
         {"code sets the current value", [](ImageCheckBox& b) { b.setChecked(false); }, 0, false},
         {"click()", [](ImageCheckBox& b) { b.click(); }, 1, true},
-        {"double click", [](ImageCheckBox& b) { UserDoubleClick(b); }, 2, false},
-        {"space pressed", [](ImageCheckBox& b) { SendKey(b, QEvent::KeyPress, false); }, 0, false},
+        {"double click", [](ImageCheckBox& b) { userDoubleClick(b); }, 2, false},
+        {"space pressed", [](ImageCheckBox& b) { sendKey(b, QEvent::KeyPress, false); }, 0, false},
         {"space pressed and released",
          [](ImageCheckBox& b) {
-             SendKey(b, QEvent::KeyPress, false);
-             SendKey(b, QEvent::KeyRelease, false);
+             sendKey(b, QEvent::KeyPress, false);
+             sendKey(b, QEvent::KeyRelease, false);
          },
          1, true},
         {"space held down",
          [](ImageCheckBox& b) {
-             SendKey(b, QEvent::KeyPress, false);
-             SendKey(b, QEvent::KeyRelease, true);
-             SendKey(b, QEvent::KeyPress, true);
-             SendKey(b, QEvent::KeyRelease, true);
-             SendKey(b, QEvent::KeyPress, true);
+             sendKey(b, QEvent::KeyPress, false);
+             sendKey(b, QEvent::KeyRelease, true);
+             sendKey(b, QEvent::KeyPress, true);
+             sendKey(b, QEvent::KeyRelease, true);
+             sendKey(b, QEvent::KeyPress, true);
          },
          0, false},
     };
     for (const Case& c : cases) {
-        ImageCheckBox* box = AddBox();
+        ImageCheckBox* box = addBox();
         int calls = 0;
         bool checkedInHandler = false;
         QObject::connect(box, &ImageCheckBox::clicked, [&] {
@@ -282,10 +282,10 @@ TEST_F(ImageCheckBoxTest, ClickedIsEmittedForEachKindOfChange) {
 }
 
 TEST_F(ImageCheckBoxTest, GroupWithoutAllowAllUncheckedActsLikeRadioButtons) {
-    ImageCheckBox* a = AddBox();
-    ImageCheckBox* b = AddBox();
-    ImageCheckBox* c = AddBox();
-    ImageCheckBox* other = AddBox(); // another group
+    ImageCheckBox* a = addBox();
+    ImageCheckBox* b = addBox();
+    ImageCheckBox* c = addBox();
+    ImageCheckBox* other = addBox(); // another group
     for (ImageCheckBox* box : {a, b, c}) {
         box->setGroupIndex(1);
         box->setAllowAllUnchecked(false);
@@ -306,7 +306,7 @@ TEST_F(ImageCheckBoxTest, GroupWithoutAllowAllUncheckedActsLikeRadioButtons) {
     EXPECT_EQ(aCalls, 1); // its own change only, not the group's clearing
     EXPECT_EQ(bCalls, 1);
 
-    UserClick(*b); // the checked member stays checked, the handler still runs once
+    userClick(*b); // the checked member stays checked, the handler still runs once
     EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(bCalls, 2);
 
@@ -314,35 +314,35 @@ TEST_F(ImageCheckBoxTest, GroupWithoutAllowAllUncheckedActsLikeRadioButtons) {
     EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(bCalls, 3);
 
-    UserClick(*c);
+    userClick(*c);
     EXPECT_TRUE(c->isChecked());
     EXPECT_FALSE(b->isChecked());
     EXPECT_FALSE(a->isChecked());
 }
 
 TEST_F(ImageCheckBoxTest, GroupAllowingAllUncheckedCanBeLeftEmpty) {
-    ImageCheckBox* a = AddBox();
-    ImageCheckBox* b = AddBox();
-    ImageCheckBox* c = AddBox();
+    ImageCheckBox* a = addBox();
+    ImageCheckBox* b = addBox();
+    ImageCheckBox* c = addBox();
     for (ImageCheckBox* box : {a, b, c})
         box->setGroupIndex(1);
-    UserClick(*b);
-    UserClick(*a);
+    userClick(*b);
+    userClick(*a);
     EXPECT_TRUE(a->isChecked());
     EXPECT_FALSE(b->isChecked());
 
-    UserClick(*a);
+    userClick(*a);
     EXPECT_FALSE(a->isChecked());
     EXPECT_FALSE(b->isChecked());
     EXPECT_FALSE(c->isChecked());
 }
 
 TEST_F(ImageCheckBoxTest, GroupZeroBoxesAreIndependentAndSendNoNotice) {
-    ImageCheckBox* a = AddBox();
-    ImageCheckBox* b = AddBox();
+    ImageCheckBox* a = addBox();
+    ImageCheckBox* b = addBox();
     NoticeCounter notices(*b);
     a->setChecked(true);
-    UserClick(*b);
+    userClick(*b);
     EXPECT_TRUE(a->isChecked());
     EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(notices.count, 0);
@@ -356,35 +356,35 @@ TEST_F(ImageCheckBoxTest, GroupZeroBoxesAreIndependentAndSendNoNotice) {
 }
 
 TEST_F(ImageCheckBoxTest, FocusRectangleOnlyAroundACaption) {
-    ShowActive();
+    showActive();
     for (const QString& caption : {QString(), QStringLiteral("猫の動画")}) {
-        ImageCheckBox* box = AddBox(caption);
+        ImageCheckBox* box = addBox(caption);
         box->show();
-        const QImage unfocused = Grab(*box);
+        const QImage unfocused = grab(*box);
         box->setFocus();
-        ASSERT_TRUE(WaitUntil([&] { return box->hasFocus(); }));
-        const QImage focused = Grab(*box);
+        ASSERT_TRUE(waitUntil([&] { return box->hasFocus(); }));
+        const QImage focused = grab(*box);
         if (caption.isEmpty()) {
             EXPECT_EQ(focused, unfocused);
         } else {
             // The dotted rectangle's left edge: column w + 2, left of the caption's text.
             const QRect leftEdge(20, 0, 1, box->height());
-            EXPECT_EQ(ColorsIn(unfocused, leftEdge), QSet<QRgb>{White});
-            EXPECT_EQ(ColorsIn(focused, leftEdge), (QSet<QRgb>{White, Rgb(0, 0, 0)}));
+            EXPECT_EQ(colorsIn(unfocused, leftEdge), QSet<QRgb>{White});
+            EXPECT_EQ(colorsIn(focused, leftEdge), (QSet<QRgb>{White, rgb(0, 0, 0)}));
         }
     }
 }
 
 TEST_F(ImageCheckBoxTest, ClickTakesTheFocus) {
-    ShowActive();
-    ImageCheckBox* first = AddBox(QStringLiteral("a"));
-    ImageCheckBox* second = AddBox(QStringLiteral("b"));
+    showActive();
+    ImageCheckBox* first = addBox(QStringLiteral("a"));
+    ImageCheckBox* second = addBox(QStringLiteral("b"));
     first->show();
     second->show();
     first->setFocus();
-    ASSERT_TRUE(WaitUntil([&] { return first->hasFocus(); }));
-    UserClick(*second);
-    EXPECT_TRUE(WaitUntil([&] { return second->hasFocus(); }));
+    ASSERT_TRUE(waitUntil([&] { return first->hasFocus(); }));
+    userClick(*second);
+    EXPECT_TRUE(waitUntil([&] { return second->hasFocus(); }));
 }
 
 TEST_F(ImageCheckBoxTest, WithoutTheStripNoBuiltInPictureIsDrawn) {
@@ -395,16 +395,16 @@ TEST_F(ImageCheckBoxTest, WithoutTheStripNoBuiltInPictureIsDrawn) {
     ASSERT_TRUE(checkBoxStrip().isNull());
     EXPECT_EQ(checkBoxStyleCount(), 0);
 
-    ImageCheckBox* box = AddBox();
+    ImageCheckBox* box = addBox();
     box->setChecked(true);
     box->fitToContent();
     EXPECT_EQ(box->width(), 4);
-    EXPECT_EQ(ColorsIn(Grab(*box), box->rect()), QSet<QRgb>{White});
+    EXPECT_EQ(colorsIn(grab(*box), box->rect()), QSet<QRgb>{White});
 
     QImage glyph(8, 8, QImage::Format_RGB32);
     glyph.fill(Qt::blue);
     glyph.setPixel(0, 7, qRgb(0, 255, 0)); // transparent
     box->setCheckedPicture(glyph);
     EXPECT_EQ(box->width(), 12);
-    EXPECT_TRUE(ColorsIn(Grab(*box), box->rect()).contains(Rgb(0, 0, 255)));
+    EXPECT_TRUE(colorsIn(grab(*box), box->rect()).contains(rgb(0, 0, 255)));
 }

@@ -9,9 +9,9 @@
 
 TEST(WebViewTest, NavigatesAndReportsEachCompletedNavigation) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.ReadRequest();
+        const QByteArray request = c.readRequest();
         const QByteArray title = request.startsWith("GET /second") ? "second" : "first";
-        c.Send(ScriptedHttpServer::Response(
+        c.send(ScriptedHttpServer::response(
             200, "<html><head><title>" + title + "</title></head><body>" + title + "</body></html>",
             {"Content-Type: text/html; charset=utf-8", "Connection: close"}));
     });
@@ -22,14 +22,14 @@ TEST(WebViewTest, NavigatesAndReportsEachCompletedNavigation) {
     EXPECT_TRUE(browser.locationUrl().isEmpty());
 
     QSignalSpy completed(&browser, &WebView::navigationFinished);
-    const QString first = QString::fromLatin1(server.Url("/first"));
+    const QString first = QString::fromLatin1(server.url("/first"));
     browser.navigate(first);
-    ASSERT_TRUE(WaitUntil([&] { return completed.count() >= 1; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return completed.count() >= 1; }, 30000));
     EXPECT_EQ(browser.locationUrl(), first);
 
-    const QString second = QString::fromLatin1(server.Url("/second?x=1"));
+    const QString second = QString::fromLatin1(server.url("/second?x=1"));
     browser.navigate(second);
-    ASSERT_TRUE(WaitUntil([&] { return completed.count() >= 2; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return completed.count() >= 2; }, 30000));
     EXPECT_EQ(browser.locationUrl(), second);
 
     browser.setResultTitle(QStringLiteral("猫の動画"));

@@ -16,7 +16,7 @@
 
 namespace {
 
-QStringList Items(const QComboBox& box) {
+QStringList items(const QComboBox& box) {
     QStringList items;
     for (int i = 0; i < box.count(); ++i)
         items << box.itemText(i);
@@ -25,28 +25,28 @@ QStringList Items(const QComboBox& box) {
 
 class HistoryComboBoxTest : public ::testing::Test {
 protected:
-    QString Path() const { return m_dir.filePath(QStringLiteral("log_search.ini")); }
+    QString path() const { return m_dir.filePath(QStringLiteral("log_search.ini")); }
 
     void put(const QByteArray& bytes) {
-        QFile file(Path());
+        QFile file(path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
 
-    QByteArray get() const { return ReadFileBytes(Path()); }
+    QByteArray get() const { return readFileBytes(path()); }
 
     // The box as the main window configures it, owned by a window like the main window's.
-    HistoryComboBox* MakeBox(HistoryComboBox::SaveMode mode = HistoryComboBox::SaveMode::Auto) {
+    HistoryComboBox* makeBox(HistoryComboBox::SaveMode mode = HistoryComboBox::SaveMode::Auto) {
         m_owner = std::make_unique<QWidget>();
         auto* box = new HistoryComboBox(m_owner.get());
         box->setObjectName(QStringLiteral("HistoryComboBox1"));
-        box->setSaveFileName(Path());
+        box->setSaveFileName(path());
         box->setSaveMode(mode);
         box->setMaxLength(45);
         return box;
     }
 
-    void DestroyOwner() { m_owner.reset(); }
+    void destroyOwner() { m_owner.reset(); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<QWidget> m_owner;
@@ -55,7 +55,7 @@ protected:
 } // namespace
 
 TEST_F(HistoryComboBoxTest, AddToHistoryRecordsNewestFirstAndKeepsTheStoredCase) {
-    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     box->setEditText(QStringLiteral("typed"));
 
     EXPECT_FALSE(box->addToHistory(QString()));
@@ -63,24 +63,24 @@ TEST_F(HistoryComboBoxTest, AddToHistoryRecordsNewestFirstAndKeepsTheStoredCase)
     EXPECT_TRUE(box->addToHistory(QStringLiteral("dog")));
     EXPECT_TRUE(box->addToHistory(QStringLiteral("  ")));
     EXPECT_TRUE(box->addToHistory(QStringLiteral("cat")));
-    EXPECT_EQ(Items(*box), (QStringList{"cat", "  ", "dog"}));
+    EXPECT_EQ(items(*box), (QStringList{"cat", "  ", "dog"}));
 
     EXPECT_FALSE(box->addToHistory(QStringLiteral("DOG")));
-    EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
+    EXPECT_EQ(items(*box), (QStringList{"dog", "cat", "  "}));
     EXPECT_FALSE(box->addToHistory(QStringLiteral("dog")));
-    EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
+    EXPECT_EQ(items(*box), (QStringList{"dog", "cat", "  "}));
     // The whole text must match.
     EXPECT_TRUE(box->addToHistory(QStringLiteral("Do")));
     // Letter case is ignored for full-width letters as well.
     EXPECT_TRUE(box->addToHistory(QStringLiteral(u"ＡＢＣ")));
     EXPECT_FALSE(box->addToHistory(QStringLiteral(u"ａｂｃ")));
-    EXPECT_EQ(Items(*box), (QStringList{QStringLiteral(u"ＡＢＣ"), "Do", "dog", "cat", "  "}));
+    EXPECT_EQ(items(*box), (QStringList{QStringLiteral(u"ＡＢＣ"), "Do", "dog", "cat", "  "}));
 
     EXPECT_EQ(box->currentText(), QStringLiteral("typed"));
 }
 
 TEST_F(HistoryComboBoxTest, AddingTheTextFieldKeepsTheTextField) {
-    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     for (const char* keyword : {"one", "two", "three"})
         box->addToHistory(QString::fromLatin1(keyword));
     // The user picks an entry further down, then searches it in other letters.
@@ -90,7 +90,7 @@ TEST_F(HistoryComboBoxTest, AddingTheTextFieldKeepsTheTextField) {
     box->lineEdit()->setCursorPosition(1);
 
     EXPECT_FALSE(box->addToHistory());
-    EXPECT_EQ(Items(*box), (QStringList{"one", "three", "two"}));
+    EXPECT_EQ(items(*box), (QStringList{"one", "three", "two"}));
     EXPECT_EQ(box->currentText(), QStringLiteral("ONE"));
     EXPECT_EQ(box->lineEdit()->cursorPosition(), 1);
 
@@ -102,7 +102,7 @@ TEST_F(HistoryComboBoxTest, AddingTheTextFieldKeepsTheTextField) {
 
 TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
     put("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n");
-    HistoryComboBox* box = MakeBox();
+    HistoryComboBox* box = makeBox();
     box->restoreHistory();
     box->addToHistory(QStringLiteral("dog"));
     box->addToHistory(QStringLiteral(u"猫の動画"));
@@ -111,36 +111,36 @@ TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
                                 "[HistoryComboBox1]\r\nHistoryCount=2\r\n"
                                 "History0=\x94\x4C\x82\xCC\x93\xAE\x89\xE6\r\nHistory1=dog\r\n"));
 
-    HistoryComboBox* again = MakeBox();
+    HistoryComboBox* again = makeBox();
     again->restoreHistory();
-    EXPECT_EQ(Items(*again), (QStringList{QStringLiteral(u"猫の動画"), "dog"}));
+    EXPECT_EQ(items(*again), (QStringList{QStringLiteral(u"猫の動画"), "dog"}));
     EXPECT_TRUE(again->currentText().isEmpty());
 }
 
 TEST_F(HistoryComboBoxTest, AShorterListLeavesNoStaleKeys) {
     put("[historycombobox1]\r\nHistoryCount=3\r\nHistory0=a\r\nHistory1=b\r\nHistory2=c\r\n"
         "[SET]\r\nM_LEFT=10\r\n");
-    HistoryComboBox* box = MakeBox();
+    HistoryComboBox* box = makeBox();
     box->restoreHistory();
-    ASSERT_EQ(Items(*box), (QStringList{"a", "b", "c"}));
+    ASSERT_EQ(items(*box), (QStringList{"a", "b", "c"}));
     box->setEditText(QStringLiteral("kept"));
     box->clearHistory();
     EXPECT_EQ(box->count(), 0);
     EXPECT_EQ(box->currentText(), QStringLiteral("kept"));
     box->addToHistory(QStringLiteral("d"));
-    DestroyOwner();
+    destroyOwner();
     EXPECT_EQ(get(), QByteArray("[SET]\r\nM_LEFT=10\r\n"
                                 "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=d\r\n"));
 }
 
 TEST_F(HistoryComboBoxTest, ClearedHistoryIsSavedAsACountOfZero) {
     put("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n");
-    HistoryComboBox* box = MakeBox();
+    HistoryComboBox* box = makeBox();
     box->restoreHistory();
     box->clearHistory();
-    DestroyOwner();
+    destroyOwner();
     EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=0\r\n"));
-    HistoryComboBox* again = MakeBox();
+    HistoryComboBox* again = makeBox();
     again->restoreHistory();
     EXPECT_EQ(again->count(), 0);
 }
@@ -167,13 +167,13 @@ TEST_F(HistoryComboBoxTest, LoadsWhatTheCountSays) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(Path());
+        QFile::remove(path());
         if (c.file != "<missing>")
             put(c.file);
-        HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+        HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
         box->addToHistory(QStringLiteral("before"));
-        box->loadFromFile(Path());
-        EXPECT_EQ(Items(*box), QStringList{QStringLiteral("before")} + c.expected);
+        box->loadFromFile(path());
+        EXPECT_EQ(items(*box), QStringList{QStringLiteral("before")} + c.expected);
     }
 }
 
@@ -198,10 +198,10 @@ TEST_F(HistoryComboBoxTest, ADamagedCountLoadsTheStoredEntriesAndSavesOnlyThose)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         put("[HistoryComboBox1]\r\n" + c.section);
-        HistoryComboBox* box = MakeBox();
+        HistoryComboBox* box = makeBox();
         box->restoreHistory();
-        EXPECT_EQ(Items(*box), c.loaded);
-        DestroyOwner();
+        EXPECT_EQ(items(*box), c.loaded);
+        destroyOwner();
         QByteArray expected =
             "[HistoryComboBox1]\r\nHistoryCount=" + QByteArray::number(c.loaded.size()) + "\r\n";
         for (int i = 0; i < c.loaded.size(); ++i)
@@ -227,17 +227,17 @@ TEST_F(HistoryComboBoxTest, SaveModesDecideLoadingAndSaving) {
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         put(stored);
-        HistoryComboBox* box = MakeBox(c.mode);
+        HistoryComboBox* box = makeBox(c.mode);
         box->restoreHistory();
-        EXPECT_EQ(Items(*box), c.loaded);
+        EXPECT_EQ(items(*box), c.loaded);
         box->addToHistory(QStringLiteral("new"));
-        DestroyOwner();
+        destroyOwner();
         EXPECT_EQ(get(), c.saved);
     }
 }
 
 TEST_F(HistoryComboBoxTest, WithoutNamesNothingIsLoadedOrSaved) {
-    HistoryComboBox* box = MakeBox();
+    HistoryComboBox* box = makeBox();
     box->setSaveFileName(QString());
     box->restoreHistory();
     EXPECT_FALSE(box->saveToFile());
@@ -245,17 +245,17 @@ TEST_F(HistoryComboBoxTest, WithoutNamesNothingIsLoadedOrSaved) {
     EXPECT_FALSE(box->saveToRegistry());
     EXPECT_FALSE(box->loadFromRegistry());
     box->addToHistory(QStringLiteral("x"));
-    DestroyOwner();
+    destroyOwner();
     EXPECT_TRUE(QDir(m_dir.path()).isEmpty());
 }
 
 TEST_F(HistoryComboBoxTest, TheSectionIsNamedAfterTheBoxUnlessGiven) {
-    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     EXPECT_EQ(box->sectionName(), QStringLiteral("HistoryComboBox1"));
     box->setSaveSectionName(QStringLiteral("Keywords"));
     EXPECT_EQ(box->sectionName(), QStringLiteral("Keywords"));
     box->addToHistory(QStringLiteral("a"));
-    box->saveToFile(Path());
+    box->saveToFile(path());
     EXPECT_EQ(get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
@@ -281,7 +281,7 @@ TEST(ResolveHistoryFileNameTest, AppendsIniAndPlacesBareNamesBesideTheProgram) {
 }
 
 TEST_F(HistoryComboBoxTest, NamesWithoutExtensionGetIni) {
-    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     box->addToHistory(QStringLiteral("a"));
     box->saveToFile(m_dir.filePath(QStringLiteral("log_search")));
     EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
@@ -290,13 +290,13 @@ TEST_F(HistoryComboBoxTest, NamesWithoutExtensionGetIni) {
 TEST_F(HistoryComboBoxTest, AFailedSaveAtDestructionIsShownAndKeepsTheFile) {
     const QByteArray stored = "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=old\r\n";
     put(stored);
-    ASSERT_TRUE(QFile::setPermissions(Path(), QFileDevice::ReadOwner));
+    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner));
     RecordedMessages messages;
-    HistoryComboBox* box = MakeBox();
+    HistoryComboBox* box = makeBox();
     box->restoreHistory();
     box->addToHistory(QStringLiteral("new"));
-    DestroyOwner();
-    EXPECT_EQ(messages.errors, QStringList{Path() + QStringLiteral(" に書き込めません.")});
+    destroyOwner();
+    EXPECT_EQ(messages.errors, QStringList{path() + QStringLiteral(" に書き込めません.")});
     EXPECT_EQ(get(), stored);
 }
 
@@ -305,21 +305,21 @@ TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {
     const QString registry = historyRegistryFileName();
     QFile::remove(registry);
 
-    HistoryComboBox* box = MakeBox();
+    HistoryComboBox* box = makeBox();
     box->setSaveRegistryKey(QStringLiteral("Software\\Sorvel\\"));
     box->restoreHistory();
     box->addToHistory(QStringLiteral("dog"));
     box->addToHistory(QStringLiteral("cat"));
-    DestroyOwner();
+    destroyOwner();
     // The file name is ignored while a key is set.
-    EXPECT_FALSE(QFile::exists(Path()));
-    EXPECT_EQ(ReadFileBytes(registry),
+    EXPECT_FALSE(QFile::exists(path()));
+    EXPECT_EQ(readFileBytes(registry),
               QByteArray("[Software\\Sorvel\\HistoryComboBox1]\r\nHistoryCount=2\r\n"
                          "History0=cat\r\nHistory1=dog\r\n"));
 
-    HistoryComboBox* again = MakeBox(HistoryComboBox::SaveMode::Manual);
+    HistoryComboBox* again = makeBox(HistoryComboBox::SaveMode::Manual);
     again->loadFromRegistry(QStringLiteral("\\software\\sorvel"));
-    EXPECT_EQ(Items(*again), (QStringList{"cat", "dog"}));
+    EXPECT_EQ(items(*again), (QStringList{"cat", "dog"}));
     again->loadFromRegistry(QStringLiteral("Software\\Other"));
     again->saveToRegistry(QStringLiteral("\\\\"));
     EXPECT_EQ(again->count(), 2);
@@ -328,7 +328,7 @@ TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {
 }
 
 TEST_F(HistoryComboBoxTest, KeyTypedReceiverSeesKeysAndEnterAndCanConsumeThem) {
-    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     m_owner->show();
     box->setFocus();
     box->addToHistory(QStringLiteral("Dog"));
@@ -356,7 +356,7 @@ TEST_F(HistoryComboBoxTest, KeyTypedReceiverSeesKeysAndEnterAndCanConsumeThem) {
     QTest::keyClick(box, Qt::Key_Return);
     box->setEditText(QStringLiteral("new"));
     QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_EQ(Items(*box), (QStringList{"Cat", "Dog"}));
+    EXPECT_EQ(items(*box), (QStringList{"Cat", "Dog"}));
     EXPECT_EQ(box->currentText(), QStringLiteral("new"));
     box->setEditText(QStringLiteral("dog"));
     QTest::keyClick(box, Qt::Key_Return);
@@ -364,7 +364,7 @@ TEST_F(HistoryComboBoxTest, KeyTypedReceiverSeesKeysAndEnterAndCanConsumeThem) {
 }
 
 TEST_F(HistoryComboBoxTest, TheTextFieldTakesAtMostMaxLengthCharacters) {
-    HistoryComboBox* box = MakeBox(HistoryComboBox::SaveMode::Manual);
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     m_owner->show();
     box->setFocus();
     QTest::keyClicks(box, QString(50, u'a'));

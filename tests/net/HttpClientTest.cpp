@@ -33,20 +33,20 @@ const QByteArray Accepts =
 const QByteArray ContentType = "Content-type: application/x-www-form-urlencoded\r\n";
 
 // Answers the n-th connection with answers[n]; later ones get the last answer.
-ScriptedHttpServer::Script Answers(QList<QByteArray> answers) {
+ScriptedHttpServer::Script answersInTurn(QList<QByteArray> answers) {
     auto next = std::make_shared<std::atomic<int>>(0);
     return [answers, next](Connection& c) {
-        c.ReadRequest();
+        c.readRequest();
         const int n = std::min<int>((*next)++, answers.size() - 1);
-        c.Send(answers[n]);
+        c.send(answers[n]);
     };
 }
 
-QByteArray Ok(const QByteArray& body) {
-    return ScriptedHttpServer::Response(200, body);
+QByteArray okResponse(const QByteArray& body) {
+    return ScriptedHttpServer::response(200, body);
 }
 
-QByteArray RequestLine(const QByteArray& request) {
+QByteArray requestLine(const QByteArray& request) {
     return request.left(request.indexOf("\r\n"));
 }
 
@@ -83,11 +83,11 @@ TEST_F(HttpClientTest, StartsWithTheDesignedValues) {
 }
 
 TEST_F(HttpClientTest, GetSendsTheRequestAndCapturesTheAnswer) {
-    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(
+    ScriptedHttpServer server(answersInTurn({ScriptedHttpServer::response(
         200, "hello\r\n\r\nworld", {"Content-Length: 14", "X-Other: y"})}));
-    http.get(server.Url("/p?q"));
-    ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(server.Requests()[0],
+    http.get(server.url("/p?q"));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests()[0],
               "GET /p?q HTTP/1.0\r\nHost: 127.0.0.1\r\n" + Accepts + ContentType + "\r\n");
     EXPECT_EQ(http.replyNumber, 200);
     EXPECT_EQ(http.body, "hello\r\n\r\nworld");
@@ -99,12 +99,12 @@ TEST_F(HttpClientTest, GetSendsTheRequestAndCapturesTheAnswer) {
 }
 
 TEST_F(HttpClientTest, ProxyGetsTheWholeUrl) {
-    ScriptedHttpServer proxy(Answers({Ok("via proxy")}));
+    ScriptedHttpServer proxy(answersInTurn({okResponse("via proxy")}));
     http.proxy = "127.0.0.1";
     http.proxyPort = proxy.port();
     http.get("http://h/p?q");
-    ASSERT_EQ(proxy.Requests().size(), 1);
-    EXPECT_EQ(proxy.Requests()[0], "GET http://h/p?q HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
+    ASSERT_EQ(proxy.requests().size(), 1);
+    EXPECT_EQ(proxy.requests()[0], "GET http://h/p?q HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
                                    "Host: h\r\n" +
                                        Accepts + ContentType + "\r\n");
     EXPECT_EQ(http.body, "via proxy");
@@ -112,7 +112,7 @@ TEST_F(HttpClientTest, ProxyGetsTheWholeUrl) {
 }
 
 TEST_F(HttpClientTest, RefusesBadUrlsBeforeConnecting) {
-    ScriptedHttpServer server(Answers({Ok("x")}));
+    ScriptedHttpServer server(answersInTurn({okResponse("x")}));
     const QByteArray port = QByteArray::number(server.port());
     const struct {
         QByteArray url;
@@ -125,78 +125,78 @@ TEST_F(HttpClientTest, RefusesBadUrlsBeforeConnecting) {
     };
     http.body = "kept";
     for (const auto& c : cases)
-        EXPECT_EQ(Raised<Exception>([&] { http.get(c.url); }), c.message) << c.url.data();
-    EXPECT_EQ(Raised<ConversionError>([&] { http.get("http://127.0.0.1:8x/"); }),
+        EXPECT_EQ(raisedMessage<Exception>([&] { http.get(c.url); }), c.message) << c.url.data();
+    EXPECT_EQ(raisedMessage<ConversionError>([&] { http.get("http://127.0.0.1:8x/"); }),
               QStringLiteral("'8x' は整数ではありません"));
-    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_EQ(server.connectionCount(), 0);
     EXPECT_EQ(http.body, "kept");
     EXPECT_TRUE(successes.isEmpty());
 }
 
 TEST_F(HttpClientTest, BareHostKeepsThePreviousPort) {
-    ScriptedHttpServer server(Answers({Ok("root")}));
+    ScriptedHttpServer server(answersInTurn({okResponse("root")}));
     http.port = server.port();
     http.get("127.0.0.1");
-    ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(RequestLine(server.Requests()[0]), "GET / HTTP/1.0");
-    EXPECT_TRUE(server.Requests()[0].contains("\r\nHost: 127.0.0.1\r\n"));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(requestLine(server.requests()[0]), "GET / HTTP/1.0");
+    EXPECT_TRUE(server.requests()[0].contains("\r\nHost: 127.0.0.1\r\n"));
     EXPECT_EQ(http.url(), "127.0.0.1/");
     EXPECT_EQ(http.port, server.port());
     EXPECT_EQ(http.body, "root");
 }
 
 TEST_F(HttpClientTest, PortOfTheUrlIsUsedButNotNamedInTheHostLine) {
-    ScriptedHttpServer server(Answers({Ok("x")}));
+    ScriptedHttpServer server(answersInTurn({okResponse("x")}));
     http.port = 1;
     http.get("http://127.0.0.1:" + QByteArray::number(server.port()) + "/x");
-    ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(RequestLine(server.Requests()[0]), "GET /x HTTP/1.0");
-    EXPECT_TRUE(server.Requests()[0].contains("\r\nHost: 127.0.0.1\r\n"));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(requestLine(server.requests()[0]), "GET /x HTTP/1.0");
+    EXPECT_TRUE(server.requests()[0].contains("\r\nHost: 127.0.0.1\r\n"));
     EXPECT_EQ(http.host, "127.0.0.1");
     EXPECT_EQ(http.port, server.port());
 }
 
 TEST_F(HttpClientTest, LongPathIsSentWholeOrRefusedBeforeConnecting) {
-    ScriptedHttpServer server(Answers({Ok("x")}));
+    ScriptedHttpServer server(answersInTurn({okResponse("x")}));
     for (const int length : {300, HttpClient::MaxRequestTarget}) {
         const QByteArray path = "/p?q=" + QByteArray(length - 11, 'b') + "&end=1";
         ASSERT_EQ(path.size(), length);
-        http.get(server.Url(path));
-        EXPECT_EQ(RequestLine(server.Requests().back()), "GET " + path + " HTTP/1.0");
+        http.get(server.url(path));
+        EXPECT_EQ(requestLine(server.requests().back()), "GET " + path + " HTTP/1.0");
     }
-    const int connections = server.ConnectionCount();
+    const int connections = server.connectionCount();
     const QByteArray tooLong = "/p?q=" + QByteArray(HttpClient::MaxRequestTarget - 4, 'b');
-    EXPECT_EQ(Raised<Exception>([&] { http.get(server.Url(tooLong)); }),
+    EXPECT_EQ(raisedMessage<Exception>([&] { http.get(server.url(tooLong)); }),
               "Request target too long: 8193 bytes, at most 8192");
-    EXPECT_EQ(server.ConnectionCount(), connections);
+    EXPECT_EQ(server.connectionCount(), connections);
 }
 
 TEST_F(HttpClientTest, LongRedirectIsFollowedWholeOrRefused) {
     const QByteArray longPath = "/next?k=" + QByteArray(1000, 'k') + "&last=1";
     const QByteArray tooLong = "/next?k=" + QByteArray(HttpClient::MaxRequestTarget, 'k');
     ScriptedHttpServer server([&](Connection& c) {
-        const QByteArray request = c.ReadRequest();
+        const QByteArray request = c.readRequest();
         if (request.startsWith("GET /long "))
-            c.Send(ScriptedHttpServer::Response(302, "", {"Location: " + longPath}));
+            c.send(ScriptedHttpServer::response(302, "", {"Location: " + longPath}));
         else if (request.startsWith("GET /too-long "))
-            c.Send(ScriptedHttpServer::Response(302, "", {"Location: " + tooLong}));
+            c.send(ScriptedHttpServer::response(302, "", {"Location: " + tooLong}));
         else
-            c.Send(Ok("arrived"));
+            c.send(okResponse("arrived"));
     });
-    http.get(server.Url("/long"));
-    EXPECT_EQ(RequestLine(server.Requests().back()), "GET " + longPath + " HTTP/1.0");
+    http.get(server.url("/long"));
+    EXPECT_EQ(requestLine(server.requests().back()), "GET " + longPath + " HTTP/1.0");
     EXPECT_EQ(http.body, "arrived");
     EXPECT_EQ(
-        Raised<Exception>([&] { http.get(server.Url("/too-long")); }),
+        raisedMessage<Exception>([&] { http.get(server.url("/too-long")); }),
         QStringLiteral("Request target too long: %1 bytes, at most 8192").arg(tooLong.size()));
-    EXPECT_EQ(server.ConnectionCount(), 3);
+    EXPECT_EQ(server.connectionCount(), 3);
 }
 
 TEST_F(HttpClientTest, BytesThatMayNotStandInARequestLineAreEncoded) {
-    ScriptedHttpServer server(Answers({Ok("x")}));
-    http.get(server.Url("/a b?q=\xE7\x8C\xAB&n=1" + QByteArray(1, '\0') + "&c=\r\nX-Injected: 1"));
-    ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(server.Requests()[0], "GET /a%20b?q=%E7%8C%AB&n=1%00&c=%0D%0AX-Injected:%201 "
+    ScriptedHttpServer server(answersInTurn({okResponse("x")}));
+    http.get(server.url("/a b?q=\xE7\x8C\xAB&n=1" + QByteArray(1, '\0') + "&c=\r\nX-Injected: 1"));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests()[0], "GET /a%20b?q=%E7%8C%AB&n=1%00&c=%0D%0AX-Injected:%201 "
                                     "HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
                                         Accepts + ContentType + "\r\n");
 
@@ -204,16 +204,16 @@ TEST_F(HttpClientTest, BytesThatMayNotStandInARequestLineAreEncoded) {
     http.proxy = "127.0.0.1";
     http.proxyPort = server.port();
     http.get("http://h\r\nX-Injected/p");
-    ASSERT_EQ(server.Requests().size(), 2);
-    EXPECT_EQ(server.Requests()[1], "GET http://h%0D%0AX-Injected/p HTTP/1.0\r\n"
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(server.requests()[1], "GET http://h%0D%0AX-Injected/p HTTP/1.0\r\n"
                                     "Proxy-Connection: Keep-Alive\r\nHost: h%0D%0AX-Injected\r\n" +
                                         Accepts + ContentType + "\r\n");
 }
 
 TEST_F(HttpClientTest, ErrorStatusCallsOnFailureAndKeepsThePage) {
     ScriptedHttpServer server(
-        Answers({ScriptedHttpServer::Response(404, "<html>Not here</html>")}));
-    http.get(server.Url("/missing"));
+        answersInTurn({ScriptedHttpServer::response(404, "<html>Not here</html>")}));
+    http.get(server.url("/missing"));
     EXPECT_EQ(http.replyNumber, 404);
     EXPECT_EQ(failures, QList<HttpClient::Method>{HttpClient::Method::Get});
     EXPECT_TRUE(successes.isEmpty());
@@ -221,16 +221,16 @@ TEST_F(HttpClientTest, ErrorStatusCallsOnFailureAndKeepsThePage) {
 }
 
 TEST_F(HttpClientTest, RedirectToAnotherHostIsFollowed) {
-    ScriptedHttpServer target(Answers({Ok("second answer")}));
-    ScriptedHttpServer first(Answers({ScriptedHttpServer::Response(
+    ScriptedHttpServer target(answersInTurn({okResponse("second answer")}));
+    ScriptedHttpServer first(answersInTurn({ScriptedHttpServer::response(
         302, "moved",
         {"Location: http://localhost:" + QByteArray::number(target.port()) + "/y"})}));
     int redirects = 0;
     http.onRedirect = [&](bool&) { ++redirects; };
-    http.get(first.Url("/x"));
-    ASSERT_EQ(target.Requests().size(), 1);
-    EXPECT_EQ(RequestLine(target.Requests()[0]), "GET /y HTTP/1.0");
-    EXPECT_TRUE(target.Requests()[0].contains("\r\nHost: localhost\r\n"));
+    http.get(first.url("/x"));
+    ASSERT_EQ(target.requests().size(), 1);
+    EXPECT_EQ(requestLine(target.requests()[0]), "GET /y HTTP/1.0");
+    EXPECT_TRUE(target.requests()[0].contains("\r\nHost: localhost\r\n"));
     EXPECT_EQ(http.body, "second answer");
     EXPECT_EQ(http.replyNumber, 200);
     EXPECT_EQ(http.host, "localhost");
@@ -239,7 +239,7 @@ TEST_F(HttpClientTest, RedirectToAnotherHostIsFollowed) {
 }
 
 TEST_F(HttpClientTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
-    ScriptedHttpServer other(Answers({Ok("other server")}));
+    ScriptedHttpServer other(answersInTurn({okResponse("other server")}));
     const struct {
         QByteArray location;
         QByteArray expected; // request target of the next request
@@ -250,22 +250,22 @@ TEST_F(HttpClientTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
         {"/a b/\xC3\xBC", "/a%20b/%C3%BC"},
     };
     for (const auto& c : cases) {
-        ScriptedHttpServer server(Answers(
-            {ScriptedHttpServer::Response(302, "", {"Location: " + c.location}), Ok("the page")}));
-        http.get(server.Url("/dir/x.html?q=1"));
-        ASSERT_EQ(server.Requests().size(), 2) << c.location.data();
-        EXPECT_EQ(RequestLine(server.Requests()[1]), "GET " + c.expected + " HTTP/1.0")
+        ScriptedHttpServer server(answersInTurn(
+            {ScriptedHttpServer::response(302, "", {"Location: " + c.location}), okResponse("the page")}));
+        http.get(server.url("/dir/x.html?q=1"));
+        ASSERT_EQ(server.requests().size(), 2) << c.location.data();
+        EXPECT_EQ(requestLine(server.requests()[1]), "GET " + c.expected + " HTTP/1.0")
             << c.location.data();
-        EXPECT_EQ(http.url(), server.Url(c.expected));
+        EXPECT_EQ(http.url(), server.url(c.expected));
         EXPECT_EQ(http.body, "the page");
     }
 
     // A network-path reference keeps only the scheme.
-    ScriptedHttpServer server(Answers(
-        {ScriptedHttpServer::Response(302, "", {"Location: //" + other.HostAndPort() + "/o"})}));
-    http.get(server.Url("/dir/x.html"));
-    ASSERT_EQ(other.Requests().size(), 1);
-    EXPECT_EQ(RequestLine(other.Requests()[0]), "GET /o HTTP/1.0");
+    ScriptedHttpServer server(answersInTurn(
+        {ScriptedHttpServer::response(302, "", {"Location: //" + other.hostAndPort() + "/o"})}));
+    http.get(server.url("/dir/x.html"));
+    ASSERT_EQ(other.requests().size(), 1);
+    EXPECT_EQ(requestLine(other.requests()[0]), "GET /o HTTP/1.0");
     EXPECT_EQ(http.body, "other server");
 }
 
@@ -308,25 +308,25 @@ TEST(ResolveUrlTest, FollowsTheReferenceResolutionExamples) {
 
 TEST_F(HttpClientTest, RedirectAdoptsTheCookie) {
     ScriptedHttpServer server(
-        Answers({ScriptedHttpServer::Response(302, "", {"Set-Cookie: a=1", "Location: /next"}),
-                 Ok("with cookie")}));
-    http.get(server.Url("/"));
-    ASSERT_EQ(server.Requests().size(), 2);
-    EXPECT_FALSE(server.Requests()[0].contains("Cookie"));
-    EXPECT_TRUE(server.Requests()[1].contains("\r\nCookie: a=1\r\n"));
+        answersInTurn({ScriptedHttpServer::response(302, "", {"Set-Cookie: a=1", "Location: /next"}),
+                 okResponse("with cookie")}));
+    http.get(server.url("/"));
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_FALSE(server.requests()[0].contains("Cookie"));
+    EXPECT_TRUE(server.requests()[1].contains("\r\nCookie: a=1\r\n"));
     // The caller's own cookie stays the caller's: it would go to every host.
     EXPECT_TRUE(http.headerFields.cookie.isEmpty());
     EXPECT_EQ(http.body, "with cookie");
 }
 
 TEST_F(HttpClientTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
-    ScriptedHttpServer b(Answers({Ok("b")}));
+    ScriptedHttpServer b(answersInTurn({okResponse("b")}));
     ScriptedHttpServer a([&b](Connection& c) {
-        if (c.ReadRequest().startsWith("GET /login "))
-            c.Send(ScriptedHttpServer::Response(
-                302, "", {"Set-Cookie: sid=SECRET; Path=/; HttpOnly", "Location: " + b.Url("/")}));
+        if (c.readRequest().startsWith("GET /login "))
+            c.send(ScriptedHttpServer::response(
+                302, "", {"Set-Cookie: sid=SECRET; Path=/; HttpOnly", "Location: " + b.url("/")}));
         else
-            c.Send(Ok("a"));
+            c.send(okResponse("a"));
     });
     const auto cookieLine = [](const QByteArray& request) {
         const qsizetype at = request.indexOf("\r\nCookie: ");
@@ -334,18 +334,18 @@ TEST_F(HttpClientTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
                       : request.mid(at + 2, request.indexOf("\r\n", at + 2) - at - 2);
     };
 
-    http.get(a.Url("/login"));
+    http.get(a.url("/login"));
     EXPECT_EQ(http.body, "b");
-    http.get(b.Url("/later"));
+    http.get(b.url("/later"));
     // The same server under another name is another host.
     http.get("http://localhost:" + QByteArray::number(a.port()) + "/by-name");
-    http.get(a.Url("/back"));
+    http.get(a.url("/back"));
     http.headerFields.cookie = "lang=ja";
-    http.get(a.Url("/both"));
-    http.get(b.Url("/own-only"));
+    http.get(a.url("/both"));
+    http.get(b.url("/own-only"));
 
-    const QList<QByteArray> toA = a.Requests();
-    const QList<QByteArray> toB = b.Requests();
+    const QList<QByteArray> toA = a.requests();
+    const QList<QByteArray> toB = b.requests();
     ASSERT_EQ(toA.size(), 4);
     ASSERT_EQ(toB.size(), 3);
     EXPECT_EQ(cookieLine(toB[0]), ""); // the redirect from A to B
@@ -358,10 +358,10 @@ TEST_F(HttpClientTest, CookieGoesBackOnlyToTheHostAndPortThatSetIt) {
 
 TEST_F(HttpClientTest, RedirectHandlerCanStopTheCommand) {
     ScriptedHttpServer server(
-        Answers({ScriptedHttpServer::Response(301, "gone", {"Location: /elsewhere"})}));
+        answersInTurn({ScriptedHttpServer::response(301, "gone", {"Location: /elsewhere"})}));
     http.onRedirect = [](bool& handled) { handled = true; };
-    http.get(server.Url("/"));
-    EXPECT_EQ(server.ConnectionCount(), 1);
+    http.get(server.url("/"));
+    EXPECT_EQ(server.connectionCount(), 1);
     EXPECT_EQ(http.replyNumber, 301);
     EXPECT_EQ(http.body, "gone");
     EXPECT_EQ(http.url(), "/elsewhere");
@@ -370,10 +370,10 @@ TEST_F(HttpClientTest, RedirectHandlerCanStopTheCommand) {
 TEST_F(HttpClientTest, EndlessRedirectsEndWithAnError) {
     for (const int status : {302, 303, 307, 308}) {
         ScriptedHttpServer server(
-            Answers({ScriptedHttpServer::Response(status, "again", {"Location: /loop"})}));
-        EXPECT_EQ(Raised<Exception>([&] { http.get(server.Url("/loop")); }),
+            answersInTurn({ScriptedHttpServer::response(status, "again", {"Location: /loop"})}));
+        EXPECT_EQ(raisedMessage<Exception>([&] { http.get(server.url("/loop")); }),
                   "Too many redirects (more than 20)");
-        EXPECT_EQ(server.ConnectionCount(), HttpClient::MaxRedirects + 1) << status;
+        EXPECT_EQ(server.connectionCount(), HttpClient::MaxRedirects + 1) << status;
     }
 }
 
@@ -382,17 +382,17 @@ TEST_F(HttpClientTest, RedirectsAreFollowedByTheirRules) {
     std::mutex mutex;
     QList<QByteArray> bodies;
     ScriptedHttpServer server([&](Connection& c) {
-        const QByteArray request = c.ReadRequest();
+        const QByteArray request = c.readRequest();
         {
             std::lock_guard lock(mutex);
-            bodies << c.RequestBody();
+            bodies << c.requestBody();
         }
         const QByteArray target = request.split(' ').value(1);
         if (target.startsWith("/from/"))
-            c.Send(
-                ScriptedHttpServer::Response(target.mid(6).toInt(), "redirect", {"Location: /to"}));
+            c.send(
+                ScriptedHttpServer::response(target.mid(6).toInt(), "redirect", {"Location: /to"}));
         else
-            c.Send(Ok("final"));
+            c.send(okResponse("final"));
     });
     const struct {
         HttpClient::Method method;
@@ -419,8 +419,8 @@ TEST_F(HttpClientTest, RedirectsAreFollowedByTheirRules) {
         {HttpClient::Method::Get, 399, "", false},
     };
     for (const auto& c : cases) {
-        const QByteArray url = server.Url("/from/" + QByteArray::number(c.status));
-        const qsizetype before = server.Requests().size();
+        const QByteArray url = server.url("/from/" + QByteArray::number(c.status));
+        const qsizetype before = server.requests().size();
         {
             std::lock_guard lock(mutex);
             bodies.clear();
@@ -435,7 +435,7 @@ TEST_F(HttpClientTest, RedirectsAreFollowedByTheirRules) {
             http.post(url, "a b&c");
         else
             http.put(url, "a b&c");
-        const QList<QByteArray> requests = server.Requests().mid(before);
+        const QList<QByteArray> requests = server.requests().mid(before);
         const QList<QByteArray> sent = [&] {
             std::lock_guard lock(mutex);
             return bodies;
@@ -449,7 +449,7 @@ TEST_F(HttpClientTest, RedirectsAreFollowedByTheirRules) {
             continue;
         }
         ASSERT_EQ(requests.size(), 2) << name.toStdString();
-        EXPECT_EQ(RequestLine(requests[1]), c.next) << name.toStdString();
+        EXPECT_EQ(requestLine(requests[1]), c.next) << name.toStdString();
         const QByteArray data = c.method == HttpClient::Method::Put ? "a b&c" : "a+b%26c";
         EXPECT_EQ(requests[1].contains("Content-Length: "), c.dataAgain) << name.toStdString();
         EXPECT_EQ(sent.value(1), c.dataAgain ? data : QByteArray()) << name.toStdString();
@@ -460,27 +460,27 @@ TEST_F(HttpClientTest, RedirectsAreFollowedByTheirRules) {
 }
 
 TEST_F(HttpClientTest, RedirectWithoutLocationIsTheFinalAnswer) {
-    ScriptedHttpServer elsewhere(Answers({Ok("elsewhere")}));
+    ScriptedHttpServer elsewhere(answersInTurn({okResponse("elsewhere")}));
     ScriptedHttpServer first(
-        Answers({ScriptedHttpServer::Response(302, "", {"Location: " + elsewhere.Url("/e")})}));
-    http.get(first.Url("/"));
-    ASSERT_EQ(elsewhere.ConnectionCount(), 1);
+        answersInTurn({ScriptedHttpServer::response(302, "", {"Location: " + elsewhere.url("/e")})}));
+    http.get(first.url("/"));
+    ASSERT_EQ(elsewhere.connectionCount(), 1);
 
-    ScriptedHttpServer bare(Answers({ScriptedHttpServer::Response(302, "no location")}));
-    http.get(bare.Url("/"));
-    EXPECT_EQ(bare.ConnectionCount(), 1);
-    EXPECT_EQ(elsewhere.ConnectionCount(), 1);
+    ScriptedHttpServer bare(answersInTurn({ScriptedHttpServer::response(302, "no location")}));
+    http.get(bare.url("/"));
+    EXPECT_EQ(bare.connectionCount(), 1);
+    EXPECT_EQ(elsewhere.connectionCount(), 1);
     EXPECT_EQ(http.replyNumber, 302);
     EXPECT_EQ(http.body, "no location");
 }
 
 TEST_F(HttpClientTest, ServerClosingWithoutAWordIsAnEmptySuccess) {
     ScriptedHttpServer server([](Connection& c) {
-        c.ReadRequest();
-        c.Close();
+        c.readRequest();
+        c.close();
     });
     http.replyNumber = 404;
-    http.get(server.Url("/"));
+    http.get(server.url("/"));
     EXPECT_EQ(http.replyNumber, 0);
     EXPECT_EQ(successes, QList<HttpClient::Method>{HttpClient::Method::Get});
     EXPECT_TRUE(http.body.isEmpty());
@@ -488,8 +488,8 @@ TEST_F(HttpClientTest, ServerClosingWithoutAWordIsAnEmptySuccess) {
 }
 
 TEST_F(HttpClientTest, StatusLineWithoutReasonGivesZero) {
-    ScriptedHttpServer server(Answers({"HTTP/1.0 404\r\n\r\nbody"}));
-    http.get(server.Url("/"));
+    ScriptedHttpServer server(answersInTurn({"HTTP/1.0 404\r\n\r\nbody"}));
+    http.get(server.url("/"));
     EXPECT_EQ(http.replyNumber, 0);
     EXPECT_EQ(successes.size(), 1);
     EXPECT_EQ(http.body, "body");
@@ -500,35 +500,35 @@ TEST_F(HttpClientTest, BodyToFileHoldsExactlyTheBody) {
     QByteArray body = "\r\n\r\nstarts with an empty line";
     for (int i = 0; i < 256; ++i)
         body += static_cast<char>(i);
-    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(200, body)}));
+    ScriptedHttpServer server(answersInTurn({ScriptedHttpServer::response(200, body)}));
     const QString path = dir.filePath(QStringLiteral("temp_image.jpg"));
     http.bodyToFile = true;
     http.body = QFile::encodeName(path);
-    http.get(server.Url("/thumb.jpg"));
-    EXPECT_EQ(ReadFileBytes(path), body);
+    http.get(server.url("/thumb.jpg"));
+    EXPECT_EQ(readFileBytes(path), body);
     EXPECT_EQ(http.body, QFile::encodeName(path));
     EXPECT_EQ(http.header, "HTTP/1.0 200 Status\r\n\r\n");
 }
 
 TEST_F(HttpClientTest, DataFromFileWritesTheHeaderToItsFile) {
     QTemporaryDir dir;
-    ScriptedHttpServer server(Answers({Ok("body")}));
+    ScriptedHttpServer server(answersInTurn({okResponse("body")}));
     const QString path = dir.filePath(QStringLiteral("Head.txt"));
     http.dataFromFile = true;
     http.header = QFile::encodeName(path);
-    http.get(server.Url("/"));
-    EXPECT_EQ(ReadFileBytes(path), "HTTP/1.0 200 Status\r\n\r\n");
+    http.get(server.url("/"));
+    EXPECT_EQ(readFileBytes(path), "HTTP/1.0 200 Status\r\n\r\n");
     EXPECT_EQ(http.body, "body");
 }
 
 TEST_F(HttpClientTest, StalledBodyEndsWithTheTimeOut) {
     ScriptedHttpServer server([](Connection& c) {
-        c.ReadRequest();
-        c.Send(ScriptedHttpServer::Response(200, "partial"));
-        c.Stall(60s);
+        c.readRequest();
+        c.send(ScriptedHttpServer::response(200, "partial"));
+        c.stall(60s);
     });
     http.timeout = 300;
-    EXPECT_EQ(Raised<AbortedError>([&] { http.get(server.Url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), "Socket capture aborted");
     EXPECT_TRUE(http.timedOut);
     EXPECT_EQ(http.body, "partial");
     EXPECT_TRUE(successes.isEmpty());
@@ -538,12 +538,12 @@ TEST_F(HttpClientTest, StalledBodyEndsWithTheTimeOut) {
 TEST_F(HttpClientTest, SlowButSteadyBodyCompletes) {
     const QByteArray body(400, 's');
     ScriptedHttpServer server([body](Connection& c) {
-        c.ReadRequest();
-        c.SendSlowly(ScriptedHttpServer::Response(200, body), 20, 5ms);
+        c.readRequest();
+        c.sendSlowly(ScriptedHttpServer::response(200, body), 20, 5ms);
     });
     // Each chunk restarts the time-out, which is far shorter than the whole transfer.
     http.timeout = 200;
-    http.get(server.Url("/"));
+    http.get(server.url("/"));
     EXPECT_EQ(http.body, body);
     EXPECT_FALSE(http.timedOut);
 }
@@ -561,41 +561,41 @@ TEST_F(HttpClientTest, DeadlineBoundsTheWholeCommand) {
     } cases[] = {
         {"body one byte at a time", 1000,
          [&](Connection& c) {
-             c.ReadRequest();
-             c.Send(ScriptedHttpServer::Response(200, ""));
-             c.SendSlowly(body, 1, 20ms);
+             c.readRequest();
+             c.send(ScriptedHttpServer::response(200, ""));
+             c.sendSlowly(body, 1, 20ms);
          },
          "Socket capture aborted"},
         {"header one line at a time", 1000,
          [&](Connection& c) {
-             c.ReadRequest();
+             c.readRequest();
              QByteArray header = "HTTP/1.0 200 OK\r\n";
              for (int i = 0; i < 100; ++i)
                  header += "X-Slow: " + QByteArray::number(i) + "\r\n";
-             c.SendSlowly(header, 12, 20ms);
+             c.sendSlowly(header, 12, 20ms);
          },
          "Socket readln aborted"},
-        {"silent, without a time-out", 0, [](Connection& c) { c.Stall(60s); },
+        {"silent, without a time-out", 0, [](Connection& c) { c.stall(60s); },
          "Socket readln aborted"},
         {"redirect after redirect", 1000,
          [&](Connection& c) {
-             c.ReadRequest();
+             c.readRequest();
              ++redirects;
-             c.Stall(150ms);
-             c.Send(ScriptedHttpServer::Response(307, "", {"Location: /again"}));
+             c.stall(150ms);
+             c.send(ScriptedHttpServer::response(307, "", {"Location: /again"}));
          },
          "Socket readln aborted"},
     };
-    ScriptedHttpServer fast(Answers({Ok("fast")}));
+    ScriptedHttpServer fast(answersInTurn({okResponse("fast")}));
     for (const auto& c : cases) {
         ScriptedHttpServer server(c.script);
         http.timeout = c.timeOut;
         http.deadline = 500;
-        EXPECT_EQ(Raised<AbortedError>([&] { http.get(server.Url("/")); }), c.message) << c.name;
+        EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), c.message) << c.name;
         EXPECT_TRUE(http.timedOut) << c.name;
         EXPECT_TRUE(successes.isEmpty()) << c.name;
         // The next command has a deadline of its own.
-        http.get(fast.Url("/"));
+        http.get(fast.url("/"));
         EXPECT_EQ(http.body, "fast") << c.name;
         successes.clear();
     }
@@ -610,11 +610,11 @@ TEST_F(HttpClientTest, DeadlineEndsAFileUploadThatIsNotRead) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(32 * 1024 * 1024, 'u'));
     }
-    ScriptedHttpServer server([](Connection& c) { c.Stall(60s); });
+    ScriptedHttpServer server([](Connection& c) { c.stall(60s); });
     http.dataFromFile = true;
     http.header = QFile::encodeName(dir.filePath(QStringLiteral("Head.txt")));
     http.deadline = 500;
-    EXPECT_EQ(Raised<AbortedError>([&] { http.put(server.Url("/u"), QFile::encodeName(data)); }),
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.put(server.url("/u"), QFile::encodeName(data)); }),
               "Socket send aborted");
     EXPECT_TRUE(http.timedOut);
     EXPECT_LT(http.bytesSent, 32 * 1024 * 1024);
@@ -625,35 +625,35 @@ TEST_F(HttpClientTest, RefusedConnectionKeepsTheBody) {
     int failed = 0;
     http.onConnectionFailed = [&](TcpClient*) { ++failed; };
     const QByteArray url =
-        "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::ClosedPort()) + "/";
-    EXPECT_EQ(Raised<SocketError>([&] { http.get(url); }), "Connection Failed");
+        "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::closedPort()) + "/";
+    EXPECT_EQ(raisedMessage<SocketError>([&] { http.get(url); }), "Connection Failed");
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(http.body, "previous answer");
     EXPECT_TRUE(successes.isEmpty() && failures.isEmpty());
 }
 
 TEST_F(HttpClientTest, UnresolvableNameFails) {
-    EXPECT_EQ(Raised<SocketError>([&] { http.get("http://no..such..host/"); }),
+    EXPECT_EQ(raisedMessage<SocketError>([&] { http.get("http://no..such..host/"); }),
               "Null Remote Address");
     EXPECT_EQ(http.host, "no..such..host");
 }
 
 TEST_F(HttpClientTest, ReportLevelFiltersTheStatusTexts) {
-    ScriptedHttpServer server(Answers({Ok("x")}));
+    ScriptedHttpServer server(answersInTurn({okResponse("x")}));
     QList<QByteArray> statuses;
     http.onStatus = [&](TcpClient*, const QByteArray& text) { statuses << text; };
 
-    http.get(server.Url("/"));
+    http.get(server.url("/"));
     EXPECT_EQ(statuses, QList<QByteArray>{"Transaction Completed"});
     EXPECT_EQ(http.status, "Transaction Completed");
 
     statuses.clear();
     http.reportLevel = 0;
-    http.get(server.Url("/"));
+    http.get(server.url("/"));
     EXPECT_TRUE(statuses.isEmpty());
 
     http.reportLevel = 8;
-    http.get(server.Url("/"));
+    http.get(server.url("/"));
     ASSERT_GE(statuses.size(), 8);
     EXPECT_EQ(statuses.mid(0, 8),
               (QList<QByteArray>{"Connecting", "Resolve Host", "Timer On", "Timer Off", "Write",
@@ -666,19 +666,19 @@ TEST_F(HttpClientTest, ReportLevelFiltersTheStatusTexts) {
 }
 
 TEST_F(HttpClientTest, AuthorizationNeedsBothUserAndPassword) {
-    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(401, "who?")}));
+    ScriptedHttpServer server(answersInTurn({ScriptedHttpServer::response(401, "who?")}));
     int asked = 0;
     http.onAuthenticationNeeded = [&](TcpClient*) { ++asked; };
     http.headerFields.userName = "user";
-    http.get(server.Url("/"));
-    EXPECT_FALSE(server.Requests()[0].contains("Authorization"));
+    http.get(server.url("/"));
+    EXPECT_FALSE(server.requests()[0].contains("Authorization"));
     EXPECT_EQ(asked, 1);
 
     http.headerFields.password = "pass";
     http.headerFields.userAgent = "Sorvel";
     http.headerFields.referer = "http://r/";
-    http.get(server.Url("/"));
-    EXPECT_TRUE(server.Requests()[1].endsWith("User-Agent: Sorvel\r\nReferer: http://r/\r\n"
+    http.get(server.url("/"));
+    EXPECT_TRUE(server.requests()[1].endsWith("User-Agent: Sorvel\r\nReferer: http://r/\r\n"
                                               "Authorization: Basic dXNlcjpwYXNz\r\n" +
                                               ContentType + "\r\n"));
     EXPECT_EQ(failures.size(), 2);
@@ -687,14 +687,14 @@ TEST_F(HttpClientTest, AuthorizationNeedsBothUserAndPassword) {
 TEST_F(HttpClientTest, PostSendsEncodedData) {
     QByteArray received;
     ScriptedHttpServer server([&received](Connection& c) {
-        c.ReadRequest();
-        received = c.RequestBody();
-        c.Send(ScriptedHttpServer::Response(200, "posted"));
+        c.readRequest();
+        received = c.requestBody();
+        c.send(ScriptedHttpServer::response(200, "posted"));
     });
-    http.post(server.Url("/form"), "a b&c");
-    ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(RequestLine(server.Requests()[0]), "POST /form HTTP/1.0");
-    EXPECT_TRUE(server.Requests()[0].endsWith(ContentType + "Content-Length: 7\r\n\r\n"));
+    http.post(server.url("/form"), "a b&c");
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(requestLine(server.requests()[0]), "POST /form HTTP/1.0");
+    EXPECT_TRUE(server.requests()[0].endsWith(ContentType + "Content-Length: 7\r\n\r\n"));
     EXPECT_EQ(received, "a+b%26c");
     EXPECT_EQ(successes, QList<HttpClient::Method>{HttpClient::Method::Post});
 }
@@ -709,73 +709,73 @@ TEST_F(HttpClientTest, PutSendsTheFileWithDataFromFile) {
     }
     QByteArray received;
     ScriptedHttpServer server([&received](Connection& c) {
-        c.ReadRequest();
-        received = c.RequestBody();
-        c.Send(ScriptedHttpServer::Response(201, ""));
+        c.readRequest();
+        received = c.requestBody();
+        c.send(ScriptedHttpServer::response(201, ""));
     });
     http.dataFromFile = true;
     http.header = QFile::encodeName(dir.filePath(QStringLiteral("Head.txt")));
-    http.put(server.Url("/u"), QFile::encodeName(data));
-    EXPECT_TRUE(server.Requests()[0].endsWith("Content-Length: 100000\r\n\r\n"));
+    http.put(server.url("/u"), QFile::encodeName(data));
+    EXPECT_TRUE(server.requests()[0].endsWith("Content-Length: 100000\r\n\r\n"));
     EXPECT_EQ(received, QByteArray(100000, '\x01'));
     EXPECT_EQ(successes, QList<HttpClient::Method>{HttpClient::Method::Put});
 }
 
 TEST_F(HttpClientTest, OtherCommandsSendTheirVerbsAndLines) {
-    ScriptedHttpServer server(Answers({Ok("")}));
-    http.copy(server.Url("/a"), "/b");
-    http.link(server.Url("/a"), "<x>");
-    http.head(server.Url("/a"));
-    const QList<QByteArray> requests = server.Requests();
+    ScriptedHttpServer server(answersInTurn({okResponse("")}));
+    http.copy(server.url("/a"), "/b");
+    http.link(server.url("/a"), "<x>");
+    http.head(server.url("/a"));
+    const QList<QByteArray> requests = server.requests();
     ASSERT_EQ(requests.size(), 3);
-    EXPECT_EQ(RequestLine(requests[0]), "COPY /a HTTP/1.0");
+    EXPECT_EQ(requestLine(requests[0]), "COPY /a HTTP/1.0");
     EXPECT_TRUE(requests[0].endsWith(ContentType + "URI-header: /b\r\n\r\n"));
-    EXPECT_EQ(RequestLine(requests[1]), "LINK /a HTTP/1.0");
+    EXPECT_EQ(requestLine(requests[1]), "LINK /a HTTP/1.0");
     EXPECT_TRUE(requests[1].endsWith(ContentType + "Link: <x>\r\n\r\n"));
-    EXPECT_EQ(RequestLine(requests[2]), "HEAD /a HTTP/1.0");
+    EXPECT_EQ(requestLine(requests[2]), "HEAD /a HTTP/1.0");
     EXPECT_EQ(successes, (QList<HttpClient::Method>{HttpClient::Method::Copy, HttpClient::Method::Link, HttpClient::Method::Head}));
 }
 
 TEST_F(HttpClientTest, BodyInMemoryHasACeiling) {
     const qint64 ceiling = TcpClient::DefaultStringCaptureCeiling;
     ScriptedHttpServer server([ceiling](Connection& c) {
-        c.ReadRequest();
-        c.Send(ScriptedHttpServer::Response(200, QByteArray(ceiling + 1000, 'b')));
+        c.readRequest();
+        c.send(ScriptedHttpServer::response(200, QByteArray(ceiling + 1000, 'b')));
     });
-    EXPECT_EQ(Raised<AbortedError>([&] { http.get(server.Url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), "Socket capture aborted");
     EXPECT_EQ(http.body.size(), ceiling);
 }
 
 TEST_F(HttpClientTest, BodyInAFileHasACeiling) {
     QTemporaryDir dir;
-    ScriptedHttpServer server(Answers({ScriptedHttpServer::Response(200, QByteArray(5000, 'f'))}));
+    ScriptedHttpServer server(answersInTurn({ScriptedHttpServer::response(200, QByteArray(5000, 'f'))}));
     const QString path = dir.filePath(QStringLiteral("big.bin"));
     http.bodyToFile = true;
     http.body = QFile::encodeName(path);
     http.fileCaptureCeiling = 3000;
-    EXPECT_EQ(Raised<AbortedError>([&] { http.get(server.Url("/")); }), "Socket capture aborted");
-    EXPECT_EQ(ReadFileBytes(path), QByteArray(3000, 'f'));
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(readFileBytes(path), QByteArray(3000, 'f'));
 }
 
 TEST_F(HttpClientTest, HeaderAndLineHaveCeilings) {
     QList<QByteArray> manyLines;
     for (int i = 0; i < 4000; ++i)
         manyLines << "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(80, 'h');
-    ScriptedHttpServer longHeader(Answers({ScriptedHttpServer::Response(200, "", manyLines)}));
-    EXPECT_EQ(Raised<AbortedError>([&] { http.get(longHeader.Url("/")); }),
+    ScriptedHttpServer longHeader(answersInTurn({ScriptedHttpServer::response(200, "", manyLines)}));
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(longHeader.url("/")); }),
               "Socket capture aborted");
     EXPECT_LE(http.header.size(), HttpClient::DefaultHeaderCeiling);
 
     ScriptedHttpServer longLine([](Connection& c) {
-        c.ReadRequest();
-        c.Send("HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(100000, 'l'));
-        c.Stall(60s);
+        c.readRequest();
+        c.send("HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(100000, 'l'));
+        c.stall(60s);
     });
-    EXPECT_EQ(Raised<AbortedError>([&] { http.get(longLine.Url("/")); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(longLine.url("/")); }), "Socket readln aborted");
 }
 
 TEST_F(HttpClientTest, EventLoopKeepsRunningWhileGetWaits) {
-    ScriptedHttpServer silent([](Connection& c) { c.Stall(60s); });
+    ScriptedHttpServer silent([](Connection& c) { c.stall(60s); });
     http.timeout = 0;
     int ticks = 0;
     bool aborted = false;
@@ -789,7 +789,7 @@ TEST_F(HttpClientTest, EventLoopKeepsRunningWhileGetWaits) {
         }
     });
     timer.start();
-    EXPECT_EQ(Raised<AbortedError>([&] { http.get(silent.Url("/")); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(silent.url("/")); }), "Socket readln aborted");
     EXPECT_TRUE(aborted);
     EXPECT_GE(ticks, 5);
     EXPECT_FALSE(http.timedOut);
@@ -819,7 +819,7 @@ TEST_F(HttpClientTest, FetchesAFileFromPythonsHttpServer) {
     QByteArray output;
     int port = 0;
     const QRegularExpression serving(QStringLiteral("port (\\d+)"));
-    ASSERT_TRUE(WaitUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         output += server.readAllStandardOutput();
         const auto match = serving.match(QString::fromLatin1(output));
         if (match.hasMatch())
@@ -835,7 +835,7 @@ TEST_F(HttpClientTest, FetchesAFileFromPythonsHttpServer) {
     http.get(url);
     EXPECT_EQ(http.replyNumber, 200);
     EXPECT_EQ(http.bytesTotal, data.size());
-    EXPECT_TRUE(ReadFileBytes(target) == data);
+    EXPECT_TRUE(readFileBytes(target) == data);
 
     http.bodyToFile = false;
     http.get(url);

@@ -29,12 +29,12 @@ struct Client {
     TcpClient sock;
 };
 
-ScriptedHttpServer::Script SendAndClose(const QByteArray& bytes) {
-    return [bytes](ScriptedHttpServer::Connection& c) { c.Send(bytes); };
+ScriptedHttpServer::Script sendAndClose(const QByteArray& bytes) {
+    return [bytes](ScriptedHttpServer::Connection& c) { c.send(bytes); };
 }
 
-ScriptedHttpServer::Script Silent() {
-    return [](ScriptedHttpServer::Connection& c) { c.Stall(60s); };
+ScriptedHttpServer::Script silent() {
+    return [](ScriptedHttpServer::Connection& c) { c.stall(60s); };
 }
 
 } // namespace
@@ -77,7 +77,7 @@ TEST(TcpClientTest, FirstClientOfTheProcessDescribesTheSocketLayer) {
 }
 
 TEST(TcpClientTest, DottedAddressConnectsWithoutLookup) {
-    ScriptedHttpServer server(Silent());
+    ScriptedHttpServer server(silent());
     Client client(server);
     int resolved = 0;
     int connected = 0;
@@ -87,11 +87,11 @@ TEST(TcpClientTest, DottedAddressConnectsWithoutLookup) {
     EXPECT_TRUE(client.sock.connected);
     EXPECT_EQ(resolved, 0);
     EXPECT_EQ(connected, 1);
-    EXPECT_EQ(Raised<SocketError>([&] { client.sock.connectToHost(); }), "Already connected");
+    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }), "Already connected");
 }
 
 TEST(TcpClientTest, HostNameIsLookedUp) {
-    ScriptedHttpServer server(Silent());
+    ScriptedHttpServer server(silent());
     Client client(server);
     client.sock.host = "localhost";
     int resolved = 0;
@@ -102,17 +102,17 @@ TEST(TcpClientTest, HostNameIsLookedUp) {
 }
 
 TEST(TcpClientTest, UnresolvableNameGivesNullRemoteAddress) {
-    ScriptedHttpServer server(Silent());
+    ScriptedHttpServer server(silent());
     Client client(server);
     // Rejected by the resolver itself: no name server is asked.
     client.sock.host = "no..such..host";
-    EXPECT_EQ(Raised<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
+    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
     EXPECT_FALSE(client.sock.connected);
-    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_EQ(server.connectionCount(), 0);
 }
 
 TEST(TcpClientTest, InvalidHostHandlerGetsOneCorrection) {
-    ScriptedHttpServer server(Silent());
+    ScriptedHttpServer server(silent());
     {
         Client client(server);
         client.sock.host = "no..such..host";
@@ -135,7 +135,7 @@ TEST(TcpClientTest, InvalidHostHandlerGetsOneCorrection) {
             client.sock.host = "still..not..a..host";
             handled = true;
         };
-        EXPECT_EQ(Raised<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
+        EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
         EXPECT_EQ(calls, 1);
     }
 }
@@ -143,18 +143,18 @@ TEST(TcpClientTest, InvalidHostHandlerGetsOneCorrection) {
 TEST(TcpClientTest, RefusedConnectionFails) {
     TcpClient sock;
     sock.host = "127.0.0.1";
-    sock.port = ScriptedHttpServer::ClosedPort();
+    sock.port = ScriptedHttpServer::closedPort();
     sock.timeout = 10000;
     int failed = 0;
     sock.onConnectionFailed = [&](TcpClient*) { ++failed; };
-    EXPECT_EQ(Raised<SocketError>([&] { sock.connectToHost(); }), "Connection Failed");
+    EXPECT_EQ(raisedMessage<SocketError>([&] { sock.connectToHost(); }), "Connection Failed");
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(sock.lastError, 10061);
     EXPECT_FALSE(sock.connected);
 }
 
 TEST(TcpClientTest, ReadLineReturnsLinesAndDropsAnUnfinishedOne) {
-    ScriptedHttpServer server(SendAndClose("abc\r\nde\nf"));
+    ScriptedHttpServer server(sendAndClose("abc\r\nde\nf"));
     Client client(server);
     client.sock.connectToHost();
     EXPECT_EQ(client.sock.readLine(), "abc\r\n");
@@ -163,7 +163,7 @@ TEST(TcpClientTest, ReadLineReturnsLinesAndDropsAnUnfinishedOne) {
 }
 
 TEST(TcpClientTest, ReadLineTakesNothingBeyondTheLine) {
-    ScriptedHttpServer server(SendAndClose("line\nrest of it"));
+    ScriptedHttpServer server(sendAndClose("line\nrest of it"));
     Client client(server);
     client.sock.connectToHost();
     EXPECT_EQ(client.sock.readLine(), "line\n");
@@ -175,23 +175,23 @@ TEST(TcpClientTest, ReadLineTakesNothingBeyondTheLine) {
 TEST(TcpClientTest, ReadLineRefusesALineLongerThanTheBuffer) {
     const QByteArray longest = QByteArray(TcpClient::IoBufferSize - 1, 'x') + '\n';
     ScriptedHttpServer server([longest](ScriptedHttpServer::Connection& c) {
-        c.Send(longest);
-        c.Send(QByteArray(TcpClient::IoBufferSize + 10, 'y'));
-        c.Stall(60s);
+        c.send(longest);
+        c.send(QByteArray(TcpClient::IoBufferSize + 10, 'y'));
+        c.stall(60s);
     });
     Client client(server);
     client.sock.connectToHost();
     EXPECT_EQ(client.sock.readLine(), longest);
-    EXPECT_EQ(Raised<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
 }
 
 TEST(TcpClientTest, ReadLineWithoutTimeoutWaitsUntilCancel) {
-    ScriptedHttpServer server(Silent());
+    ScriptedHttpServer server(silent());
     Client client(server);
     client.sock.timeout = 0;
     client.sock.connectToHost();
     QTimer::singleShot(50, [&] { client.sock.cancel(); });
-    EXPECT_EQ(Raised<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
     EXPECT_FALSE(client.sock.timedOut);
 }
 
@@ -200,7 +200,7 @@ TEST(TcpClientTest, CaptureGetsEveryByteOfASlowPeer) {
     for (int i = 0; i < 300; ++i)
         bytes += static_cast<char>(i);
     ScriptedHttpServer server(
-        [bytes](ScriptedHttpServer::Connection& c) { c.SendSlowly(bytes, 1); });
+        [bytes](ScriptedHttpServer::Connection& c) { c.sendSlowly(bytes, 1); });
     Client client(server);
     int packets = 0;
     client.sock.onPacketReceived = [&](TcpClient*) { ++packets; };
@@ -215,8 +215,8 @@ TEST(TcpClientTest, CaptureGetsEveryByteOfASlowPeer) {
 TEST(TcpClientTest, CaptureStringStopsAtItsLimitAndItsCeiling) {
     const QByteArray bytes(5000, 'z');
     const auto script = [bytes](ScriptedHttpServer::Connection& c) {
-        c.SendSlowly(bytes, 1000);
-        c.Stall(60s);
+        c.sendSlowly(bytes, 1000);
+        c.stall(60s);
     };
     {
         ScriptedHttpServer server(script);
@@ -233,7 +233,7 @@ TEST(TcpClientTest, CaptureStringStopsAtItsLimitAndItsCeiling) {
         client.sock.stringCaptureCeiling = 2500;
         client.sock.connectToHost();
         QByteArray captured;
-        EXPECT_EQ(Raised<AbortedError>([&] { client.sock.captureString(captured); }),
+        EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.captureString(captured); }),
                   "Socket capture aborted");
         EXPECT_EQ(captured, bytes.left(2500));
     }
@@ -241,14 +241,14 @@ TEST(TcpClientTest, CaptureStringStopsAtItsLimitAndItsCeiling) {
 
 TEST(TcpClientTest, CaptureReportsAResetConnection) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
-        c.Send("partial");
-        c.Stall(50ms);
+        c.send("partial");
+        c.stall(50ms);
         c.reset();
     });
     Client client(server);
     client.sock.connectToHost();
     QByteArray captured;
-    EXPECT_EQ(Raised<SocketError>([&] { client.sock.captureString(captured); }),
+    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.captureString(captured); }),
               "10054:Connection reset by peer");
 }
 
@@ -256,13 +256,13 @@ TEST(TcpClientTest, CaptureFileKeepsWhatArrivedBeforeTheTimeOut) {
     QTemporaryDir dir;
     const QByteArray name = QFile::encodeName(dir.filePath(QStringLiteral("capture.bin")));
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
-        c.Send("first part");
-        c.Stall(60s);
+        c.send("first part");
+        c.stall(60s);
     });
     Client client(server);
     client.sock.timeout = 200;
     client.sock.connectToHost();
-    EXPECT_EQ(Raised<AbortedError>([&] { client.sock.captureFile(name); }),
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.captureFile(name); }),
               "Socket capture aborted");
     EXPECT_TRUE(client.sock.timedOut);
     QFile file(QFile::decodeName(name));
@@ -271,18 +271,18 @@ TEST(TcpClientTest, CaptureFileKeepsWhatArrivedBeforeTheTimeOut) {
 }
 
 TEST(TcpClientTest, WriteSendsUpToTheFirstZeroByteAndRefusesLongTexts) {
-    ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.ReadRequest(); });
+    ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.readRequest(); });
     Client client(server);
     client.sock.connectToHost();
-    EXPECT_EQ(Raised<SocketError>([&] { client.sock.write(QByteArray(65536, 'a')); }),
+    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.write(QByteArray(65536, 'a')); }),
               "Text too long to send: 65536 bytes, at most 65535");
     client.sock.write(QByteArray("GET /\0junk", 10));
     client.sock.writeLine("");
     client.sock.writeLine("");
     QByteArray rest;
     client.sock.captureString(rest);
-    ASSERT_EQ(server.Requests().size(), 1);
-    EXPECT_EQ(server.Requests()[0], "GET /\r\n\r\n");
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests()[0], "GET /\r\n\r\n");
 }
 
 TEST(TcpClientTest, SendFileSendsEveryByte) {
@@ -298,9 +298,9 @@ TEST(TcpClientTest, SendFileSendsEveryByte) {
     }
     QByteArray received;
     ScriptedHttpServer server([&received](ScriptedHttpServer::Connection& c) {
-        c.ReadRequest();
-        received = c.RequestBody();
-        c.Send("done");
+        c.readRequest();
+        received = c.requestBody();
+        c.send("done");
     });
     Client client(server);
     int packets = 0;
@@ -319,8 +319,8 @@ TEST(TcpClientTest, SendFileSendsEveryByte) {
 
 TEST(TcpClientTest, TransactionReadsTheReplyNumber) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
-        c.ReadRequest();
-        c.Send("250 Fine\r\n");
+        c.readRequest();
+        c.send("250 Fine\r\n");
     });
     Client client(server);
     client.sock.reportLevel = 2;
@@ -335,20 +335,20 @@ TEST(TcpClientTest, TransactionReadsTheReplyNumber) {
 
 TEST(TcpClientTest, DataAvailablePeeksWithoutTaking) {
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) {
-        c.ReadRequest();
-        c.Send("x\n");
-        c.Stall(60s);
+        c.readRequest();
+        c.send("x\n");
+        c.stall(60s);
     });
     Client client(server);
     client.sock.connectToHost();
     EXPECT_FALSE(client.sock.dataAvailable());
     client.sock.write("\r\n\r\n");
-    EXPECT_TRUE(WaitUntil([&] { return client.sock.dataAvailable(); }));
+    EXPECT_TRUE(waitUntil([&] { return client.sock.dataAvailable(); }));
     EXPECT_EQ(client.sock.readLine(), "x\n");
 }
 
 TEST(TcpClientTest, NotificationsOfAClosedSocketAreIgnored) {
-    ScriptedHttpServer server(SendAndClose("bye\n"));
+    ScriptedHttpServer server(sendAndClose("bye\n"));
     Client client(server);
     int disconnects = 0;
     client.sock.onDisconnect = [&](TcpClient*) { ++disconnects; };
@@ -365,12 +365,12 @@ TEST(TcpClientTest, NotificationsOfAClosedSocketAreIgnored) {
 }
 
 TEST(TcpClientTest, PeerCloseWhileIdleClosesTheSocket) {
-    ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.Close(); });
+    ScriptedHttpServer server([](ScriptedHttpServer::Connection& c) { c.close(); });
     Client client(server);
     int disconnects = 0;
     client.sock.onDisconnect = [&](TcpClient*) { ++disconnects; };
     client.sock.connectToHost();
-    EXPECT_TRUE(WaitUntil([&] { return !client.sock.connected; }));
+    EXPECT_TRUE(waitUntil([&] { return !client.sock.connected; }));
     EXPECT_EQ(disconnects, 1);
 }
 
@@ -413,7 +413,7 @@ TEST(TcpClientTest, AcceptCanBeCanceled) {
     Listener listener;
     listener.listen("127.0.0.1", 0);
     QTimer::singleShot(20, [&] { listener.cancel(); });
-    EXPECT_EQ(Raised<SocketError>([&] { listener.acceptConnection(); }), "Accepting Canceled");
+    EXPECT_EQ(raisedMessage<SocketError>([&] { listener.acceptConnection(); }), "Accepting Canceled");
 }
 
 TEST(IntervalTimerTest, RunsWhileEnabledWithIntervalAndHandler) {
@@ -423,7 +423,7 @@ TEST(IntervalTimerTest, RunsWhileEnabledWithIntervalAndHandler) {
     int ticks = 0;
     timer.setInterval(5);
     timer.setHandler([&](IntervalTimer*) { ++ticks; });
-    EXPECT_TRUE(WaitUntil([&] { return ticks >= 3; }));
+    EXPECT_TRUE(waitUntil([&] { return ticks >= 3; }));
 }
 
 TEST(IntervalTimerTest, StaysIdleWithoutIntervalOrHandler) {
@@ -437,7 +437,7 @@ TEST(IntervalTimerTest, StaysIdleWithoutIntervalOrHandler) {
     int witnessTicks = 0;
     witness.setInterval(1);
     witness.setHandler([&](IntervalTimer*) { ++witnessTicks; });
-    EXPECT_TRUE(WaitUntil([&] { return witnessTicks >= 20; }));
+    EXPECT_TRUE(waitUntil([&] { return witnessTicks >= 20; }));
     EXPECT_EQ(ticks, 0);
 }
 
@@ -449,6 +449,6 @@ TEST(IntervalTimerTest, HandlerFailureGoesToTheErrorBox) {
         self->setEnabled(false);
         throw Exception(QStringLiteral("boom"));
     });
-    EXPECT_TRUE(WaitUntil([&] { return !messages.errors.isEmpty(); }));
+    EXPECT_TRUE(waitUntil([&] { return !messages.errors.isEmpty(); }));
     EXPECT_EQ(messages.errors, QStringList{QStringLiteral("boom.")});
 }

@@ -6,14 +6,14 @@
 
 namespace {
 
-QByteArray Pattern(int size) {
+QByteArray pattern(int size) {
     QByteArray data;
     for (int i = 0; i < size; ++i)
         data += static_cast<char>((i * 37 + 11) & 0xFF);
     return data;
 }
 
-QByteArray EncodeWith(UuEncoder::Format method, const QByteArray& input) {
+QByteArray encodeWith(UuEncoder::Format method, const QByteArray& input) {
     QBuffer in;
     in.setData(input);
     in.open(QIODevice::ReadOnly);
@@ -35,7 +35,7 @@ QByteArray EncodeWith(UuEncoder::Format method, const QByteArray& input) {
 }
 
 // Base64 of each 45-byte chunk on a line of its own, as a well-kept encoder makes it.
-QByteArray ReferenceMime(const QByteArray& input) {
+QByteArray referenceBase64(const QByteArray& input) {
     QByteArray text;
     for (qsizetype i = 0; i < input.size(); i += 45)
         text += input.mid(i, 45).toBase64() + "\r\n";
@@ -44,7 +44,7 @@ QByteArray ReferenceMime(const QByteArray& input) {
 
 // Uuencode lines: the length character, then the same 6-bit groups as base64 in the classic
 // alphabet (back-quote for zero), no padding characters; a closing back-quote line.
-QByteArray ReferenceUU(const QByteArray& input) {
+QByteArray referenceUuencode(const QByteArray& input) {
     static const QByteArray mime =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const auto uu = [](int v) { return v == 0 ? '`' : static_cast<char>(32 + v); };
@@ -64,20 +64,20 @@ QByteArray ReferenceUU(const QByteArray& input) {
 class UuEncoderSizesTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(UuEncoderSizesTest, AgreesWithReferenceEncoders) {
-    const QByteArray input = Pattern(GetParam());
-    EXPECT_EQ(EncodeWith(UuEncoder::Format::Base64, input), ReferenceMime(input));
-    EXPECT_EQ(EncodeWith(UuEncoder::Format::Uuencode, input), ReferenceUU(input));
+    const QByteArray input = pattern(GetParam());
+    EXPECT_EQ(encodeWith(UuEncoder::Format::Base64, input), referenceBase64(input));
+    EXPECT_EQ(encodeWith(UuEncoder::Format::Uuencode, input), referenceUuencode(input));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, UuEncoderSizesTest, ::testing::Values(0, 1, 2, 3, 45, 46, 1000));
 
 TEST(UuEncoderTest, LineShapes) {
-    EXPECT_EQ(EncodeWith(UuEncoder::Format::Base64, Pattern(45)).size(), 62);
-    const QByteArray two = EncodeWith(UuEncoder::Format::Base64, Pattern(46));
+    EXPECT_EQ(encodeWith(UuEncoder::Format::Base64, pattern(45)).size(), 62);
+    const QByteArray two = encodeWith(UuEncoder::Format::Base64, pattern(46));
     EXPECT_TRUE(two.endsWith("==\r\n"));
     EXPECT_EQ(two.size(), 62 + 6);
-    EXPECT_EQ(EncodeWith(UuEncoder::Format::Uuencode, ""), QByteArray("`\r\n"));
-    EXPECT_EQ(EncodeWith(UuEncoder::Format::Base64, "user:pass"), QByteArray("dXNlcjpwYXNz\r\n"));
+    EXPECT_EQ(encodeWith(UuEncoder::Format::Uuencode, ""), QByteArray("`\r\n"));
+    EXPECT_EQ(encodeWith(UuEncoder::Format::Base64, "user:pass"), QByteArray("dXNlcjpwYXNz\r\n"));
 }
 
 TEST(UuEncoderTest, StreamErrorStillRestoresOutput) {

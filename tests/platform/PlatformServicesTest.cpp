@@ -17,7 +17,7 @@ TEST(LoadJpegFileTest, DecodesAPicture) {
     const QString path = dir.filePath(QStringLiteral("temp_image.jpg"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(JpegOf(QColor(200, 40, 90)));
+    file.write(jpegOf(QColor(200, 40, 90)));
     file.close();
 
     const QImage image = loadJpegFile(path);
@@ -29,7 +29,7 @@ TEST(LoadJpegFileTest, DecodesAPicture) {
 }
 
 TEST(LoadJpegFileTest, RefusesWhatIsNoWholeJpeg) {
-    const QByteArray jpeg = JpegOf(QColor(200, 40, 90), 120, 90, true);
+    const QByteArray jpeg = jpegOf(QColor(200, 40, 90), 120, 90, true);
     QByteArray png;
     {
         QBuffer buffer(&png);
@@ -45,7 +45,7 @@ TEST(LoadJpegFileTest, RefusesWhatIsNoWholeJpeg) {
         {"png", png},
         {"cut short", jpeg.left(jpeg.size() * 4 / 5)},
         {"header only", jpeg.left(200)},
-        {"too wide", JpegOf(Qt::white, MaxJpegDimension + 1, 8)},
+        {"too wide", jpegOf(Qt::white, MaxJpegDimension + 1, 8)},
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
@@ -77,15 +77,15 @@ TEST(LoadJpegFileTest, DecodesAtTheSizeOfTheBox) {
         const char* name;
         QByteArray bytes;
     } cases[] = {
-        {"huge", JpegOf(colour, MaxJpegDimension, MaxJpegDimension)},
-        {"wide", JpegOf(colour, MaxJpegDimension, 90)},
-        {"small", JpegOf(colour, 60, 45)},
-        {"exact", JpegOf(colour, 120, 90)},
+        {"huge", jpegOf(colour, MaxJpegDimension, MaxJpegDimension)},
+        {"wide", jpegOf(colour, MaxJpegDimension, 90)},
+        {"small", jpegOf(colour, 60, 45)},
+        {"exact", jpegOf(colour, 120, 90)},
     };
     for (const auto& c : cases) {
         const QImage image = loadJpegFile(write(c.name, c.bytes), box);
         EXPECT_EQ(image.size(), box) << c.name;
-        EXPECT_TRUE(CentreIs(image, colour)) << c.name;
+        EXPECT_TRUE(centreIs(image, colour)) << c.name;
     }
 
     QByteArray progressive;

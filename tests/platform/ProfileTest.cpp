@@ -15,7 +15,7 @@ namespace {
 
 class ProfileTest : public ::testing::Test {
 protected:
-    QString Path(const QString& name = QStringLiteral("test.ini")) const {
+    QString path(const QString& name = QStringLiteral("test.ini")) const {
         return m_dir.filePath(name);
     }
 
@@ -30,13 +30,13 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    static void MakeReadOnly(const QString& path) {
+    static void makeReadOnly(const QString& path) {
         ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
                                                     QFileDevice::ReadOther));
     }
 
     // The message of the write error raised by the call, or "" when none was raised.
-    template <typename F> static QString WriteError(F call) {
+    template <typename F> static QString writeErrorOf(F call) {
         try {
             call();
         } catch (const ProfileWriteError& e) {
@@ -92,11 +92,11 @@ const ReadCase ReadCases[] = {
 TEST_F(ProfileTest, ReadsAsTheWindowsProfileFunctionsDo) {
     for (const ReadCase& c : ReadCases) {
         SCOPED_TRACE(c.name);
-        put(c.file, Path());
-        EXPECT_EQ(readProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key),
+        put(c.file, path());
+        EXPECT_EQ(readProfileString(path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key),
                                     QStringLiteral("<default>")),
                   c.expected);
-        ProfileReader reader(Path());
+        ProfileReader reader(path());
         EXPECT_EQ(reader.readString(QString::fromUtf8(c.section), QString::fromUtf8(c.key),
                                     QStringLiteral("<default>")),
                   c.expected);
@@ -104,13 +104,13 @@ TEST_F(ProfileTest, ReadsAsTheWindowsProfileFunctionsDo) {
 }
 
 TEST_F(ProfileTest, MissingOrUnreadableFileReadsAsTheDefault) {
-    EXPECT_EQ(readProfileString(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
+    EXPECT_EQ(readProfileString(path(QStringLiteral("none.ini")), QStringLiteral("S"),
                                 QStringLiteral("K"), QStringLiteral("d")),
               QStringLiteral("d"));
     EXPECT_EQ(readProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
                                 QStringLiteral("d")),
               QStringLiteral("d"));
-    EXPECT_EQ(readProfileInteger(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
+    EXPECT_EQ(readProfileInteger(path(QStringLiteral("none.ini")), QStringLiteral("S"),
                                  QStringLiteral("K"), -4),
               -4);
 }
@@ -147,11 +147,11 @@ TEST(ProfileIntegerTest, DecimalOrHexadecimalElseTheDefault) {
 }
 
 TEST_F(ProfileTest, ReadsIntegersThroughTheStringRules) {
-    put("[SET]\r\nM_TOP= 0x10 \r\nM_LEFT=\"-3\"\r\nBAD=ten\r\n", Path());
-    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("set"), QStringLiteral("m_top"), 0), 16);
-    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("M_LEFT"), 0), -3);
-    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("BAD"), 9), 9);
-    EXPECT_EQ(readProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("NONE"), 9), 9);
+    put("[SET]\r\nM_TOP= 0x10 \r\nM_LEFT=\"-3\"\r\nBAD=ten\r\n", path());
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("set"), QStringLiteral("m_top"), 0), 16);
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("SET"), QStringLiteral("M_LEFT"), 0), -3);
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("SET"), QStringLiteral("BAD"), 9), 9);
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("SET"), QStringLiteral("NONE"), 9), 9);
 }
 
 namespace {
@@ -195,40 +195,40 @@ const WriteCase WriteCases[] = {
 TEST_F(ProfileTest, WritesAsTheWindowsProfileFunctionsDo) {
     for (const WriteCase& c : WriteCases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(Path());
+        QFile::remove(path());
         if (c.before != "<missing>")
-            put(c.before, Path());
-        writeProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.value);
-        EXPECT_EQ(get(Path()), c.after);
+            put(c.before, path());
+        writeProfileString(path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.value);
+        EXPECT_EQ(get(path()), c.after);
     }
 }
 
 TEST_F(ProfileTest, WrittenValuesReadBack) {
-    writeProfileString(Path(), QStringLiteral("SET"), QStringLiteral("ID"),
+    writeProfileString(path(), QStringLiteral("SET"), QStringLiteral("ID"),
                        QStringLiteral("0001-0002-0003-0004"));
-    writeProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"),
+    writeProfileString(path(), QStringLiteral("SET"), QStringLiteral("S1_C4"),
                        QStringLiteral(u"動画ｻｲﾄ"));
-    writeProfileString(Path(), QStringLiteral("set"), QStringLiteral("id"), QStringLiteral("x"));
-    EXPECT_EQ(get(Path()), QByteArray("[SET]\r\nID=x\r\nS1_C4=\x93\xAE\x89\xE6\xBB\xB2\xC4\r\n"));
-    EXPECT_EQ(readProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"), {}),
+    writeProfileString(path(), QStringLiteral("set"), QStringLiteral("id"), QStringLiteral("x"));
+    EXPECT_EQ(get(path()), QByteArray("[SET]\r\nID=x\r\nS1_C4=\x93\xAE\x89\xE6\xBB\xB2\xC4\r\n"));
+    EXPECT_EQ(readProfileString(path(), QStringLiteral("SET"), QStringLiteral("S1_C4"), {}),
               QStringLiteral(u"動画ｻｲﾄ"));
 }
 
 TEST_F(ProfileTest, EraseRemovesEverySectionOfTheNameAndNothingElse) {
-    put("; head\r\n[A]\r\nX=1\r\n[S]\r\nK=1\r\n; c\r\n\r\n[B]\r\nY=2\r\n[s]\r\nL=1\r\n", Path());
-    eraseProfileSection(Path(), QStringLiteral("S"));
-    EXPECT_EQ(get(Path()), QByteArray("; head\r\n[A]\r\nX=1\r\n[B]\r\nY=2\r\n"));
+    put("; head\r\n[A]\r\nX=1\r\n[S]\r\nK=1\r\n; c\r\n\r\n[B]\r\nY=2\r\n[s]\r\nL=1\r\n", path());
+    eraseProfileSection(path(), QStringLiteral("S"));
+    EXPECT_EQ(get(path()), QByteArray("; head\r\n[A]\r\nX=1\r\n[B]\r\nY=2\r\n"));
 
-    eraseProfileSection(Path(QStringLiteral("none.ini")), QStringLiteral("S"));
-    EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("none.ini"))));
+    eraseProfileSection(path(QStringLiteral("none.ini")), QStringLiteral("S"));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("none.ini"))));
 }
 
 TEST_F(ProfileTest, EraseOfTheOnlySectionKeepsTheByteOrderMark) {
-    put("\xEF\xBB\xBF[S]\r\nK=1\r\n", Path());
-    eraseProfileSection(Path(), QStringLiteral("S"));
-    writeProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(u"猫"));
-    EXPECT_EQ(get(Path()), QByteArray("\xEF\xBB\xBF[T]\r\nK=\xE7\x8C\xAB\r\n"));
-    EXPECT_EQ(readProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), {}),
+    put("\xEF\xBB\xBF[S]\r\nK=1\r\n", path());
+    eraseProfileSection(path(), QStringLiteral("S"));
+    writeProfileString(path(), QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(u"猫"));
+    EXPECT_EQ(get(path()), QByteArray("\xEF\xBB\xBF[T]\r\nK=\xE7\x8C\xAB\r\n"));
+    EXPECT_EQ(readProfileString(path(), QStringLiteral("T"), QStringLiteral("K"), {}),
               QStringLiteral(u"猫"));
 }
 
@@ -249,8 +249,8 @@ TEST_F(ProfileTest, ReplaceSectionGivesTheBytesOfEraseAndSingleWrites) {
     };
     for (const QByteArray& start : starts) {
         SCOPED_TRACE(start.toStdString());
-        const QString one = Path(QStringLiteral("one.ini"));
-        const QString each = Path(QStringLiteral("each.ini"));
+        const QString one = path(QStringLiteral("one.ini"));
+        const QString each = path(QStringLiteral("each.ini"));
         QFile::remove(one);
         QFile::remove(each);
         if (start != "<missing>") {
@@ -270,39 +270,39 @@ TEST_F(ProfileTest, ReplaceSectionGivesTheBytesOfEraseAndSingleWrites) {
 
 TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
     const QByteArray before = "[S]\r\nK=1\r\n";
-    put(before, Path(QStringLiteral("ro.ini")));
-    MakeReadOnly(Path(QStringLiteral("ro.ini")));
+    put(before, path(QStringLiteral("ro.ini")));
+    makeReadOnly(path(QStringLiteral("ro.ini")));
 
     // A relative name is reported with the full path.
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-    const QString expected = QFileInfo(Path(QStringLiteral("ro.ini"))).absoluteFilePath() +
+    const QString expected = QFileInfo(path(QStringLiteral("ro.ini"))).absoluteFilePath() +
                              QStringLiteral(" に書き込めません");
-    EXPECT_EQ(WriteError([] {
+    EXPECT_EQ(writeErrorOf([] {
                   writeProfileString(QStringLiteral("ro.ini"), QStringLiteral("S"),
                                      QStringLiteral("K"), QStringLiteral("2"));
               }),
               expected);
     QDir::setCurrent(previous);
 
-    const QString readOnly = Path(QStringLiteral("ro.ini"));
-    EXPECT_EQ(WriteError([&] {
+    const QString readOnly = path(QStringLiteral("ro.ini"));
+    EXPECT_EQ(writeErrorOf([&] {
                   replaceProfileSection(readOnly, QStringLiteral("S"),
                                         {{QStringLiteral("K"), QStringLiteral("2")}});
               }),
               expected);
-    EXPECT_EQ(WriteError([&] { eraseProfileSection(readOnly, QStringLiteral("S")); }), expected);
+    EXPECT_EQ(writeErrorOf([&] { eraseProfileSection(readOnly, QStringLiteral("S")); }), expected);
     // Nothing to erase: nothing to write.
-    EXPECT_EQ(WriteError([&] { eraseProfileSection(readOnly, QStringLiteral("T")); }), QString());
+    EXPECT_EQ(writeErrorOf([&] { eraseProfileSection(readOnly, QStringLiteral("T")); }), QString());
     EXPECT_EQ(get(readOnly), before);
 
-    const QString noDirectory = Path(QStringLiteral("no/such/dir/x.ini"));
-    EXPECT_EQ(WriteError([&] {
+    const QString noDirectory = path(QStringLiteral("no/such/dir/x.ini"));
+    EXPECT_EQ(writeErrorOf([&] {
                   writeProfileString(noDirectory, QStringLiteral("S"), QStringLiteral("K"),
                                      QStringLiteral("v"));
               }),
               noDirectory + QStringLiteral(" に書き込めません"));
-    EXPECT_EQ(WriteError([&] {
+    EXPECT_EQ(writeErrorOf([&] {
                   writeProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
                                      QStringLiteral("v"));
               }),
@@ -310,19 +310,19 @@ TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
 }
 
 TEST_F(ProfileTest, WritingKeepsTheFilePermissions) {
-    put("[S]\r\nK=1\r\n", Path());
+    put("[S]\r\nK=1\r\n", path());
     const auto permissions =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
-    ASSERT_TRUE(QFile::setPermissions(Path(), permissions));
-    writeProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"));
+    ASSERT_TRUE(QFile::setPermissions(path(), permissions));
+    writeProfileString(path(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"));
     const auto forThisUser = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
-    EXPECT_EQ(QFileInfo(Path()).permissions() & ~forThisUser, permissions);
+    EXPECT_EQ(QFileInfo(path()).permissions() & ~forThisUser, permissions);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
 }
 
 TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
     const QByteArray before = "[SET]\r\nID=1\r\n[S]\r\nK=1\r\n";
-    put(before, Path());
+    put(before, path());
     // A file size limit makes the write fail after its first bytes, as a full disk would.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -330,13 +330,13 @@ TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
     rlimit limit = saved;
     limit.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const QString message = WriteError([&] {
-        writeProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QString(10000, u'x'));
+    const QString message = writeErrorOf([&] {
+        writeProfileString(path(), QStringLiteral("S"), QStringLiteral("K"), QString(10000, u'x'));
     });
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(message, Path() + QStringLiteral(" に書き込めません"));
-    EXPECT_EQ(get(Path()), before);
+    EXPECT_EQ(message, path() + QStringLiteral(" に書き込めません"));
+    EXPECT_EQ(get(path()), before);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
 }

@@ -6,13 +6,13 @@
 
 namespace {
 
-SearchResults Extract(const QByteArray& body) {
+SearchResults extract(const QByteArray& body) {
     return extractResults(normalizeAnswer(body));
 }
 
 // The normalisation done the slow way: each replacement of the first occurrence, from the
 // start again, until none is left.
-QByteArray NaiveNormalize(QByteArray body) {
+QByteArray naiveNormalize(QByteArray body) {
     for (qsizetype at; (at = body.indexOf("><")) >= 0;)
         body.replace(at, 2, ">\n<");
     for (qsizetype at; (at = body.indexOf("amp;")) >= 0;)
@@ -55,7 +55,7 @@ TEST(AnswerExtractionTest, EntitiesAfterNormalisation) {
     };
     for (const auto& c : cases) {
         const SearchResults table =
-            Extract(QByteArray("<Result><Title>") + c.title + "</Title></Result>");
+            extract(QByteArray("<Result><Title>") + c.title + "</Title></Result>");
         ASSERT_EQ(table.size(), 1);
         EXPECT_EQ(table[0].title, QString::fromUtf8(c.expected)) << c.title;
     }
@@ -71,7 +71,7 @@ TEST(AnswerExtractionTest, OnePassNormalisationEqualsRepeatedReplacementFromTheS
         const int length = random.bounded(0, 24);
         for (int i = 0; i < length; ++i)
             text += alphabet[random.bounded(0, 8)];
-        ASSERT_EQ(normalizeAnswer(text), NaiveNormalize(text)) << text.constData();
+        ASSERT_EQ(normalizeAnswer(text), naiveNormalize(text)) << text.constData();
     }
 }
 
@@ -92,7 +92,7 @@ TEST(AnswerExtractionTest, Blocks) {
         "<Result><Title>Two</Title><Copyright>ニコニコ動画</Copyright></Result>"
         R"(<Result id="9"><Title>Not a block</Title></Result>)"
         "</ResultSet>";
-    const SearchResults table = Extract(answer);
+    const SearchResults table = extract(answer);
     ASSERT_EQ(table.size(), 2);
     EXPECT_EQ(table[0], (SearchResult{"One", "125", "Youtube", "http://r/1", "http://t/1.jpg"}));
     EXPECT_EQ(table[1], (SearchResult{"Two", "", QStringLiteral("ニコニコ動画"), "", ""}));
@@ -130,7 +130,7 @@ TEST(AnswerExtractionTest, LineRules) {
 }
 
 TEST(AnswerExtractionTest, UnreadableBytesBecomeReplacementCharacters) {
-    const SearchResults table = Extract("<Result><Title>a\xFF"
+    const SearchResults table = extract("<Result><Title>a\xFF"
                                        "b \xF0\xA0\xAE\xB7</Title>"
                                        "<Duration>59</Duration></Result>");
     ASSERT_EQ(table.size(), 1);

@@ -7,7 +7,7 @@
 
 namespace {
 
-QByteArray Answer(const QByteArray& total, int blocks) {
+QByteArray searchAnswer(const QByteArray& total, int blocks) {
     QByteArray answer =
         R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" + total +
         R"(" totalResultsReturned="20">)";
@@ -23,7 +23,7 @@ protected:
         view.keyword = QStringLiteral("猫");
     }
 
-    void Search(const QByteArray& body) {
+    void search(const QByteArray& body) {
         client.answer = [body](const QString&) { return body; };
         client.search();
     }
@@ -52,7 +52,7 @@ TEST_F(AnswerLoadTest, TotalsAndCaption) {
         {"-3", -3, "」の動画検索結果 -3件", "ページ 0/0"},
     };
     for (const auto& c : cases) {
-        Search(Answer(c.total, 0));
+        search(searchAnswer(c.total, 0));
         EXPECT_EQ(client.paging.totalResults, c.expectedTotal);
         EXPECT_EQ(view.caption, QStringLiteral("ORVENA - Sorvel Browser -「猫") +
                                     QString::fromUtf8(c.captionEnd));
@@ -63,13 +63,13 @@ TEST_F(AnswerLoadTest, TotalsAndCaption) {
 }
 
 TEST_F(AnswerLoadTest, AnswerWithoutResultsKeepsTableAndPageCount) {
-    Search(Answer("45", 2));
+    search(searchAnswer("45", 2));
     ASSERT_EQ(client.results.size(), 2);
     EXPECT_EQ(client.paging.pageCount, 3);
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
 
     view.keyword = QStringLiteral("犬");
-    Search(Answer("0", 0));
+    search(searchAnswer("0", 0));
     EXPECT_EQ(client.results.size(), 2);
     EXPECT_EQ(client.paging.pageCount, 0); // search() reset it; no answer set it
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 0/0"));
@@ -78,14 +78,14 @@ TEST_F(AnswerLoadTest, AnswerWithoutResultsKeepsTableAndPageCount) {
 }
 
 TEST_F(AnswerLoadTest, TotalWithoutBlocksGivesAnEmptyTable) {
-    Search(Answer("45", 2));
-    Search(Answer("5", 0));
+    search(searchAnswer("45", 2));
+    search(searchAnswer("5", 0));
     EXPECT_TRUE(client.results.isEmpty());
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/1"));
 }
 
 TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBack) {
-    Search(Answer("45", 2));
+    search(searchAnswer("45", 2));
     const QString caption = view.caption;
     view.previousEnabled = view.nextEnabled = true;
 
@@ -95,7 +95,7 @@ TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControl
     } cases[] = {
         {R"(<ResultSet totalResultsReturned="1" totalResultsAvailable="5">)",
          "'' は整数ではありません."},
-        {Answer("12a", 1), "'12a' は整数ではありません."},
+        {searchAnswer("12a", 1), "'12a' は整数ではありません."},
         {"<html><body>404 Not Found</body></html>", "'' は整数ではありません."},
         {"", "'' は整数ではありません."},
     };
@@ -104,7 +104,7 @@ TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControl
         bool controlsOffWhileShown = false;
         messages.onShow = [&] { controlsOffWhileShown = !view.searchEnabled; };
         const int resets = view.columnResets;
-        Search(c.body);
+        search(c.body);
         EXPECT_EQ(messages.errors, QStringList{QString::fromUtf8(c.message)});
         EXPECT_TRUE(controlsOffWhileShown);
         EXPECT_TRUE(view.searchEnabled);

@@ -38,7 +38,7 @@ public:
         }
     }
 
-    int ShownSlots() const {
+    int shownSlots() const {
         int shown = 0;
         for (const ResultSlot& slot : resultSlots)
             shown += slot.panel->isVisibleTo(&container) ? 1 : 0;

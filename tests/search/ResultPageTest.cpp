@@ -20,7 +20,7 @@ const QColor ThumbnailColour(200, 20, 20);
 
 // A service that reports `total` and answers every page with the rows it holds: full pages,
 // and the remainder on the last.
-QByteArray ServiceAnswer(const QString& url, int total, int rowsOverride = -1) {
+QByteArray serviceAnswer(const QString& url, int total, int rowsOverride = -1) {
     const QUrlQuery query(QUrl(url).query());
     const int count = query.queryItemValue(QStringLiteral("results")).toInt();
     const int start = query.queryItemValue(QStringLiteral("start")).toInt();
@@ -29,9 +29,9 @@ QByteArray ServiceAnswer(const QString& url, int total, int rowsOverride = -1) {
     QByteArray blocks;
     for (int i = 0; i < rows; ++i) {
         const QByteArray n = QByteArray::number(start + i);
-        blocks += ResultBlock("T" + n, "125", "Youtube", "http://r/" + n, "http://t/" + n + ".jpg");
+        blocks += resultBlock("T" + n, "125", "Youtube", "http://r/" + n, "http://t/" + n + ".jpg");
     }
-    return AnswerOf(total, blocks);
+    return answerOf(total, blocks);
 }
 
 class ResultPageTest : public ::testing::Test {
@@ -41,14 +41,14 @@ protected:
         client.noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
         QFile file(client.noImageFile);
         file.open(QIODevice::WriteOnly);
-        file.write(JpegOf(NoImageColour));
+        file.write(jpegOf(NoImageColour));
         view.keyword = QStringLiteral("猫");
     }
 
     // Searches with a service that reports `total` results.
-    void SearchWithTotal(int total, int rowsOverride = -1) {
+    void searchWithTotal(int total, int rowsOverride = -1) {
         client.answer = [total, rowsOverride](const QString& url) {
-            return ServiceAnswer(url, total, rowsOverride);
+            return serviceAnswer(url, total, rowsOverride);
         };
         client.search();
     }
@@ -98,11 +98,11 @@ TEST(SlotLabelTest, OnlyFourSitesMarkAResultAsViewed) {
 }
 
 TEST_F(ResultPageTest, FirstPageOfACappedTotal) {
-    SearchWithTotal(1234);
+    searchWithTotal(1234);
     EXPECT_EQ(view.caption,
               QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 900件以上"));
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/45"));
-    EXPECT_EQ(view.ShownSlots(), 20);
+    EXPECT_EQ(view.shownSlots(), 20);
     EXPECT_FALSE(view.previousEnabled);
     EXPECT_TRUE(view.nextEnabled);
     EXPECT_TRUE(view.searchEnabled);
@@ -112,13 +112,13 @@ TEST_F(ResultPageTest, FirstPageOfACappedTotal) {
 }
 
 TEST_F(ResultPageTest, LastPageShowsTheRemainder) {
-    SearchWithTotal(95);
+    searchWithTotal(95);
     QStringList progress;
     client.duringThumbnail = [&] { progress << view.status[0]; };
     Page(5);
     EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&results=15&start=81&")));
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 5/5"));
-    EXPECT_EQ(view.ShownSlots(), 15);
+    EXPECT_EQ(view.shownSlots(), 15);
     EXPECT_EQ(view.scrollRange, 20 * 120);
     EXPECT_TRUE(view.previousEnabled);
     EXPECT_FALSE(view.nextEnabled);
@@ -143,40 +143,40 @@ TEST_F(ResultPageTest, PageCountsAndScrollRanges) {
     };
     for (const auto& c : cases) {
         client.settings.resultsPerPage = c.perPage;
-        SearchWithTotal(c.total, c.rows);
-        EXPECT_EQ(view.ShownSlots(), c.shown) << c.total;
+        searchWithTotal(c.total, c.rows);
+        EXPECT_EQ(view.shownSlots(), c.shown) << c.total;
         EXPECT_EQ(view.scrollRange, c.range) << c.total;
         EXPECT_EQ(view.nextEnabled, c.next) << c.total;
     }
 }
 
 TEST_F(ResultPageTest, FewerPagesThanAskedForCutsTheRange) {
-    SearchWithTotal(900);
+    searchWithTotal(900);
     client.paging.pageCount = 45;
-    client.answer = [](const QString& url) { return ServiceAnswer(url, 860, 7); };
+    client.answer = [](const QString& url) { return serviceAnswer(url, 860, 7); };
     Page(45);
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 45/43"));
-    EXPECT_EQ(view.ShownSlots(), 7);
+    EXPECT_EQ(view.shownSlots(), 7);
     EXPECT_EQ(view.scrollRange, 7 * 120);
     EXPECT_FALSE(view.nextEnabled);
 }
 
 TEST_F(ResultPageTest, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
-    SearchWithTotal(300);
-    ASSERT_EQ(view.ShownSlots(), 20);
+    searchWithTotal(300);
+    ASSERT_EQ(view.shownSlots(), 20);
     client.settings.resultsPerPage = 5;
-    SearchWithTotal(300);
-    EXPECT_EQ(view.ShownSlots(), 5);
+    searchWithTotal(300);
+    EXPECT_EQ(view.shownSlots(), 5);
 }
 
 TEST_F(ResultPageTest, SlotContents) {
     client.answer = [](const QString&) {
-        return AnswerOf(
-            3, ResultBlock("猫 &amp; 犬", "125", "ニコニコ動画", "http://r/1", "http://t/1.jpg") +
-                   ResultBlock("two", "", "YouTube", "http://r/2", "http://t/2.jpg") +
-                   ResultBlock("three", "59", "metacafe", "http://r/3", ""));
+        return answerOf(
+            3, resultBlock("猫 &amp; 犬", "125", "ニコニコ動画", "http://r/1", "http://t/1.jpg") +
+                   resultBlock("two", "", "YouTube", "http://r/2", "http://t/2.jpg") +
+                   resultBlock("three", "59", "metacafe", "http://r/3", ""));
     };
-    client.thumbnails[QStringLiteral("http://t/1.jpg")] = JpegOf(ThumbnailColour);
+    client.thumbnails[QStringLiteral("http://t/1.jpg")] = jpegOf(ThumbnailColour);
     client.thumbnails[QStringLiteral("http://t/2.jpg")] = "<html>404 Not Found</html>";
     view.resultSlot(0).checkBox->setChecked(true);
     client.search();
@@ -188,32 +188,32 @@ TEST_F(ResultPageTest, SlotContents) {
     EXPECT_TRUE(first.checkBox->isEnabled());
     EXPECT_FALSE(first.checkBox->isChecked()); // every load unchecks
     EXPECT_EQ(first.infoLabel->text(), QStringLiteral("[ニコニコ動画]\n\n2分5秒\n\n"));
-    EXPECT_TRUE(CentreIs(first.thumbnail->picture(), ThumbnailColour));
+    EXPECT_TRUE(centreIs(first.thumbnail->picture(), ThumbnailColour));
     EXPECT_EQ(first.thumbnail->toolTip(), QStringLiteral("http://r/1"));
 
     const ResultSlot second = resultSlot(1);
     EXPECT_FALSE(second.checkBox->isEnabled());
     EXPECT_EQ(second.infoLabel->text(), QStringLiteral("情報なし"));
-    EXPECT_TRUE(CentreIs(second.thumbnail->picture(), NoImageColour)); // an error page is no picture
+    EXPECT_TRUE(centreIs(second.thumbnail->picture(), NoImageColour)); // an error page is no picture
     // An empty thumbnail element breaks into two lines: the video's own Url stays the last one
     // read, and is no picture.
-    EXPECT_TRUE(CentreIs(resultSlot(2).thumbnail->picture(), NoImageColour));
+    EXPECT_TRUE(centreIs(resultSlot(2).thumbnail->picture(), NoImageColour));
     EXPECT_FALSE(QFile::exists(client.thumbnailFile));
 }
 
 TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
-    const QByteArray noisy = JpegOf(ThumbnailColour, 120, 90, true);
+    const QByteArray noisy = jpegOf(ThumbnailColour, 120, 90, true);
     const QByteArray pictures[] = {noisy.left(noisy.size() * 4 / 5), "not a picture", ""};
     QByteArray blocks;
     for (int i = 0; i < 3; ++i) {
         const QByteArray thumbnail = "http://t/" + QByteArray::number(i) + ".jpg";
-        blocks += ResultBlock("t", "1", "Youtube", "http://r/", thumbnail);
+        blocks += resultBlock("t", "1", "Youtube", "http://r/", thumbnail);
         client.thumbnails[QString::fromLatin1(thumbnail)] = pictures[i];
     }
-    client.answer = [blocks](const QString&) { return AnswerOf(3, blocks); };
+    client.answer = [blocks](const QString&) { return answerOf(3, blocks); };
     client.search();
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(CentreIs(resultSlot(i).thumbnail->picture(), NoImageColour)) << i;
+        EXPECT_TRUE(centreIs(resultSlot(i).thumbnail->picture(), NoImageColour)) << i;
 
     // Without the stand-in picture the slot shows no picture rather than an earlier one.
     QFile::remove(client.noImageFile);
@@ -222,7 +222,7 @@ TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
 }
 
 TEST_F(ResultPageTest, PagingCommandsRunOnlyWhenTheirConditionHolds) {
-    SearchWithTotal(50); // three pages at 20
+    searchWithTotal(50); // three pages at 20
     const auto requestsAfter = [&](void (SearchController::*command)()) {
         const qsizetype before = client.requests.size();
         (client.*command)();
@@ -244,7 +244,7 @@ TEST_F(ResultPageTest, PagingCommandsRunOnlyWhenTheirConditionHolds) {
 }
 
 TEST_F(ResultPageTest, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
-    SearchWithTotal(50);
+    searchWithTotal(50);
     view.keyword = QStringLiteral("犬");
     client.showNextPage();
     EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&query=%E7%8C%AB&")));
@@ -255,11 +255,11 @@ TEST_F(ResultPageTest, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
 
 TEST_F(ResultPageTest, ActivationOpensOnlyWebPagesAndMarksTheResult) {
     client.answer = [](const QString&) {
-        return AnswerOf(5, ResultBlock("web", "1", "Youtube", "http://r/1", "") +
-                               ResultBlock("script", "1", "Youtube", "javascript:alert(1)", "") +
-                               ResultBlock("local", "1", "other site", "file:///etc/passwd", "") +
-                               ResultBlock("none", "1", "Youtube", "", "") +
-                               ResultBlock("secure", "1", "other site", "HTTPS://r/5", ""));
+        return answerOf(5, resultBlock("web", "1", "Youtube", "http://r/1", "") +
+                               resultBlock("script", "1", "Youtube", "javascript:alert(1)", "") +
+                               resultBlock("local", "1", "other site", "file:///etc/passwd", "") +
+                               resultBlock("none", "1", "Youtube", "", "") +
+                               resultBlock("secure", "1", "other site", "HTTPS://r/5", ""));
     };
     client.search();
     for (int slot = 1; slot <= 5; ++slot)

@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString Path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?");
+const QString path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?");
 
 // Records each URL handed to the answer fetch and fails it, so that no request goes out.
 class RecordingClient final : public SearchController {
@@ -36,7 +36,7 @@ protected:
         client.settings.uniqueId = QStringLiteral("1234-5678-9012-3456");
     }
 
-    QString Search(const QString& keyword) {
+    QString search(const QString& keyword) {
         view.keyword = keyword;
         client.search();
         return client.urls.isEmpty() ? QString() : client.urls.back();
@@ -61,8 +61,8 @@ protected:
 
 TEST_F(SearchRequestTest, ExampleRequestOfPageThreeOfTwelve) {
     client.settings.resultsPerPage = 10;
-    Search(QStringLiteral("cat video"));
-    EXPECT_EQ(Page(3, 12, 118), Path + "&query=cat%E3%80%80video&results=10&start=21&adult_ok=0"
+    search(QStringLiteral("cat video"));
+    EXPECT_EQ(Page(3, 12, 118), path + "&query=cat%E3%80%80video&results=10&start=21&adult_ok=0"
                                        "&site=&uniqueid=1234-5678-9012-3456&ver=3.2");
 }
 
@@ -81,7 +81,7 @@ TEST_F(SearchRequestTest, KeywordsAreNormalisedThenEncodedAsUtf8) {
         {QStringLiteral("x-y_z.~"), QStringLiteral("x%2Dy%5Fz%2E%7E")},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Search(c.keyword), Path + "&query=" + c.query +
+        EXPECT_EQ(search(c.keyword), path + "&query=" + c.query +
                                          "&results=20&start=1&adult_ok=0&site="
                                          "&uniqueid=1234-5678-9012-3456&ver=3.2")
             << c.keyword.toStdString();
@@ -97,7 +97,7 @@ TEST_F(SearchRequestTest, NormalisationWorksOnCharactersNotBytes) {
 }
 
 TEST_F(SearchRequestTest, CountAndStartFollowThePagingState) {
-    Search(QStringLiteral("猫"));
+    search(QStringLiteral("猫"));
     EXPECT_TRUE(Page(5, 5, 95).endsWith("&results=15&start=81&adult_ok=0&site=&uniqueid="
                                         "1234-5678-9012-3456&ver=3.2"));
     EXPECT_TRUE(Page(45, 45, 900).contains("&results=20&start=881&"));
@@ -106,7 +106,7 @@ TEST_F(SearchRequestTest, CountAndStartFollowThePagingState) {
 
     // A new search after page 7 starts over with a full first page.
     Page(7, 10, 200);
-    EXPECT_TRUE(Search(QStringLiteral("犬")).contains("&results=20&start=1&"));
+    EXPECT_TRUE(search(QStringLiteral("犬")).contains("&results=20&start=1&"));
     EXPECT_EQ(client.paging.currentPage, 1);
     EXPECT_EQ(client.paging.pageCount, 0);
 }
@@ -115,19 +115,19 @@ TEST_F(SearchRequestTest, SettingsAreAppendedUnencoded) {
     client.settings.adultOk = QStringLiteral("-1");
     client.settings.site = QStringLiteral("video.example.jp\t");
     client.settings.uniqueId = QString();
-    EXPECT_EQ(Search(QStringLiteral("x")), Path + "&query=x&results=20&start=1&adult_ok=-1"
+    EXPECT_EQ(search(QStringLiteral("x")), path + "&query=x&results=20&start=1&adult_ok=-1"
                                                   "&site=video.example.jp\t&uniqueid=&ver=3.2");
 }
 
 TEST_F(SearchRequestTest, PagingAsksForTheKeywordOfTheLastSearch) {
-    Search(QStringLiteral("cat"));
+    search(QStringLiteral("cat"));
     view.keyword = QStringLiteral("dog");
     EXPECT_TRUE(Page(2, 3, 50).contains("&query=cat&"));
     EXPECT_EQ(client.searchKeyword(), QByteArray("cat"));
 }
 
 TEST_F(SearchRequestTest, EmptyKeywordSendsNothing) {
-    Search(QString());
+    search(QString());
     EXPECT_TRUE(client.urls.isEmpty());
     EXPECT_TRUE(messages.information.isEmpty());
 }
@@ -157,7 +157,7 @@ TEST_F(SearchRequestTest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineM
     client.duringFetch = [&] {
         offDuringFetch = !view.searchEnabled && !view.previousEnabled && !view.nextEnabled;
     };
-    Search(QStringLiteral("cat"));
+    search(QStringLiteral("cat"));
     EXPECT_TRUE(offDuringFetch);
     EXPECT_EQ(messages.information,
               QStringList{QStringLiteral("インターネットに接続されていません.")});

@@ -11,7 +11,7 @@
 
 // Services the event queue until the condition holds or the time runs out; returns the
 // condition's last value. For anything asynchronous: never a fixed sleep.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
         if (deadline.hasExpired())
@@ -22,7 +22,7 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10
 }
 
 // The message of the exception of type E that action raises; a marker when it raises none.
-template <typename E> QString Raised(const std::function<void()>& action) {
+template <typename E> QString raisedMessage(const std::function<void()>& action) {
     try {
         action();
     } catch (const E& e) {
@@ -32,7 +32,7 @@ template <typename E> QString Raised(const std::function<void()>& action) {
 }
 
 // The bytes of a file, or "<missing>" when it cannot be read.
-inline QByteArray ReadFileBytes(const QString& path) {
+inline QByteArray readFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
