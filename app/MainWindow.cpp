@@ -64,7 +64,8 @@ void setBackground(QWidget* widget, const QColor& color) {
 
 // A background box as every one of the window has it: white to light grey, no outline, no
 // caption.
-GradientBox* makeBackground(QWidget* parent, const QString& name, GradientBox::Direction direction) {
+GradientBox* makeBackground(QWidget* parent, const QString& name,
+                            GradientBox::Direction direction) {
     auto* box = new GradientBox(parent);
     box->setObjectName(name);
     box->setStartColor(WhiteColor);
@@ -268,13 +269,12 @@ void MainWindow::createToolBar() {
                                     QStringLiteral("動画の検索"));
     m_searchButton->setText(QStringLiteral("検索"));
     makeSeparator(m_toolBar, QStringLiteral("toolBarSeparator1"), {358, 6, 4, 24});
-    m_searchSettingsButton =
-        makeToolButton(m_toolBar, QStringLiteral("searchSettingsButton"), {366, 6, 80, 24},
-                       QStringLiteral("動画の検索設定"));
+    m_searchSettingsButton = makeToolButton(m_toolBar, QStringLiteral("searchSettingsButton"),
+                                            {366, 6, 80, 24}, QStringLiteral("動画の検索設定"));
     m_searchSettingsButton->setText(QStringLiteral("検索設定"));
     makeSeparator(m_toolBar, QStringLiteral("toolBarSeparator2"), {450, 6, 4, 24});
-    m_topPageButton = makeToolButton(m_toolBar, QStringLiteral("topPageButton"),
-                                     {458, 6, 100, 24}, QStringLiteral("トップページの参照"));
+    m_topPageButton = makeToolButton(m_toolBar, QStringLiteral("topPageButton"), {458, 6, 100, 24},
+                                     QStringLiteral("トップページの参照"));
     m_topPageButton->setText(QStringLiteral("トップページ"));
     for (QToolButton* button : {m_searchButton, m_searchSettingsButton, m_topPageButton})
         button->setFont(large);
@@ -360,8 +360,8 @@ MainWindow::NavigationBar MainWindow::createNavigationBar(QWidget* parent,
         {&made.last, "LastPageButton", {208, 2, 24, 24}, "最後のページ", LastPageGlyph},
     };
     for (const auto& b : buttons) {
-        QToolButton* button = makeToolButton(made.bar, position + QLatin1String(b.name),
-                                             b.geometry, QString::fromUtf8(b.hint));
+        QToolButton* button = makeToolButton(made.bar, position + QLatin1String(b.name), b.geometry,
+                                             QString::fromUtf8(b.hint));
         button->setIcon(loadGlyphIcon(b.glyph));
         button->setIconSize(QSize(16, 16));
         button->setEnabled(false);
@@ -373,10 +373,10 @@ MainWindow::NavigationBar MainWindow::createNavigationBar(QWidget* parent,
     made.pageLabel->setAlignment(Qt::AlignCenter);
 
     auto* anchors = new KeepRelativePlace(made.bar, 255);
-    for (QWidget* control : {static_cast<QWidget*>(made.first),
-                             static_cast<QWidget*>(made.previous),
-                             static_cast<QWidget*>(made.pageLabel),
-                             static_cast<QWidget*>(made.next), static_cast<QWidget*>(made.last)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(made.first), static_cast<QWidget*>(made.previous),
+          static_cast<QWidget*>(made.pageLabel), static_cast<QWidget*>(made.next),
+          static_cast<QWidget*>(made.last)})
         anchors->append(control);
     return made;
 }

@@ -85,7 +85,8 @@ QString newUniqueId(unsigned seed) {
     return groups.join(u'-');
 }
 
-void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog, SearchSettings& settings) {
+void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog,
+          SearchSettings& settings) {
     // One reading of the file; a missing file reads as empty.
     const ProfileReader file(path);
     const auto readInt = [&file](const QString& key, int current) {

@@ -18,7 +18,8 @@ QString defaultPath();
 // Reads the file into the window, the dialog's controls and uniqueId (a new identifier when
 // none is stored). A missing file or key keeps what the window and controls hold. The stored
 // frame is applied as read unless no screen would show its title bar (reachableFrame).
-void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog, SearchSettings& settings);
+void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog,
+          SearchSettings& settings);
 
 // Writes the ten keys in their order. Raises ProfileWriteError when the file cannot be
 // written; the keys written before stay written.

@@ -177,7 +177,7 @@ void GradientBox::paintEvent(QPaintEvent*) {
         painter.drawRect(QRect(0, 0, width() - 1, height() - 1));
     }
     drawCaption(painter,
-                    QRect(QPoint(m_captionLeft, m_captionTop), QPoint(width() - 1, height() - 1)));
+                QRect(QPoint(m_captionLeft, m_captionTop), QPoint(width() - 1, height() - 1)));
     emit painted();
 }
 
@@ -187,7 +187,8 @@ void GradientBox::drawCaption(QPainter& painter, const QRect& rect) {
         painter.setPen(toQColor(color, palette()));
         painter.drawText(rect.translated(dx, dy), flags, m_caption);
     };
-    const DesignColor fontColor = toDesignColor(palette().color(QPalette::Active, QPalette::WindowText));
+    const DesignColor fontColor =
+        toDesignColor(palette().color(QPalette::Active, QPalette::WindowText));
     const int d = m_captionDepth;
 
     if (!isEnabled()) {

@@ -16,7 +16,13 @@ class GradientBox final : public QWidget {
     Q_OBJECT
 public:
     // Where the gradient runs from the start colour to the end colour; None paints no gradient.
-    enum class Direction : std::uint8_t { TopToBottom, BottomToTop, LeftToRight, RightToLeft, None };
+    enum class Direction : std::uint8_t {
+        TopToBottom,
+        BottomToTop,
+        LeftToRight,
+        RightToLeft,
+        None
+    };
     // How the caption stands out, drawn in the shadow colour: a shadow below right or above left,
     // or a depth of several such copies.
     enum class CaptionEffect : std::uint8_t { LoweredShadow, RaisedShadow, Lowered3D, Raised3D };

@@ -244,8 +244,8 @@ void HistoryComboBox::restoreHistory() {
 }
 
 void HistoryComboBox::saveAutomatically() {
-    const bool saves = (m_saveMode == SaveMode::Auto && m_loadDone) ||
-                       m_saveMode == SaveMode::SaveOnly;
+    const bool saves =
+        (m_saveMode == SaveMode::Auto && m_loadDone) || m_saveMode == SaveMode::SaveOnly;
     if (!saves)
         return;
     if (!m_saveRegistryKey.isEmpty())

@@ -5,9 +5,10 @@
 #include <QStringList>
 
 // The keyword box: an editable combo box whose item list is a search history, newest first,
-// kept from run to run in a section of a profile file (saveFileName) or, when saveRegistryKey is set,
-// in the per-user stand-in for the registry. Its owner calls restoreHistory() once the box is configured
-// and calls addToHistory() for each keyword searched; the box saves its list when it is destroyed.
+// kept from run to run in a section of a profile file (saveFileName) or, when saveRegistryKey is
+// set, in the per-user stand-in for the registry. Its owner calls restoreHistory() once the box is
+// configured and calls addToHistory() for each keyword searched; the box saves its list when it is
+// destroyed.
 class HistoryComboBox final : public QComboBox {
     Q_OBJECT
 public:
@@ -95,8 +96,8 @@ private:
     QString m_saveSectionName;
     int m_maxLength = 0;
     bool m_restoreCalled = false;
-    // Whether the list holds what the automatic load was to read. Until then (restoreHistory() not yet
-    // called, or left by an exception) the automatic save of Auto would overwrite the stored
+    // Whether the list holds what the automatic load was to read. Until then (restoreHistory() not
+    // yet called, or left by an exception) the automatic save of Auto would overwrite the stored
     // history with a list that never held it, so it is skipped.
     bool m_loadDone = false;
 };

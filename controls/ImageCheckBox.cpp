@@ -180,8 +180,8 @@ QColor ImageCheckBox::resolvedBackground() const {
     return palette().color(backgroundRole());
 }
 
-void ImageCheckBox::drawPicture(QPainter& painter, const QRect& rect, const QImage& bitmap, int index,
-                             const QColor& background) const {
+void ImageCheckBox::drawPicture(QPainter& painter, const QRect& rect, const QImage& bitmap,
+                                int index, const QColor& background) const {
     QImage picture;
     if (&bitmap == &checkBoxStrip()) {
         const int side = bitmap.height();
@@ -240,14 +240,14 @@ void ImageCheckBox::paintEvent(QPaintEvent*) {
             if (!m_checkedPicture.isNull())
                 drawPicture(painter, glyphRect, m_checkedPicture, 0, background);
             else if (!strip.isNull())
-                drawPicture(painter, glyphRect, strip, enabled ? StateChecked : StateCheckedDisabled,
-                          background);
+                drawPicture(painter, glyphRect, strip,
+                            enabled ? StateChecked : StateCheckedDisabled, background);
         } else {
             if (!m_uncheckedPicture.isNull())
                 drawPicture(painter, glyphRect, m_uncheckedPicture, 0, background);
             else if (!strip.isNull())
                 drawPicture(painter, glyphRect, strip,
-                          enabled ? StateUnchecked : StateUncheckedDisabled, background);
+                            enabled ? StateUnchecked : StateUncheckedDisabled, background);
         }
 
         painter.setFont(font());

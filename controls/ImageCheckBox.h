@@ -95,7 +95,7 @@ private:
     QSize contentSize() const;
     QColor resolvedBackground() const;
     void drawPicture(QPainter& painter, const QRect& rect, const QImage& bitmap, int index,
-                   const QColor& background) const;
+                     const QColor& background) const;
     void uncheckOthersInGroup();
     void handleGroupChecked(const GroupCheckedEvent& message);
 

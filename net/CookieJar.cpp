@@ -7,7 +7,7 @@
 namespace {
 
 // Control characters make a cookie unusable: it is ignored rather than sent back.
-bool HasControlCharacter(const QByteArray& text) {
+bool hasControlCharacter(const QByteArray& text) {
     return std::any_of(text.begin(), text.end(), [](char ch) {
         const auto c = static_cast<unsigned char>(ch);
         return (c < 0x20 && c != '\t') || c == 0x7F;
@@ -29,7 +29,7 @@ void CookieJar::store(const QByteArray& origin, const QByteArray& setCookie) {
         return;
     const QNetworkCookie& cookie = parsed.front();
     if (cookie.name().isEmpty() || cookie.name().size() + cookie.value().size() > MaxCookieSize ||
-        HasControlCharacter(cookie.name()) || HasControlCharacter(cookie.value()) ||
+        hasControlCharacter(cookie.name()) || hasControlCharacter(cookie.value()) ||
         (cookie.isSecure() && !origin.startsWith("https://")))
         return;
 

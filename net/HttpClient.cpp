@@ -420,7 +420,8 @@ void HttpClient::buildRequestHeader() {
     }
     m_requestHeader.setHeader("Host", host);
     m_requestHeader.append("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
-    m_requestHeader.append("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+    m_requestHeader.append(
+        "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     if (!headerFields.userAgent.isEmpty())
         m_requestHeader.setHeader("User-Agent", headerFields.userAgent);
     if (!headerFields.fromAddress.isEmpty())

@@ -262,8 +262,8 @@ private:
     TcpClient& m_owner;
 };
 
-// startTimeout() now, stopTimeout() on every exit. DeadlineOnly arms the timer for the deadline alone, and
-// only while there is one.
+// startTimeout() now, stopTimeout() on every exit. DeadlineOnly arms the timer for the deadline
+// alone, and only while there is one.
 class TcpClient::TimerScope {
 public:
     explicit TimerScope(TcpClient& owner, Period period = Period::TimeOut)
@@ -614,8 +614,8 @@ void TcpClient::handleLookupResult(const QHostInfo& info) {
     m_asyncOk = info.error() == QHostInfo::NoError && m_lookupAddress != 0;
     if (!m_asyncOk)
         lastError = info.error() == QHostInfo::HostNotFound || info.error() == QHostInfo::NoError
-                          ? 11001
-                          : 11003;
+                        ? 11001
+                        : 11003;
     m_lookupDone = true;
 }
 
@@ -639,8 +639,9 @@ void TcpClient::resolveHost() {
         TimerScope timer(*this);
         m_lookupDone = false;
         abortLookup();
-        m_lookupId = QHostInfo::lookupHost(QString::fromUtf8(name), m_context.get(),
-                                           [this](const QHostInfo& info) { handleLookupResult(info); });
+        m_lookupId =
+            QHostInfo::lookupHost(QString::fromUtf8(name), m_context.get(),
+                                  [this](const QHostInfo& info) { handleLookupResult(info); });
         while (!m_lookupDone && !timedOut && !m_canceled)
             sleepUntilWoken(Wake::Anything);
         abortLookup();
@@ -803,7 +804,8 @@ void TcpClient::closeSocket() {
         checkSocketError(lastSocketError());
     if (onDisconnect && !m_destroying)
         onDisconnect(this);
-    // A socket that cannot be made now is made again (or its error raised) by the next connectToHost().
+    // A socket that cannot be made now is made again (or its error raised) by the next
+    // connectToHost().
     if (!m_destroying)
         makeSocket(false);
 }
@@ -826,7 +828,7 @@ void TcpClient::abort() {
 // --- sending --------------------------------------------------------------------------------
 
 void TcpClient::sendAll(const char* data, qsizetype count,
-                         const std::function<void(qsizetype)>& afterSend) {
+                        const std::function<void(qsizetype)>& afterSend) {
     qsizetype sent = 0;
     while (sent < count && !m_canceled) {
         const ssize_t n = ::send(m_socket, data + sent, count - sent, MSG_NOSIGNAL);
@@ -941,7 +943,7 @@ QByteArray TcpClient::readLine() {
 }
 
 void TcpClient::capture(qint64 limit, qint64 ceiling,
-                         const std::function<void(const char*, qint64)>& sink) {
+                        const std::function<void(const char*, qint64)>& sink) {
     ReadScope reading(*this);
     qint64 stored = 0;
     while (!m_canceled && (limit == -1 || stored < limit)) {

@@ -294,7 +294,8 @@ private:
     void parse(Line& line) const {
         const QString text = decode(line.text);
         line.parsed = parseLine(text);
-        line.folded = line.parsed.kind == LineKind::Other ? QString() : caseFolded(line.parsed.name);
+        line.folded =
+            line.parsed.kind == LineKind::Other ? QString() : caseFolded(line.parsed.name);
         line.blank = trimBlanks(text).isEmpty();
     }
 

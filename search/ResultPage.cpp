@@ -1,7 +1,7 @@
 #include "search/SearchController.h"
 
-#include "controls/ImageCheckBox.h"
 #include "controls/ClickableImage.h"
+#include "controls/ImageCheckBox.h"
 #include "net/HttpClient.h"
 #include "platform/Convert.h"
 #include "platform/Jpeg.h"
@@ -13,8 +13,7 @@
 
 void SearchController::showCaption() {
     m_view.setCaption(m_view.baseCaption() + QStringLiteral(" -「") + m_view.keywordText() +
-                      QStringLiteral("」の動画検索結果 ") +
-                      QString::number(paging.totalResults) +
+                      QStringLiteral("」の動画検索結果 ") + QString::number(paging.totalResults) +
                       (totalCapped ? QStringLiteral("件以上") : QStringLiteral("件")));
 }
 
@@ -32,21 +31,16 @@ void SearchController::showPageCount() {
 
 void SearchController::showResults() {
     // There are twenty slots: rows beyond them are not shown.
-    const int rows =
-        static_cast<int>(std::min<qsizetype>(results.size(), ISearchView::SlotCount));
+    const int rows = static_cast<int>(std::min<qsizetype>(results.size(), ISearchView::SlotCount));
     for (int n = 0; n < rows && !m_stopped; ++n) {
-        m_view.setStatusText(0, QStringLiteral("ページ%1更新中 %2/%3")
-                                    .arg(paging.currentPage)
-                                    .arg(n + 1)
-                                    .arg(rows));
+        m_view.setStatusText(
+            0, QStringLiteral("ページ%1更新中 %2/%3").arg(paging.currentPage).arg(n + 1).arg(rows));
         fillSlot(n, results[n]);
     }
     m_view.setSearchControlsEnabled(true);
-    m_view.setPagingButtonsEnabled(paging.currentPage > 1,
-                                   paging.pageCount > paging.currentPage);
+    m_view.setPagingButtonsEnabled(paging.currentPage > 1, paging.pageCount > paging.currentPage);
     m_view.setStatusText(0, QString());
-    const int slotsInRange =
-        paging.currentPage > paging.pageCount ? rows : settings.resultsPerPage;
+    const int slotsInRange = paging.currentPage > paging.pageCount ? rows : settings.resultsPerPage;
     m_view.setResultScrollRange(slotsInRange * m_view.slotHeight());
     const QString keyword = m_view.keywordText();
     m_view.addKeywordToHistory();

@@ -21,7 +21,8 @@ class UrlEncoder;
 // not own.
 class SearchController {
 public:
-    SearchController(ISearchView& view, HttpClient& http, UrlEncoder& urlEncoder, QString serviceHost = ServiceHost);
+    SearchController(ISearchView& view, HttpClient& http, UrlEncoder& urlEncoder,
+                     QString serviceHost = ServiceHost);
     virtual ~SearchController() = default;
     Q_DISABLE_COPY_MOVE(SearchController)
 
@@ -41,8 +42,8 @@ public:
 
     // The search command: a new search for the keyword box's text, from page 1.
     void search();
-    // The keyword box's key filter: Enter starts a search while searching is enabled and is consumed
-    // (key set to 0); every other key passes unchanged.
+    // The keyword box's key filter: Enter starts a search while searching is enabled and is
+    // consumed (key set to 0); every other key passes unchanged.
     void filterKeywordKey(QChar& key);
     // One page load. page equals paging.currentPage.
     void loadResultPage(int page);

@@ -5,7 +5,8 @@
 #include "platform/AppDir.h"
 #include "search/SearchView.h"
 
-SearchController::SearchController(ISearchView& view, HttpClient& http, UrlEncoder& urlEncoder, QString serviceHost)
+SearchController::SearchController(ISearchView& view, HttpClient& http, UrlEncoder& urlEncoder,
+                                   QString serviceHost)
     : m_view(view)
     , m_http(http)
     , m_urlEncoder(urlEncoder)

@@ -193,7 +193,7 @@ public:
 
     // A square of side n at (x, y) with the classic two-line raised edge.
     void raisedMessage(int x, int y, int n, QRgb face, QRgb light = White, QRgb shadow = Grey,
-                QRgb dark = Black) {
+                       QRgb dark = Black) {
         const int r = x + n - 1;
         const int b = y + n - 1;
         fill(x, y, n, n, face);
@@ -387,7 +387,8 @@ void drawStyle4(Frame& f, bool checked, bool disabled) {
         return;
     }
     if (disabled)
-        f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224), White);
+        f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
+                        White);
     else
         f.Sunken(2, 2, 14, qRgb(224, 224, 224));
     const std::vector<std::pair<int, int>> large = {{4, 8}, {5, 9},  {6, 10}, {7, 11}, {8, 10},
@@ -418,7 +419,7 @@ void drawStyle7(Frame& f, bool checked, bool disabled) {
     if (disabled) {
         if (checked)
             f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
-                     White);
+                            White);
         else
             f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
     } else if (checked) {

@@ -2,9 +2,9 @@
 #include "TestImages.h"
 
 #include "app/ResultScrollArea.h"
-#include "controls/ImageCheckBox.h"
-#include "controls/HistoryComboBox.h"
 #include "controls/ClickableImage.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ImageCheckBox.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -83,7 +83,8 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     // The next page continues the results; a click opens the video's page on the service.
     const QString firstTitle = client.results[0].title;
     button("lowerNextPageButton")->click();
-    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
+    EXPECT_EQ(label("upperPageLabel")->text(),
+              QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
     EXPECT_NE(client.results[0].title, firstTitle);
     QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
     EXPECT_TRUE(pane().navigations.back().startsWith(

@@ -3,10 +3,10 @@
 #include "ScriptedHttpServer.h"
 
 #include "app/ResultScrollArea.h"
-#include "controls/ImageCheckBox.h"
+#include "controls/ClickableImage.h"
 #include "controls/GradientBox.h"
 #include "controls/HistoryComboBox.h"
-#include "controls/ClickableImage.h"
+#include "controls/ImageCheckBox.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>
@@ -58,8 +58,9 @@ TEST_F(MainWindowTest, FirstDisplay) {
     EXPECT_EQ(w.baseCaption(), QStringLiteral("ORVENA - Sorvel Browser"));
     EXPECT_EQ(w.frameGeometry().size(), QSize(1024, 640));
 
-    ASSERT_EQ(w.findChildren<QFrame*>(QRegularExpression(QStringLiteral("^resultSlot[0-9]+$"))).size(),
-              20);
+    ASSERT_EQ(
+        w.findChildren<QFrame*>(QRegularExpression(QStringLiteral("^resultSlot[0-9]+$"))).size(),
+        20);
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE(i);
         EXPECT_FALSE(w.resultSlot(i).panel->isVisibleTo(&w));
@@ -130,7 +131,8 @@ TEST_F(MainWindowTest, SlotLayout) {
     EXPECT_EQ(find<ResultScrollArea>("resultArea")->width(), 255);
     mainWindow().setResultScrollRange(2400);
     QWidget* viewport = find<ResultScrollArea>("resultArea")->viewport();
-    ASSERT_TRUE(waitUntil([&] { return find<ResultScrollArea>("resultArea")->verticalScrollBar()->isVisible(); }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return find<ResultScrollArea>("resultArea")->verticalScrollBar()->isVisible(); }));
     const int width = viewport->width();
     EXPECT_LT(width, 255 - 2);
     EXPECT_EQ(slot.panel->width(), width);
@@ -146,8 +148,10 @@ TEST_F(MainWindowTest, SlotLayout) {
     EXPECT_EQ(slot.strip->direction(), GradientBox::Direction::TopToBottom);
     EXPECT_EQ(slot.strip->startColor(), WhiteColor);
     EXPECT_EQ(slot.strip->endColor(), 0xE2E2E2u);
-    EXPECT_EQ(find<GradientBox>("leftBackground")->direction(), GradientBox::Direction::RightToLeft);
-    EXPECT_EQ(find<GradientBox>("rightBackground")->direction(), GradientBox::Direction::LeftToRight);
+    EXPECT_EQ(find<GradientBox>("leftBackground")->direction(),
+              GradientBox::Direction::RightToLeft);
+    EXPECT_EQ(find<GradientBox>("rightBackground")->direction(),
+              GradientBox::Direction::LeftToRight);
     EXPECT_EQ(find<GradientBox>("leftBackground")->height(), 2400);
     EXPECT_EQ(find<GradientBox>("rightBackground")->geometry().right(), width - 1);
 
@@ -165,7 +169,8 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
     EXPECT_EQ(find<HistoryComboBox>("keywordBox")->geometry(), QRect(8, 6, 274, 24));
     EXPECT_EQ(find<HistoryComboBox>("keywordBox")->maxLength(), 45);
     EXPECT_EQ(find<HistoryComboBox>("keywordBox")->maxVisibleItems(), 30);
-    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->toolTip(), QStringLiteral("動画の検索キーワード"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->toolTip(),
+              QStringLiteral("動画の検索キーワード"));
     EXPECT_EQ(find<HistoryComboBox>("keywordBox")->font().pixelSize(), 16);
     const struct {
         QToolButton* button;
@@ -330,12 +335,15 @@ TEST_F(MainWindowTest, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
     EXPECT_EQ(button("lowerLastPageButton")->geometry(), QRect(208, 2, 24, 24));
 
     // Dragging the splitter: the column grows, the bars' controls keep their relative place.
-    find<QSplitter>("splitter")->setSizes({510, find<QSplitter>("splitter")->width() - 510 - find<QSplitter>("splitter")->handleWidth()});
+    find<QSplitter>("splitter")
+        ->setSizes({510, find<QSplitter>("splitter")->width() - 510 -
+                             find<QSplitter>("splitter")->handleWidth()});
     ASSERT_TRUE(waitUntil([&] { return find<QFrame>("upperNavigationBar")->width() == 510; }));
     EXPECT_EQ(label("upperPageLabel")->geometry(), QRect(2 * 126 - 50, 2, 100, 24));
     EXPECT_EQ(button("upperFirstPageButton")->geometry(), QRect(2 * 32 - 12, 2, 24, 24));
     EXPECT_EQ(button("lowerLastPageButton")->geometry(), QRect(2 * 220 - 12, 2, 24, 24));
-    EXPECT_EQ(w.resultSlot(0).panel->width(), find<ResultScrollArea>("resultArea")->viewport()->width());
+    EXPECT_EQ(w.resultSlot(0).panel->width(),
+              find<ResultScrollArea>("resultArea")->viewport()->width());
 }
 
 namespace {
@@ -420,7 +428,8 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
         {"searchSettingsButton", place(button("searchSettingsButton"))},
         {"topPageButton", place(button("topPageButton"))},
         {"keywordBox", place(find<HistoryComboBox>("keywordBox"))},
-        {"tab", place(find<QTabWidget>("pageTabs")->tabBar(), find<QTabWidget>("pageTabs")->tabBar()->tabRect(0))},
+        {"tab", place(find<QTabWidget>("pageTabs")->tabBar(),
+                      find<QTabWidget>("pageTabs")->tabBar()->tabRect(0))},
         {"upperPageLabel", place(label("upperPageLabel"))},
         {"lowerPageLabel", place(label("lowerPageLabel"))},
         {"resultInfo1", place(slot.infoLabel)},

@@ -3,9 +3,9 @@
 #include "TestImages.h"
 
 #include "app/ResultScrollArea.h"
-#include "controls/ImageCheckBox.h"
-#include "controls/HistoryComboBox.h"
 #include "controls/ClickableImage.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ImageCheckBox.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>
@@ -197,8 +197,9 @@ TEST_F(ResultPagesTest, TotalsPagesAndScrollRanges) {
         EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser -「猫") +
                                        QString::fromUtf8(c.captionEnd));
         EXPECT_TRUE(statusPanel(0)->text().isEmpty());
-        EXPECT_TRUE(action("searchAction")->isEnabled() && action("searchSettingsAction")->isEnabled() && button("searchButton")->isEnabled() &&
-                    button("searchSettingsButton")->isEnabled());
+        EXPECT_TRUE(
+            action("searchAction")->isEnabled() && action("searchSettingsAction")->isEnabled() &&
+            button("searchButton")->isEnabled() && button("searchSettingsButton")->isEnabled());
         EXPECT_EQ(find<HistoryComboBox>("keywordBox")->count(), c.total > 0 ? 1 : 0) << c.total;
     }
     EXPECT_TRUE(service.lastSearch().contains("&results=5&start=1&"));
@@ -234,8 +235,8 @@ TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
         EXPECT_EQ(w.resultSlot(i).checkBox->isEnabled(), c.markable) << i;
         EXPECT_FALSE(w.resultSlot(i).checkBox->isChecked()) << i;
         EXPECT_EQ(w.resultSlot(i).checkBox->caption(), QStringLiteral("T%1").arg(i + 1));
-        EXPECT_TRUE(
-            centreIs(w.resultSlot(i).thumbnail->picture(), c.picture ? ThumbnailColour : NoImageColour))
+        EXPECT_TRUE(centreIs(w.resultSlot(i).thumbnail->picture(),
+                             c.picture ? ThumbnailColour : NoImageColour))
             << i;
         EXPECT_EQ(w.resultSlot(i).thumbnail->toolTip(),
                   QStringLiteral("http://%1/watch/%2").arg(service.host()).arg(i + 1));
@@ -340,7 +341,8 @@ TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
     EXPECT_EQ(progressDuringLoad, QStringLiteral("ページ1更新中 2/3"));
     EXPECT_EQ(pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.host()));
     EXPECT_EQ(pane().resultTitle(), QStringLiteral("T1"));
-    EXPECT_TRUE(w.resultSlot(0).checkBox->isChecked()); // the load had filled slot 1 before the click
+    EXPECT_TRUE(
+        w.resultSlot(0).checkBox->isChecked()); // the load had filled slot 1 before the click
     EXPECT_EQ(shownSlots(), 3);
     EXPECT_TRUE(action("searchAction")->isEnabled());
 }

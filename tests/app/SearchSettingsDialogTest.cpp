@@ -85,7 +85,8 @@ TEST_F(SearchSettingsDialogTest, AsDesigned) {
     EXPECT_TRUE(find<QComboBox>("domainBox")->isEditable());
     EXPECT_TRUE(find<QComboBox>("domainBox")->currentText().isEmpty());
     EXPECT_EQ(find<QComboBox>("domainBox")->lineEdit()->maxLength(), 31);
-    EXPECT_FALSE(find<QComboBox>("domainBox")->lineEdit()->testAttribute(Qt::WA_InputMethodEnabled));
+    EXPECT_FALSE(
+        find<QComboBox>("domainBox")->lineEdit()->testAttribute(Qt::WA_InputMethodEnabled));
     EXPECT_EQ(find<QComboBox>("domainBox")->count(), 133);
 
     // The tab order: OK first, then the controls from top to bottom.

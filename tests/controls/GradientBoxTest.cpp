@@ -62,7 +62,8 @@ TEST(GradientBoxTest, RampKeepsTheEndsAndTruncatesTheRunningValue) {
     EXPECT_EQ(ramp[255], LightGrey);
 
     // Each channel on its own: red falls by exactly 1, green rises by 1, blue rises by 190/255.
-    box.computeRamp(designColor(255, 0, 10), designColor(0, 255, 200), GradientBox::Direction::LeftToRight);
+    box.computeRamp(designColor(255, 0, 10), designColor(0, 255, 200),
+                    GradientBox::Direction::LeftToRight);
     EXPECT_EQ(ramp[1], designColor(254, 1, 10));
     EXPECT_EQ(ramp[128], designColor(127, 128, 105));
     EXPECT_EQ(ramp[254], designColor(1, 254, 199));
@@ -70,7 +71,8 @@ TEST(GradientBoxTest, RampKeepsTheEndsAndTruncatesTheRunningValue) {
 
 TEST(GradientBoxTest, ReversedDirectionsStartTheRampAtTheEndColor) {
     GradientBox box;
-    for (GradientBox::Direction style : {GradientBox::Direction::BottomToTop, GradientBox::Direction::RightToLeft}) {
+    for (GradientBox::Direction style :
+         {GradientBox::Direction::BottomToTop, GradientBox::Direction::RightToLeft}) {
         box.computeRamp(0x0000FF, 0xFF0000, style);
         EXPECT_EQ(box.ramp()[0], 0xFF0000u);
         EXPECT_EQ(box.ramp()[255], 0x0000FFu);
@@ -92,7 +94,8 @@ TEST(GradientBoxTest, TwentyPixelStripShowsTheLastBandsDrawn) {
     for (int y = 0; y < 20; ++y) {
         EXPECT_NE(pixelAt(image, 100, y), rgb(255, 255, 255)) << "row " << y;
         if (y > 0) {
-            EXPECT_LE(qRed(pixelAt(image, 100, y)), qRed(pixelAt(image, 100, y - 1))) << "row " << y;
+            EXPECT_LE(qRed(pixelAt(image, 100, y)), qRed(pixelAt(image, 100, y - 1)))
+                << "row " << y;
         }
     }
 }
@@ -125,8 +128,8 @@ TEST(GradientBoxTest, EachDirectionPutsItsColoursAtTheRightEnds) {
     for (const Case& c : cases) {
         GradientBox box;
         box.resize(20, 20);
-        box.setStartColor(0x0000FF);  // red
-        box.setEndColor(0xFF0000); // blue
+        box.setStartColor(0x0000FF); // red
+        box.setEndColor(0xFF0000);   // blue
         box.setDirection(c.style);
         const QImage image = grab(box);
         EXPECT_EQ(pixelAt(image, c.lastEnd.x(), c.lastEnd.y()), c.lastColor) << int(c.style);
@@ -190,17 +193,21 @@ TEST(GradientBoxTest, SettersRepaintOnlyWhenTheirTableSaysSo) {
          false},
         {"outlineColor with outline", [](GradientBox& b) { b.setDrawsOutline(true); },
          [](GradientBox& b) { b.setOutlineColor(0xFF); }, true},
-        {"captionDepth without the effect", nothing, [](GradientBox& b) { b.setCaptionDepth(4); }, false},
+        {"captionDepth without the effect", nothing, [](GradientBox& b) { b.setCaptionDepth(4); },
+         false},
         {"captionDepth with the effect", [](GradientBox& b) { b.setCaptionEffectEnabled(true); },
          [](GradientBox& b) { b.setCaptionDepth(4); }, true},
-        {"captionShadowColor without the effect", nothing, [](GradientBox& b) { b.setCaptionShadowColor(0xFF); }, false},
-        {"captionShadowColor with the effect", [](GradientBox& b) { b.setCaptionEffectEnabled(true); },
+        {"captionShadowColor without the effect", nothing,
+         [](GradientBox& b) { b.setCaptionShadowColor(0xFF); }, false},
+        {"captionShadowColor with the effect",
+         [](GradientBox& b) { b.setCaptionEffectEnabled(true); },
          [](GradientBox& b) { b.setCaptionShadowColor(0xFF); }, true},
         {"startColor unchanged", nothing, [](GradientBox& b) { b.setStartColor(0x008000); }, false},
         {"startColor", nothing, [](GradientBox& b) { b.setStartColor(0x123456); }, true},
         {"direction unchanged", nothing,
          [](GradientBox& b) { b.setDirection(GradientBox::Direction::TopToBottom); }, false},
-        {"captionEffect", nothing, [](GradientBox& b) { b.setCaptionEffect(GradientBox::CaptionEffect::Lowered3D); }, true},
+        {"captionEffect", nothing,
+         [](GradientBox& b) { b.setCaptionEffect(GradientBox::CaptionEffect::Lowered3D); }, true},
         {"captionLeft", nothing, [](GradientBox& b) { b.setCaptionLeft(3); }, true},
         {"caption unchanged", [](GradientBox& b) { b.setCaption(QStringLiteral("a")); },
          [](GradientBox& b) { b.setCaption(QStringLiteral("a")); }, false},
@@ -247,11 +254,46 @@ TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
         int shadowSide; // +1: shadow right of the caption, -1: left, 0: none
     };
     const Case cases[] = {
-        {"plain", true, false, GradientBox::CaptionEffect::Lowered3D, 3, {fontColor}, {yellow, white, grey}, 0},
-        {"low shadow", true, true, GradientBox::CaptionEffect::LoweredShadow, 2, {fontColor, yellow}, {}, +1},
-        {"raise shadow", true, true, GradientBox::CaptionEffect::RaisedShadow, 2, {fontColor, yellow}, {}, -1},
-        {"low 3D", true, true, GradientBox::CaptionEffect::Lowered3D, 3, {fontColor, yellow}, {}, +1},
-        {"raise 3D", true, true, GradientBox::CaptionEffect::Raised3D, 3, {fontColor, yellow}, {}, -1},
+        {"plain",
+         true,
+         false,
+         GradientBox::CaptionEffect::Lowered3D,
+         3,
+         {fontColor},
+         {yellow, white, grey},
+         0},
+        {"low shadow",
+         true,
+         true,
+         GradientBox::CaptionEffect::LoweredShadow,
+         2,
+         {fontColor, yellow},
+         {},
+         +1},
+        {"raise shadow",
+         true,
+         true,
+         GradientBox::CaptionEffect::RaisedShadow,
+         2,
+         {fontColor, yellow},
+         {},
+         -1},
+        {"low 3D",
+         true,
+         true,
+         GradientBox::CaptionEffect::Lowered3D,
+         3,
+         {fontColor, yellow},
+         {},
+         +1},
+        {"raise 3D",
+         true,
+         true,
+         GradientBox::CaptionEffect::Raised3D,
+         3,
+         {fontColor, yellow},
+         {},
+         -1},
         {"raise 3D without depth",
          true,
          true,
@@ -260,7 +302,14 @@ TEST(GradientBoxTest, CaptionIsDrawnInItsFiveWays) {
          {fontColor},
          {yellow},
          0},
-        {"disabled", false, true, GradientBox::CaptionEffect::Lowered3D, 3, {white, grey}, {fontColor, yellow}, 0},
+        {"disabled",
+         false,
+         true,
+         GradientBox::CaptionEffect::Lowered3D,
+         3,
+         {white, grey},
+         {fontColor, yellow},
+         0},
     };
     for (const Case& c : cases) {
         GradientBox box;

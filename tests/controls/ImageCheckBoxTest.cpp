@@ -1,8 +1,8 @@
 #include "Pixels.h"
 #include "TestUtil.h"
 
-#include "controls/ImageCheckBox.h"
 #include "controls/CheckBoxStrip.h"
+#include "controls/ImageCheckBox.h"
 #include "platform/Fonts.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "Pixels.h"
 
-#include "controls/Glyphs.h"
 #include "controls/CheckBoxStrip.h"
+#include "controls/Glyphs.h"
 
 #include <QFile>
 #include <QIcon>

@@ -221,7 +221,9 @@ TEST_F(HistoryComboBoxTest, SaveModesDecideLoadingAndSaving) {
          {"old"},
          "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=new\r\nHistory1=old\r\n"},
         {HistoryComboBox::SaveMode::Manual, {}, stored},
-        {HistoryComboBox::SaveMode::SaveOnly, {}, "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=new\r\n"},
+        {HistoryComboBox::SaveMode::SaveOnly,
+         {},
+         "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=new\r\n"},
         {HistoryComboBox::SaveMode::LoadOnly, {"old"}, stored},
     };
     for (const auto& c : cases) {

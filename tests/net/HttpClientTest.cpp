@@ -250,8 +250,9 @@ TEST_F(HttpClientTest, RelativeRedirectIsResolvedAgainstTheUrlThatAnswered) {
         {"/a b/\xC3\xBC", "/a%20b/%C3%BC"},
     };
     for (const auto& c : cases) {
-        ScriptedHttpServer server(answersInTurn(
-            {ScriptedHttpServer::response(302, "", {"Location: " + c.location}), okResponse("the page")}));
+        ScriptedHttpServer server(
+            answersInTurn({ScriptedHttpServer::response(302, "", {"Location: " + c.location}),
+                           okResponse("the page")}));
         http.get(server.url("/dir/x.html?q=1"));
         ASSERT_EQ(server.requests().size(), 2) << c.location.data();
         EXPECT_EQ(requestLine(server.requests()[1]), "GET " + c.expected + " HTTP/1.0")
@@ -307,9 +308,9 @@ TEST(ResolveUrlTest, FollowsTheReferenceResolutionExamples) {
 }
 
 TEST_F(HttpClientTest, RedirectAdoptsTheCookie) {
-    ScriptedHttpServer server(
-        answersInTurn({ScriptedHttpServer::response(302, "", {"Set-Cookie: a=1", "Location: /next"}),
-                 okResponse("with cookie")}));
+    ScriptedHttpServer server(answersInTurn(
+        {ScriptedHttpServer::response(302, "", {"Set-Cookie: a=1", "Location: /next"}),
+         okResponse("with cookie")}));
     http.get(server.url("/"));
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_FALSE(server.requests()[0].contains("Cookie"));
@@ -461,8 +462,8 @@ TEST_F(HttpClientTest, RedirectsAreFollowedByTheirRules) {
 
 TEST_F(HttpClientTest, RedirectWithoutLocationIsTheFinalAnswer) {
     ScriptedHttpServer elsewhere(answersInTurn({okResponse("elsewhere")}));
-    ScriptedHttpServer first(
-        answersInTurn({ScriptedHttpServer::response(302, "", {"Location: " + elsewhere.url("/e")})}));
+    ScriptedHttpServer first(answersInTurn(
+        {ScriptedHttpServer::response(302, "", {"Location: " + elsewhere.url("/e")})}));
     http.get(first.url("/"));
     ASSERT_EQ(elsewhere.connectionCount(), 1);
 
@@ -528,7 +529,8 @@ TEST_F(HttpClientTest, StalledBodyEndsWithTheTimeOut) {
         c.stall(60s);
     });
     http.timeout = 300;
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }),
+              "Socket capture aborted");
     EXPECT_TRUE(http.timedOut);
     EXPECT_EQ(http.body, "partial");
     EXPECT_TRUE(successes.isEmpty());
@@ -591,7 +593,8 @@ TEST_F(HttpClientTest, DeadlineBoundsTheWholeCommand) {
         ScriptedHttpServer server(c.script);
         http.timeout = c.timeOut;
         http.deadline = 500;
-        EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), c.message) << c.name;
+        EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), c.message)
+            << c.name;
         EXPECT_TRUE(http.timedOut) << c.name;
         EXPECT_TRUE(successes.isEmpty()) << c.name;
         // The next command has a deadline of its own.
@@ -614,8 +617,9 @@ TEST_F(HttpClientTest, DeadlineEndsAFileUploadThatIsNotRead) {
     http.dataFromFile = true;
     http.header = QFile::encodeName(dir.filePath(QStringLiteral("Head.txt")));
     http.deadline = 500;
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.put(server.url("/u"), QFile::encodeName(data)); }),
-              "Socket send aborted");
+    EXPECT_EQ(
+        raisedMessage<AbortedError>([&] { http.put(server.url("/u"), QFile::encodeName(data)); }),
+        "Socket send aborted");
     EXPECT_TRUE(http.timedOut);
     EXPECT_LT(http.bytesSent, 32 * 1024 * 1024);
 }
@@ -733,7 +737,9 @@ TEST_F(HttpClientTest, OtherCommandsSendTheirVerbsAndLines) {
     EXPECT_EQ(requestLine(requests[1]), "LINK /a HTTP/1.0");
     EXPECT_TRUE(requests[1].endsWith(ContentType + "Link: <x>\r\n\r\n"));
     EXPECT_EQ(requestLine(requests[2]), "HEAD /a HTTP/1.0");
-    EXPECT_EQ(successes, (QList<HttpClient::Method>{HttpClient::Method::Copy, HttpClient::Method::Link, HttpClient::Method::Head}));
+    EXPECT_EQ(successes,
+              (QList<HttpClient::Method>{HttpClient::Method::Copy, HttpClient::Method::Link,
+                                         HttpClient::Method::Head}));
 }
 
 TEST_F(HttpClientTest, BodyInMemoryHasACeiling) {
@@ -742,18 +748,21 @@ TEST_F(HttpClientTest, BodyInMemoryHasACeiling) {
         c.readRequest();
         c.send(ScriptedHttpServer::response(200, QByteArray(ceiling + 1000, 'b')));
     });
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }),
+              "Socket capture aborted");
     EXPECT_EQ(http.body.size(), ceiling);
 }
 
 TEST_F(HttpClientTest, BodyInAFileHasACeiling) {
     QTemporaryDir dir;
-    ScriptedHttpServer server(answersInTurn({ScriptedHttpServer::response(200, QByteArray(5000, 'f'))}));
+    ScriptedHttpServer server(
+        answersInTurn({ScriptedHttpServer::response(200, QByteArray(5000, 'f'))}));
     const QString path = dir.filePath(QStringLiteral("big.bin"));
     http.bodyToFile = true;
     http.body = QFile::encodeName(path);
     http.fileCaptureCeiling = 3000;
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(server.url("/")); }),
+              "Socket capture aborted");
     EXPECT_EQ(readFileBytes(path), QByteArray(3000, 'f'));
 }
 
@@ -761,7 +770,8 @@ TEST_F(HttpClientTest, HeaderAndLineHaveCeilings) {
     QList<QByteArray> manyLines;
     for (int i = 0; i < 4000; ++i)
         manyLines << "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(80, 'h');
-    ScriptedHttpServer longHeader(answersInTurn({ScriptedHttpServer::response(200, "", manyLines)}));
+    ScriptedHttpServer longHeader(
+        answersInTurn({ScriptedHttpServer::response(200, "", manyLines)}));
     EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(longHeader.url("/")); }),
               "Socket capture aborted");
     EXPECT_LE(http.header.size(), HttpClient::DefaultHeaderCeiling);
@@ -771,7 +781,8 @@ TEST_F(HttpClientTest, HeaderAndLineHaveCeilings) {
         c.send("HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(100000, 'l'));
         c.stall(60s);
     });
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(longLine.url("/")); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(longLine.url("/")); }),
+              "Socket readln aborted");
 }
 
 TEST_F(HttpClientTest, EventLoopKeepsRunningWhileGetWaits) {
@@ -789,7 +800,8 @@ TEST_F(HttpClientTest, EventLoopKeepsRunningWhileGetWaits) {
         }
     });
     timer.start();
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(silent.url("/")); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { http.get(silent.url("/")); }),
+              "Socket readln aborted");
     EXPECT_TRUE(aborted);
     EXPECT_GE(ticks, 5);
     EXPECT_FALSE(http.timedOut);

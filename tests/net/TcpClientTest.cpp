@@ -87,7 +87,8 @@ TEST(TcpClientTest, DottedAddressConnectsWithoutLookup) {
     EXPECT_TRUE(client.sock.connected);
     EXPECT_EQ(resolved, 0);
     EXPECT_EQ(connected, 1);
-    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }), "Already connected");
+    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }),
+              "Already connected");
 }
 
 TEST(TcpClientTest, HostNameIsLookedUp) {
@@ -106,7 +107,8 @@ TEST(TcpClientTest, UnresolvableNameGivesNullRemoteAddress) {
     Client client(server);
     // Rejected by the resolver itself: no name server is asked.
     client.sock.host = "no..such..host";
-    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
+    EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }),
+              "Null Remote Address");
     EXPECT_FALSE(client.sock.connected);
     EXPECT_EQ(server.connectionCount(), 0);
 }
@@ -135,7 +137,8 @@ TEST(TcpClientTest, InvalidHostHandlerGetsOneCorrection) {
             client.sock.host = "still..not..a..host";
             handled = true;
         };
-        EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }), "Null Remote Address");
+        EXPECT_EQ(raisedMessage<SocketError>([&] { client.sock.connectToHost(); }),
+                  "Null Remote Address");
         EXPECT_EQ(calls, 1);
     }
 }
@@ -182,7 +185,8 @@ TEST(TcpClientTest, ReadLineRefusesALineLongerThanTheBuffer) {
     Client client(server);
     client.sock.connectToHost();
     EXPECT_EQ(client.sock.readLine(), longest);
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.readLine(); }),
+              "Socket readln aborted");
 }
 
 TEST(TcpClientTest, ReadLineWithoutTimeoutWaitsUntilCancel) {
@@ -191,7 +195,8 @@ TEST(TcpClientTest, ReadLineWithoutTimeoutWaitsUntilCancel) {
     client.sock.timeout = 0;
     client.sock.connectToHost();
     QTimer::singleShot(50, [&] { client.sock.cancel(); });
-    EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.readLine(); }), "Socket readln aborted");
+    EXPECT_EQ(raisedMessage<AbortedError>([&] { client.sock.readLine(); }),
+              "Socket readln aborted");
     EXPECT_FALSE(client.sock.timedOut);
 }
 
@@ -413,7 +418,8 @@ TEST(TcpClientTest, AcceptCanBeCanceled) {
     Listener listener;
     listener.listen("127.0.0.1", 0);
     QTimer::singleShot(20, [&] { listener.cancel(); });
-    EXPECT_EQ(raisedMessage<SocketError>([&] { listener.acceptConnection(); }), "Accepting Canceled");
+    EXPECT_EQ(raisedMessage<SocketError>([&] { listener.acceptConnection(); }),
+              "Accepting Canceled");
 }
 
 TEST(IntervalTimerTest, RunsWhileEnabledWithIntervalAndHandler) {

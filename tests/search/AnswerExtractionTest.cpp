@@ -131,8 +131,8 @@ TEST(AnswerExtractionTest, LineRules) {
 
 TEST(AnswerExtractionTest, UnreadableBytesBecomeReplacementCharacters) {
     const SearchResults table = extract("<Result><Title>a\xFF"
-                                       "b \xF0\xA0\xAE\xB7</Title>"
-                                       "<Duration>59</Duration></Result>");
+                                        "b \xF0\xA0\xAE\xB7</Title>"
+                                        "<Duration>59</Duration></Result>");
     ASSERT_EQ(table.size(), 1);
     EXPECT_EQ(table[0].title, QStringLiteral("a\uFFFDb 𠮷"));
     EXPECT_EQ(table[0].duration, QStringLiteral("59"));

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "controls/BrowserPane.h"
-#include "controls/ImageCheckBox.h"
-#include "controls/GradientBox.h"
 #include "controls/ClickableImage.h"
+#include "controls/GradientBox.h"
+#include "controls/ImageCheckBox.h"
 #include "search/SearchView.h"
 
 #include <QLabel>

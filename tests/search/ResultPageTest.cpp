@@ -3,8 +3,8 @@
 #include "SearchTestUtil.h"
 #include "TestUtil.h"
 
-#include "controls/ImageCheckBox.h"
 #include "controls/ClickableImage.h"
+#include "controls/ImageCheckBox.h"
 #include "search/ServiceHost.h"
 
 #include <QLabel>
@@ -194,7 +194,8 @@ TEST_F(ResultPageTest, SlotContents) {
     const ResultSlot second = resultSlot(1);
     EXPECT_FALSE(second.checkBox->isEnabled());
     EXPECT_EQ(second.infoLabel->text(), QStringLiteral("情報なし"));
-    EXPECT_TRUE(centreIs(second.thumbnail->picture(), NoImageColour)); // an error page is no picture
+    EXPECT_TRUE(
+        centreIs(second.thumbnail->picture(), NoImageColour)); // an error page is no picture
     // An empty thumbnail element breaks into two lines: the video's own Url stays the last one
     // read, and is no picture.
     EXPECT_TRUE(centreIs(resultSlot(2).thumbnail->picture(), NoImageColour));

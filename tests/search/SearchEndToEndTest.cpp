@@ -85,7 +85,7 @@ TEST(SearchEndToEndTest, RefusedConnectionShowsTheOfflineMessage) {
     HttpClient http;
     UrlEncoder url;
     SearchController client(view, http, url,
-                         QStringLiteral("127.0.0.1:%1").arg(ScriptedHttpServer::closedPort()));
+                            QStringLiteral("127.0.0.1:%1").arg(ScriptedHttpServer::closedPort()));
     client.settings.resultsPerPage = 20;
     view.keyword = QStringLiteral("猫");
     client.search();
