@@ -117,7 +117,7 @@ const char* const AdultHosts[] = {
 static_assert(std::size(DownloadHosts) == 2 && std::size(PartlyDownloadHosts) == 2 &&
               std::size(OtherHosts) == 96 && std::size(AdultHosts) == 26);
 
-QStringList Build() {
+QStringList buildDomainRows() {
     QStringList rows;
     const auto group = [&rows](const char* header, const auto& hosts, const QString& suffix) {
         rows << QString::fromUtf8(header);
@@ -136,7 +136,7 @@ QStringList Build() {
 
 } // namespace
 
-const QStringList& DomainRows() {
-    static const QStringList rows = Build();
+const QStringList& domainRows() {
+    static const QStringList rows = buildDomainRows();
     return rows;
 }

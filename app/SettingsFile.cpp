@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 
-#include "app/Settingwindow1.h"
+#include "app/SearchSettingsDialog.h"
 #include "platform/AppDir.h"
 #include "platform/Profile.h"
 #include "search/SearchTypes.h"
@@ -15,10 +15,22 @@
 
 namespace {
 
+// The section and keys of Sorvel.ini. Every user's stored file holds these names, so they are
+// data: they stay as they are whatever the code calls the controls they belong to.
 const QString Section = QStringLiteral("SET");
+const QString UniqueIdKey = QStringLiteral("ID");
+const QString WindowLeftKey = QStringLiteral("M_LEFT");
+const QString WindowTopKey = QStringLiteral("M_TOP");
+const QString WindowWidthKey = QStringLiteral("M_WIDTH");
+const QString WindowHeightKey = QStringLiteral("M_HEIGHT");
+const QString ResultCountKey = QStringLiteral("S1_C0");
+const QString AdultChoiceKey = QStringLiteral("S1_C1");
+const QString AllSitesKey = QStringLiteral("S1_R1");
+const QString OneSiteKey = QStringLiteral("S1_R3");
+const QString DomainKey = QStringLiteral("S1_C4");
 
 // The outer frame's size differs from the client size by the window manager's decoration.
-QSize FrameExtra(const QWidget& window) {
+QSize frameExtra(const QWidget& window) {
     return window.frameGeometry().size() - window.size();
 }
 
@@ -27,7 +39,7 @@ QSize FrameExtra(const QWidget& window) {
 constexpr int TitleBarHeight = 20;
 constexpr QSize GrabArea(40, 10);
 
-void MakeReachable(QWidget& window) {
+void makeReachable(QWidget& window) {
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary)
         return;
@@ -35,10 +47,10 @@ void MakeReachable(QWidget& window) {
     for (const QScreen* screen : QGuiApplication::screens())
         screens.append(screen->availableGeometry());
     const QRect frame = window.frameGeometry();
-    const QRect placed = SettingsFile::ReachableFrame(frame, screens, primary->availableGeometry());
+    const QRect placed = SettingsFile::reachableFrame(frame, screens, primary->availableGeometry());
     if (placed == frame)
         return;
-    const QSize extra = FrameExtra(window);
+    const QSize extra = frameExtra(window);
     window.resize(placed.size() - extra);
     window.move(placed.topLeft());
 }
@@ -47,11 +59,11 @@ void MakeReachable(QWidget& window) {
 
 namespace SettingsFile {
 
-QString DefaultPath() {
-    return ProgramFilePath(QStringLiteral("Sorvel.ini"));
+QString defaultPath() {
+    return programFilePath(QStringLiteral("Sorvel.ini"));
 }
 
-QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {
+QRect reachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {
     const QRect titleBar(frame.left(), frame.top(), frame.width(),
                          std::min(frame.height(), TitleBarHeight));
     for (const QRect& screen : screens) {
@@ -65,7 +77,7 @@ QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRec
                  size.height());
 }
 
-QString NewUniqueId(unsigned seed) {
+QString newUniqueId(unsigned seed) {
     std::minstd_rand random(seed);
     QStringList groups;
     for (int i = 0; i < 4; ++i)
@@ -73,64 +85,57 @@ QString NewUniqueId(unsigned seed) {
     return groups.join(u'-');
 }
 
-void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings) {
+void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog,
+          SearchSettings& settings) {
     // One reading of the file; a missing file reads as empty.
     const ProfileReader file(path);
-    const auto readInt = [&file](const char* key, int current) {
-        return file.ReadInteger(Section, QString::fromLatin1(key), current);
+    const auto readInt = [&file](const QString& key, int current) {
+        return file.readInteger(Section, key, current);
     };
 
-    settings.UniqueId = file.ReadString(Section, QStringLiteral("ID"), settings.UniqueId);
-    if (settings.UniqueId.isEmpty())
-        settings.UniqueId = NewUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
+    settings.uniqueId = file.readString(Section, UniqueIdKey, settings.uniqueId);
+    if (settings.uniqueId.isEmpty())
+        settings.uniqueId = newUniqueId(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
 
     // Applied as read, one after another.
     const QRect frame = window.frameGeometry();
-    const int left = readInt("M_LEFT", frame.left());
+    const int left = readInt(WindowLeftKey, frame.left());
     window.move(left, window.frameGeometry().top());
-    const int top = readInt("M_TOP", frame.top());
+    const int top = readInt(WindowTopKey, frame.top());
     window.move(left, top);
-    const QSize extra = FrameExtra(window);
-    const int width = readInt("M_WIDTH", frame.width());
+    const QSize extra = frameExtra(window);
+    const int width = readInt(WindowWidthKey, frame.width());
     window.resize(width - extra.width(), window.height());
-    const int height = readInt("M_HEIGHT", frame.height());
+    const int height = readInt(WindowHeightKey, frame.height());
     window.resize(window.width(), height - extra.height());
     // A place that no screen shows (another monitor's, a damaged file) would leave the window
     // where nobody can reach it.
-    MakeReachable(window);
+    makeReachable(window);
 
-    // An index without a row leaves the box without a selection.
-    const auto setIndex = [](QComboBox* box, int index) {
-        box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-    };
-    setIndex(dialog.ComboBox0, readInt("S1_C0", dialog.ComboBox0->currentIndex()));
-    setIndex(dialog.ComboBox1, readInt("S1_C1", dialog.ComboBox1->currentIndex()));
-    TSettingForm1::SetSelected(dialog.RadioButton1,
-                               readInt("S1_R1", dialog.RadioButton1->isChecked()) != 0);
-    TSettingForm1::SetSelected(dialog.RadioButton3,
-                               readInt("S1_R3", dialog.RadioButton3->isChecked()) != 0);
-    dialog.RadioButton1Click();
-    dialog.SetDomainText(
-        file.ReadString(Section, QStringLiteral("S1_C4"), dialog.ComboBox4->currentText()));
+    dialog.setResultCountIndex(readInt(ResultCountKey, dialog.resultCountIndex()));
+    dialog.setAdultChoiceIndex(readInt(AdultChoiceKey, dialog.adultChoiceIndex()));
+    dialog.setAllSitesSelected(readInt(AllSitesKey, dialog.allSitesSelected()) != 0);
+    dialog.setOneSiteSelected(readInt(OneSiteKey, dialog.oneSiteSelected()) != 0);
+    dialog.setDomainText(file.readString(Section, DomainKey, dialog.domainText()));
 }
 
-void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
-          const TSearchSettings& settings) {
-    const auto write = [&path](const char* key, const QString& value) {
-        WriteProfileString(path, Section, QString::fromLatin1(key), value);
+void save(const QString& path, const QWidget& window, const SearchSettingsDialog& dialog,
+          const SearchSettings& settings) {
+    const auto write = [&path](const QString& key, const QString& value) {
+        writeProfileString(path, Section, key, value);
     };
     const auto flag = [](bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
     const QRect frame = window.frameGeometry();
-    write("ID", settings.UniqueId);
-    write("M_LEFT", QString::number(frame.left()));
-    write("M_TOP", QString::number(frame.top()));
-    write("M_WIDTH", QString::number(frame.width()));
-    write("M_HEIGHT", QString::number(frame.height()));
-    write("S1_C0", QString::number(dialog.ComboBox0->currentIndex()));
-    write("S1_C1", QString::number(dialog.ComboBox1->currentIndex()));
-    write("S1_R1", flag(dialog.RadioButton1->isChecked()));
-    write("S1_R3", flag(dialog.RadioButton3->isChecked()));
-    write("S1_C4", dialog.ComboBox4->currentText());
+    write(UniqueIdKey, settings.uniqueId);
+    write(WindowLeftKey, QString::number(frame.left()));
+    write(WindowTopKey, QString::number(frame.top()));
+    write(WindowWidthKey, QString::number(frame.width()));
+    write(WindowHeightKey, QString::number(frame.height()));
+    write(ResultCountKey, QString::number(dialog.resultCountIndex()));
+    write(AdultChoiceKey, QString::number(dialog.adultChoiceIndex()));
+    write(AllSitesKey, flag(dialog.allSitesSelected()));
+    write(OneSiteKey, flag(dialog.oneSiteSelected()));
+    write(DomainKey, dialog.domainText());
 }
 
 } // namespace SettingsFile

@@ -5,33 +5,34 @@
 #include <QString>
 
 class QWidget;
-class TSettingForm1;
-struct TSearchSettings;
+class SearchSettingsDialog;
+struct SearchSettings;
 
 // The settings file "Sorvel.ini" beside the executable: the main window's place and size, the
 // settings dialog's controls and the installation identifier, all in the section "SET".
 namespace SettingsFile {
 
 // "Sorvel.ini" in the program's directory.
-QString DefaultPath();
+QString defaultPath();
 
-// Reads the file into the window, the dialog's controls and UniqueId (a new identifier when
+// Reads the file into the window, the dialog's controls and uniqueId (a new identifier when
 // none is stored). A missing file or key keeps what the window and controls hold. The stored
-// frame is applied as read unless no screen would show its title bar (ReachableFrame).
-void Load(const QString& path, QWidget& window, TSettingForm1& dialog, TSearchSettings& settings);
+// frame is applied as read unless no screen would show its title bar (reachableFrame).
+void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog,
+          SearchSettings& settings);
 
-// Writes the ten keys in their order. Raises EProfileWriteError when the file cannot be
+// Writes the ten keys in their order. Raises ProfileWriteError when the file cannot be
 // written; the keys written before stay written.
-void Save(const QString& path, const QWidget& window, const TSettingForm1& dialog,
-          const TSearchSettings& settings);
+void save(const QString& path, const QWidget& window, const SearchSettingsDialog& dialog,
+          const SearchSettings& settings);
 
 // Where a restored outer frame goes. A frame that shows enough of its title bar to be grabbed
 // on one of the screens (their available areas) keeps its place; any other is centred on the
 // primary screen, its size shrunk to fit that screen.
-QRect ReachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary);
+QRect reachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary);
 
 // Four groups of four digits, each from 0000 to 9998, joined by "-" in the reverse order of
 // their drawing from a generator seeded with the given number.
-QString NewUniqueId(unsigned seed);
+QString newUniqueId(unsigned seed);
 
 } // namespace SettingsFile

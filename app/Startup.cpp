@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 
-#include "app/Settingwindow1.h"
+#include "app/SearchSettingsDialog.h"
 #include "platform/Exception.h"
 #include "platform/Fonts.h"
 #include "platform/MessageService.h"
@@ -8,41 +8,41 @@
 
 #include <QApplication>
 
-TProgramWindows::TProgramWindows(const TMainFormOptions& options)
-    : MainForm1(std::make_unique<TMainForm1>(options))
-    , SettingForm1(std::make_unique<TSettingForm1>(MainForm1.get())) {
-    SettingForm1->setObjectName(QStringLiteral("SettingForm1"));
-    MainForm1->AttachSettingForm(*SettingForm1);
+ProgramWindows::ProgramWindows(const MainWindowOptions& options)
+    : mainWindow(std::make_unique<MainWindow>(options))
+    , settingsDialog(std::make_unique<SearchSettingsDialog>(mainWindow.get())) {
+    settingsDialog->setObjectName(QStringLiteral("settingsDialog"));
+    mainWindow->setSearchSettingsDialog(*settingsDialog);
 }
 
-TProgramWindows::~TProgramWindows() {
-    SettingForm1.reset();
-    MainForm1.reset();
+ProgramWindows::~ProgramWindows() {
+    settingsDialog.reset();
+    mainWindow.reset();
 }
 
-int RunApplication(QApplication& app, const TMainFormOptions& options) {
+int runApplication(QApplication& app, const MainWindowOptions& options) {
     try {
         QApplication::setApplicationName(ApplicationTitle);
-        InstallFontSubstitutions();
+        installFontSubstitutions();
         // A request to end the program closes its windows the normal way: open boxes first,
         // then the main window, which saves the settings; the history goes with the windows.
         // Nobody may be at the screen (a logout, a service manager), so what the close has to
         // report goes to the standard error rather than into a box that would hold the process.
         TerminationSignals termination;
         QObject::connect(&termination, &TerminationSignals::received, &app, [] {
-            SetMessageService(&StandardErrorMessages());
+            setMessageService(&standardErrorMessageService());
             QApplication::closeAllWindows();
         });
         // The windows are torn down only after the loop has ended, and the loop ends only
         // between events: a close during a page load ends the load's transfer, and the loop
         // ends once the load has returned.
-        TProgramWindows windows(options);
-        windows.MainForm1->show();
+        ProgramWindows windows(options);
+        windows.mainWindow->show();
         app.exec();
     } catch (const std::exception& e) {
-        ShowApplicationError(ExceptionMessage(e));
+        showApplicationError(exceptionMessage(e));
     } catch (...) {
-        ShowApplicationError(QString());
+        showApplicationError(QString());
     }
     return 0;
 }

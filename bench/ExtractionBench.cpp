@@ -7,7 +7,7 @@
 
 namespace {
 
-QByteArray MakeAnswer(int results) {
+QByteArray makeAnswer(int results) {
     QByteArray answer =
         R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet xmlns="urn:yahoo:srch" totalResultsAvailable=")" +
         QByteArray::number(results) + R"(" totalResultsReturned=")" + QByteArray::number(results) +
@@ -31,34 +31,34 @@ QByteArray MakeAnswer(int results) {
     return answer + "</ResultSet>";
 }
 
-void ReadAnswer(benchmark::State& state) {
-    const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
+void readAnswer(benchmark::State& state) {
+    const QByteArray answer = makeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        const QByteArray normalized = NormalizeAnswer(answer);
-        benchmark::DoNotOptimize(ExtractTotal(normalized));
-        benchmark::DoNotOptimize(ExtractResults(normalized));
+        const QByteArray normalized = normalizeAnswer(answer);
+        benchmark::DoNotOptimize(extractTotal(normalized));
+        benchmark::DoNotOptimize(extractResults(normalized));
     }
     state.SetBytesProcessed(state.iterations() * answer.size());
     state.counters["answer_bytes"] = static_cast<double>(answer.size());
 }
 
-// The two passes of ReadAnswer on their own.
-void NormalizeOnly(benchmark::State& state) {
-    const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
+// The two passes of readAnswer on their own.
+void normalizeOnly(benchmark::State& state) {
+    const QByteArray answer = makeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(NormalizeAnswer(answer));
+        benchmark::DoNotOptimize(normalizeAnswer(answer));
     state.SetBytesProcessed(state.iterations() * answer.size());
 }
 
-void ExtractOnly(benchmark::State& state) {
-    const QByteArray answer = NormalizeAnswer(MakeAnswer(static_cast<int>(state.range(0))));
+void extractOnly(benchmark::State& state) {
+    const QByteArray answer = normalizeAnswer(makeAnswer(static_cast<int>(state.range(0))));
     for (auto _ : state)
-        benchmark::DoNotOptimize(ExtractResults(answer));
+        benchmark::DoNotOptimize(extractResults(answer));
     state.SetBytesProcessed(state.iterations() * answer.size());
 }
 
-void PugixmlParse(benchmark::State& state) {
-    const QByteArray answer = MakeAnswer(static_cast<int>(state.range(0)));
+void pugixmlParse(benchmark::State& state) {
+    const QByteArray answer = makeAnswer(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         pugi::xml_document document;
         benchmark::DoNotOptimize(document.load_buffer(answer.constData(), answer.size()));
@@ -68,9 +68,9 @@ void PugixmlParse(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(ReadAnswer)->Arg(20)->Arg(5000);
-BENCHMARK(PugixmlParse)->Arg(20)->Arg(5000);
-BENCHMARK(NormalizeOnly)->Arg(5000);
-BENCHMARK(ExtractOnly)->Arg(5000);
+BENCHMARK(readAnswer)->Arg(20)->Arg(5000);
+BENCHMARK(pugixmlParse)->Arg(20)->Arg(5000);
+BENCHMARK(normalizeOnly)->Arg(5000);
+BENCHMARK(extractOnly)->Arg(5000);
 
 BENCHMARK_MAIN();

@@ -1,7 +1,7 @@
-// Processor time of the whole process while a Get waits on a server that accepted the
+// Processor time of the whole process while get() waits on a server that accepted the
 // connection and says nothing, until the 5-second time-out ends it. A wait that sleeps in the
 // event loop costs next to nothing; one that spins costs a whole core.
-#include "net/NMHttp.h"
+#include "net/HttpClient.h"
 
 #include <QCoreApplication>
 
@@ -35,7 +35,7 @@ public:
         socklen_t length = sizeof address;
         ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Run(); });
+        m_thread = std::thread([this] { run(); });
     }
     ~SilentServer() {
         const char byte = 1;
@@ -50,10 +50,10 @@ public:
     SilentServer(const SilentServer&) = delete;
     SilentServer& operator=(const SilentServer&) = delete;
 
-    QByteArray Url() const { return "http://127.0.0.1:" + QByteArray::number(m_port) + "/"; }
+    QByteArray url() const { return "http://127.0.0.1:" + QByteArray::number(m_port) + "/"; }
 
 private:
-    void Run() {
+    void run() {
         for (;;) {
             pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN))
@@ -71,7 +71,7 @@ private:
     std::thread m_thread;
 };
 
-double Seconds(clockid_t clock) {
+double seconds(clockid_t clock) {
     timespec now{};
     ::clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
@@ -83,19 +83,19 @@ void BM_GetWaitsOnASilentServer(benchmark::State& state) {
     double wall = 0;
     int timedOut = 0;
     for (auto _ : state) {
-        TNMHTTP http;
-        http.TimeOut = 5000;
-        http.ReportLevel = 2;
-        const double cpuStart = Seconds(CLOCK_PROCESS_CPUTIME_ID);
-        const double wallStart = Seconds(CLOCK_MONOTONIC);
+        HttpClient http;
+        http.timeout = 5000;
+        http.reportLevel = 2;
+        const double cpuStart = seconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double wallStart = seconds(CLOCK_MONOTONIC);
         try {
-            http.Get(server.Url());
-        } catch (const EAbortError&) {
+            http.get(server.url());
+        } catch (const AbortedError&) {
         }
-        const double iteration = Seconds(CLOCK_MONOTONIC) - wallStart;
-        cpu += Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
+        const double iteration = seconds(CLOCK_MONOTONIC) - wallStart;
+        cpu += seconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
         wall += iteration;
-        timedOut += http.TimedOut ? 1 : 0;
+        timedOut += http.timedOut ? 1 : 0;
         state.SetIterationTime(iteration);
     }
     state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);

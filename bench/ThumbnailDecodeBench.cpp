@@ -17,25 +17,25 @@ namespace {
 
 constexpr int PageSize = 20;
 
-double PeakRssMegabytes() {
+double peakRssMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void DecodePage(benchmark::State& state, QSize fitSize) {
+void decodePage(benchmark::State& state, QSize fitSize) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("huge.jpg"));
     {
         QFile file(path);
         file.open(QIODevice::WriteOnly);
-        file.write(JpegOf(QColor(30, 160, 220), MaxJpegDimension, MaxJpegDimension));
+        file.write(jpegOf(QColor(30, 160, 220), MaxJpegDimension, MaxJpegDimension));
     }
     qint64 held = 0;
     for (auto _ : state) {
         QList<QImage> page;
         for (int i = 0; i < PageSize; ++i)
-            page.append(LoadJpegFile(path, fitSize));
+            page.append(loadJpegFile(path, fitSize));
         held = 0;
         for (const QImage& image : page)
             held += image.sizeInBytes();
@@ -43,15 +43,15 @@ void DecodePage(benchmark::State& state, QSize fitSize) {
     }
     state.counters["file_KB"] = static_cast<double>(QFile(path).size()) / 1024.0;
     state.counters["page_held_MB"] = static_cast<double>(held) / (1024.0 * 1024.0);
-    state.counters["peak_rss_MB"] = PeakRssMegabytes();
+    state.counters["peak_rss_MB"] = peakRssMegabytes();
 }
 
 void FullSize(benchmark::State& state) {
-    DecodePage(state, QSize());
+    decodePage(state, QSize());
 }
 
 void SlotSize(benchmark::State& state) {
-    DecodePage(state, QSize(120, 90));
+    decodePage(state, QSize(120, 90));
 }
 
 } // namespace

@@ -1,14 +1,14 @@
 // Wall time of transfers from servers that send their header at once and then their body one
 // byte at a time, a few seconds apart, so that no single wait runs into a time-out of ten
-// seconds: a Get with TimeOut 10 s (with and without the overall deadline), and a result page
+// seconds: a get() with a 10 s timeout (with and without the overall deadline), and a result page
 // whose twenty thumbnails come from such servers (from one host, and from twenty).
 #include "FakeSearchView.h"
 #include "ScriptedHttpServer.h"
 #include "SearchTestUtil.h"
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
-#include "search/SearchClient.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
+#include "search/SearchController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,11 +22,11 @@ namespace {
 
 using Connection = ScriptedHttpServer::Connection;
 
-ScriptedHttpServer::Script Trickle(const QByteArray& body, std::chrono::milliseconds pause) {
+ScriptedHttpServer::Script trickle(const QByteArray& body, std::chrono::milliseconds pause) {
     return [body, pause](Connection& c) {
-        c.ReadRequest();
-        c.Send(ScriptedHttpServer::Response(200, ""));
-        c.SendSlowly(body, 1, pause);
+        c.readRequest();
+        c.send(ScriptedHttpServer::response(200, ""));
+        c.sendSlowly(body, 1, pause);
     };
 }
 
@@ -35,17 +35,17 @@ ScriptedHttpServer::Script Trickle(const QByteArray& body, std::chrono::millisec
 void BM_GetFromATricklingServer(benchmark::State& state) {
     const auto deadline = static_cast<int>(state.range(0));
     ScriptedHttpServer server(
-        Trickle(QByteArray(static_cast<int>(state.range(1)), 'x'), std::chrono::seconds(4)));
+        trickle(QByteArray(static_cast<int>(state.range(1)), 'x'), std::chrono::seconds(4)));
     bool failed = false;
     for (auto _ : state) {
-        TNMHTTP http;
-        http.TimeOut = 10000;
-        http.Deadline = deadline;
+        HttpClient http;
+        http.timeout = 10000;
+        http.deadline = deadline;
         QElapsedTimer clock;
         clock.start();
         try {
-            http.Get(server.Url("/"));
-        } catch (const EAbortError&) {
+            http.get(server.url("/"));
+        } catch (const AbortedError&) {
             failed = true;
         }
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
@@ -59,36 +59,36 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
     const auto hostCount = static_cast<int>(state.range(1));
     std::vector<std::unique_ptr<ScriptedHttpServer>> hosts;
     for (int i = 0; i < hostCount; ++i)
-        hosts.push_back(std::make_unique<ScriptedHttpServer>(Trickle(JpegOf(Qt::red), pause)));
+        hosts.push_back(std::make_unique<ScriptedHttpServer>(trickle(jpegOf(Qt::red), pause)));
     QByteArray blocks;
     for (int i = 0; i < ISearchView::SlotCount; ++i)
-        blocks += ResultBlock("t" + QByteArray::number(i), "60", "Youtube", "",
-                              hosts[i % hostCount]->Url("/" + QByteArray::number(i) + ".jpg"));
-    const QByteArray answer = AnswerOf(900, blocks);
+        blocks += resultBlock("t" + QByteArray::number(i), "60", "Youtube", "",
+                              hosts[i % hostCount]->url("/" + QByteArray::number(i) + ".jpg"));
+    const QByteArray answer = answerOf(900, blocks);
     ScriptedHttpServer service(
-        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, answer)));
+        ScriptedHttpServer::reply(ScriptedHttpServer::response(200, answer)));
 
     int asked = 0;
     for (auto _ : state) {
         FakeSearchView view;
-        TNMHTTP http;
-        TNMURL url;
-        TSearchClient client(view, http, url, QString::fromLatin1(service.HostAndPort()));
-        client.SearchSettings.ResultsPerPage = 20;
-        http.OnAboutToSend = [&](TPowersock*) { ++asked; };
+        HttpClient http;
+        UrlEncoder url;
+        SearchController client(view, http, url, QString::fromLatin1(service.hostAndPort()));
+        client.settings.resultsPerPage = 20;
+        http.onAboutToSend = [&](TcpClient*) { ++asked; };
         view.keyword = QStringLiteral("cat");
         QElapsedTimer clock;
         clock.start();
-        client.SpeedButton0_1Click();
+        client.search();
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
-        state.counters["slots_shown"] = view.ShownSlots();
+        state.counters["slots_shown"] = view.shownSlots();
     }
     state.counters["thumbnails_asked"] = asked - 1;
 }
 
 BENCHMARK(BM_GetFromATricklingServer)
     ->ArgNames({"deadline_ms", "body_bytes"})
-    ->Args({TNMHTTP::DefaultDeadline, 200})
+    ->Args({HttpClient::DefaultDeadline, 200})
     ->Args({0, 19})
     ->Iterations(1)
     ->UseManualTime()

@@ -43,7 +43,7 @@ const SystemColorEntry SystemColors[SystemColorCount] = {
 
 } // namespace
 
-QRgb SystemColorRgb(int n, const QPalette& palette) {
+QRgb systemColorRgb(int n, const QPalette& palette) {
     if (n < 0 || n >= SystemColorCount)
         return qRgb(0, 0, 0);
     const SystemColorEntry& entry = SystemColors[n];
@@ -52,21 +52,21 @@ QRgb SystemColorRgb(int n, const QPalette& palette) {
     return palette.color(entry.group, *entry.role).rgb();
 }
 
-QRgb ColorToRgb(TColor color, const QPalette& palette) {
-    if (IsSystemColor(color))
-        return SystemColorRgb(int(color - SystemColorBase), palette);
+QRgb colorToRgb(DesignColor color, const QPalette& palette) {
+    if (isSystemColor(color))
+        return systemColorRgb(int(color - SystemColorBase), palette);
     return qRgb(int(color & 0xFF), int(color >> 8 & 0xFF), int(color >> 16 & 0xFF));
 }
 
-QColor ToQColor(TColor color, const QPalette& palette) {
-    return QColor(ColorToRgb(color, palette));
+QColor toQColor(DesignColor color, const QPalette& palette) {
+    return QColor(colorToRgb(color, palette));
 }
 
-TColor FromQColor(const QColor& color) {
-    return RGBColor(color.red(), color.green(), color.blue());
+DesignColor toDesignColor(const QColor& color) {
+    return designColor(color.red(), color.green(), color.blue());
 }
 
-QPalette DesignPalette() {
+QPalette designPalette() {
     // Black text on a light button face, white fields; the disabled text grey.
     return QPalette(QColor(240, 240, 240));
 }

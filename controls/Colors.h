@@ -8,44 +8,44 @@ class QPalette;
 
 // A colour value as the layouts store it: 0x00BBGGRR (red in the lowest byte), or
 // SystemColorBase + n for the platform's system colour n (0 to 24, the Windows numbering).
-using TColor = quint32;
+using DesignColor = quint32;
 
-inline constexpr TColor SystemColorBase = 0x80000000u;
+inline constexpr DesignColor SystemColorBase = 0x80000000u;
 inline constexpr int SystemColorCount = 25;
 
-inline constexpr TColor clBlack = 0x000000;
-inline constexpr TColor clWhite = 0xFFFFFF;
-inline constexpr TColor clGray = 0x808080;
-inline constexpr TColor clGreen = 0x008000;
-inline constexpr TColor clLime = 0x00FF00;
-inline constexpr TColor clYellow = 0x00FFFF;
-inline constexpr TColor clBtnFace = SystemColorBase + 15;
+inline constexpr DesignColor BlackColor = 0x000000;
+inline constexpr DesignColor WhiteColor = 0xFFFFFF;
+inline constexpr DesignColor GrayColor = 0x808080;
+inline constexpr DesignColor GreenColor = 0x008000;
+inline constexpr DesignColor LimeColor = 0x00FF00;
+inline constexpr DesignColor YellowColor = 0x00FFFF;
+inline constexpr DesignColor ButtonFaceColor = SystemColorBase + 15;
 
 // Builds 0x00BBGGRR from its channels.
-constexpr TColor RGBColor(int r, int g, int b) {
-    return TColor(r & 0xFF) | TColor(g & 0xFF) << 8 | TColor(b & 0xFF) << 16;
+constexpr DesignColor designColor(int r, int g, int b) {
+    return DesignColor(r & 0xFF) | DesignColor(g & 0xFF) << 8 | DesignColor(b & 0xFF) << 16;
 }
 
 // True for SystemColorBase + 0 ... SystemColorBase + 24.
-constexpr bool IsSystemColor(TColor color) {
+constexpr bool isSystemColor(DesignColor color) {
     return color >= SystemColorBase && color < SystemColorBase + SystemColorCount;
 }
 
 // The current RGB of system colour n (0 to 24): from the palette where Qt has a role for it,
 // a fixed classic value otherwise.
-QRgb SystemColorRgb(int n, const QPalette& palette);
+QRgb systemColorRgb(int n, const QPalette& palette);
 
-// Resolves a colour for drawing: a system colour through SystemColorRgb(), any other value by
+// Resolves a colour for drawing: a system colour through systemColorRgb(), any other value by
 // its three low bytes (the top byte is ignored).
-QRgb ColorToRgb(TColor color, const QPalette& palette);
-QColor ToQColor(TColor color, const QPalette& palette);
+QRgb colorToRgb(DesignColor color, const QPalette& palette);
+QColor toQColor(DesignColor color, const QPalette& palette);
 
-// The reverse of ToQColor for an opaque colour.
-TColor FromQColor(const QColor& color);
+// The reverse of toQColor for an opaque colour.
+DesignColor toDesignColor(const QColor& color);
 
 // The palette of the surfaces that the layouts paint in fixed light colours (the white to light
 // grey gradients, the white result column): the light desktop they were drawn for, black text
 // on the button face (240, 240, 240), white fields. Set on such a surface it keeps everything
 // drawn there, text and frames, as designed under any theme, while the parts of the window
 // that take their ground from the theme take their text from it as well.
-QPalette DesignPalette();
+QPalette designPalette();

@@ -2,7 +2,7 @@
 
 #include <QPixmap>
 
-QImage MakeGlyphTransparent(const QImage& picture) {
+QImage makeGlyphTransparent(const QImage& picture) {
     if (picture.isNull())
         return {};
     QImage result = picture.convertToFormat(QImage::Format_ARGB32);
@@ -17,13 +17,13 @@ QImage MakeGlyphTransparent(const QImage& picture) {
     return result;
 }
 
-QIcon LoadGlyphIcon(const QString& path) {
+QIcon loadGlyphIcon(const QString& path) {
     const QImage picture(path);
     if (picture.isNull() || picture.width() < 2 * picture.height())
         return {};
     const int side = picture.height();
     // One transparent colour for both images: the whole picture's bottom-left pixel.
-    const QImage transparent = MakeGlyphTransparent(picture);
+    const QImage transparent = makeGlyphTransparent(picture);
     QIcon icon;
     icon.addPixmap(QPixmap::fromImage(transparent.copy(0, 0, side, side)), QIcon::Normal);
     icon.addPixmap(QPixmap::fromImage(transparent.copy(side, 0, side, side)), QIcon::Disabled);

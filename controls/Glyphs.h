@@ -12,8 +12,8 @@ inline const QString NextPageGlyph = QStringLiteral(":/glyphs/next.bmp");
 inline const QString LastPageGlyph = QStringLiteral(":/glyphs/last.bmp");
 
 // A copy of the picture in which every pixel of the bottom-left pixel's colour is transparent.
-QImage MakeGlyphTransparent(const QImage& picture);
+QImage makeGlyphTransparent(const QImage& picture);
 
 // An icon for a tool button from a two-image glyph: the left half as the normal image, the
 // right half as the disabled image. A null icon when the picture cannot be read.
-QIcon LoadGlyphIcon(const QString& path);
+QIcon loadGlyphIcon(const QString& path);

@@ -7,7 +7,7 @@
 namespace {
 
 // Control characters make a cookie unusable: it is ignored rather than sent back.
-bool HasControlCharacter(const QByteArray& text) {
+bool hasControlCharacter(const QByteArray& text) {
     return std::any_of(text.begin(), text.end(), [](char ch) {
         const auto c = static_cast<unsigned char>(ch);
         return (c < 0x20 && c != '\t') || c == 0x7F;
@@ -16,11 +16,11 @@ bool HasControlCharacter(const QByteArray& text) {
 
 } // namespace
 
-QByteArray CookieJar::Origin(const QByteArray& scheme, const QByteArray& host, int port) {
+QByteArray CookieJar::origin(const QByteArray& scheme, const QByteArray& host, int port) {
     return scheme.toLower() + "://" + host.toLower() + ':' + QByteArray::number(port);
 }
 
-void CookieJar::Store(const QByteArray& origin, const QByteArray& setCookie) {
+void CookieJar::store(const QByteArray& origin, const QByteArray& setCookie) {
     // One Set-Cookie line sets one cookie; a line break would smuggle in more.
     if (setCookie.contains('\n'))
         return;
@@ -29,7 +29,7 @@ void CookieJar::Store(const QByteArray& origin, const QByteArray& setCookie) {
         return;
     const QNetworkCookie& cookie = parsed.front();
     if (cookie.name().isEmpty() || cookie.name().size() + cookie.value().size() > MaxCookieSize ||
-        HasControlCharacter(cookie.name()) || HasControlCharacter(cookie.value()) ||
+        hasControlCharacter(cookie.name()) || hasControlCharacter(cookie.value()) ||
         (cookie.isSecure() && !origin.startsWith("https://")))
         return;
 
@@ -57,8 +57,8 @@ void CookieJar::Store(const QByteArray& origin, const QByteArray& setCookie) {
         m_cookies.erase(m_cookies.begin());
 }
 
-QByteArray CookieJar::CookiesFor(const QByteArray& origin) {
-    DropExpired();
+QByteArray CookieJar::cookiesFor(const QByteArray& origin) {
+    dropExpired();
     QByteArray line;
     for (const Cookie& cookie : m_cookies) {
         if (cookie.origin != origin)
@@ -70,7 +70,7 @@ QByteArray CookieJar::CookiesFor(const QByteArray& origin) {
     return line;
 }
 
-void CookieJar::DropExpired() {
+void CookieJar::dropExpired() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     std::erase_if(m_cookies,
                   [&](const Cookie& c) { return c.expires.isValid() && c.expires <= now; });

@@ -19,14 +19,14 @@ public:
     static constexpr int MaxCookies = 3000;
 
     // "http://host:port", the host in lower case.
-    static QByteArray Origin(const QByteArray& scheme, const QByteArray& host, int port);
+    static QByteArray origin(const QByteArray& scheme, const QByteArray& host, int port);
 
     // Takes the value of one Set-Cookie line of a response from origin.
-    void Store(const QByteArray& origin, const QByteArray& setCookie);
+    void store(const QByteArray& origin, const QByteArray& setCookie);
     // The value of the Cookie line for a request to origin ("a=1; b=2", in the order the
     // cookies were first set), empty when there is none.
-    QByteArray CookiesFor(const QByteArray& origin);
-    int Count() const { return static_cast<int>(m_cookies.size()); }
+    QByteArray cookiesFor(const QByteArray& origin);
+    int count() const { return static_cast<int>(m_cookies.size()); }
 
 private:
     struct Cookie {
@@ -36,7 +36,7 @@ private:
         QDateTime expires; // invalid: until the jar goes
     };
 
-    void DropExpired();
+    void dropExpired();
 
     // Oldest first.
     std::vector<Cookie> m_cookies;

@@ -4,15 +4,15 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString ProgramDir() {
+QString programDir() {
     return QCoreApplication::applicationDirPath();
 }
 
-QString ProgramFilePath(const QString& fileName) {
-    return QDir(ProgramDir()).filePath(fileName);
+QString programFilePath(const QString& fileName) {
+    return QDir(programDir()).filePath(fileName);
 }
 
-QString ProgramBaseName() {
+QString programBaseName() {
     // The last "." and what follows it go; a name without one stays whole.
     const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const qsizetype dot = name.lastIndexOf(u'.');

@@ -4,10 +4,10 @@
 
 // The directory that holds the program's executable, whatever the current directory is. The
 // settings file, the history file and the picture files all live there.
-QString ProgramDir();
+QString programDir();
 
-// ProgramDir() joined with a bare file name.
-QString ProgramFilePath(const QString& fileName);
+// programDir() joined with a bare file name.
+QString programFilePath(const QString& fileName);
 
 // The executable's file name without its extension ("sorvel" for /usr/bin/sorvel).
-QString ProgramBaseName();
+QString programBaseName();

@@ -24,10 +24,10 @@ public:
     Q_DISABLE_COPY_MOVE(Converter)
 
     // Back to the initial state, before a new text.
-    void Reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
+    void reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
 
     // One step of iconv; returns 0 or the errno of the step that stopped.
-    int Step(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) {
+    int step(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) {
         char* input = const_cast<char*>(in);
         const size_t result = iconv(m_cd, &input, &inLeft, &out, &outLeft);
         in = input;
@@ -38,19 +38,19 @@ private:
     iconv_t m_cd;
 };
 
-Converter& ToShiftJisConverter() {
+Converter& toShiftJisConverter() {
     thread_local Converter converter("CP932", "UTF-32LE");
-    converter.Reset();
+    converter.reset();
     return converter;
 }
 
-Converter& FromShiftJisConverter() {
+Converter& fromShiftJisConverter() {
     thread_local Converter converter("UTF-16LE", "CP932");
-    converter.Reset();
+    converter.reset();
     return converter;
 }
 
-bool IsAscii(const char* data, qsizetype size) {
+bool isAscii(const char* data, qsizetype size) {
     for (qsizetype i = 0; i < size; ++i) {
         if (static_cast<unsigned char>(data[i]) >= 0x80)
             return false;
@@ -59,20 +59,20 @@ bool IsAscii(const char* data, qsizetype size) {
 }
 
 // Doubles a conversion's output buffer, keeping what was written and the write position.
-void Enlarge(QByteArray& output, char*& out, size_t& outLeft) {
+void enlarge(QByteArray& output, char*& out, size_t& outLeft) {
     const qsizetype used = out - output.data();
     output.resize(output.size() * 2);
     out = output.data() + used;
     outLeft = static_cast<size_t>(output.size() - used);
 }
 
-bool IsLeadByte(unsigned char b) {
+bool isLeadByte(unsigned char b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
 } // namespace
 
-QByteArray ToShiftJis(const QString& text) {
+QByteArray toShiftJis(const QString& text) {
     bool ascii = true;
     for (const QChar c : text) {
         if (c.unicode() >= 0x80) {
@@ -90,18 +90,18 @@ QByteArray ToShiftJis(const QString& text) {
     for (qsizetype i = 0; i < codePoints.size(); ++i)
         qToLittleEndian<quint32>(codePoints[i], input.data() + i * 4);
 
-    Converter& converter = ToShiftJisConverter();
+    Converter& converter = toShiftJisConverter();
     QByteArray output(codePoints.size() * 2 + 8, Qt::Uninitialized);
     const char* in = input.constData();
     size_t inLeft = static_cast<size_t>(input.size());
     char* out = output.data();
     size_t outLeft = static_cast<size_t>(output.size());
     while (inLeft > 0) {
-        const int error = converter.Step(in, inLeft, out, outLeft);
+        const int error = converter.step(in, inLeft, out, outLeft);
         if (error == 0)
             break;
         if (error == E2BIG || outLeft == 0) {
-            Enlarge(output, out, outLeft);
+            enlarge(output, out, outLeft);
             continue;
         }
         // EILSEQ (or EINVAL, which whole code points never cause): one "?" for the character.
@@ -114,11 +114,11 @@ QByteArray ToShiftJis(const QString& text) {
     return output;
 }
 
-QString FromShiftJis(const QByteArray& bytes) {
-    if (IsAscii(bytes.constData(), bytes.size()))
+QString fromShiftJis(const QByteArray& bytes) {
+    if (isAscii(bytes.constData(), bytes.size()))
         return QString::fromLatin1(bytes);
 
-    Converter& converter = FromShiftJisConverter();
+    Converter& converter = fromShiftJisConverter();
     // Every character of code page 932 is one UTF-16 unit, and so is every replacement.
     QByteArray output(bytes.size() * 2 + 8, Qt::Uninitialized);
     const char* in = bytes.constData();
@@ -127,11 +127,11 @@ QString FromShiftJis(const QByteArray& bytes) {
     char* out = output.data();
     size_t outLeft = static_cast<size_t>(output.size());
     while (inLeft > 0) {
-        const int error = converter.Step(in, inLeft, out, outLeft);
+        const int error = converter.step(in, inLeft, out, outLeft);
         if (error == 0)
             break;
         if (error == E2BIG || outLeft < 2) {
-            Enlarge(output, out, outLeft);
+            enlarge(output, out, outLeft);
             continue;
         }
         qToLittleEndian<quint16>(0xFFFD, out);
@@ -139,7 +139,7 @@ QString FromShiftJis(const QByteArray& bytes) {
         outLeft -= 2;
         const auto lead = static_cast<unsigned char>(*in);
         const qsizetype skip =
-            IsLeadByte(lead) && in + 1 < end && static_cast<unsigned char>(in[1]) >= 0x80 ? 2 : 1;
+            isLeadByte(lead) && in + 1 < end && static_cast<unsigned char>(in[1]) >= 0x80 ? 2 : 1;
         in += skip;
         inLeft -= static_cast<size_t>(skip);
     }

@@ -8,9 +8,9 @@
 // through glibc iconv's "CP932". The only place in the program that knows about code pages.
 
 // A character that code page 932 cannot hold becomes one "?".
-QByteArray ToShiftJis(const QString& text);
+QByteArray toShiftJis(const QString& text);
 
 // A byte sequence that is no code page 932 character becomes one U+FFFD: a lead byte followed by
 // a byte of 0x80 or above takes that byte with it, a lead byte followed by an ASCII byte (or by
 // nothing) stands alone and the ASCII byte is read as itself.
-QString FromShiftJis(const QByteArray& bytes);
+QString fromShiftJis(const QByteArray& bytes);

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-std::optional<int> TryStrToInt(const QString& text) {
+std::optional<int> tryParseInt(const QString& text) {
     qsizetype i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
@@ -29,8 +29,8 @@ std::optional<int> TryStrToInt(const QString& text) {
     return static_cast<int>(value);
 }
 
-int StrToInt(const QString& text) {
-    if (const auto value = TryStrToInt(text))
+int parseInt(const QString& text) {
+    if (const auto value = tryParseInt(text))
         return *value;
-    throw EConvertError(QStringLiteral("'%1' は整数ではありません").arg(text));
+    throw ConversionError(QStringLiteral("'%1' は整数ではありません").arg(text));
 }

@@ -13,7 +13,7 @@ public:
         : m_message(std::move(message))
         , m_utf8(m_message.toStdString()) {}
 
-    const QString& Message() const noexcept { return m_message; }
+    const QString& message() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_utf8.c_str(); }
 
 private:
@@ -22,20 +22,20 @@ private:
 };
 
 // The message of any standard exception: ours carry it as text, others as their what().
-inline QString ExceptionMessage(const std::exception& e) {
+inline QString exceptionMessage(const std::exception& e) {
     if (const auto* ours = dynamic_cast<const Exception*>(&e))
-        return ours->Message();
+        return ours->message();
     return QString::fromLocal8Bit(e.what());
 }
 
 // A text that should have been an integer: "'%s' は整数ではありません".
-class EConvertError : public Exception {
+class ConversionError : public Exception {
 public:
     using Exception::Exception;
 };
 
 // A profile (INI) file that could not be written: "%s に書き込めません".
-class EProfileWriteError : public Exception {
+class ProfileWriteError : public Exception {
 public:
     using Exception::Exception;
 };

@@ -4,12 +4,12 @@
 #include <QString>
 
 // The family name the layouts give to every text of the program. No such font exists on this
-// platform; InstallFontSubstitutions() maps it to IPAPGothic (metric-compatible), then to
+// platform; installFontSubstitutions() maps it to IPAPGothic (metric-compatible), then to
 // Noto Sans CJK JP.
 inline const QString DesignFontFamily = QStringLiteral("ＭＳ Ｐゴシック");
 
 // Registers the substitutes of DesignFontFamily with QFont. Safe to call more than once.
-void InstallFontSubstitutions();
+void installFontSubstitutions();
 
 // The design font at a pixel height.
-QFont DesignFont(int pixelSize, bool bold = false);
+QFont designFont(int pixelSize, bool bold = false);

@@ -22,11 +22,11 @@ struct ErrorManager {
     bool truncated = false;
 };
 
-[[noreturn]] void ErrorExit(j_common_ptr info) {
+[[noreturn]] void errorExit(j_common_ptr info) {
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
-void EmitMessage(j_common_ptr info, int level) {
+void emitMessage(j_common_ptr info, int level) {
     // A file cut short is padded by the library with an end marker and decodes to a half grey
     // picture; it is a failed download, not a picture.
     auto* errors = reinterpret_cast<ErrorManager*>(info->err);
@@ -34,16 +34,16 @@ void EmitMessage(j_common_ptr info, int level) {
         errors->truncated = true;
 }
 
-void OutputMessage(j_common_ptr) {}
+void outputMessage(j_common_ptr) {}
 
-[[noreturn]] void Fail(const QString& path, const QString& why) {
+[[noreturn]] void fail(const QString& path, const QString& why) {
     throw Exception(QStringLiteral("%1: %2").arg(path, why));
 }
 
 // Decodes into image; returns false where libjpeg reported an error. Kept apart from the
 // objects with destructors, which a long jump must not cross.
 // The smallest eighth scale (1/8 to 8/8) at which the output still covers fitSize both ways.
-void ChooseScale(jpeg_decompress_struct& info, QSize fitSize) {
+void chooseScale(jpeg_decompress_struct& info, QSize fitSize) {
     info.scale_denom = 8;
     for (unsigned eighths = 1; eighths <= 8; ++eighths) {
         info.scale_num = eighths;
@@ -54,7 +54,7 @@ void ChooseScale(jpeg_decompress_struct& info, QSize fitSize) {
     }
 }
 
-bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& data,
+bool decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& data,
             QSize fitSize, QImage& image, bool& tooLarge) {
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
@@ -72,7 +72,7 @@ bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray
     }
     info.out_color_space = JCS_EXT_RGBX;
     if (fitSize.isValid())
-        ChooseScale(info, fitSize);
+        chooseScale(info, fitSize);
     jpeg_start_decompress(&info);
     image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
                    QImage::Format_RGBX8888);
@@ -91,29 +91,29 @@ bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray
 
 } // namespace
 
-QImage LoadJpegFile(const QString& path, QSize fitSize) {
+QImage loadJpegFile(const QString& path, QSize fitSize) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        Fail(path, file.errorString());
+        fail(path, file.errorString());
     if (file.size() > MaxJpegFileSize)
-        Fail(path, QStringLiteral("file too large"));
+        fail(path, QStringLiteral("file too large"));
     const QByteArray data = file.readAll();
     if (data.isEmpty())
-        Fail(path, QStringLiteral("empty file"));
+        fail(path, QStringLiteral("empty file"));
 
     jpeg_decompress_struct info{};
     ErrorManager errors;
     info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = ErrorExit;
-    errors.base.emit_message = EmitMessage;
-    errors.base.output_message = OutputMessage;
+    errors.base.error_exit = errorExit;
+    errors.base.emit_message = emitMessage;
+    errors.base.output_message = outputMessage;
     QImage image;
     bool tooLarge = false;
-    if (!Decode(info, errors, data, fitSize, image, tooLarge))
-        Fail(path,
+    if (!decode(info, errors, data, fitSize, image, tooLarge))
+        fail(path,
              tooLarge ? QStringLiteral("picture too large") : QStringLiteral("not a JPEG picture"));
     if (errors.truncated)
-        Fail(path, QStringLiteral("JPEG data cut short"));
+        fail(path, QStringLiteral("JPEG data cut short"));
     if (fitSize.isValid() && image.size() != fitSize)
         return image.scaled(fitSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;

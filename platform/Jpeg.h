@@ -14,7 +14,7 @@ inline constexpr int MaxJpegDimension = 4096;
 // it anyway: the decoder scales by 1/2, 1/4 or 1/8 (or another eighth) while decoding, to the
 // smallest size that still covers the box, and a smooth scaling does the rest. What a picture
 // declares then costs no more memory than the box it is shown in.
-QImage LoadJpegFile(const QString& path, QSize fitSize = QSize());
+QImage loadJpegFile(const QString& path, QSize fitSize = QSize());
 
 // What libjpeg may allocate for one picture. A baseline picture of the largest size decodes in a
 // few MB; a progressive one keeps every coefficient of the picture and needs far more.

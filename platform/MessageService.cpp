@@ -11,22 +11,22 @@ namespace {
 
 class BoxMessageService final : public MessageService {
 public:
-    void Information(const QString& text) override {
+    void showInformation(const QString& text) override {
         QMessageBox::information(QApplication::activeWindow(), ApplicationTitle, text);
     }
 
-    void Error(const QString& text) override {
+    void showError(const QString& text) override {
         QMessageBox::critical(QApplication::activeWindow(), ApplicationTitle, text);
     }
 };
 
 class StandardErrorMessageService final : public MessageService {
 public:
-    void Information(const QString& text) override { Write(text); }
-    void Error(const QString& text) override { Write(text); }
+    void showInformation(const QString& text) override { write(text); }
+    void showError(const QString& text) override { write(text); }
 
 private:
-    static void Write(const QString& text) {
+    static void write(const QString& text) {
         std::fprintf(stderr, "%s: %s\n", ApplicationTitle.toLocal8Bit().constData(),
                      text.toLocal8Bit().constData());
         std::fflush(stderr);
@@ -39,34 +39,34 @@ MessageService* g_service = &g_boxService;
 
 } // namespace
 
-MessageService& Messages() {
+MessageService& messageService() {
     return *g_service;
 }
 
-MessageService& StandardErrorMessages() {
+MessageService& standardErrorMessageService() {
     return g_standardErrorService;
 }
 
-void SetMessageService(MessageService* service) {
+void setMessageService(MessageService* service) {
     g_service = service ? service : &g_boxService;
 }
 
-QString ErrorBoxText(const QString& message) {
+QString errorBoxText(const QString& message) {
     if (message.isEmpty() || message.back() <= u'.')
         return message;
     return message + u'.';
 }
 
-void ShowApplicationError(const QString& message) {
-    Messages().Error(ErrorBoxText(message));
+void showApplicationError(const QString& message) {
+    messageService().showError(errorBoxText(message));
 }
 
-void RunCommand(const std::function<void()>& command) {
+void runCommand(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& e) {
-        ShowApplicationError(ExceptionMessage(e));
+        showApplicationError(exceptionMessage(e));
     } catch (...) {
-        ShowApplicationError(QString());
+        showApplicationError(QString());
     }
 }

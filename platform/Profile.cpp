@@ -19,21 +19,21 @@ namespace {
 const QByteArray Utf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
 const QByteArray CrLf = QByteArrayLiteral("\r\n");
 
-bool IsBlank(QChar c) {
+bool isBlank(QChar c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
 }
 
-QString TrimBlanks(QStringView text) {
+QString trimBlanks(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && IsBlank(text[begin]))
+    while (begin < end && isBlank(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
+    while (end > begin && isBlank(text[end - 1]))
         --end;
     return text.sliced(begin, end - begin).toString();
 }
 
-QString Unquote(const QString& value) {
+QString unquote(const QString& value) {
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
         value.back() == value.front())
         return value.sliced(1, value.size() - 2);
@@ -41,7 +41,7 @@ QString Unquote(const QString& value) {
 }
 
 // Section and key names are compared in this form.
-QString Folded(const QString& name) {
+QString caseFolded(const QString& name) {
     return name.toCaseFolded();
 }
 
@@ -53,41 +53,41 @@ struct ParsedLine {
     QString value;
 };
 
-ParsedLine ParseLine(const QString& line) {
-    const QString text = TrimBlanks(line);
+ParsedLine parseLine(const QString& line) {
+    const QString text = trimBlanks(line);
     if (text.isEmpty() || text.front() == u';')
         return {};
     if (text.front() == u'[') {
         const qsizetype close = text.lastIndexOf(u']');
         if (close > 0)
-            return {LineKind::Section, TrimBlanks(QStringView(text).sliced(1, close - 1)), {}};
+            return {LineKind::Section, trimBlanks(QStringView(text).sliced(1, close - 1)), {}};
     }
     const qsizetype equals = text.indexOf(u'=');
     if (equals < 0)
         return {};
-    return {LineKind::Key, TrimBlanks(QStringView(text).first(equals)),
-            Unquote(TrimBlanks(QStringView(text).sliced(equals + 1)))};
+    return {LineKind::Key, trimBlanks(QStringView(text).first(equals)),
+            unquote(trimBlanks(QStringView(text).sliced(equals + 1)))};
 }
 
-QString OneLine(QString text) {
+QString oneLine(QString text) {
     text.replace(u'\r', u' ');
     text.replace(u'\n', u' ');
     return text;
 }
 
-QString FullPath(const QString& path) {
+QString fullPath(const QString& path) {
     return QFileInfo(path).absoluteFilePath();
 }
 
-[[noreturn]] void RaiseWriteError(const QString& path) {
-    throw EProfileWriteError(QStringLiteral("%1 に書き込めません").arg(FullPath(path)));
+[[noreturn]] void raiseWriteError(const QString& path) {
+    throw ProfileWriteError(QStringLiteral("%1 に書き込めません").arg(fullPath(path)));
 }
 
 // Writes the bytes to a new file beside the target and renames it over the target, so that the
 // target holds either its old bytes or all of the new ones. (QSaveFile is not used: it reports
 // success for a write that the system cut short, as at a file size limit.) Mode and owner of an
 // existing file are kept; a symbolic link is written through.
-bool ReplaceFile(const QString& path, const QByteArray& bytes) {
+bool replaceFile(const QString& path, const QByteArray& bytes) {
     const QFileInfo info(path);
     const QFileInfo target(info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath());
     const QByteArray targetName = QFile::encodeName(target.absoluteFilePath());
@@ -145,36 +145,36 @@ public:
     };
 
     // Missing or unreadable: nullopt.
-    static std::optional<Document> Read(const QString& path) {
+    static std::optional<Document> read(const QString& path) {
         QFile file(path);
         if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
             return std::nullopt;
         Document document;
-        document.Split(file.readAll());
+        document.split(file.readAll());
         return document;
     }
 
     // For a write: a missing file is empty, an existing one that cannot be read is an error.
-    static Document ReadForWrite(const QString& path) {
+    static Document readForWrite(const QString& path) {
         const QFileInfo info(path);
         if (!info.exists())
             return {};
         if (!info.isFile())
-            RaiseWriteError(path);
+            raiseWriteError(path);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            RaiseWriteError(path);
+            raiseWriteError(path);
         Document document;
-        document.Split(file.readAll());
+        document.split(file.readAll());
         if (file.error() != QFileDevice::NoError)
-            RaiseWriteError(path);
+            raiseWriteError(path);
         return document;
     }
 
-    const QList<Line>& Lines() const { return m_lines; }
+    const QList<Line>& lines() const { return m_lines; }
 
     // Header index and end (exclusive) of every section of that name.
-    QList<QPair<qsizetype, qsizetype>> Sections(const QString& foldedName) const {
+    QList<QPair<qsizetype, qsizetype>> sectionRanges(const QString& foldedName) const {
         QList<QPair<qsizetype, qsizetype>> found;
         qsizetype open = -1;
         for (qsizetype i = 0; i < m_lines.size(); ++i) {
@@ -189,77 +189,77 @@ public:
         return found;
     }
 
-    bool EraseSection(const QString& section) {
-        const auto sections = Sections(Folded(section));
+    bool eraseSection(const QString& section) {
+        const auto sections = sectionRanges(caseFolded(section));
         for (auto it = sections.rbegin(); it != sections.rend(); ++it)
             m_lines.remove(it->first, it->second - it->first);
         return !sections.isEmpty();
     }
 
-    void SetString(const QString& section, const QString& key, const QString& value) {
-        const auto sections = Sections(Folded(section));
+    void setString(const QString& section, const QString& key, const QString& value) {
+        const auto sections = sectionRanges(caseFolded(section));
         if (sections.isEmpty()) {
-            Append(u'[' + OneLine(section) + u']');
-            Append(OneLine(key) + u'=' + OneLine(value));
+            append(u'[' + oneLine(section) + u']');
+            append(oneLine(key) + u'=' + oneLine(value));
             return;
         }
         const auto [header, end] = sections.first();
-        const QString foldedKey = Folded(key);
+        const QString foldedKey = caseFolded(key);
         qsizetype last = header;
         for (qsizetype i = header + 1; i < end; ++i) {
             Line& line = m_lines[i];
             if (line.parsed.kind == LineKind::Key && line.folded == foldedKey) {
                 // '=' is never the second byte of a Shift-JIS or UTF-8 character.
                 line.text.truncate(line.text.indexOf('=') + 1);
-                line.text += Encode(OneLine(value));
-                Parse(line);
+                line.text += encode(oneLine(value));
+                parse(line);
                 return;
             }
             if (!line.blank)
                 last = i;
         }
-        Insert(last + 1, OneLine(key) + u'=' + OneLine(value));
+        insert(last + 1, oneLine(key) + u'=' + oneLine(value));
     }
 
-    // The section appended as new, with the same lines that one SetString per entry would give
+    // The section appended as new, with the same lines that one setString per entry would give
     // after the section had been erased, in one pass.
-    void AppendSection(const QString& section, const QList<QPair<QString, QString>>& entries) {
-        Append(u'[' + OneLine(section) + u']');
+    void appendSection(const QString& section, const QList<QPair<QString, QString>>& entries) {
+        append(u'[' + oneLine(section) + u']');
         QHash<QString, qsizetype> keyLines;
         for (const auto& [key, value] : entries) {
-            const QString folded = Folded(key);
+            const QString folded = caseFolded(key);
             const auto found = keyLines.constFind(folded);
             if (found == keyLines.cend()) {
                 keyLines.insert(folded, m_lines.size());
-                Append(OneLine(key) + u'=' + OneLine(value));
+                append(oneLine(key) + u'=' + oneLine(value));
             } else {
                 Line& line = m_lines[*found];
                 line.text.truncate(line.text.indexOf('=') + 1);
-                line.text += Encode(OneLine(value));
-                Parse(line);
+                line.text += encode(oneLine(value));
+                parse(line);
             }
         }
     }
 
-    void Write(const QString& path) const {
+    void write(const QString& path) const {
         const QFileInfo info(path);
         // Without any write permission the file is read-only, as with the Windows attribute.
         constexpr auto anyWrite =
             QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
         if (info.exists() &&
             (!info.isFile() || !info.isWritable() || !(info.permissions() & anyWrite)))
-            RaiseWriteError(path);
+            raiseWriteError(path);
         QByteArray bytes = m_utf8 ? Utf8Bom : QByteArray();
         for (const Line& line : m_lines) {
             bytes += line.text;
             bytes += line.end;
         }
-        if (!ReplaceFile(path, bytes))
-            RaiseWriteError(path);
+        if (!replaceFile(path, bytes))
+            raiseWriteError(path);
     }
 
 private:
-    void Split(const QByteArray& data) {
+    void split(const QByteArray& data) {
         // The byte order mark is kept apart and written again before the first line.
         m_utf8 = data.startsWith(Utf8Bom);
         qsizetype start = m_utf8 ? Utf8Bom.size() : 0;
@@ -277,36 +277,37 @@ private:
                     line.end = CrLf;
                 }
             }
-            Parse(line);
+            parse(line);
             m_lines.append(std::move(line));
             start = newline + 1;
         }
     }
 
-    QString Decode(const QByteArray& bytes) const {
-        return m_utf8 ? QString::fromUtf8(bytes) : FromShiftJis(bytes);
+    QString decode(const QByteArray& bytes) const {
+        return m_utf8 ? QString::fromUtf8(bytes) : fromShiftJis(bytes);
     }
 
-    QByteArray Encode(const QString& text) const {
-        return m_utf8 ? text.toUtf8() : ToShiftJis(text);
+    QByteArray encode(const QString& text) const {
+        return m_utf8 ? text.toUtf8() : toShiftJis(text);
     }
 
-    void Parse(Line& line) const {
-        const QString text = Decode(line.text);
-        line.parsed = ParseLine(text);
-        line.folded = line.parsed.kind == LineKind::Other ? QString() : Folded(line.parsed.name);
-        line.blank = TrimBlanks(text).isEmpty();
+    void parse(Line& line) const {
+        const QString text = decode(line.text);
+        line.parsed = parseLine(text);
+        line.folded =
+            line.parsed.kind == LineKind::Other ? QString() : caseFolded(line.parsed.name);
+        line.blank = trimBlanks(text).isEmpty();
     }
 
-    void Insert(qsizetype index, const QString& text) {
+    void insert(qsizetype index, const QString& text) {
         if (index > 0 && m_lines[index - 1].end.isEmpty())
             m_lines[index - 1].end = CrLf;
-        Line line{Encode(text), CrLf, {}, {}, true};
-        Parse(line);
+        Line line{encode(text), CrLf, {}, {}, true};
+        parse(line);
         m_lines.insert(index, std::move(line));
     }
 
-    void Append(const QString& text) { Insert(m_lines.size(), text); }
+    void append(const QString& text) { insert(m_lines.size(), text); }
 
     QList<Line> m_lines;
     bool m_utf8 = false;
@@ -321,11 +322,11 @@ struct ProfileReader::Data {
 
 ProfileReader::ProfileReader(const QString& path)
     : m_data(std::make_unique<Data>()) {
-    const std::optional<Document> document = Document::Read(path);
+    const std::optional<Document> document = Document::read(path);
     if (!document)
         return;
     QHash<QString, QString>* current = nullptr;
-    for (const Document::Line& line : document->Lines()) {
+    for (const Document::Line& line : document->lines()) {
         if (line.parsed.kind == LineKind::Section)
             current =
                 m_data->sections.contains(line.folded) ? nullptr : &m_data->sections[line.folded];
@@ -336,29 +337,29 @@ ProfileReader::ProfileReader(const QString& path)
 
 ProfileReader::~ProfileReader() = default;
 
-QString ProfileReader::ReadString(const QString& section, const QString& key,
+QString ProfileReader::readString(const QString& section, const QString& key,
                                   const QString& defaultValue) const {
-    const auto sectionIt = m_data->sections.constFind(Folded(section));
+    const auto sectionIt = m_data->sections.constFind(caseFolded(section));
     if (sectionIt == m_data->sections.cend())
         return defaultValue;
-    const auto keyIt = sectionIt->constFind(Folded(key));
+    const auto keyIt = sectionIt->constFind(caseFolded(key));
     return keyIt == sectionIt->cend() ? defaultValue : *keyIt;
 }
 
-int ProfileReader::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
-    const auto sectionIt = m_data->sections.constFind(Folded(section));
+int ProfileReader::readInteger(const QString& section, const QString& key, int defaultValue) const {
+    const auto sectionIt = m_data->sections.constFind(caseFolded(section));
     if (sectionIt == m_data->sections.cend())
         return defaultValue;
-    const auto keyIt = sectionIt->constFind(Folded(key));
-    return keyIt == sectionIt->cend() ? defaultValue : ProfileTextToInt(*keyIt, defaultValue);
+    const auto keyIt = sectionIt->constFind(caseFolded(key));
+    return keyIt == sectionIt->cend() ? defaultValue : profileTextToInt(*keyIt, defaultValue);
 }
 
-QStringList ProfileReader::KeyNames(const QString& section) const {
-    const auto sectionIt = m_data->sections.constFind(Folded(section));
+QStringList ProfileReader::keyNames(const QString& section) const {
+    const auto sectionIt = m_data->sections.constFind(caseFolded(section));
     return sectionIt == m_data->sections.cend() ? QStringList() : sectionIt->keys();
 }
 
-int ProfileTextToInt(const QString& text, int defaultValue) {
+int profileTextToInt(const QString& text, int defaultValue) {
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
         if (text.size() > 10)
             return defaultValue;
@@ -378,38 +379,38 @@ int ProfileTextToInt(const QString& text, int defaultValue) {
         }
         return static_cast<int>(value);
     }
-    return TryStrToInt(text).value_or(defaultValue);
+    return tryParseInt(text).value_or(defaultValue);
 }
 
-QString ReadProfileString(const QString& path, const QString& section, const QString& key,
+QString readProfileString(const QString& path, const QString& section, const QString& key,
                           const QString& defaultValue) {
-    return ProfileReader(path).ReadString(section, key, defaultValue);
+    return ProfileReader(path).readString(section, key, defaultValue);
 }
 
-int ReadProfileInteger(const QString& path, const QString& section, const QString& key,
+int readProfileInteger(const QString& path, const QString& section, const QString& key,
                        int defaultValue) {
-    return ProfileReader(path).ReadInteger(section, key, defaultValue);
+    return ProfileReader(path).readInteger(section, key, defaultValue);
 }
 
-void WriteProfileString(const QString& path, const QString& section, const QString& key,
+void writeProfileString(const QString& path, const QString& section, const QString& key,
                         const QString& value) {
-    Document document = Document::ReadForWrite(path);
-    document.SetString(section, key, value);
-    document.Write(path);
+    Document document = Document::readForWrite(path);
+    document.setString(section, key, value);
+    document.write(path);
 }
 
-void EraseProfileSection(const QString& path, const QString& section) {
+void eraseProfileSection(const QString& path, const QString& section) {
     if (!QFileInfo::exists(path))
         return;
-    Document document = Document::ReadForWrite(path);
-    if (document.EraseSection(section))
-        document.Write(path);
+    Document document = Document::readForWrite(path);
+    if (document.eraseSection(section))
+        document.write(path);
 }
 
-void ReplaceProfileSection(const QString& path, const QString& section,
+void replaceProfileSection(const QString& path, const QString& section,
                            const QList<QPair<QString, QString>>& entries) {
-    Document document = Document::ReadForWrite(path);
-    document.EraseSection(section);
-    document.AppendSection(section, entries);
-    document.Write(path);
+    Document document = Document::readForWrite(path);
+    document.eraseSection(section);
+    document.appendSection(section, entries);
+    document.write(path);
 }

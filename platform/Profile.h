@@ -25,50 +25,50 @@
 // line of its section; every other line keeps its bytes and line end. Line breaks inside a value
 // are written as blanks, so that a value can never make lines of its own. Each write replaces the
 // whole file at once through a temporary file beside it: a write that fails leaves the file as it
-// was and raises EProfileWriteError "%s に書き込めません" with the file's full path. A file that
+// was and raises ProfileWriteError "%s に書き込めません" with the file's full path. A file that
 // exists without any write permission counts as read-only, as it would on Windows, even for the
 // superuser.
 
-QString ReadProfileString(const QString& path, const QString& section, const QString& key,
+QString readProfileString(const QString& path, const QString& section, const QString& key,
                           const QString& defaultValue);
 
-void WriteProfileString(const QString& path, const QString& section, const QString& key,
+void writeProfileString(const QString& path, const QString& section, const QString& key,
                         const QString& value);
 
 // Removes every section of that name, its header and all lines up to the next section. A missing
 // file or section is no error and writes nothing.
-void EraseProfileSection(const QString& path, const QString& section);
+void eraseProfileSection(const QString& path, const QString& section);
 
 // Decimal with an optional sign; a value of more than two characters that starts with "0x" or
 // "0X" is hexadecimal (up to 8 digits, taken as a 32-bit pattern: "0xFFFFFFFF" is -1). A missing
 // value or one that is not an integer reads as the default.
-int ReadProfileInteger(const QString& path, const QString& section, const QString& key,
+int readProfileInteger(const QString& path, const QString& section, const QString& key,
                        int defaultValue);
 
-// The integer rule of ReadProfileInteger applied to a text already read.
-int ProfileTextToInt(const QString& text, int defaultValue);
+// The integer rule of readProfileInteger applied to a text already read.
+int profileTextToInt(const QString& text, int defaultValue);
 
 // Erases every section of that name and appends it anew with these keys and values, in one
 // replacement of the file: afterwards the file holds either all of it or, when the write failed
-// (EProfileWriteError), exactly what it held before. The bytes are the same as those of
-// EraseProfileSection followed by one WriteProfileString per key.
-void ReplaceProfileSection(const QString& path, const QString& section,
+// (ProfileWriteError), exactly what it held before. The bytes are the same as those of
+// eraseProfileSection followed by one writeProfileString per key.
+void replaceProfileSection(const QString& path, const QString& section,
                            const QList<QPair<QString, QString>>& entries);
 
 // One reading of a profile file for many look-ups (the free functions read the file anew each
-// time). The same rules as ReadProfileString.
+// time). The same rules as readProfileString.
 class ProfileReader final {
 public:
     explicit ProfileReader(const QString& path);
     ~ProfileReader();
     Q_DISABLE_COPY_MOVE(ProfileReader)
 
-    QString ReadString(const QString& section, const QString& key,
+    QString readString(const QString& section, const QString& key,
                        const QString& defaultValue) const;
-    int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
+    int readInteger(const QString& section, const QString& key, int defaultValue) const;
     // The names of the keys that the section holds, each once, in the case-folded form in which
     // they match (QString::toCaseFolded), in no particular order.
-    QStringList KeyNames(const QString& section) const;
+    QStringList keyNames(const QString& section) const;
 
 private:
     struct Data;

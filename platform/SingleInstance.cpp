@@ -14,15 +14,15 @@ SingleInstanceMarker::~SingleInstanceMarker() {
         ::close(m_fd);
 }
 
-QString SingleInstanceMarker::LockFilePath(const QString& name) {
+QString SingleInstanceMarker::lockFilePath(const QString& name) {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
     return QDir(dir).filePath(name + QStringLiteral(".lock"));
 }
 
-bool SingleInstanceMarker::Acquire(const QString& name) {
-    const QByteArray path = QFile::encodeName(LockFilePath(name));
+bool SingleInstanceMarker::acquire(const QString& name) {
+    const QByteArray path = QFile::encodeName(lockFilePath(name));
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return true;

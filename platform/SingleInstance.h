@@ -14,10 +14,10 @@ public:
 
     // Takes the marker; false when another process holds it. A directory where no lock file can
     // be made counts as no other instance (the program then starts).
-    bool Acquire(const QString& name);
+    bool acquire(const QString& name);
 
     // The lock file of a marker name.
-    static QString LockFilePath(const QString& name);
+    static QString lockFilePath(const QString& name);
 
 private:
     int m_fd = -1;

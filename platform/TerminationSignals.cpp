@@ -9,10 +9,10 @@
 
 namespace {
 
-// Read end, write end; -1 until Install().
+// Read end, write end; -1 until install().
 int g_pipe[2] = {-1, -1};
 
-void WriteSignalNumber(int signalNumber) {
+void writeSignalNumber(int signalNumber) {
     const int savedErrno = errno;
     const auto byte = static_cast<unsigned char>(signalNumber);
     // A full pipe already holds requests enough; write() is all a handler may safely do here.
@@ -22,7 +22,7 @@ void WriteSignalNumber(int signalNumber) {
 
 } // namespace
 
-bool TerminationSignals::Install() {
+bool TerminationSignals::install() {
     if (g_pipe[0] >= 0)
         return true;
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -30,7 +30,7 @@ bool TerminationSignals::Install() {
         return false;
     }
     struct sigaction action {};
-    action.sa_handler = WriteSignalNumber;
+    action.sa_handler = writeSignalNumber;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP})
@@ -47,12 +47,12 @@ TerminationSignals::TerminationSignals(QObject* parent)
     if (g_pipe[0] < 0)
         return;
     m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { ReadPipe(); });
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readPipe(); });
 }
 
 TerminationSignals::~TerminationSignals() = default;
 
-void TerminationSignals::ReadPipe() {
+void TerminationSignals::readPipe() {
     unsigned char numbers[16];
     for (;;) {
         const ssize_t count = ::read(g_pipe[0], numbers, sizeof numbers);

@@ -15,9 +15,9 @@ public:
     // Installs the handlers and ignores SIGXFSZ, so that a write that passes a file size limit
     // fails (EFBIG) and takes its error path instead of killing the process. Called once, first
     // thing in main; false when the pipe cannot be made (the signals then keep their defaults).
-    static bool Install();
+    static bool install();
 
-    // Watches the pipe; does nothing when Install() was not called. A signal that arrived before
+    // Watches the pipe; does nothing when install() was not called. A signal that arrived before
     // is delivered when the event loop runs.
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
@@ -27,7 +27,7 @@ signals:
     void received(int signalNumber);
 
 private:
-    void ReadPipe();
+    void readPipe();
 
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -12,7 +12,7 @@ namespace {
 
 // The first byte in [p, end) equal to one of the given bytes, or end. Sixteen bytes at a time
 // where the processor has SSE2: the answer is mostly text between rare bytes of interest.
-template <char... Bytes> const char* FindFirstOf(const char* p, const char* end) {
+template <char... Bytes> const char* findFirstOf(const char* p, const char* end) {
 #if defined(__SSE2__)
     while (end - p >= 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -29,7 +29,7 @@ template <char... Bytes> const char* FindFirstOf(const char* p, const char* end)
 
 } // namespace
 
-QByteArray NormalizeAnswer(QByteArrayView body) {
+QByteArray normalizeAnswer(QByteArrayView body) {
     // Each "><" of the body grows it by one byte at most.
     QByteArray out(body.size() + body.size() / 2 + 1, Qt::Uninitialized);
     char* const first = out.data();
@@ -37,7 +37,7 @@ QByteArray NormalizeAnswer(QByteArrayView body) {
     const char* in = body.data();
     const char* const end = in + body.size();
     while (in < end) {
-        const char* p = FindFirstOf<'>', ';'>(in, end);
+        const char* p = findFirstOf<'>', ';'>(in, end);
         std::memcpy(o, in, static_cast<size_t>(p - in));
         o += p - in;
         if (p == end)
@@ -63,11 +63,11 @@ QByteArray NormalizeAnswer(QByteArrayView body) {
 namespace {
 
 // Calls f(line) for each line of the text, in order.
-template <typename F> void ForEachLine(QByteArrayView text, F&& f) {
+template <typename F> void forEachLine(QByteArrayView text, F&& f) {
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p < end) {
-        const char* q = FindFirstOf<'\n', '\r'>(p, end);
+        const char* q = findFirstOf<'\n', '\r'>(p, end);
         f(QByteArrayView(p, q - p));
         if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n')
             ++q;
@@ -82,14 +82,14 @@ enum Tag { ResultOpen, ResultClose, FieldTags, TagCount = FieldTags + 2 * 5 };
 constexpr std::array<std::string_view, 5> FieldNames = {"Title>", "Duration>", "Copyright>",
                                                         "RefererUrl>", "Url>"};
 
-bool StartsWith(const char* p, const char* end, std::string_view name) {
+bool startsWith(const char* p, const char* end, std::string_view name) {
     return static_cast<size_t>(end - p) >= name.size() &&
            std::memcmp(p, name.data(), name.size()) == 0;
 }
 
 // The tag of interest that begins with the "<" at p, or -1. No tag name holds a line break, so
 // a match never reaches beyond the line.
-int TagAt(const char* p, const char* end) {
+int tagAt(const char* p, const char* end) {
     const bool closing = p + 1 < end && p[1] == '/';
     const char* name = p + (closing ? 2 : 1);
     if (name >= end)
@@ -97,7 +97,7 @@ int TagAt(const char* p, const char* end) {
     int field = -1;
     switch (*name) {
     case 'R':
-        if (StartsWith(name, end, "Result>"))
+        if (startsWith(name, end, "Result>"))
             return closing ? ResultClose : ResultOpen;
         field = 3;
         break;
@@ -116,20 +116,20 @@ int TagAt(const char* p, const char* end) {
     default:
         return -1;
     }
-    if (!StartsWith(name, end, FieldNames[field]))
+    if (!startsWith(name, end, FieldNames[field]))
         return -1;
     return FieldTags + 2 * field + (closing ? 1 : 0);
 }
 
 } // namespace
 
-QStringList SplitAnswerLines(QByteArrayView text) {
+QStringList splitAnswerLines(QByteArrayView text) {
     QStringList lines;
-    ForEachLine(text, [&](QByteArrayView line) { lines << QString::fromUtf8(line); });
+    forEachLine(text, [&](QByteArrayView line) { lines << QString::fromUtf8(line); });
     return lines;
 }
 
-QString ExtractTotal(QByteArrayView text) {
+QString extractTotal(QByteArrayView text) {
     static constexpr QByteArrayView startMarker("totalResultsAvailable=\"");
     static constexpr QByteArrayView endMarker("\" totalResultsReturned");
     const qsizetype start = text.indexOf(startMarker);
@@ -140,8 +140,8 @@ QString ExtractTotal(QByteArrayView text) {
     return end < from ? QString() : QString::fromUtf8(text.sliced(from, end - from));
 }
 
-TResultTable ExtractResults(QByteArrayView text) {
-    TResultTable table;
+SearchResults extractResults(QByteArrayView text) {
+    SearchResults table;
     bool inBlock = false;
     std::array<QByteArrayView, 5> values;
     // The first position of each tag in the line being read, -1 where it does not occur.
@@ -159,9 +159,9 @@ TResultTable ExtractResults(QByteArrayView text) {
         }
         if (at[ResultClose] >= 0) {
             // The closing line ends the block and is not read for fields.
-            TResultRow& row = table.emplace_back();
-            QString* fields[] = {&row.Title, &row.Duration, &row.Copyright, &row.RefererUrl,
-                                 &row.Url};
+            SearchResult& row = table.emplace_back();
+            QString* fields[] = {&row.title, &row.duration, &row.source, &row.pageUrl,
+                                 &row.thumbnailUrl};
             for (size_t f = 0; f < values.size(); ++f)
                 *fields[f] = QString::fromUtf8(values[f]);
             inBlock = false;
@@ -180,9 +180,9 @@ TResultTable ExtractResults(QByteArrayView text) {
 
     // One pass: every "<" is looked at as a possible tag, every line break ends a line.
     for (const char* p = line;;) {
-        const char* q = FindFirstOf<'<', '\n', '\r'>(p, end);
+        const char* q = findFirstOf<'<', '\n', '\r'>(p, end);
         if (q < end && *q == '<') {
-            const int tag = TagAt(q, end);
+            const int tag = tagAt(q, end);
             if (tag >= 0 && at[tag] < 0)
                 at[tag] = q - line;
             p = q + 1;

@@ -17,20 +17,20 @@
 // The answer body with every "><" broken by a line feed, then every "amp;" deleted (also those
 // that a deletion joins together), in one pass: "&amp;" and "&amp;amp;" become "&", "&lt;" and
 // the other references stay as they are.
-QByteArray NormalizeAnswer(QByteArrayView body);
+QByteArray normalizeAnswer(QByteArrayView body);
 
 // The normalised answer split at line feed, CR LF or a lone CR and decoded; the breaks belong to
 // no line, and a break at the very end opens no empty last line.
-QStringList SplitAnswerLines(QByteArrayView text);
+QStringList splitAnswerLines(QByteArrayView text);
 
 // The text between 'totalResultsAvailable="' and '" totalResultsReturned', each searched from
 // the start of the text; empty when either is missing or they are out of order.
-QString ExtractTotal(QByteArrayView text);
+QString extractTotal(QByteArrayView text);
 
 // One row per line holding "<Result>" with a line at or after it holding "</Result>"; the
 // fields come from the lines in between (the closing line is not read), and for each field the
 // last of those lines that holds both its tags decides.
-TResultTable ExtractResults(QByteArrayView text);
+SearchResults extractResults(QByteArrayView text);
 
 // The highest total the program shows; a larger one is cut to it and counts as capped.
 inline constexpr int MaxTotalResults = 900;

@@ -1,6 +1,6 @@
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
-#include "net/NMHttp.h"
+#include "net/HttpClient.h"
 #include "platform/Convert.h"
 #include "platform/Exception.h"
 #include "platform/MessageService.h"
@@ -15,54 +15,54 @@ constexpr int AnswerTimeOut = 60000;
 constexpr int AnswerDeadline = 60000;
 } // namespace
 
-QByteArray TSearchClient::FetchAnswer(const QString& url) {
-    m_http.TimeOut = AnswerTimeOut;
-    m_http.Deadline = AnswerDeadline;
-    m_http.InputFileMode = false;
-    m_http.OutputFileMode = false;
-    m_http.ReportLevel = 2;
-    m_http.Get(RequestBytes(url));
-    return m_http.Body;
+QByteArray SearchController::fetchAnswer(const QString& url) {
+    m_http.timeout = AnswerTimeOut;
+    m_http.deadline = AnswerDeadline;
+    m_http.bodyToFile = false;
+    m_http.dataFromFile = false;
+    m_http.reportLevel = 2;
+    m_http.get(requestBytes(url));
+    return m_http.body;
 }
 
-void TSearchClient::ContinueLoad(const QString& url) {
+void SearchController::continueLoad(const QString& url) {
     QByteArray body;
     try {
-        body = FetchAnswer(url);
+        body = fetchAnswer(url);
     } catch (...) {
         // A transfer aborted because the window closes is no failure to report.
         if (!m_stopped)
-            Messages().Information(OfflineMessage);
-        m_view.SetSearchControlsEnabled(true);
+            messageService().showInformation(OfflineMessage);
+        m_view.setSearchControlsEnabled(true);
         return;
     }
 
     // Whatever goes wrong from here on ends the load with its message in the error box and the
     // search controls back, so that the user can always search again.
     try {
-        m_view.ResetResultColumn();
-        ReadAnswer(body);
-        ShowCaption();
-        if (PagingState.TotalResults < 1) {
-            ShowEmptyPage();
+        m_view.resetResultColumn();
+        readAnswer(body);
+        showCaption();
+        if (paging.totalResults < 1) {
+            showEmptyPage();
             return;
         }
-        ShowPageCount();
-        ResultTable = ExtractResults(AnswerText);
-        ShowResults();
+        showPageCount();
+        results = extractResults(answerText);
+        showResults();
     } catch (const std::exception& e) {
-        ShowApplicationError(ExceptionMessage(e));
-        m_view.SetSearchControlsEnabled(true);
+        showApplicationError(exceptionMessage(e));
+        m_view.setSearchControlsEnabled(true);
     }
 }
 
-QStringList TSearchClient::AnswerLines() const {
-    return SplitAnswerLines(AnswerText);
+QStringList SearchController::answerLines() const {
+    return splitAnswerLines(answerText);
 }
 
-void TSearchClient::ReadAnswer(const QByteArray& body) {
-    AnswerText = NormalizeAnswer(body);
-    const int total = StrToInt(ExtractTotal(AnswerText));
-    TotalCapped = total > MaxTotalResults;
-    PagingState.TotalResults = TotalCapped ? MaxTotalResults : total;
+void SearchController::readAnswer(const QByteArray& body) {
+    answerText = normalizeAnswer(body);
+    const int total = parseInt(extractTotal(answerText));
+    totalCapped = total > MaxTotalResults;
+    paging.totalResults = totalCapped ? MaxTotalResults : total;
 }

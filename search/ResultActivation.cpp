@@ -1,28 +1,28 @@
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include "controls/BrowserPane.h"
-#include "controls/Dxfcheckbox.h"
+#include "controls/ImageCheckBox.h"
 #include "platform/DesktopServices.h"
 #include "search/SearchView.h"
 
-void TSearchClient::ImageClick(int slotNumber) {
+void SearchController::openResult(int slotNumber) {
     const int row = slotNumber - 1;
-    if (row < 0 || row >= ResultTable.size() || row >= ISearchView::SlotCount)
+    if (row < 0 || row >= results.size() || row >= ISearchView::SlotCount)
         return;
-    const TResultRow& result = ResultTable[row];
-    IBrowserPane& pane = m_view.BrowserPane();
-    if (IsWebAddress(result.RefererUrl))
-        pane.Navigate(result.RefererUrl);
-    pane.SetHint(result.Title);
-    TdxfCheckBox* checkBox = m_view.Slot(row).CheckBox;
+    const SearchResult& result = results[row];
+    IBrowserPane& pane = m_view.browserPane();
+    if (isWebAddress(result.pageUrl))
+        pane.navigate(result.pageUrl);
+    pane.setResultTitle(result.title);
+    ImageCheckBox* checkBox = m_view.resultSlot(row).checkBox;
     if (checkBox->isEnabled())
-        checkBox->SetChecked(true);
+        checkBox->setChecked(true);
 }
 
-void TSearchClient::WebBrowser1NavigateComplete2() {
-    const QString location = m_view.BrowserPane().LocationURL();
-    if (location.contains(TopPageUrl(m_serviceHost)))
+void SearchController::handleNavigationFinished() {
+    const QString location = m_view.browserPane().locationUrl();
+    if (location.contains(topPageUrl(m_serviceHost)))
         return;
-    m_view.EnableWebCommands();
-    m_view.SetStatusText(3, location);
+    m_view.enableWebCommands();
+    m_view.setStatusText(3, location);
 }

@@ -1,8 +1,8 @@
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
-#include "controls/Dxfcheckbox.h"
-#include "controls/Image.h"
-#include "net/NMHttp.h"
+#include "controls/ClickableImage.h"
+#include "controls/ImageCheckBox.h"
+#include "net/HttpClient.h"
 #include "platform/Convert.h"
 #include "platform/Jpeg.h"
 #include "search/SearchView.h"
@@ -11,135 +11,129 @@
 #include <QLabel>
 #include <QUrl>
 
-void TSearchClient::ShowCaption() {
-    m_view.SetCaption(m_view.BaseCaption() + QStringLiteral(" -「") + m_view.KeywordText() +
-                      QStringLiteral("」の動画検索結果 ") +
-                      QString::number(PagingState.TotalResults) +
-                      (TotalCapped ? QStringLiteral("件以上") : QStringLiteral("件")));
+void SearchController::showCaption() {
+    m_view.setCaption(m_view.baseCaption() + QStringLiteral(" -「") + m_view.keywordText() +
+                      QStringLiteral("」の動画検索結果 ") + QString::number(paging.totalResults) +
+                      (totalCapped ? QStringLiteral("件以上") : QStringLiteral("件")));
 }
 
-void TSearchClient::ShowEmptyPage() {
-    m_view.SetSearchControlsEnabled(true);
-    m_view.SetPageLabels(QStringLiteral("ページ 0/0"));
+void SearchController::showEmptyPage() {
+    m_view.setSearchControlsEnabled(true);
+    m_view.setPageLabels(QStringLiteral("ページ 0/0"));
 }
 
-void TSearchClient::ShowPageCount() {
-    const int perPage = SearchSettings.ResultsPerPage;
-    PagingState.PageCount = (PagingState.TotalResults + perPage - 1) / perPage;
-    m_view.SetPageLabels(
-        QStringLiteral("ページ %1/%2").arg(PagingState.CurrentPage).arg(PagingState.PageCount));
+void SearchController::showPageCount() {
+    const int perPage = settings.resultsPerPage;
+    paging.pageCount = (paging.totalResults + perPage - 1) / perPage;
+    m_view.setPageLabels(
+        QStringLiteral("ページ %1/%2").arg(paging.currentPage).arg(paging.pageCount));
 }
 
-void TSearchClient::ShowResults() {
+void SearchController::showResults() {
     // There are twenty slots: rows beyond them are not shown.
-    const int rows =
-        static_cast<int>(std::min<qsizetype>(ResultTable.size(), ISearchView::SlotCount));
+    const int rows = static_cast<int>(std::min<qsizetype>(results.size(), ISearchView::SlotCount));
     for (int n = 0; n < rows && !m_stopped; ++n) {
-        m_view.SetStatusText(0, QStringLiteral("ページ%1更新中 %2/%3")
-                                    .arg(PagingState.CurrentPage)
-                                    .arg(n + 1)
-                                    .arg(rows));
-        FillSlot(n, ResultTable[n]);
+        m_view.setStatusText(
+            0, QStringLiteral("ページ%1更新中 %2/%3").arg(paging.currentPage).arg(n + 1).arg(rows));
+        fillSlot(n, results[n]);
     }
-    m_view.SetSearchControlsEnabled(true);
-    m_view.SetPagingButtonsEnabled(PagingState.CurrentPage > 1,
-                                   PagingState.PageCount > PagingState.CurrentPage);
-    m_view.SetStatusText(0, QString());
-    const int slotsInRange =
-        PagingState.CurrentPage > PagingState.PageCount ? rows : SearchSettings.ResultsPerPage;
-    m_view.SetResultScrollRange(slotsInRange * m_view.SlotHeight());
-    const QString keyword = m_view.KeywordText();
-    m_view.AddKeywordToHistory();
-    m_view.SetKeywordText(keyword);
+    m_view.setSearchControlsEnabled(true);
+    m_view.setPagingButtonsEnabled(paging.currentPage > 1, paging.pageCount > paging.currentPage);
+    m_view.setStatusText(0, QString());
+    const int slotsInRange = paging.currentPage > paging.pageCount ? rows : settings.resultsPerPage;
+    m_view.setResultScrollRange(slotsInRange * m_view.slotHeight());
+    const QString keyword = m_view.keywordText();
+    m_view.addKeywordToHistory();
+    m_view.setKeywordText(keyword);
 }
 
-bool IsMarkableSite(const QString& copyright) {
+bool isMarkableSite(const QString& copyright) {
     static const QString sites[] = {QStringLiteral("Youtube"), QStringLiteral("metacafe"),
                                     QStringLiteral("Yahoo! Video"), QStringLiteral("ニコニコ動画")};
     return std::find(std::begin(sites), std::end(sites), copyright) != std::end(sites);
 }
 
-QString SlotLabelText(const TResultRow& row) {
-    const std::optional<int> seconds = TryStrToInt(row.Duration);
+QString slotLabelText(const SearchResult& row) {
+    const std::optional<int> seconds = tryParseInt(row.duration);
     if (!seconds)
         return QStringLiteral("情報なし");
     const QString duration = *seconds >= 1
                                  ? QStringLiteral("%1分%2秒").arg(*seconds / 60).arg(*seconds % 60)
                                  : QStringLiteral("?分?秒");
-    return QStringLiteral("[") + row.Copyright + QStringLiteral("]\n\n") + duration +
+    return QStringLiteral("[") + row.source + QStringLiteral("]\n\n") + duration +
            QStringLiteral("\n\n");
 }
 
-void TSearchClient::FetchThumbnail(const QString& url) {
+void SearchController::fetchThumbnail(const QString& url) {
     const QUrl parsed(url);
     const QString host = parsed.host().toLower() + u':' + QString::number(parsed.port(80));
     // A host that ran out of time is not asked again during the load: its picture fails to load.
     if (m_slowHosts.contains(host))
         return;
-    m_http.TimeOut = ThumbnailTimeOut;
-    m_http.Deadline = ThumbnailDeadline;
-    m_http.InputFileMode = true;
-    m_http.Body = QFile::encodeName(ThumbnailFile);
-    m_http.OutputFileMode = false;
-    m_http.ReportLevel = 2;
+    m_http.timeout = thumbnailTimeout;
+    m_http.deadline = thumbnailDeadline;
+    m_http.bodyToFile = true;
+    m_http.body = QFile::encodeName(thumbnailFile);
+    m_http.dataFromFile = false;
+    m_http.reportLevel = 2;
     try {
-        m_http.Get(RequestBytes(url));
+        m_http.get(requestBytes(url));
     } catch (...) {
         // The picture then fails to load and "no_image.jpg" is shown; no message.
-        if (m_http.TimedOut && !parsed.host().isEmpty())
+        if (m_http.timedOut && !parsed.host().isEmpty())
             m_slowHosts.insert(host);
     }
 }
 
-void TSearchClient::FillSlot(int index, const TResultRow& row) {
-    const TResultSlot slot = m_view.Slot(index);
-    slot.CheckBox->setEnabled(IsMarkableSite(row.Copyright));
-    slot.CheckBox->SetChecked(false);
-    slot.CheckBox->SetCaption(row.Title);
-    slot.Label->setText(SlotLabelText(row));
+void SearchController::fillSlot(int index, const SearchResult& row) {
+    const ResultSlot slot = m_view.resultSlot(index);
+    slot.checkBox->setEnabled(isMarkableSite(row.source));
+    slot.checkBox->setChecked(false);
+    slot.checkBox->setCaption(row.title);
+    slot.infoLabel->setText(slotLabelText(row));
 
-    FetchThumbnail(row.Url);
+    fetchThumbnail(row.thumbnailUrl);
     // Decoded at the size the slot shows, whatever size the picture declares.
-    const QSize shown = slot.Image->size() * slot.Image->devicePixelRatio();
+    const QSize shown = slot.thumbnail->size() * slot.thumbnail->devicePixelRatio();
     try {
-        slot.Image->SetPicture(LoadJpegFile(ThumbnailFile, shown));
+        slot.thumbnail->setPicture(loadJpegFile(thumbnailFile, shown));
     } catch (const Exception&) {
         try {
-            slot.Image->SetPicture(LoadJpegFile(NoImageFile, shown));
+            slot.thumbnail->setPicture(loadJpegFile(noImageFile, shown));
         } catch (const Exception&) {
             // Without its stand-in picture the slot shows none rather than the last one.
-            slot.Image->Clear();
+            slot.thumbnail->clear();
         }
     }
-    slot.Image->SetHint(row.RefererUrl);
-    slot.Panel->show();
-    QFile::remove(ThumbnailFile);
+    slot.thumbnail->setToolTip(row.pageUrl);
+    slot.panel->show();
+    QFile::remove(thumbnailFile);
 }
 
-void TSearchClient::SpeedButton2_1Click() {
-    if (PagingState.CurrentPage > 1) {
-        PagingState.CurrentPage = 1;
-        LoadResultPage(PagingState.CurrentPage);
+void SearchController::showFirstPage() {
+    if (paging.currentPage > 1) {
+        paging.currentPage = 1;
+        loadResultPage(paging.currentPage);
     }
 }
 
-void TSearchClient::SpeedButton2_2Click() {
-    if (PagingState.CurrentPage > 1) {
-        --PagingState.CurrentPage;
-        LoadResultPage(PagingState.CurrentPage);
+void SearchController::showPreviousPage() {
+    if (paging.currentPage > 1) {
+        --paging.currentPage;
+        loadResultPage(paging.currentPage);
     }
 }
 
-void TSearchClient::SpeedButton2_3Click() {
-    if (PagingState.CurrentPage < PagingState.PageCount) {
-        ++PagingState.CurrentPage;
-        LoadResultPage(PagingState.CurrentPage);
+void SearchController::showNextPage() {
+    if (paging.currentPage < paging.pageCount) {
+        ++paging.currentPage;
+        loadResultPage(paging.currentPage);
     }
 }
 
-void TSearchClient::SpeedButton2_4Click() {
-    if (PagingState.CurrentPage < PagingState.PageCount) {
-        PagingState.CurrentPage = PagingState.PageCount;
-        LoadResultPage(PagingState.CurrentPage);
+void SearchController::showLastPage() {
+    if (paging.currentPage < paging.pageCount) {
+        paging.currentPage = paging.pageCount;
+        loadResultPage(paging.currentPage);
     }
 }

@@ -1,26 +1,27 @@
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
 #include "platform/AppDir.h"
 #include "search/SearchView.h"
 
-TSearchClient::TSearchClient(ISearchView& view, TNMHTTP& http, TNMURL& url, QString serviceHost)
+SearchController::SearchController(ISearchView& view, HttpClient& http, UrlEncoder& urlEncoder,
+                                   QString serviceHost)
     : m_view(view)
     , m_http(http)
-    , m_url(url)
+    , m_urlEncoder(urlEncoder)
     , m_serviceHost(std::move(serviceHost))
     , m_downloads(std::make_unique<QTemporaryDir>()) {
-    ThumbnailFile = m_downloads->isValid() ? m_downloads->filePath(QStringLiteral("temp_image.jpg"))
-                                           : ProgramFilePath(QStringLiteral("temp_image.jpg"));
-    NoImageFile = ProgramFilePath(QStringLiteral("no_image.jpg"));
+    thumbnailFile = m_downloads->isValid() ? m_downloads->filePath(QStringLiteral("temp_image.jpg"))
+                                           : programFilePath(QStringLiteral("temp_image.jpg"));
+    noImageFile = programFilePath(QStringLiteral("no_image.jpg"));
 }
 
-QByteArray TSearchClient::SearchKeyword() const {
-    return m_url.InputString;
+QByteArray SearchController::searchKeyword() const {
+    return m_urlEncoder.input;
 }
 
-QString NormalizeKeyword(const QString& text) {
+QString normalizeKeyword(const QString& text) {
     // One pass per character, in this order; no replacement yields a character of a later pass.
     static constexpr struct {
         char16_t from;
@@ -36,58 +37,58 @@ QString NormalizeKeyword(const QString& text) {
     return result;
 }
 
-QString BuildRequestUrl(const QString& serviceHost, const QByteArray& encodedKeyword,
-                        const TPagingState& paging, const TSearchSettings& settings, int page) {
-    const int perPage = settings.ResultsPerPage;
+QString buildRequestUrl(const QString& serviceHost, const QByteArray& encodedKeyword,
+                        const PagingState& paging, const SearchSettings& settings, int page) {
+    const int perPage = settings.resultsPerPage;
     const int start = (page - 1) * perPage + 1;
     int count = perPage;
-    if (paging.CurrentPage == paging.PageCount && perPage != 0) {
-        const int remainder = paging.TotalResults % perPage;
+    if (paging.currentPage == paging.pageCount && perPage != 0) {
+        const int remainder = paging.totalResults % perPage;
         count = remainder == 0 ? perPage : remainder;
     }
-    return SearchServiceUrl(serviceHost) + QStringLiteral("&query=") +
+    return searchServiceUrl(serviceHost) + QStringLiteral("&query=") +
            QString::fromLatin1(encodedKeyword) + QStringLiteral("&results=") +
            QString::number(count) + QStringLiteral("&start=") + QString::number(start) +
-           QStringLiteral("&adult_ok=") + settings.AdultOk + QStringLiteral("&site=") +
-           settings.Site + QStringLiteral("&uniqueid=") + settings.UniqueId +
-           QStringLiteral("&ver=") + settings.Ver;
+           QStringLiteral("&adult_ok=") + settings.adultOk + QStringLiteral("&site=") +
+           settings.site + QStringLiteral("&uniqueid=") + settings.uniqueId +
+           QStringLiteral("&ver=") + settings.version;
 }
 
-QString TSearchClient::RequestUrl(int page) {
-    return BuildRequestUrl(m_serviceHost, m_url.Encode(), PagingState, SearchSettings, page);
+QString SearchController::requestUrl(int page) {
+    return buildRequestUrl(m_serviceHost, m_urlEncoder.encode(), paging, settings, page);
 }
 
-void TSearchClient::SpeedButton0_1Click() {
-    const QString keyword = m_view.KeywordText();
+void SearchController::search() {
+    const QString keyword = m_view.keywordText();
     if (keyword.isEmpty())
         return;
-    m_url.InputString = NormalizeKeyword(keyword).toUtf8();
-    PagingState.CurrentPage = 1;
-    PagingState.PageCount = 0;
-    LoadResultPage(1);
+    m_urlEncoder.input = normalizeKeyword(keyword).toUtf8();
+    paging.currentPage = 1;
+    paging.pageCount = 0;
+    loadResultPage(1);
 }
 
-void TSearchClient::HistoryComboBox1KeyPress(QChar& key) {
-    if (m_view.SearchCommandEnabled() && key == QChar(13)) {
+void SearchController::filterKeywordKey(QChar& key) {
+    if (m_view.isSearchEnabled() && key == QChar(13)) {
         key = QChar(0);
-        SpeedButton0_1Click();
+        search();
     }
 }
 
-void TSearchClient::LoadResultPage(int page) {
+void SearchController::loadResultPage(int page) {
     if (m_stopped)
         return;
     m_slowHosts.clear();
-    m_view.SetSearchControlsEnabled(false);
-    m_view.SetPagingButtonsEnabled(false, false);
-    ContinueLoad(RequestUrl(page));
+    m_view.setSearchControlsEnabled(false);
+    m_view.setPagingButtonsEnabled(false, false);
+    continueLoad(requestUrl(page));
 }
 
-void TSearchClient::StopLoading() {
+void SearchController::stopLoading() {
     m_stopped = true;
-    m_http.Abort();
+    m_http.abort();
 }
 
-QByteArray RequestBytes(const QString& url) {
-    return RequestLineBytes(url.toUtf8());
+QByteArray requestBytes(const QString& url) {
+    return requestLineBytes(url.toUtf8());
 }

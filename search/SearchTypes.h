@@ -4,29 +4,29 @@
 #include <QString>
 
 // What every service request reads. Filled by the settings dialog's apply step.
-struct TSearchSettings {
-    int ResultsPerPage = 0; // 5, 10 or 20 whenever a load runs
-    QString AdultOk = QStringLiteral("0");
-    QString Site;
-    QString UniqueId;
-    QString Ver = QStringLiteral("3.2");
+struct SearchSettings {
+    int resultsPerPage = 0; // 5, 10 or 20 whenever a load runs
+    QString adultOk = QStringLiteral("0");
+    QString site;
+    QString uniqueId;
+    QString version = QStringLiteral("3.2");
 };
 
-struct TPagingState {
-    int CurrentPage = 0;
-    int PageCount = 0;
-    int TotalResults = 0;
+struct PagingState {
+    int currentPage = 0;
+    int pageCount = 0;
+    int totalResults = 0;
 };
 
 // One result of the service's answer, the texts exactly as they stood between the tags.
-struct TResultRow {
-    QString Title;
-    QString Duration;
-    QString Copyright;
-    QString RefererUrl;
-    QString Url;
+struct SearchResult {
+    QString title;
+    QString duration;
+    QString source;
+    QString pageUrl;
+    QString thumbnailUrl;
 
-    friend bool operator==(const TResultRow&, const TResultRow&) = default;
+    friend bool operator==(const SearchResult&, const SearchResult&) = default;
 };
 
-using TResultTable = QList<TResultRow>;
+using SearchResults = QList<SearchResult>;

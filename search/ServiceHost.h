@@ -7,7 +7,7 @@
 extern const QString ServiceHost;
 
 // The addresses on a service host; each defaults to ServiceHost.
-QString SearchServiceUrl(const QString& host = ServiceHost); // ".../files/sorvel/api_yahoo.php?"
-QString TopPageUrl(const QString& host = ServiceHost);       // ".../files/sorvel/"
-QString SoftwareInfoUrl(const QString& host = ServiceHost);  // ".../info.php?pf=w&sn="
-QString MakerSiteUrl(const QString& host = ServiceHost);     // "http://" + host
+QString searchServiceUrl(const QString& host = ServiceHost); // ".../files/sorvel/api_yahoo.php?"
+QString topPageUrl(const QString& host = ServiceHost);       // ".../files/sorvel/"
+QString softwareInfoUrl(const QString& host = ServiceHost);  // ".../info.php?pf=w&sn="
+QString makerSiteUrl(const QString& host = ServiceHost);     // "http://" + host

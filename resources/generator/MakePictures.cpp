@@ -43,7 +43,7 @@ const QRgb Cyan = qRgb(0, 255, 255);
 
 // The 8-bit palette: the twenty static colours of the classic 256-colour display, the 6 x 6 x 6
 // colour cube, a few colours of the picture styles, then greys up to 256 entries.
-QVector<QRgb> MakePalette() {
+QVector<QRgb> makePalette() {
     QVector<QRgb> palette = {
         qRgb(0, 0, 0),       qRgb(128, 0, 0),     qRgb(0, 128, 0),     qRgb(128, 128, 0),
         qRgb(0, 0, 128),     qRgb(128, 0, 128),   qRgb(0, 128, 128),   qRgb(192, 192, 192),
@@ -73,7 +73,7 @@ QVector<QRgb> MakePalette() {
     return palette;
 }
 
-QImage ToIndexed(const QImage& image, const QVector<QRgb>& palette) {
+QImage toIndexed(const QImage& image, const QVector<QRgb>& palette) {
     QImage result(image.size(), QImage::Format_Indexed8);
     result.setColorTable(palette);
     QHash<QRgb, int> cache;
@@ -104,13 +104,13 @@ QImage ToIndexed(const QImage& image, const QVector<QRgb>& palette) {
     return result;
 }
 
-void PutLE(QByteArray& out, quint32 value, int bytes) {
+void putLittleEndian(QByteArray& out, quint32 value, int bytes) {
     for (int i = 0; i < bytes; ++i)
         out.append(char(value >> (8 * i) & 0xFF));
 }
 
 // A bottom-up BMP file, 8 bits per pixel, 256 palette entries of blue, green, red, 0.
-bool WriteBmp8(const QString& path, const QImage& indexed) {
+bool writeBmp8(const QString& path, const QImage& indexed) {
     const int width = indexed.width();
     const int height = indexed.height();
     const int stride = (width + 3) & ~3;
@@ -118,20 +118,20 @@ bool WriteBmp8(const QString& path, const QImage& indexed) {
     const quint32 offset = 14 + 40 + 256 * 4;
     QByteArray out;
     out.append("BM");
-    PutLE(out, offset + pixelBytes, 4);
-    PutLE(out, 0, 4);
-    PutLE(out, offset, 4);
-    PutLE(out, 40, 4);
-    PutLE(out, quint32(width), 4);
-    PutLE(out, quint32(height), 4);
-    PutLE(out, 1, 2);
-    PutLE(out, 8, 2);
-    PutLE(out, 0, 4); // no compression
-    PutLE(out, pixelBytes, 4);
-    PutLE(out, 0, 4);
-    PutLE(out, 0, 4);
-    PutLE(out, 256, 4);
-    PutLE(out, 0, 4);
+    putLittleEndian(out, offset + pixelBytes, 4);
+    putLittleEndian(out, 0, 4);
+    putLittleEndian(out, offset, 4);
+    putLittleEndian(out, 40, 4);
+    putLittleEndian(out, quint32(width), 4);
+    putLittleEndian(out, quint32(height), 4);
+    putLittleEndian(out, 1, 2);
+    putLittleEndian(out, 8, 2);
+    putLittleEndian(out, 0, 4); // no compression
+    putLittleEndian(out, pixelBytes, 4);
+    putLittleEndian(out, 0, 4);
+    putLittleEndian(out, 0, 4);
+    putLittleEndian(out, 256, 4);
+    putLittleEndian(out, 0, 4);
     const QVector<QRgb> colors = indexed.colorTable();
     for (int i = 0; i < 256; ++i) {
         const QRgb c = i < colors.size() ? colors[i] : 0;
@@ -148,7 +148,7 @@ bool WriteBmp8(const QString& path, const QImage& indexed) {
     return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
 }
 
-QRgb Mix(QRgb a, QRgb b, double t) {
+QRgb mix(QRgb a, QRgb b, double t) {
     t = std::clamp(t, 0.0, 1.0);
     return qRgb(int(std::lround(qRed(a) + (qRed(b) - qRed(a)) * t)),
                 int(std::lround(qGreen(a) + (qGreen(b) - qGreen(a)) * t)),
@@ -162,47 +162,47 @@ public:
         : m_strip(strip)
         , m_left(index * FrameSize) {}
 
-    void Pixel(int x, int y, QRgb c) {
+    void pixel(int x, int y, QRgb c) {
         if (x >= 0 && x < FrameSize && y >= 0 && y < FrameSize)
             m_strip.setPixel(m_left + x, y, c);
     }
-    QRgb At(int x, int y) const { return m_strip.pixel(m_left + x, y); }
+    QRgb pixelAt(int x, int y) const { return m_strip.pixel(m_left + x, y); }
 
-    void Fill(int x, int y, int w, int h, QRgb c) {
+    void fill(int x, int y, int w, int h, QRgb c) {
         for (int j = y; j < y + h; ++j)
             for (int i = x; i < x + w; ++i)
-                Pixel(i, j, c);
+                pixel(i, j, c);
     }
-    void HLine(int x1, int x2, int y, QRgb c) { Fill(x1, y, x2 - x1 + 1, 1, c); }
-    void VLine(int x, int y1, int y2, QRgb c) { Fill(x, y1, 1, y2 - y1 + 1, c); }
+    void horizontalLine(int x1, int x2, int y, QRgb c) { fill(x1, y, x2 - x1 + 1, 1, c); }
+    void verticalLine(int x, int y1, int y2, QRgb c) { fill(x, y1, 1, y2 - y1 + 1, c); }
 
     // A square of side n at (x, y) with the classic two-line sunken edge.
     void Sunken(int x, int y, int n, QRgb face) {
         const int r = x + n - 1;
         const int b = y + n - 1;
-        HLine(x, r - 1, y, Grey);
-        VLine(x, y, b - 1, Grey);
-        HLine(x + 1, r - 2, y + 1, Black);
-        VLine(x + 1, y + 1, b - 2, Black);
-        HLine(x + 1, r - 1, b - 1, Silver);
-        VLine(r - 1, y + 1, b - 1, Silver);
-        HLine(x, r, b, White);
-        VLine(r, y, b, White);
-        Fill(x + 2, y + 2, n - 4, n - 4, face);
+        horizontalLine(x, r - 1, y, Grey);
+        verticalLine(x, y, b - 1, Grey);
+        horizontalLine(x + 1, r - 2, y + 1, Black);
+        verticalLine(x + 1, y + 1, b - 2, Black);
+        horizontalLine(x + 1, r - 1, b - 1, Silver);
+        verticalLine(r - 1, y + 1, b - 1, Silver);
+        horizontalLine(x, r, b, White);
+        verticalLine(r, y, b, White);
+        fill(x + 2, y + 2, n - 4, n - 4, face);
     }
 
     // A square of side n at (x, y) with the classic two-line raised edge.
-    void Raised(int x, int y, int n, QRgb face, QRgb light = White, QRgb shadow = Grey,
-                QRgb dark = Black) {
+    void raisedMessage(int x, int y, int n, QRgb face, QRgb light = White, QRgb shadow = Grey,
+                       QRgb dark = Black) {
         const int r = x + n - 1;
         const int b = y + n - 1;
-        Fill(x, y, n, n, face);
-        HLine(x, r - 1, y, light);
-        VLine(x, y, b - 1, light);
-        HLine(x, r, b, dark);
-        VLine(r, y, b, dark);
-        HLine(x + 1, r - 1, b - 1, shadow);
-        VLine(r - 1, y + 1, b - 1, shadow);
+        fill(x, y, n, n, face);
+        horizontalLine(x, r - 1, y, light);
+        verticalLine(x, y, b - 1, light);
+        horizontalLine(x, r, b, dark);
+        verticalLine(r, y, b, dark);
+        horizontalLine(x + 1, r - 1, b - 1, shadow);
+        verticalLine(r - 1, y + 1, b - 1, shadow);
     }
 
     // The pixels of a shape given by a predicate over pixel centres, with an outline of the
@@ -219,12 +219,12 @@ public:
                     for (int dx = -thickness; dx <= thickness && !edge; ++dx)
                         if (std::abs(dx) + std::abs(dy) <= thickness && !in(x + dx, y + dy))
                             edge = true;
-                Pixel(x, y, edge ? outline : face);
+                pixel(x, y, edge ? outline : face);
             }
         }
     }
 
-    void RoundSquare(int x, int y, int n, double radius, QRgb face, QRgb outline, int thickness) {
+    void roundSquare(int x, int y, int n, double radius, QRgb face, QRgb outline, int thickness) {
         Shape(
             [=](double px, double py) {
                 if (px < x || px > x + n || py < y || py > y + n)
@@ -236,13 +236,13 @@ public:
             face, outline, thickness);
     }
 
-    void Disc(double cx, double cy, double r, QRgb face, QRgb outline = 0, int thickness = 0) {
+    void disc(double cx, double cy, double r, QRgb face, QRgb outline = 0, int thickness = 0) {
         Shape([=](double px, double py) { return std::hypot(px - cx, py - cy) <= r; }, face,
               outline, thickness);
     }
 
     // A shaded ball: light from the upper left, a small highlight, darker towards the rim.
-    void Ball(double cx, double cy, double r, QRgb base, bool glassy = false) {
+    void ball(double cx, double cy, double r, QRgb base, bool glassy = false) {
         for (int y = 0; y < FrameSize; ++y) {
             for (int x = 0; x < FrameSize; ++x) {
                 const double dx = x + 0.5 - cx;
@@ -251,9 +251,9 @@ public:
                 if (d > r)
                     continue;
                 const double light = std::hypot(dx + r * 0.4, dy + r * 0.4) / (r * 1.4);
-                QRgb c = light < 0.25 ? Mix(White, base, light / 0.25 * (glassy ? 0.3 : 0.6))
-                                      : Mix(base, Black, (light - 0.25) * (glassy ? 0.5 : 0.7));
-                Pixel(x, y, c);
+                QRgb c = light < 0.25 ? mix(White, base, light / 0.25 * (glassy ? 0.3 : 0.6))
+                                      : mix(base, Black, (light - 0.25) * (glassy ? 0.5 : 0.7));
+                pixel(x, y, c);
             }
         }
     }
@@ -261,7 +261,7 @@ public:
     // A tick of three-pixel stroke through the given centre points: core two pixels high,
     // edged all round, with an optional one-pixel shadow to the lower right. Only pixels where
     // allowed() holds are drawn.
-    void Tick(const std::vector<std::pair<int, int>>& centres, QRgb core, QRgb edge,
+    void tick(const std::vector<std::pair<int, int>>& centres, QRgb core, QRgb edge,
               std::optional<QRgb> shadow, const std::function<bool(int, int)>& allowed) {
         bool mask[FrameSize + 2][FrameSize + 2] = {};
         const auto inCore = [&](int x, int y) {
@@ -287,16 +287,16 @@ public:
             for (int y = FrameSize - 2; y >= 0; --y)
                 for (int x = FrameSize - 2; x >= 0; --x)
                     if (tick[y][x] && !tick[y + 1][x + 1] && allowed(x + 1, y + 1))
-                        Pixel(x + 1, y + 1, *shadow);
+                        pixel(x + 1, y + 1, *shadow);
         }
         for (int y = 0; y < FrameSize; ++y)
             for (int x = 0; x < FrameSize; ++x)
                 if (tick[y][x] && allowed(x, y))
-                    Pixel(x, y, inCore(x, y) ? core : edge);
+                    pixel(x, y, inCore(x, y) ? core : edge);
     }
 
     // A line of the given width between two points (for sticks and crosses).
-    void Line(double x1, double y1, double x2, double y2, double width, QRgb c) {
+    void line(double x1, double y1, double x2, double y2, double width, QRgb c) {
         const double lx = x2 - x1;
         const double ly = y2 - y1;
         const double length2 = lx * lx + ly * ly;
@@ -306,7 +306,7 @@ public:
                 const double py = y + 0.5;
                 const double t = std::clamp(((px - x1) * lx + (py - y1) * ly) / length2, 0.0, 1.0);
                 if (std::hypot(px - (x1 + t * lx), py - (y1 + t * ly)) <= width / 2)
-                    Pixel(x, y, c);
+                    pixel(x, y, c);
             }
         }
     }
@@ -323,7 +323,7 @@ const std::vector<std::pair<int, int>> CornerTick = {{2, 8},  {3, 9},  {4, 10}, 
                                                      {7, 12}, {8, 11}, {9, 10}, {10, 9}, {11, 8},
                                                      {12, 7}, {13, 6}, {14, 5}, {15, 4}, {16, 4}};
 
-bool CornerTickArea(int x, int y) {
+bool inCornerTickArea(int x, int y) {
     const bool inside = x >= 2 && x <= 11 && y >= 4 && y <= 13;
     const bool corner = x >= 12 && x <= 17 && y >= 2 && y <= 7;
     return inside || corner;
@@ -333,104 +333,105 @@ bool CornerTickArea(int x, int y) {
 const std::vector<std::pair<int, int>> SmallTick = {{5, 9}, {6, 10}, {7, 11}, {8, 10},
                                                     {9, 9}, {10, 8}, {11, 7}, {12, 6}};
 
-bool InsideBox(int x, int y) {
+bool inBox(int x, int y) {
     return x >= 4 && x <= 13 && y >= 4 && y <= 13;
 }
 
 // Style 1, the one the program's result slots use.
-void DrawStyle1(Frame& f, bool checked, bool disabled) {
+void drawStyle1(Frame& f, bool checked, bool disabled) {
     f.Sunken(0, 2, 14, disabled ? DisabledFace : White);
     if (checked) {
         if (disabled)
-            f.Tick(CornerTick, Grey, Grey, std::nullopt, CornerTickArea);
+            f.tick(CornerTick, Grey, Grey, std::nullopt, inCornerTickArea);
         else
-            f.Tick(CornerTick, Blue, Navy, Grey, CornerTickArea);
+            f.tick(CornerTick, Blue, Navy, Grey, inCornerTickArea);
     }
 }
 
-void DrawStyle2(Frame& f, bool checked, bool disabled) {
+void drawStyle2(Frame& f, bool checked, bool disabled) {
     if (disabled)
-        f.RoundSquare(2, 2, 14, 3.5, qRgb(224, 224, 224), qRgb(224, 224, 224), 0);
+        f.roundSquare(2, 2, 14, 3.5, qRgb(224, 224, 224), qRgb(224, 224, 224), 0);
     else
-        f.RoundSquare(2, 2, 14, 3.5, Silver, Black, 1);
+        f.roundSquare(2, 2, 14, 3.5, Silver, Black, 1);
     if (checked)
-        f.Disc(9, 9, 3.2, disabled ? qRgb(176, 176, 176) : qRgb(48, 48, 48));
+        f.disc(9, 9, 3.2, disabled ? qRgb(176, 176, 176) : qRgb(48, 48, 48));
 }
 
-void DrawStyle3(Frame& f, bool checked, bool disabled) {
+void drawStyle3(Frame& f, bool checked, bool disabled) {
     const QRgb face = disabled ? qRgb(0, 96, 0) : qRgb(0, 224, 0);
     const QRgb light = disabled ? qRgb(0, 128, 0) : qRgb(128, 255, 128);
     const QRgb dark = disabled ? qRgb(0, 64, 0) : qRgb(0, 128, 0);
-    f.Fill(2, 2, 14, 14, face);
+    f.fill(2, 2, 14, 14, face);
     for (int k = 0; k < 2; ++k) {
-        f.HLine(2 + k, 15 - k, 2 + k, light);
-        f.VLine(2 + k, 2 + k, 15 - k, light);
-        f.HLine(2 + k, 15 - k, 15 - k, dark);
-        f.VLine(15 - k, 3 + k, 15 - k, dark);
+        f.horizontalLine(2 + k, 15 - k, 2 + k, light);
+        f.verticalLine(2 + k, 2 + k, 15 - k, light);
+        f.horizontalLine(2 + k, 15 - k, 15 - k, dark);
+        f.verticalLine(15 - k, 3 + k, 15 - k, dark);
     }
     if (checked) {
-        f.Disc(9, 9, 3.9, disabled ? qRgb(32, 32, 32) : Black);
+        f.disc(9, 9, 3.9, disabled ? qRgb(32, 32, 32) : Black);
         const QRgb spot = disabled ? qRgb(96, 96, 96) : White;
-        f.Pixel(7, 7, spot);
-        f.Pixel(8, 7, spot);
-        f.Pixel(7, 8, spot);
+        f.pixel(7, 7, spot);
+        f.pixel(8, 7, spot);
+        f.pixel(7, 8, spot);
     }
 }
 
-void DrawStyle4(Frame& f, bool checked, bool disabled) {
+void drawStyle4(Frame& f, bool checked, bool disabled) {
     const QRgb tick = disabled ? qRgb(176, 176, 176) : Black;
     if (!checked) {
         if (disabled)
-            f.Raised(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
+            f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
         else
-            f.Raised(2, 2, 14, Silver);
+            f.raisedMessage(2, 2, 14, Silver);
         return;
     }
     if (disabled)
-        f.Raised(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224), White);
+        f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
+                        White);
     else
         f.Sunken(2, 2, 14, qRgb(224, 224, 224));
     const std::vector<std::pair<int, int>> large = {{4, 8}, {5, 9},  {6, 10}, {7, 11}, {8, 10},
                                                     {9, 9}, {10, 8}, {11, 7}, {12, 6}, {13, 5}};
-    f.Tick(large, tick, tick, std::nullopt, InsideBox);
+    f.tick(large, tick, tick, std::nullopt, inBox);
 }
 
-void DrawStyle5(Frame& f, bool checked, bool disabled) {
-    f.RoundSquare(2, 2, 14, 4, Silver, Black, 2);
+void drawStyle5(Frame& f, bool checked, bool disabled) {
+    f.roundSquare(2, 2, 14, 4, Silver, Black, 2);
     if (checked)
-        f.Tick(SmallTick, disabled ? qRgb(224, 224, 224) : Black, Silver, std::nullopt,
+        f.tick(SmallTick, disabled ? qRgb(224, 224, 224) : Black, Silver, std::nullopt,
                [](int x, int y) { return x >= 5 && x <= 12 && y >= 5 && y <= 12; });
 }
 
-void DrawStyle6(Frame& f, bool checked, bool disabled) {
+void drawStyle6(Frame& f, bool checked, bool disabled) {
     const QRgb border = disabled ? Grey : Black;
-    f.Fill(0, 2, 14, 14, border);
-    f.Fill(2, 4, 10, 10, Silver);
+    f.fill(0, 2, 14, 14, border);
+    f.fill(2, 4, 10, 10, Silver);
     if (checked) {
         if (disabled)
-            f.Tick(CornerTick, Grey, Grey, std::nullopt, CornerTickArea);
+            f.tick(CornerTick, Grey, Grey, std::nullopt, inCornerTickArea);
         else
-            f.Tick(CornerTick, qRgb(255, 128, 0), qRgb(128, 64, 0), std::nullopt, CornerTickArea);
+            f.tick(CornerTick, qRgb(255, 128, 0), qRgb(128, 64, 0), std::nullopt, inCornerTickArea);
     }
 }
 
-void DrawStyle7(Frame& f, bool checked, bool disabled) {
+void drawStyle7(Frame& f, bool checked, bool disabled) {
     if (disabled) {
         if (checked)
-            f.Raised(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
-                     White);
+            f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
+                            White);
         else
-            f.Raised(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
+            f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
     } else if (checked) {
         f.Sunken(2, 2, 14, Silver);
     } else {
-        f.Raised(2, 2, 14, Silver);
+        f.raisedMessage(2, 2, 14, Silver);
     }
     if (checked)
-        f.Fill(6, 6, 6, 6, disabled ? qRgb(96, 96, 96) : Black);
+        f.fill(6, 6, 6, 6, disabled ? qRgb(96, 96, 96) : Black);
 }
 
-void DrawStyle8(Frame& f, bool checked, bool disabled) {
+void drawStyle8(Frame& f, bool checked, bool disabled) {
     const auto diamond = [](double r) {
         return [r](double px, double py) { return std::abs(px - 9) + std::abs(py - 9) <= r; };
     };
@@ -439,72 +440,72 @@ void DrawStyle8(Frame& f, bool checked, bool disabled) {
         f.Shape(diamond(3.5), disabled ? Olive : Black, 0, 0);
 }
 
-void DrawStyle9(Frame& f, bool checked, bool disabled) {
-    f.Fill(2, 2, 14, 14, disabled ? qRgb(96, 64, 32) : qRgb(139, 90, 43));
-    f.Fill(3, 3, 12, 12, disabled ? qRgb(139, 90, 43) : qRgb(222, 184, 135));
+void drawStyle9(Frame& f, bool checked, bool disabled) {
+    f.fill(2, 2, 14, 14, disabled ? qRgb(96, 64, 32) : qRgb(139, 90, 43));
+    f.fill(3, 3, 12, 12, disabled ? qRgb(139, 90, 43) : qRgb(222, 184, 135));
     if (checked) {
-        f.Line(5, 5, 13, 13, 2, Black);
-        f.Line(13, 5, 5, 13, 2, Black);
+        f.line(5, 5, 13, 13, 2, Black);
+        f.line(13, 5, 5, 13, 2, Black);
     }
 }
 
-void DrawStyle10(Frame& f, bool checked, bool disabled) {
-    f.RoundSquare(2, 2, 14, 3.5, disabled ? qRgb(212, 212, 212) : White, Black, 1);
+void drawStyle10(Frame& f, bool checked, bool disabled) {
+    f.roundSquare(2, 2, 14, 3.5, disabled ? qRgb(212, 212, 212) : White, Black, 1);
     if (checked) {
         if (disabled)
-            f.Disc(9, 9, 3, qRgb(160, 160, 255));
+            f.disc(9, 9, 3, qRgb(160, 160, 255));
         else
-            f.Ball(9, 9, 3.2, Blue);
+            f.ball(9, 9, 3.2, Blue);
     }
 }
 
-void DrawStyle11(Frame& f, bool checked, bool disabled) {
+void drawStyle11(Frame& f, bool checked, bool disabled) {
     if (!checked) {
-        f.Fill(2, 2, 14, 14, disabled ? Grey : Navy);
-        f.Disc(9, 9, 5.5, disabled ? qRgb(96, 96, 96) : qRgb(0, 0, 64));
+        f.fill(2, 2, 14, 14, disabled ? Grey : Navy);
+        f.disc(9, 9, 5.5, disabled ? qRgb(96, 96, 96) : qRgb(0, 0, 64));
         return;
     }
-    f.Fill(2, 2, 14, 14, disabled ? Grey : Blue);
+    f.fill(2, 2, 14, 14, disabled ? Grey : Blue);
     if (disabled)
-        f.Raised(5, 5, 8, qRgb(224, 224, 224), White, Silver, qRgb(176, 176, 176));
+        f.raisedMessage(5, 5, 8, qRgb(224, 224, 224), White, Silver, qRgb(176, 176, 176));
     else
-        f.Raised(4, 4, 10, Silver);
+        f.raisedMessage(4, 4, 10, Silver);
 }
 
-void DrawStyle12(Frame& f, bool checked, bool disabled) {
+void drawStyle12(Frame& f, bool checked, bool disabled) {
     if (!checked) {
-        f.Disc(9, 9, 7.2, disabled ? Grey : Navy);
+        f.disc(9, 9, 7.2, disabled ? Grey : Navy);
         return;
     }
-    f.Disc(9, 9, 7.2, disabled ? Grey : Blue);
-    f.Disc(9, 9, 5.2, disabled ? qRgb(96, 96, 96) : Navy);
+    f.disc(9, 9, 7.2, disabled ? Grey : Blue);
+    f.disc(9, 9, 5.2, disabled ? qRgb(96, 96, 96) : Navy);
     if (disabled)
-        f.Disc(9, 9, 3.2, qRgb(224, 224, 224));
+        f.disc(9, 9, 3.2, qRgb(224, 224, 224));
     else
-        f.Ball(9, 9, 3.4, White);
+        f.ball(9, 9, 3.4, White);
 }
 
-void DrawStyle13(Frame& f, bool checked, bool disabled) {
+void drawStyle13(Frame& f, bool checked, bool disabled) {
     f.Sunken(2, 2, 14, disabled ? DisabledFace : Silver);
     if (checked)
-        f.Ball(9, 9, 4.8, disabled ? Grey : Blue, true);
+        f.ball(9, 9, 4.8, disabled ? Grey : Blue, true);
 }
 
-void DrawStyle14(Frame& f, bool checked, bool disabled) {
+void drawStyle14(Frame& f, bool checked, bool disabled) {
     const QRgb ball = disabled ? Grey : qRgb(148, 0, 211);
     if (checked) {
-        f.Ball(12, 12, 4, ball);
+        f.ball(12, 12, 4, ball);
         return;
     }
-    f.Line(6, 6, 17, 17, 2, disabled ? Silver : qRgb(90, 0, 130));
-    f.Ball(6, 6, 4, ball);
+    f.line(6, 6, 17, 17, 2, disabled ? Silver : qRgb(90, 0, 130));
+    f.ball(6, 6, 4, ball);
 }
 
-QImage MakeStrip() {
+QImage makeStrip() {
     using Draw = void (*)(Frame&, bool, bool);
-    const Draw styles[StyleCount] = {DrawStyle1,  DrawStyle2,  DrawStyle3,  DrawStyle4, DrawStyle5,
-                                     DrawStyle6,  DrawStyle7,  DrawStyle8,  DrawStyle9, DrawStyle10,
-                                     DrawStyle11, DrawStyle12, DrawStyle13, DrawStyle14};
+    const Draw styles[StyleCount] = {drawStyle1,  drawStyle2,  drawStyle3,  drawStyle4, drawStyle5,
+                                     drawStyle6,  drawStyle7,  drawStyle8,  drawStyle9, drawStyle10,
+                                     drawStyle11, drawStyle12, drawStyle13, drawStyle14};
     QImage strip(FrameSize * StyleCount * 4, FrameSize, QImage::Format_RGB32);
     strip.fill(Magenta);
     for (int style = 0; style < StyleCount; ++style) {
@@ -519,7 +520,7 @@ QImage MakeStrip() {
 enum class Mark { First, Previous, Next, Last };
 
 // One 16 x 16 image of a navigation glyph at column offset x0.
-void DrawGlyph(QImage& image, int x0, Mark mark, bool enabled) {
+void drawGlyph(QImage& image, int x0, Mark mark, bool enabled) {
     const auto px = [&](int x, int y, QRgb c) { image.setPixel(x0 + x, y, c); };
     // The 13 x 13 raised box at (1, 1).
     const QRgb frame = enabled ? Black : Grey;
@@ -586,15 +587,15 @@ void DrawGlyph(QImage& image, int x0, Mark mark, bool enabled) {
     }
 }
 
-QImage MakeGlyph(Mark mark) {
+QImage makeGlyph(Mark mark) {
     QImage image(32, 16, QImage::Format_RGB32);
     image.fill(Olive); // the bottom-left pixel: transparent
-    DrawGlyph(image, 0, mark, true);
-    DrawGlyph(image, 16, mark, false);
+    drawGlyph(image, 0, mark, true);
+    drawGlyph(image, 16, mark, false);
     return image;
 }
 
-QImage MakeNoImage() {
+QImage makeNoImage() {
     QImage image(120, 90, QImage::Format_RGB32);
     image.fill(qRgb(240, 240, 240));
     QPainter painter(&image);
@@ -637,18 +638,18 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    const QVector<QRgb> palette = MakePalette();
+    const QVector<QRgb> palette = makePalette();
     bool ok =
-        WriteBmp8(out.filePath(QStringLiteral("CHECKBOX.bmp")), ToIndexed(MakeStrip(), palette));
+        writeBmp8(out.filePath(QStringLiteral("CHECKBOX.bmp")), toIndexed(makeStrip(), palette));
     const std::pair<Mark, const char*> glyphs[] = {{Mark::First, "glyphs/first.bmp"},
                                                    {Mark::Previous, "glyphs/prev.bmp"},
                                                    {Mark::Next, "glyphs/next.bmp"},
                                                    {Mark::Last, "glyphs/last.bmp"}};
     for (const auto& [mark, name] : glyphs)
-        ok = WriteBmp8(out.filePath(QString::fromLatin1(name)),
-                       ToIndexed(MakeGlyph(mark), palette)) &&
+        ok = writeBmp8(out.filePath(QString::fromLatin1(name)),
+                       toIndexed(makeGlyph(mark), palette)) &&
              ok;
-    ok = MakeNoImage().save(out.filePath(QStringLiteral("no_image.jpg")), "JPG", 90) && ok;
+    ok = makeNoImage().save(out.filePath(QStringLiteral("no_image.jpg")), "JPG", 90) && ok;
     if (!ok) {
         std::fprintf(stderr, "cannot write the pictures into %s\n", argv[1]);
         return 1;

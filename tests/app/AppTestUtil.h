@@ -3,29 +3,33 @@
 #include "FakeBrowserPane.h"
 #include "TestUtil.h"
 
-#include "app/Mainwindow1.h"
-#include "app/Settingwindow1.h"
+#include "app/MainWindow.h"
+#include "app/SearchSettingsDialog.h"
 #include "app/Startup.h"
 #include "platform/DesktopServices.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
+#include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <utility>
 
 // Records what would have been handed to the desktop's browser and mail program.
 class RecordedDesktop final : public DesktopServices {
 public:
-    RecordedDesktop() { SetDesktopServices(this); }
-    ~RecordedDesktop() override { SetDesktopServices(nullptr); }
+    RecordedDesktop() { setDesktopServices(this); }
+    ~RecordedDesktop() override { setDesktopServices(nullptr); }
     Q_DISABLE_COPY_MOVE(RecordedDesktop)
 
-    void OpenUrl(const QString& url) override { opened << url; }
-    int ComposeMail(const QString& subject, const QString& body) override {
+    void openUrl(const QString& url) override { opened << url; }
+    int composeMail(const QString& subject, const QString& body) override {
         mails.append({subject, body});
         return mailResult;
     }
@@ -35,59 +39,75 @@ public:
     int mailResult = 0;
 };
 
-inline void WriteFileBytes(const QString& path, const QByteArray& bytes) {
+// The widget or action of that type and object name below root; a test that asks for one that is
+// not there ends with an exception naming it.
+template <class T> T* findIn(const QObject& root, const QString& name) {
+    T* found = root.findChild<T*>(name);
+    if (!found)
+        throw std::runtime_error("no " + name.toStdString() + " of the expected type");
+    return found;
+}
+
+inline void writeFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
 
 // The program's two windows against a temporary directory (settings and history file) and a
-// fake browser pane; each Start() is one run of the program.
+// fake browser pane; each start() is one run of the program.
 class ProgramFixture : public ::testing::Test {
 protected:
     ~ProgramFixture() override { windows.reset(); }
 
-    QString SettingsPath() const { return dir.filePath(QStringLiteral("Sorvel.ini")); }
-    QString HistoryPath() const { return dir.filePath(QStringLiteral("log_search.ini")); }
+    QString settingsPath() const { return dir.filePath(QStringLiteral("Sorvel.ini")); }
+    QString historyPath() const { return dir.filePath(QStringLiteral("log_search.ini")); }
 
-    TMainFormOptions Options() const {
-        TMainFormOptions options;
-        options.ServiceHost = serviceHost;
-        options.SettingsFilePath = SettingsPath();
-        options.HistoryFileName = HistoryPath();
-        options.CreateBrowserPane = BrowserPaneOf<FakeBrowserPane>();
+    MainWindowOptions options() const {
+        MainWindowOptions options;
+        options.serviceHost = serviceHost;
+        options.settingsFilePath = settingsPath();
+        options.historyFileName = historyPath();
+        options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
         return options;
     }
 
     // Builds the windows without showing them.
-    void Create() {
+    void create() {
         windows.reset();
-        windows = std::make_unique<TProgramWindows>(Options());
+        windows = std::make_unique<ProgramWindows>(options());
     }
 
     // Builds, shows and activates the main window; the first activation loads the settings.
-    void Start() {
-        Create();
-        Main().show();
-        Main().activateWindow();
-        ASSERT_TRUE(WaitUntil([this] { return Main().Tag == 1; }));
+    void start() {
+        create();
+        mainWindow().show();
+        mainWindow().activateWindow();
+        ASSERT_TRUE(waitUntil([this] { return mainWindow().settingsLoaded(); }));
     }
 
     // Closes the main window as the user would and ends the run.
-    void Stop() {
-        ASSERT_TRUE(Main().close());
+    void stop() {
+        ASSERT_TRUE(mainWindow().close());
         windows.reset();
     }
 
-    TMainForm1& Main() { return *windows->MainForm1; }
-    TSettingForm1& Dialog() { return *windows->SettingForm1; }
-    FakeBrowserPane& Pane() { return static_cast<FakeBrowserPane&>(*Main().WebBrowser1); }
-    TSearchSettings& Settings() { return Main().SearchClient().SearchSettings; }
+    MainWindow& mainWindow() { return *windows->mainWindow; }
+    SearchSettingsDialog& dialog() { return *windows->settingsDialog; }
+    FakeBrowserPane& pane() { return *find<FakeBrowserPane>("browserPane"); }
+    SearchSettings& settings() { return mainWindow().searchController().settings; }
+
+    // A widget or action of the program's windows (the main window holds the dialog).
+    template <class T> T* find(const QString& name) { return findIn<T>(mainWindow(), name); }
+    QToolButton* button(const QString& name) { return find<QToolButton>(name); }
+    QAction* action(const QString& name) { return find<QAction>(name); }
+    QLabel* label(const QString& name) { return find<QLabel>(name); }
+    QLabel* statusPanel(int index) { return label(QStringLiteral("statusPanel%1").arg(index)); }
 
     QTemporaryDir dir;
     // Nothing listens there: a request that goes out fails at once.
     QString serviceHost = QStringLiteral("127.0.0.1:9");
     RecordedMessages messages;
     RecordedDesktop desktop;
-    std::unique_ptr<TProgramWindows> windows;
+    std::unique_ptr<ProgramWindows> windows;
 };

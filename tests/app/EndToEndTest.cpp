@@ -1,10 +1,10 @@
 #include "AppTestUtil.h"
 #include "TestImages.h"
 
-#include "app/ScrollBox.h"
-#include "controls/Dxfcheckbox.h"
-#include "controls/Historycombobox.h"
-#include "controls/Image.h"
+#include "app/ResultScrollArea.h"
+#include "controls/ClickableImage.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ImageCheckBox.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -23,7 +23,7 @@ public:
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.start();
         const QRegularExpression listening(QStringLiteral("listening on http://([0-9.]+:[0-9]+)/"));
-        WaitUntil([&] {
+        waitUntil([&] {
             m_output += m_process.readAllStandardOutput();
             const auto match = listening.match(QString::fromLatin1(m_output));
             if (match.hasMatch())
@@ -36,7 +36,7 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    QString Host() const { return m_host; }
+    QString host() const { return m_host; }
 
 private:
     QProcess m_process;
@@ -44,49 +44,50 @@ private:
     QString m_host;
 };
 
-class EndToEnd : public ProgramFixture {};
+class EndToEndTest : public ProgramFixture {};
 
 } // namespace
 
-TEST_F(EndToEnd, SearchPagesAndOpensResultsFromTheBundledService) {
+TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     ServiceProcess service;
-    ASSERT_FALSE(service.Host().isEmpty());
-    serviceHost = service.Host();
-    WriteFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), JpegOf(QColor(0, 255, 0)));
-    Start();
-    TMainForm1& w = Main();
-    w.SearchClient().NoImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
+    ASSERT_FALSE(service.host().isEmpty());
+    serviceHost = service.host();
+    writeFileBytes(dir.filePath(QStringLiteral("no_image.jpg")), jpegOf(QColor(0, 255, 0)));
+    start();
+    MainWindow& w = mainWindow();
+    w.searchController().noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
 
-    w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
-    QTest::keyClick(w.HistoryComboBox1, Qt::Key_Return);
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
+    QTest::keyClick(find<HistoryComboBox>("keywordBox"), Qt::Key_Return);
 
-    const TSearchClient& client = w.SearchClient();
-    ASSERT_GT(client.PagingState.TotalResults, 20);
-    ASSERT_EQ(client.ResultTable.size(), 20);
+    const SearchController& client = w.searchController();
+    ASSERT_GT(client.paging.totalResults, 20);
+    ASSERT_EQ(client.results.size(), 20);
     EXPECT_TRUE(w.windowTitle().startsWith(
         QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 ")));
-    EXPECT_TRUE(w.SpeedButton2_3->isEnabled());
+    EXPECT_TRUE(button("upperNextPageButton")->isEnabled());
     EXPECT_TRUE(messages.information.isEmpty());
     EXPECT_TRUE(messages.errors.isEmpty());
     for (int i = 0; i < 20; ++i) {
-        const TResultRow& row = client.ResultTable[i];
-        EXPECT_TRUE(row.Title.contains(QStringLiteral("猫"))) << row.Title.toStdString();
-        EXPECT_TRUE(w.SlotPanels[i]->isVisibleTo(&w));
-        EXPECT_EQ(w.SlotCheckBoxes[i]->Caption(), row.Title);
-        EXPECT_TRUE(w.SlotLabels[i]->text().startsWith(u'[' + row.Copyright + u']'));
+        const SearchResult& row = client.results[i];
+        EXPECT_TRUE(row.title.contains(QStringLiteral("猫"))) << row.title.toStdString();
+        EXPECT_TRUE(w.resultSlot(i).panel->isVisibleTo(&w));
+        EXPECT_EQ(w.resultSlot(i).checkBox->caption(), row.title);
+        EXPECT_TRUE(w.resultSlot(i).infoLabel->text().startsWith(u'[' + row.source + u']'));
         // Every thumbnail came from the service: none is the stand-in picture.
-        const QImage picture = w.SlotImages[i]->Picture();
+        const QImage picture = w.resultSlot(i).thumbnail->picture();
         EXPECT_FALSE(picture.isNull()) << i;
-        EXPECT_FALSE(CentreIs(picture, QColor(0, 255, 0))) << i;
+        EXPECT_FALSE(centreIs(picture, QColor(0, 255, 0))) << i;
     }
 
     // The next page continues the results; a click opens the video's page on the service.
-    const QString firstTitle = client.ResultTable[0].Title;
-    w.SpeedButton3_3->click();
-    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 2/%1").arg(client.PagingState.PageCount));
-    EXPECT_NE(client.ResultTable[0].Title, firstTitle);
-    QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
-    EXPECT_TRUE(Pane().navigations.back().startsWith(
-        QStringLiteral("http://%1/watch/").arg(service.Host())));
-    EXPECT_EQ(Pane().Hint(), client.ResultTable[0].Title);
+    const QString firstTitle = client.results[0].title;
+    button("lowerNextPageButton")->click();
+    EXPECT_EQ(label("upperPageLabel")->text(),
+              QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
+    EXPECT_NE(client.results[0].title, firstTitle);
+    QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
+    EXPECT_TRUE(pane().navigations.back().startsWith(
+        QStringLiteral("http://%1/watch/").arg(service.host())));
+    EXPECT_EQ(pane().resultTitle(), client.results[0].title);
 }

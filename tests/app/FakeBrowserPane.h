@@ -16,18 +16,18 @@ public:
     ~FakeBrowserPane() override {
         if (connectedAtDestruction)
             *connectedAtDestruction =
-                isSignalConnected(QMetaMethod::fromSignal(&FakeBrowserPane::NavigateComplete2));
+                isSignalConnected(QMetaMethod::fromSignal(&FakeBrowserPane::navigationFinished));
     }
 
-    void Navigate(const QString& url) override { navigations << url; }
-    QString LocationURL() const override { return location; }
-    QString Hint() const override { return hint; }
-    void SetHint(const QString& text) override { hint = text; }
+    void navigate(const QString& url) override { navigations << url; }
+    QString locationUrl() const override { return location; }
+    QString resultTitle() const override { return hint; }
+    void setResultTitle(const QString& text) override { hint = text; }
 
     // Shows the address and reports the completed navigation, as the engine would.
-    void Complete(const QString& url) {
+    void completeNavigation(const QString& url) {
         location = url;
-        emit NavigateComplete2();
+        emit navigationFinished();
     }
 
     // Set by a test: receives whether anything still listened to the pane when it went.
@@ -38,5 +38,5 @@ public:
     QString hint;
 
 signals:
-    void NavigateComplete2();
+    void navigationFinished();
 };

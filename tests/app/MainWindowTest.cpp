@@ -2,11 +2,11 @@
 #include "Pixels.h"
 #include "ScriptedHttpServer.h"
 
-#include "app/ScrollBox.h"
-#include "controls/Dxfcheckbox.h"
-#include "controls/Gradbox.h"
-#include "controls/Historycombobox.h"
-#include "controls/Image.h"
+#include "app/ResultScrollArea.h"
+#include "controls/ClickableImage.h"
+#include "controls/GradientBox.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ImageCheckBox.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>
@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -25,7 +26,7 @@
 namespace {
 
 // An answer of the search service with a total and one result per title.
-QByteArray Answer(int total, const QList<QByteArray>& titles = {}) {
+QByteArray searchAnswer(int total, const QList<QByteArray>& titles = {}) {
     QByteArray answer =
         R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
         QByteArray::number(total) + R"(" totalResultsReturned="1">)";
@@ -36,140 +37,150 @@ QByteArray Answer(int total, const QList<QByteArray>& titles = {}) {
     return answer + "</ResultSet>";
 }
 
-class MainWindow : public ProgramFixture {};
-
-QList<QToolButton*> PagingButtons(TMainForm1& w) {
-    return {w.SpeedButton2_1, w.SpeedButton2_2, w.SpeedButton2_3, w.SpeedButton2_4,
-            w.SpeedButton3_1, w.SpeedButton3_2, w.SpeedButton3_3, w.SpeedButton3_4};
-}
+class MainWindowTest : public ProgramFixture {
+protected:
+    QList<QToolButton*> pagingButtons() {
+        QList<QToolButton*> buttons;
+        for (const char* bar : {"upper", "lower"}) {
+            for (const char* page : {"First", "Previous", "Next", "Last"})
+                buttons << button(QStringLiteral("%1%2PageButton").arg(bar, page));
+        }
+        return buttons;
+    }
+};
 
 } // namespace
 
-TEST_F(MainWindow, FirstDisplay) {
-    Start();
-    TMainForm1& w = Main();
+TEST_F(MainWindowTest, FirstDisplay) {
+    start();
+    MainWindow& w = mainWindow();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser"));
-    EXPECT_EQ(w.Hint(), QStringLiteral("ORVENA - Sorvel Browser"));
-    EXPECT_EQ(w.BaseCaption(), w.Hint());
+    EXPECT_EQ(w.baseCaption(), QStringLiteral("ORVENA - Sorvel Browser"));
     EXPECT_EQ(w.frameGeometry().size(), QSize(1024, 640));
 
-    ASSERT_EQ(w.SlotPanels.size(), 20);
+    ASSERT_EQ(
+        w.findChildren<QFrame*>(QRegularExpression(QStringLiteral("^resultSlot[0-9]+$"))).size(),
+        20);
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_FALSE(w.SlotPanels[i]->isVisibleTo(&w));
-        EXPECT_EQ(w.SlotLabels[i]->text(), QStringLiteral("-"));
-        EXPECT_FALSE(w.SlotCheckBoxes[i]->Checked());
+        EXPECT_FALSE(w.resultSlot(i).panel->isVisibleTo(&w));
+        EXPECT_EQ(w.resultSlot(i).infoLabel->text(), QStringLiteral("-"));
+        EXPECT_FALSE(w.resultSlot(i).checkBox->isChecked());
     }
-    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 0/0"));
-    EXPECT_EQ(w.Label3_1->text(), QStringLiteral("ページ 0/0"));
-    for (QToolButton* button : PagingButtons(w)) {
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 0/0"));
+    EXPECT_EQ(label("lowerPageLabel")->text(), QStringLiteral("ページ 0/0"));
+    for (QToolButton* button : pagingButtons()) {
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
         EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
     }
-    EXPECT_EQ(w.ScrollBox1->verticalScrollBar()->maximum(), 0);
-    EXPECT_EQ(w.ScrollBox1->Range(), 0);
-    EXPECT_FALSE(w.W1->isEnabled());
-    EXPECT_FALSE(w.W2->isEnabled());
-    EXPECT_TRUE(w.S1->isEnabled());
-    EXPECT_EQ(Pane().navigations, QStringList{QStringLiteral("http://127.0.0.1:9/files/sorvel/")});
-    for (QLabel* panel : w.StatusPanels)
-        EXPECT_TRUE(panel->text().isEmpty());
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 0);
+    EXPECT_FALSE(action("openInBrowserAction")->isEnabled());
+    EXPECT_FALSE(action("mailLinkAction")->isEnabled());
+    EXPECT_TRUE(action("searchAction")->isEnabled());
+    EXPECT_EQ(pane().navigations, QStringList{QStringLiteral("http://127.0.0.1:9/files/sorvel/")});
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(statusPanel(i)->text().isEmpty()) << i;
     // The first activation's search found an empty keyword box: nothing was asked.
     EXPECT_TRUE(messages.errors.isEmpty());
     EXPECT_TRUE(messages.information.isEmpty());
 }
 
-TEST_F(MainWindow, SlotGeometryAndListOrder) {
-    Create();
-    TMainForm1& w = Main();
+TEST_F(MainWindowTest, SlotGeometryAndListOrder) {
+    create();
+    MainWindow& w = mainWindow();
     const struct {
         int k;
         int top;
     } cases[] = {{1, 0}, {2, 120}, {10, 1080}, {20, 2280}};
     for (const auto& s : cases) {
-        const QWidget* panel = w.findChild<QWidget*>(QStringLiteral("Panel1_%1").arg(s.k));
+        const QWidget* panel = w.findChild<QWidget*>(QStringLiteral("resultSlot%1").arg(s.k));
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(panel->y(), s.top);
         EXPECT_EQ(panel->x(), 0);
         EXPECT_EQ(panel->height(), 120);
     }
-    EXPECT_EQ(w.SlotHeight(), 120);
+    EXPECT_EQ(w.slotHeight(), 120);
 
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE(i);
         const QString k = QString::number(i + 1);
-        EXPECT_EQ(w.SlotPanels[i]->objectName(), QStringLiteral("Panel1_") + k);
-        EXPECT_EQ(w.SlotCheckBoxes[i]->objectName(), QStringLiteral("CheckBox1_") + k);
-        EXPECT_EQ(w.SlotImages[i]->objectName(), QStringLiteral("Image1_") + k);
-        EXPECT_EQ(w.SlotLabels[i]->objectName(), QStringLiteral("Label1_") + k);
-        EXPECT_EQ(w.SlotGradBoxes[i]->objectName(), QStringLiteral("GradBox1_") + k);
-        const TResultSlot slot = w.Slot(i);
+        EXPECT_EQ(w.resultSlot(i).panel->objectName(), QStringLiteral("resultSlot") + k);
+        EXPECT_EQ(w.resultSlot(i).checkBox->objectName(), QStringLiteral("resultCheckBox") + k);
+        EXPECT_EQ(w.resultSlot(i).thumbnail->objectName(), QStringLiteral("resultThumbnail") + k);
+        EXPECT_EQ(w.resultSlot(i).infoLabel->objectName(), QStringLiteral("resultInfo") + k);
+        EXPECT_EQ(w.resultSlot(i).strip->objectName(), QStringLiteral("resultStrip") + k);
+        const ResultSlot slot = w.resultSlot(i);
         for (QWidget* part :
-             {static_cast<QWidget*>(slot.GradBox), static_cast<QWidget*>(slot.Image),
-              static_cast<QWidget*>(slot.Label), static_cast<QWidget*>(slot.CheckBox)})
-            EXPECT_EQ(part->parentWidget(), slot.Panel);
+             {static_cast<QWidget*>(slot.strip), static_cast<QWidget*>(slot.thumbnail),
+              static_cast<QWidget*>(slot.infoLabel), static_cast<QWidget*>(slot.checkBox)})
+            EXPECT_EQ(part->parentWidget(), slot.panel);
         // Stacking inside the slot: strip, picture, label, check box on top.
-        const QObjectList& order = slot.Panel->children();
-        EXPECT_LT(order.indexOf(slot.GradBox), order.indexOf(slot.Image));
-        EXPECT_LT(order.indexOf(slot.Image), order.indexOf(slot.Label));
-        EXPECT_LT(order.indexOf(slot.Label), order.indexOf(slot.CheckBox));
+        const QObjectList& order = slot.panel->children();
+        EXPECT_LT(order.indexOf(slot.strip), order.indexOf(slot.thumbnail));
+        EXPECT_LT(order.indexOf(slot.thumbnail), order.indexOf(slot.infoLabel));
+        EXPECT_LT(order.indexOf(slot.infoLabel), order.indexOf(slot.checkBox));
     }
 }
 
-TEST_F(MainWindow, SlotLayout) {
-    Start();
-    const TResultSlot slot = Main().Slot(0);
+TEST_F(MainWindowTest, SlotLayout) {
+    start();
+    const ResultSlot slot = mainWindow().resultSlot(0);
     // The column at its design width; the slots reach to the right edge of its content.
-    EXPECT_EQ(Main().Panel1->width(), 255);
-    EXPECT_EQ(Main().ScrollBox1->width(), 255);
-    Main().SetResultScrollRange(2400);
-    QWidget* viewport = Main().ScrollBox1->viewport();
-    ASSERT_TRUE(WaitUntil([&] { return Main().ScrollBox1->verticalScrollBar()->isVisible(); }));
+    EXPECT_EQ(find<QFrame>("resultColumn")->width(), 255);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->width(), 255);
+    mainWindow().setResultScrollRange(2400);
+    QWidget* viewport = find<ResultScrollArea>("resultArea")->viewport();
+    ASSERT_TRUE(waitUntil(
+        [&] { return find<ResultScrollArea>("resultArea")->verticalScrollBar()->isVisible(); }));
     const int width = viewport->width();
     EXPECT_LT(width, 255 - 2);
-    EXPECT_EQ(slot.Panel->width(), width);
-    EXPECT_EQ(slot.GradBox->geometry(), QRect(1, 99, width - 2, 20));
-    EXPECT_EQ(slot.Image->geometry(), QRect(8, 22, 120, 90));
-    EXPECT_EQ(slot.Label->geometry(), QRect(136, 28, width - 144, 60));
-    EXPECT_EQ(slot.CheckBox->geometry(), QRect(4, 4, 22, 18));
-    EXPECT_TRUE(slot.Label->wordWrap());
-    EXPECT_EQ(slot.Label->font().pixelSize(), 12);
-    EXPECT_TRUE(slot.CheckBox->font().bold());
-    EXPECT_EQ(slot.Image->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(slot.CheckBox->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(slot.GradBox->GradStyle(), TGradStyle::gsTopBottom);
-    EXPECT_EQ(slot.GradBox->TopColor(), clWhite);
-    EXPECT_EQ(slot.GradBox->LastColor(), 0xE2E2E2u);
-    EXPECT_EQ(Main().GradBox0_1->GradStyle(), TGradStyle::gsRightLeft);
-    EXPECT_EQ(Main().GradBox1->GradStyle(), TGradStyle::gsLeftRight);
-    EXPECT_EQ(Main().GradBox0_1->height(), 2400);
-    EXPECT_EQ(Main().GradBox1->geometry().right(), width - 1);
+    EXPECT_EQ(slot.panel->width(), width);
+    EXPECT_EQ(slot.strip->geometry(), QRect(1, 99, width - 2, 20));
+    EXPECT_EQ(slot.thumbnail->geometry(), QRect(8, 22, 120, 90));
+    EXPECT_EQ(slot.infoLabel->geometry(), QRect(136, 28, width - 144, 60));
+    EXPECT_EQ(slot.checkBox->geometry(), QRect(4, 4, 22, 18));
+    EXPECT_TRUE(slot.infoLabel->wordWrap());
+    EXPECT_EQ(slot.infoLabel->font().pixelSize(), 12);
+    EXPECT_TRUE(slot.checkBox->font().bold());
+    EXPECT_EQ(slot.thumbnail->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(slot.checkBox->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(slot.strip->direction(), GradientBox::Direction::TopToBottom);
+    EXPECT_EQ(slot.strip->startColor(), WhiteColor);
+    EXPECT_EQ(slot.strip->endColor(), 0xE2E2E2u);
+    EXPECT_EQ(find<GradientBox>("leftBackground")->direction(),
+              GradientBox::Direction::RightToLeft);
+    EXPECT_EQ(find<GradientBox>("rightBackground")->direction(),
+              GradientBox::Direction::LeftToRight);
+    EXPECT_EQ(find<GradientBox>("leftBackground")->height(), 2400);
+    EXPECT_EQ(find<GradientBox>("rightBackground")->geometry().right(), width - 1);
 
     // The range is the scroll bar's reach beyond the visible part.
-    const int visible = Main().ScrollBox1->viewport()->height();
-    EXPECT_EQ(Main().ScrollBox1->verticalScrollBar()->maximum(), 2400 - visible);
-    Main().SetResultScrollRange(0);
-    EXPECT_EQ(Main().ScrollBox1->verticalScrollBar()->maximum(), 0);
+    const int visible = find<ResultScrollArea>("resultArea")->viewport()->height();
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 2400 - visible);
+    mainWindow().setResultScrollRange(0);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->verticalScrollBar()->maximum(), 0);
 }
 
-TEST_F(MainWindow, ToolBarMenuAndStatusBarAsDesigned) {
-    Create();
-    TMainForm1& w = Main();
-    EXPECT_EQ(w.Panel0->height(), 36);
-    EXPECT_EQ(w.HistoryComboBox1->geometry(), QRect(8, 6, 274, 24));
-    EXPECT_EQ(w.HistoryComboBox1->MaxLength(), 45);
-    EXPECT_EQ(w.HistoryComboBox1->maxVisibleItems(), 30);
-    EXPECT_EQ(w.HistoryComboBox1->toolTip(), QStringLiteral("動画の検索キーワード"));
-    EXPECT_EQ(w.HistoryComboBox1->font().pixelSize(), 16);
+TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
+    create();
+    MainWindow& w = mainWindow();
+    EXPECT_EQ(find<QFrame>("toolBar")->height(), 36);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->geometry(), QRect(8, 6, 274, 24));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->maxLength(), 45);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->maxVisibleItems(), 30);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->toolTip(),
+              QStringLiteral("動画の検索キーワード"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->font().pixelSize(), 16);
     const struct {
         QToolButton* button;
         QRect geometry;
         const char* caption;
         const char* hint;
     } buttons[] = {
-        {w.SpeedButton0_1, {284, 6, 70, 24}, "検索", "動画の検索"},
-        {w.SpeedButton0_4, {366, 6, 80, 24}, "検索設定", "動画の検索設定"},
-        {w.SpeedButton0_6, {458, 6, 100, 24}, "トップページ", "トップページの参照"},
+        {button("searchButton"), {284, 6, 70, 24}, "検索", "動画の検索"},
+        {button("searchSettingsButton"), {366, 6, 80, 24}, "検索設定", "動画の検索設定"},
+        {button("topPageButton"), {458, 6, 100, 24}, "トップページ", "トップページの参照"},
     };
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->geometry(), b.geometry);
@@ -178,19 +189,21 @@ TEST_F(MainWindow, ToolBarMenuAndStatusBarAsDesigned) {
         EXPECT_TRUE(b.button->autoRaise());
         EXPECT_EQ(b.button->cursor().shape(), Qt::PointingHandCursor);
     }
-    EXPECT_EQ(w.PageControl1->tabPosition(), QTabWidget::West);
-    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("  動画検索  "));
-    EXPECT_TRUE(w.PageControl1->tabBar()->font().bold());
-    EXPECT_EQ(w.SpeedButton2_1->toolTip(), QStringLiteral("最初のページ"));
-    EXPECT_EQ(w.SpeedButton3_4->toolTip(), QStringLiteral("最後のページ"));
-    EXPECT_EQ(w.SpeedButton2_3->geometry(), QRect(176, 2, 32, 24));
-    EXPECT_EQ(w.Label3_1->geometry(), QRect(76, 2, 100, 24));
+    EXPECT_EQ(find<QTabWidget>("pageTabs")->tabPosition(), QTabWidget::West);
+    EXPECT_EQ(find<QTabWidget>("pageTabs")->tabText(0), QStringLiteral("  動画検索  "));
+    EXPECT_TRUE(find<QTabWidget>("pageTabs")->tabBar()->font().bold());
+    EXPECT_EQ(button("upperFirstPageButton")->toolTip(), QStringLiteral("最初のページ"));
+    EXPECT_EQ(button("lowerLastPageButton")->toolTip(), QStringLiteral("最後のページ"));
+    EXPECT_EQ(button("upperNextPageButton")->geometry(), QRect(176, 2, 32, 24));
+    EXPECT_EQ(label("lowerPageLabel")->geometry(), QRect(76, 2, 100, 24));
 
-    ASSERT_EQ(w.StatusPanels.size(), 4);
-    EXPECT_EQ(w.StatusPanels[0]->width(), 150);
-    EXPECT_EQ(w.StatusPanels[2]->width(), 84);
-    EXPECT_TRUE(w.StatusPanels[1]->alignment() & Qt::AlignHCenter);
-    EXPECT_TRUE(w.StatusPanels[3]->alignment() & Qt::AlignLeft);
+    ASSERT_EQ(
+        w.findChildren<QLabel*>(QRegularExpression(QStringLiteral("^statusPanel[0-9]+$"))).size(),
+        4);
+    EXPECT_EQ(statusPanel(0)->width(), 150);
+    EXPECT_EQ(statusPanel(2)->width(), 84);
+    EXPECT_TRUE(statusPanel(1)->alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(statusPanel(3)->alignment() & Qt::AlignLeft);
 
     // The menu bar in display order: name, caption, shortcut, enabled, ticked.
     const struct {
@@ -200,34 +213,37 @@ TEST_F(MainWindow, ToolBarMenuAndStatusBarAsDesigned) {
         bool enabled;
         bool checked;
     } items[] = {
-        {"W1", "参照中のページを規定のブラウザで開く(&B)", {}, false, false},
-        {"W2", "参照中のページをメールで送る(&M)", {}, false, false},
-        {"V1", "ツールバー(&T)", {}, true, true},
-        {"V2", "ステータスバー(&S)", {}, true, true},
-        {"S1", "検索(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), true, false},
-        {"N1", "", {}, true, false},
-        {"S2", "検索設定(&O)...", {}, true, false},
-        {"N7", "", {}, true, false},
-        {"S3", "検索履歴を消去(&D)", {}, true, false},
-        {"H1", "トップページ(&T)", {}, true, false},
-        {"N2", "", {}, true, false},
-        {"H3", "ORVENAのWEBサイト(&L)...", {}, true, false},
-        {"N3", "", {}, true, false},
-        {"H4", "ソフトウェア情報(&V)...", {}, true, false},
+        {"openInBrowserAction", "参照中のページを規定のブラウザで開く(&B)", {}, false, false},
+        {"mailLinkAction", "参照中のページをメールで送る(&M)", {}, false, false},
+        {"showToolBarAction", "ツールバー(&T)", {}, true, true},
+        {"showStatusBarAction", "ステータスバー(&S)", {}, true, true},
+        {"searchAction", "検索(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), true, false},
+        {"searchSettingsSeparator", "", {}, true, false},
+        {"searchSettingsAction", "検索設定(&O)...", {}, true, false},
+        {"clearHistorySeparator", "", {}, true, false},
+        {"clearHistoryAction", "検索履歴を消去(&D)", {}, true, false},
+        {"topPageAction", "トップページ(&T)", {}, true, false},
+        {"makerSiteSeparator", "", {}, true, false},
+        {"makerSiteAction", "ORVENAのWEBサイト(&L)...", {}, true, false},
+        {"softwareInfoSeparator", "", {}, true, false},
+        {"softwareInfoAction", "ソフトウェア情報(&V)...", {}, true, false},
     };
     QList<QAction*> shown;
     QStringList menus;
-    for (QAction* menuAction : w.MainMenu1->actions()) {
+    for (QAction* menuAction : find<QMenuBar>("menuBar")->actions()) {
         menus << menuAction->menu()->objectName() + u'=' + menuAction->text();
         shown += menuAction->menu()->actions();
     }
-    EXPECT_EQ(menus, (QStringList{QStringLiteral("W0=ウェブ(&W)"), QStringLiteral("V0=表示(&V)"),
-                                  QStringLiteral("S0=検索(&S)"), QStringLiteral("H0=ヘルプ(&H)")}));
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("webMenu=ウェブ(&W)"),
+                                  QStringLiteral("viewMenu=表示(&V)"),
+                                  QStringLiteral("searchMenu=検索(&S)"),
+                                  QStringLiteral("helpMenu=ヘルプ(&H)")}));
     ASSERT_EQ(shown.size(), std::size(items));
     for (size_t i = 0; i < std::size(items); ++i) {
         SCOPED_TRACE(items[i].name);
         EXPECT_EQ(shown[i]->objectName(), QLatin1String(items[i].name));
-        EXPECT_EQ(shown[i]->isSeparator(), items[i].name[0] == 'N');
+        EXPECT_EQ(shown[i]->isSeparator(),
+                  QLatin1String(items[i].name).endsWith(QLatin1String("Separator")));
         if (!shown[i]->isSeparator()) {
             EXPECT_EQ(shown[i]->text(), QString::fromUtf8(items[i].caption));
         }
@@ -237,100 +253,103 @@ TEST_F(MainWindow, ToolBarMenuAndStatusBarAsDesigned) {
     }
 }
 
-TEST_F(MainWindow, EnterSearchButtonAndS1RunTheSearch) {
+TEST_F(MainWindowTest, EnterTheSearchButtonAndTheSearchActionRunTheSearch) {
     ScriptedHttpServer server(
-        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, Answer(0))));
-    serviceHost = QString::fromLatin1(server.HostAndPort());
-    Start();
-    TMainForm1& w = Main();
-    w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
+        ScriptedHttpServer::reply(ScriptedHttpServer::response(200, searchAnswer(0))));
+    serviceHost = QString::fromLatin1(server.hostAndPort());
+    start();
+    MainWindow& w = mainWindow();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
 
     const std::function<void()> commands[] = {
-        [&] { QTest::keyClick(w.HistoryComboBox1, Qt::Key_Return); },
-        [&] { w.SpeedButton0_1->click(); },
-        [&] { w.S1->trigger(); },
+        [&] { QTest::keyClick(find<HistoryComboBox>("keywordBox"), Qt::Key_Return); },
+        [&] { button("searchButton")->click(); },
+        [&] { action("searchAction")->trigger(); },
     };
     int expected = 0;
     for (const auto& command : commands) {
         command();
         ++expected;
-        ASSERT_TRUE(WaitUntil([&] { return server.Requests().size() == expected; }));
-        EXPECT_TRUE(w.S1->isEnabled());
+        ASSERT_TRUE(waitUntil([&] { return server.requests().size() == expected; }));
+        EXPECT_TRUE(action("searchAction")->isEnabled());
     }
     // A first start: no count chosen, so twenty; no adult choice, so -1.
-    const QByteArray request = server.Requests().front();
+    const QByteArray request = server.requests().front();
     EXPECT_TRUE(request.startsWith(
         "GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&results=20&start=1&adult_ok=-1&site="
         "&uniqueid="))
         << request.toStdString();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 0件"));
-    EXPECT_EQ(w.HistoryComboBox1->currentText(), QStringLiteral("猫"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->currentText(), QStringLiteral("猫"));
     EXPECT_TRUE(messages.errors.isEmpty());
 }
 
-TEST_F(MainWindow, PageOfResultsAndActivation) {
-    ScriptedHttpServer server(ScriptedHttpServer::Reply(
-        ScriptedHttpServer::Response(200, Answer(45, {"first", "second"}))));
-    serviceHost = QString::fromLatin1(server.HostAndPort());
-    Start();
-    TMainForm1& w = Main();
-    w.HistoryComboBox1->setEditText(QStringLiteral("dog"));
-    w.SpeedButton0_1->click();
+TEST_F(MainWindowTest, PageOfResultsAndActivation) {
+    ScriptedHttpServer server(ScriptedHttpServer::reply(
+        ScriptedHttpServer::response(200, searchAnswer(45, {"first", "second"}))));
+    serviceHost = QString::fromLatin1(server.hostAndPort());
+    start();
+    MainWindow& w = mainWindow();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("dog"));
+    button("searchButton")->click();
 
-    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 1/3"));
-    EXPECT_EQ(w.Label3_1->text(), QStringLiteral("ページ 1/3"));
-    EXPECT_TRUE(w.SlotPanels[0]->isVisibleTo(&w));
-    EXPECT_TRUE(w.SlotPanels[1]->isVisibleTo(&w));
-    EXPECT_FALSE(w.SlotPanels[2]->isVisibleTo(&w));
-    EXPECT_EQ(w.SlotCheckBoxes[1]->Caption(), QStringLiteral("second"));
-    EXPECT_FALSE(w.SpeedButton2_1->isEnabled());
-    EXPECT_TRUE(w.SpeedButton3_3->isEnabled());
-    EXPECT_EQ(w.ScrollBox1->Range(), 20 * 120);
-    EXPECT_EQ(w.HistoryComboBox1->count(), 1);
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 1/3"));
+    EXPECT_EQ(label("lowerPageLabel")->text(), QStringLiteral("ページ 1/3"));
+    EXPECT_TRUE(w.resultSlot(0).panel->isVisibleTo(&w));
+    EXPECT_TRUE(w.resultSlot(1).panel->isVisibleTo(&w));
+    EXPECT_FALSE(w.resultSlot(2).panel->isVisibleTo(&w));
+    EXPECT_EQ(w.resultSlot(1).checkBox->caption(), QStringLiteral("second"));
+    EXPECT_FALSE(button("upperFirstPageButton")->isEnabled());
+    EXPECT_TRUE(button("lowerNextPageButton")->isEnabled());
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 20 * 120);
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->count(), 1);
 
     // A click on the second thumbnail opens its page and marks it viewed.
-    QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
-    EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://127.0.0.1:9/watch"));
-    EXPECT_EQ(Pane().Hint(), QStringLiteral("second"));
-    EXPECT_TRUE(w.SlotCheckBoxes[1]->Checked());
-    EXPECT_FALSE(w.SlotCheckBoxes[0]->Checked());
+    QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
+    EXPECT_EQ(pane().navigations.back(), QStringLiteral("http://127.0.0.1:9/watch"));
+    EXPECT_EQ(pane().resultTitle(), QStringLiteral("second"));
+    EXPECT_TRUE(w.resultSlot(1).checkBox->isChecked());
+    EXPECT_FALSE(w.resultSlot(0).checkBox->isChecked());
 
     // The lower bar's "next" pages on like the upper one.
-    w.SpeedButton3_3->click();
-    EXPECT_EQ(w.Label2_1->text(), QStringLiteral("ページ 2/3"));
-    EXPECT_TRUE(server.Requests().back().contains("&start=21&"));
+    button("lowerNextPageButton")->click();
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 2/3"));
+    EXPECT_TRUE(server.requests().back().contains("&start=21&"));
 }
 
-// The components go last when the window is destroyed; by then no notice of theirs may reach the
-// search client or the window, which are gone.
-TEST_F(MainWindow, NoNoticeReachesTheWindowDuringItsTeardown) {
-    Start();
+// The widgets go last when the window is destroyed; by then no notice of theirs may reach the
+// search controller or the window, which are gone.
+TEST_F(MainWindowTest, NoNoticeReachesTheWindowDuringItsTeardown) {
+    start();
     bool connected = true;
-    Pane().connectedAtDestruction = &connected;
-    Stop();
+    pane().connectedAtDestruction = &connected;
+    stop();
     EXPECT_FALSE(connected);
 }
 
-TEST_F(MainWindow, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
-    Start();
-    TMainForm1& w = Main();
-    EXPECT_EQ(w.SpeedButton2_1->geometry(), QRect(20, 2, 24, 24));
-    EXPECT_EQ(w.Label3_1->geometry(), QRect(76, 2, 100, 24));
-    EXPECT_EQ(w.SpeedButton3_4->geometry(), QRect(208, 2, 24, 24));
+TEST_F(MainWindowTest, NavigationBarsKeepTheirPlaceWhenTheColumnIsResized) {
+    start();
+    MainWindow& w = mainWindow();
+    EXPECT_EQ(button("upperFirstPageButton")->geometry(), QRect(20, 2, 24, 24));
+    EXPECT_EQ(label("lowerPageLabel")->geometry(), QRect(76, 2, 100, 24));
+    EXPECT_EQ(button("lowerLastPageButton")->geometry(), QRect(208, 2, 24, 24));
 
     // Dragging the splitter: the column grows, the bars' controls keep their relative place.
-    w.Splitter1->setSizes({510, w.Splitter1->width() - 510 - w.Splitter1->handleWidth()});
-    ASSERT_TRUE(WaitUntil([&] { return w.Panel2->width() == 510; }));
-    EXPECT_EQ(w.Label2_1->geometry(), QRect(2 * 126 - 50, 2, 100, 24));
-    EXPECT_EQ(w.SpeedButton2_1->geometry(), QRect(2 * 32 - 12, 2, 24, 24));
-    EXPECT_EQ(w.SpeedButton3_4->geometry(), QRect(2 * 220 - 12, 2, 24, 24));
-    EXPECT_EQ(w.SlotPanels[0]->width(), w.ScrollBox1->viewport()->width());
+    find<QSplitter>("splitter")
+        ->setSizes({510, find<QSplitter>("splitter")->width() - 510 -
+                             find<QSplitter>("splitter")->handleWidth()});
+    ASSERT_TRUE(waitUntil([&] { return find<QFrame>("upperNavigationBar")->width() == 510; }));
+    EXPECT_EQ(label("upperPageLabel")->geometry(), QRect(2 * 126 - 50, 2, 100, 24));
+    EXPECT_EQ(button("upperFirstPageButton")->geometry(), QRect(2 * 32 - 12, 2, 24, 24));
+    EXPECT_EQ(button("lowerLastPageButton")->geometry(), QRect(2 * 220 - 12, 2, 24, 24));
+    EXPECT_EQ(w.resultSlot(0).panel->width(),
+              find<ResultScrollArea>("resultArea")->viewport()->width());
 }
 
 namespace {
 
 // A desktop's dark theme as the application gets it: light text on dark grounds.
-QPalette DarkPalette() {
+QPalette darkPalette() {
     const QColor window(45, 45, 45);
     QPalette palette(Qt::white, QColor(60, 60, 60), QColor(90, 90, 90), QColor(20, 20, 20),
                      QColor(40, 40, 40), Qt::white, Qt::white, QColor(30, 30, 30), window);
@@ -352,18 +371,18 @@ private:
     QPalette m_saved;
 };
 
-int Lightness(QRgb color) {
+int lightness(QRgb color) {
     return (qRed(color) * 299 + qGreen(color) * 587 + qBlue(color) * 114) / 1000;
 }
 
 // How far the text in a part of an image stands out from what it is drawn on: the most
 // frequent colour there is the ground, the pixel farthest from it in lightness is the text.
-int TextContrast(const QImage& image, const QRect& area) {
+int textContrast(const QImage& image, const QRect& area) {
     QHash<QRgb, int> counts;
     const QRect r = area.intersected(image.rect());
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x)
-            ++counts[At(image, x, y)];
+            ++counts[pixelAt(image, x, y)];
     QRgb ground = 0;
     int most = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
@@ -374,7 +393,7 @@ int TextContrast(const QImage& image, const QRect& area) {
     }
     int contrast = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        contrast = std::max(contrast, std::abs(Lightness(it.key()) - Lightness(ground)));
+        contrast = std::max(contrast, std::abs(lightness(it.key()) - lightness(ground)));
     return contrast;
 }
 
@@ -383,19 +402,19 @@ int TextContrast(const QImage& image, const QRect& area) {
 // Under a dark desktop theme every text of the window stays readable: the designed light
 // surfaces (tool bar, result column) keep their own colours and the text drawn on them, the rest
 // follows the theme, text and ground alike.
-TEST_F(MainWindow, EveryTextStandsOutUnderADarkPalette) {
-    const ApplicationPalette dark(DarkPalette());
-    Start();
-    TMainForm1& w = Main();
-    w.HistoryComboBox1->setEditText(QStringLiteral("猫"));
-    w.SetStatusText(0, QStringLiteral("ページ1更新中 1/1"));
-    const TResultSlot slot = w.Slot(0);
-    slot.Label->setText(QStringLiteral("[Youtube]\n\n2分5秒\n\n"));
-    slot.CheckBox->SetCaption(QStringLiteral("猫の動画"));
-    slot.Panel->show();
+TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
+    const ApplicationPalette dark(darkPalette());
+    start();
+    MainWindow& w = mainWindow();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
+    w.setStatusText(0, QStringLiteral("ページ1更新中 1/1"));
+    const ResultSlot slot = w.resultSlot(0);
+    slot.infoLabel->setText(QStringLiteral("[Youtube]\n\n2分5秒\n\n"));
+    slot.checkBox->setCaption(QStringLiteral("猫の動画"));
+    slot.panel->show();
     QApplication::processEvents();
 
-    const QImage image = Grab(w);
+    const QImage image = grab(w);
     const auto place = [&w](QWidget* widget, QRect area = {}) {
         if (area.isNull())
             area = widget->rect();
@@ -405,26 +424,27 @@ TEST_F(MainWindow, EveryTextStandsOutUnderADarkPalette) {
         const char* name;
         QRect area;
     } texts[] = {
-        {"SpeedButton0_1", place(w.SpeedButton0_1)},
-        {"SpeedButton0_4", place(w.SpeedButton0_4)},
-        {"SpeedButton0_6", place(w.SpeedButton0_6)},
-        {"HistoryComboBox1", place(w.HistoryComboBox1)},
-        {"tab", place(w.PageControl1->tabBar(), w.PageControl1->tabBar()->tabRect(0))},
-        {"Label2_1", place(w.Label2_1)},
-        {"Label3_1", place(w.Label3_1)},
-        {"Label1_1", place(slot.Label)},
-        {"CheckBox1_1", place(slot.CheckBox)},
-        {"StatusPanel0", place(w.StatusPanels[0])},
+        {"searchButton", place(button("searchButton"))},
+        {"searchSettingsButton", place(button("searchSettingsButton"))},
+        {"topPageButton", place(button("topPageButton"))},
+        {"keywordBox", place(find<HistoryComboBox>("keywordBox"))},
+        {"tab", place(find<QTabWidget>("pageTabs")->tabBar(),
+                      find<QTabWidget>("pageTabs")->tabBar()->tabRect(0))},
+        {"upperPageLabel", place(label("upperPageLabel"))},
+        {"lowerPageLabel", place(label("lowerPageLabel"))},
+        {"resultInfo1", place(slot.infoLabel)},
+        {"resultCheckBox1", place(slot.checkBox)},
+        {"statusPanel0", place(statusPanel(0))},
     };
     for (const auto& t : texts)
-        EXPECT_GE(TextContrast(image, t.area), 110) << t.name;
+        EXPECT_GE(textContrast(image, t.area), 110) << t.name;
 
     // The designed surfaces as designed: the tool bar's gradient ends in light grey, the column
     // and the slots are white.
-    const QRect toolBar = place(w.GradBox2);
-    EXPECT_EQ(At(image, toolBar.left() + 600, toolBar.bottom()), Rgb(226, 226, 226));
-    const QRect column = place(w.ScrollBox1->viewport());
-    EXPECT_EQ(At(image, column.center().x(), column.bottom() - 1), Rgb(255, 255, 255));
-    EXPECT_EQ(At(image, place(slot.Panel).left() + 180, place(slot.Panel).top() + 10),
-              Rgb(255, 255, 255));
+    const QRect toolBar = place(find<GradientBox>("toolBarBackground"));
+    EXPECT_EQ(pixelAt(image, toolBar.left() + 600, toolBar.bottom()), rgb(226, 226, 226));
+    const QRect column = place(find<ResultScrollArea>("resultArea")->viewport());
+    EXPECT_EQ(pixelAt(image, column.center().x(), column.bottom() - 1), rgb(255, 255, 255));
+    EXPECT_EQ(pixelAt(image, place(slot.panel).left() + 180, place(slot.panel).top() + 10),
+              rgb(255, 255, 255));
 }

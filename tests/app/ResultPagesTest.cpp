@@ -2,10 +2,10 @@
 #include "ScriptedHttpServer.h"
 #include "TestImages.h"
 
-#include "app/ScrollBox.h"
-#include "controls/Dxfcheckbox.h"
-#include "controls/Historycombobox.h"
-#include "controls/Image.h"
+#include "app/ResultScrollArea.h"
+#include "controls/ClickableImage.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ImageCheckBox.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>
@@ -37,18 +37,18 @@ struct Row {
 class ScriptedService {
 public:
     ScriptedService()
-        : server([this](ScriptedHttpServer::Connection& c) { Serve(c); }) {}
+        : server([this](ScriptedHttpServer::Connection& c) { serve(c); }) {}
 
-    void Set(int newTotal, int newRows = -1, std::function<Row(int)> newRow = {}) {
+    void setResults(int newTotal, int newRows = -1, std::function<Row(int)> newRow = {}) {
         std::lock_guard lock(mutex);
         total = newTotal;
         rows = newRows;
         row = std::move(newRow);
     }
 
-    QString Host() const { return QString::fromLatin1(server.HostAndPort()); }
-    QByteArray LastSearch() const {
-        const QList<QByteArray> requests = server.Requests();
+    QString host() const { return QString::fromLatin1(server.hostAndPort()); }
+    QByteArray lastSearch() const {
+        const QList<QByteArray> requests = server.requests();
         for (auto it = requests.rbegin(); it != requests.rend(); ++it)
             if (it->contains("api_yahoo.php"))
                 return *it;
@@ -60,10 +60,10 @@ public:
     ScriptedHttpServer server;
 
 private:
-    void Serve(ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.ReadRequest();
+    void serve(ScriptedHttpServer::Connection& c) {
+        const QByteArray request = c.readRequest();
         const QByteArray target = request.mid(4, request.indexOf(" HTTP/") - 4);
-        const QByteArray host = "http://" + server.HostAndPort();
+        const QByteArray host = "http://" + server.hostAndPort();
         if (target.startsWith("/files/sorvel/api_yahoo.php?")) {
             std::lock_guard lock(mutex);
             const QUrlQuery query(QString::fromLatin1(target.mid(target.indexOf('?') + 1)));
@@ -85,25 +85,25 @@ private:
                                : "<Thumbnail><Url>" + host + r.thumbnail + "</Url></Thumbnail>") +
                           "<Copyright>" + r.site + "</Copyright></Result>";
             }
-            c.Send(ScriptedHttpServer::Response(200, answer + "</ResultSet>"));
+            c.send(ScriptedHttpServer::response(200, answer + "</ResultSet>"));
         } else if (target == "/thumbs/good.jpg") {
-            c.Send(ScriptedHttpServer::Response(200, JpegOf(ThumbnailColour)));
+            c.send(ScriptedHttpServer::response(200, jpegOf(ThumbnailColour)));
         } else if (target == "/thumbs/cut.jpg") {
-            const QByteArray jpeg = JpegOf(ThumbnailColour, 120, 90, true);
-            c.Send(ScriptedHttpServer::Response(200, jpeg.left(jpeg.size() * 4 / 5)));
+            const QByteArray jpeg = jpegOf(ThumbnailColour, 120, 90, true);
+            c.send(ScriptedHttpServer::response(200, jpeg.left(jpeg.size() * 4 / 5)));
         } else if (target == "/thumbs/text.jpg") {
-            c.Send(ScriptedHttpServer::Response(200, "this is no picture"));
+            c.send(ScriptedHttpServer::response(200, "this is no picture"));
         } else if (target == "/thumbs/slow.jpg") {
             slowRequested = true;
             while (!slowReleased)
-                c.Stall(std::chrono::milliseconds(5));
-            c.Send(ScriptedHttpServer::Response(200, JpegOf(ThumbnailColour)));
+                c.stall(std::chrono::milliseconds(5));
+            c.send(ScriptedHttpServer::response(200, jpegOf(ThumbnailColour)));
         } else if (target.startsWith("/watch/") || target.startsWith("/files/sorvel/")) {
-            c.Send(ScriptedHttpServer::Response(
+            c.send(ScriptedHttpServer::response(
                 200, "<html><head><meta charset=\"utf-8\"></head><body>page</body></html>",
                 {"Content-Type: text/html; charset=utf-8"}));
         } else {
-            c.Send(ScriptedHttpServer::Response(404, "<html>Not Found</html>"));
+            c.send(ScriptedHttpServer::response(404, "<html>Not Found</html>"));
         }
     }
 
@@ -113,47 +113,45 @@ private:
     std::function<Row(int)> row;
 };
 
-class ResultPages : public ProgramFixture {
+class ResultPagesTest : public ProgramFixture {
 protected:
-    ResultPages() {
-        serviceHost = service.Host();
-        WriteFileBytes(NoImagePath(), JpegOf(NoImageColour));
+    ResultPagesTest() {
+        serviceHost = service.host();
+        writeFileBytes(noImagePath(), jpegOf(NoImageColour));
     }
 
-    QString NoImagePath() const { return dir.filePath(QStringLiteral("no_image.jpg")); }
+    QString noImagePath() const { return dir.filePath(QStringLiteral("no_image.jpg")); }
 
-    void Begin() {
-        Start();
-        Main().SearchClient().NoImageFile = NoImagePath();
+    void beginRun() {
+        start();
+        mainWindow().searchController().noImageFile = noImagePath();
     }
 
-    void Search(const QString& keyword) {
-        Main().HistoryComboBox1->setEditText(keyword);
-        Main().SpeedButton0_1->click();
+    void search(const QString& keyword) {
+        find<HistoryComboBox>("keywordBox")->setEditText(keyword);
+        button("searchButton")->click();
     }
 
-    int ShownSlots() {
+    int shownSlots() {
         int shown = 0;
-        for (QWidget* panel : Main().SlotPanels)
-            shown += panel->isVisibleTo(&Main()) ? 1 : 0;
+        for (int i = 0; i < MainWindow::SlotCount; ++i)
+            shown += mainWindow().resultSlot(i).panel->isVisibleTo(&mainWindow()) ? 1 : 0;
         return shown;
     }
 
-    bool PreviousEnabled() {
-        TMainForm1& w = Main();
-        const bool on = w.SpeedButton2_1->isEnabled();
-        EXPECT_EQ(w.SpeedButton2_2->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_1->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_2->isEnabled(), on);
+    bool previousEnabled() {
+        const bool on = button("upperFirstPageButton")->isEnabled();
+        EXPECT_EQ(button("upperPreviousPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerFirstPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerPreviousPageButton")->isEnabled(), on);
         return on;
     }
 
-    bool NextEnabled() {
-        TMainForm1& w = Main();
-        const bool on = w.SpeedButton2_3->isEnabled();
-        EXPECT_EQ(w.SpeedButton2_4->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_3->isEnabled(), on);
-        EXPECT_EQ(w.SpeedButton3_4->isEnabled(), on);
+    bool nextEnabled() {
+        const bool on = button("upperNextPageButton")->isEnabled();
+        EXPECT_EQ(button("upperLastPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerNextPageButton")->isEnabled(), on);
+        EXPECT_EQ(button("lowerLastPageButton")->isEnabled(), on);
         return on;
     }
 
@@ -162,7 +160,7 @@ protected:
 
 } // namespace
 
-TEST_F(ResultPages, TotalsPagesAndScrollRanges) {
+TEST_F(ResultPagesTest, TotalsPagesAndScrollRanges) {
     const struct {
         int perPage;
         int total;
@@ -183,30 +181,31 @@ TEST_F(ResultPages, TotalsPagesAndScrollRanges) {
         {5, 100, 8, false, "ページ 1/20", 8, 5 * 120, false, true, "」の動画検索結果 100件"},
     };
     for (const auto& c : cases) {
-        Begin();
-        Settings().ResultsPerPage = c.perPage;
-        service.Set(c.total, c.rows);
-        Search(QStringLiteral("猫"));
+        beginRun();
+        settings().resultsPerPage = c.perPage;
+        service.setResults(c.total, c.rows);
+        search(QStringLiteral("猫"));
         if (c.toLastPage)
-            Main().SpeedButton3_4->click();
-        TMainForm1& w = Main();
-        EXPECT_EQ(w.Label2_1->text(), QString::fromUtf8(c.labels)) << c.total;
-        EXPECT_EQ(w.Label3_1->text(), QString::fromUtf8(c.labels)) << c.total;
-        EXPECT_EQ(ShownSlots(), c.shown) << c.total;
-        EXPECT_EQ(w.ScrollBox1->Range(), c.range) << c.total;
-        EXPECT_EQ(PreviousEnabled(), c.previous) << c.total;
-        EXPECT_EQ(NextEnabled(), c.next) << c.total;
+            button("lowerLastPageButton")->click();
+        MainWindow& w = mainWindow();
+        EXPECT_EQ(label("upperPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
+        EXPECT_EQ(label("lowerPageLabel")->text(), QString::fromUtf8(c.labels)) << c.total;
+        EXPECT_EQ(shownSlots(), c.shown) << c.total;
+        EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), c.range) << c.total;
+        EXPECT_EQ(previousEnabled(), c.previous) << c.total;
+        EXPECT_EQ(nextEnabled(), c.next) << c.total;
         EXPECT_EQ(w.windowTitle(), QStringLiteral("ORVENA - Sorvel Browser -「猫") +
                                        QString::fromUtf8(c.captionEnd));
-        EXPECT_TRUE(w.StatusPanels[0]->text().isEmpty());
-        EXPECT_TRUE(w.S1->isEnabled() && w.S2->isEnabled() && w.SpeedButton0_1->isEnabled() &&
-                    w.SpeedButton0_4->isEnabled());
-        EXPECT_EQ(w.HistoryComboBox1->count(), c.total > 0 ? 1 : 0) << c.total;
+        EXPECT_TRUE(statusPanel(0)->text().isEmpty());
+        EXPECT_TRUE(
+            action("searchAction")->isEnabled() && action("searchSettingsAction")->isEnabled() &&
+            button("searchButton")->isEnabled() && button("searchSettingsButton")->isEnabled());
+        EXPECT_EQ(find<HistoryComboBox>("keywordBox")->count(), c.total > 0 ? 1 : 0) << c.total;
     }
-    EXPECT_TRUE(service.LastSearch().contains("&results=5&start=1&"));
+    EXPECT_TRUE(service.lastSearch().contains("&results=5&start=1&"));
 }
 
-TEST_F(ResultPages, SlotsShowSourceDurationTitleAndThumbnail) {
+TEST_F(ResultPagesTest, SlotsShowSourceDurationTitleAndThumbnail) {
     const struct {
         Row row;
         const char* label;
@@ -225,105 +224,105 @@ TEST_F(ResultPages, SlotsShowSourceDurationTitleAndThumbnail) {
         {{"abc", "動画箱", "/thumbs/good.jpg", ""}, "情報なし", false, true},
     };
     const int count = static_cast<int>(std::size(cases));
-    Begin();
-    service.Set(count, count, [&](int i) { return cases[i].row; });
-    Search(QStringLiteral("猫"));
-    TMainForm1& w = Main();
-    ASSERT_EQ(ShownSlots(), count);
+    beginRun();
+    service.setResults(count, count, [&](int i) { return cases[i].row; });
+    search(QStringLiteral("猫"));
+    MainWindow& w = mainWindow();
+    ASSERT_EQ(shownSlots(), count);
     for (int i = 0; i < count; ++i) {
         const auto& c = cases[i];
-        EXPECT_EQ(w.SlotLabels[i]->text(), QString::fromUtf8(c.label)) << i;
-        EXPECT_EQ(w.SlotCheckBoxes[i]->isEnabled(), c.markable) << i;
-        EXPECT_FALSE(w.SlotCheckBoxes[i]->Checked()) << i;
-        EXPECT_EQ(w.SlotCheckBoxes[i]->Caption(), QStringLiteral("T%1").arg(i + 1));
-        EXPECT_TRUE(
-            CentreIs(w.SlotImages[i]->Picture(), c.picture ? ThumbnailColour : NoImageColour))
+        EXPECT_EQ(w.resultSlot(i).infoLabel->text(), QString::fromUtf8(c.label)) << i;
+        EXPECT_EQ(w.resultSlot(i).checkBox->isEnabled(), c.markable) << i;
+        EXPECT_FALSE(w.resultSlot(i).checkBox->isChecked()) << i;
+        EXPECT_EQ(w.resultSlot(i).checkBox->caption(), QStringLiteral("T%1").arg(i + 1));
+        EXPECT_TRUE(centreIs(w.resultSlot(i).thumbnail->picture(),
+                             c.picture ? ThumbnailColour : NoImageColour))
             << i;
-        EXPECT_EQ(w.SlotImages[i]->toolTip(),
-                  QStringLiteral("http://%1/watch/%2").arg(service.Host()).arg(i + 1));
+        EXPECT_EQ(w.resultSlot(i).thumbnail->toolTip(),
+                  QStringLiteral("http://%1/watch/%2").arg(service.host()).arg(i + 1));
     }
-    EXPECT_FALSE(QFile::exists(w.SearchClient().ThumbnailFile));
+    EXPECT_FALSE(QFile::exists(w.searchController().thumbnailFile));
 }
 
-TEST_F(ResultPages, FewerResultsPerPageLeaveNoEarlierSlotShown) {
-    Begin();
-    service.Set(300);
-    Search(QStringLiteral("猫"));
-    ASSERT_EQ(ShownSlots(), 20);
-    Settings().ResultsPerPage = 5;
-    Search(QStringLiteral("猫"));
-    EXPECT_EQ(ShownSlots(), 5);
-    EXPECT_EQ(Main().ScrollBox1->Range(), 5 * 120);
+TEST_F(ResultPagesTest, FewerResultsPerPageLeaveNoEarlierSlotShown) {
+    beginRun();
+    service.setResults(300);
+    search(QStringLiteral("猫"));
+    ASSERT_EQ(shownSlots(), 20);
+    settings().resultsPerPage = 5;
+    search(QStringLiteral("猫"));
+    EXPECT_EQ(shownSlots(), 5);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 5 * 120);
 }
 
-TEST_F(ResultPages, APageBeyondTheNewTotalShowsWhatCame) {
-    Begin();
-    service.Set(900);
-    Search(QStringLiteral("猫"));
-    service.Set(860, 7);
-    Main().SpeedButton2_4->click();
-    EXPECT_TRUE(service.LastSearch().contains("&results=20&start=881&"));
-    EXPECT_EQ(Main().Label2_1->text(), QStringLiteral("ページ 45/43"));
-    EXPECT_EQ(ShownSlots(), 7);
-    EXPECT_EQ(Main().ScrollBox1->Range(), 7 * 120);
-    EXPECT_FALSE(NextEnabled());
-    EXPECT_TRUE(PreviousEnabled());
+TEST_F(ResultPagesTest, APageBeyondTheNewTotalShowsWhatCame) {
+    beginRun();
+    service.setResults(900);
+    search(QStringLiteral("猫"));
+    service.setResults(860, 7);
+    button("upperLastPageButton")->click();
+    EXPECT_TRUE(service.lastSearch().contains("&results=20&start=881&"));
+    EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 45/43"));
+    EXPECT_EQ(shownSlots(), 7);
+    EXPECT_EQ(find<ResultScrollArea>("resultArea")->range(), 7 * 120);
+    EXPECT_FALSE(nextEnabled());
+    EXPECT_TRUE(previousEnabled());
 }
 
-TEST_F(ResultPages, PagingButtonsOfBothBars) {
-    Begin();
-    service.Set(50); // three pages
-    Search(QStringLiteral("猫"));
-    TMainForm1& w = Main();
+TEST_F(ResultPagesTest, PagingButtonsOfBothBars) {
+    beginRun();
+    service.setResults(50); // three pages
+    search(QStringLiteral("猫"));
+    MainWindow& w = mainWindow();
     const struct {
         QToolButton* button;
         const char* labels;
         const char* range;
     } steps[] = {
-        {w.SpeedButton3_4, "ページ 3/3", "&results=10&start=41&"},
-        {w.SpeedButton2_2, "ページ 2/3", "&results=20&start=21&"},
-        {w.SpeedButton3_1, "ページ 1/3", "&results=20&start=1&"},
-        {w.SpeedButton3_3, "ページ 2/3", "&results=20&start=21&"},
-        {w.SpeedButton3_2, "ページ 1/3", "&results=20&start=1&"},
-        {w.SpeedButton2_3, "ページ 2/3", "&results=20&start=21&"},
-        {w.SpeedButton2_1, "ページ 1/3", "&results=20&start=1&"},
+        {button("lowerLastPageButton"), "ページ 3/3", "&results=10&start=41&"},
+        {button("upperPreviousPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {button("lowerFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
+        {button("lowerNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {button("lowerPreviousPageButton"), "ページ 1/3", "&results=20&start=1&"},
+        {button("upperNextPageButton"), "ページ 2/3", "&results=20&start=21&"},
+        {button("upperFirstPageButton"), "ページ 1/3", "&results=20&start=1&"},
     };
     for (const auto& step : steps) {
         step.button->click();
-        EXPECT_EQ(w.Label3_1->text(), QString::fromUtf8(step.labels))
+        EXPECT_EQ(label("lowerPageLabel")->text(), QString::fromUtf8(step.labels))
             << step.button->objectName().toStdString();
-        EXPECT_TRUE(service.LastSearch().contains(step.range))
+        EXPECT_TRUE(service.lastSearch().contains(step.range))
             << step.button->objectName().toStdString();
     }
     // The commands check their conditions themselves: on page 1 the first and previous
     // commands ask for nothing.
-    const qsizetype before = service.server.Requests().size();
-    w.SearchClient().SpeedButton2_1Click();
-    w.SearchClient().SpeedButton2_2Click();
-    EXPECT_EQ(service.server.Requests().size(), before);
+    const qsizetype before = service.server.requests().size();
+    w.searchController().showFirstPage();
+    w.searchController().showPreviousPage();
+    EXPECT_EQ(service.server.requests().size(), before);
 }
 
-TEST_F(ResultPages, AnEditedKeywordBoxGoesToCaptionAndHistoryNotToTheRequest) {
-    Begin();
-    service.Set(50);
-    Search(QStringLiteral("猫"));
-    Main().HistoryComboBox1->setEditText(QStringLiteral("犬"));
-    Main().SpeedButton2_3->click();
-    EXPECT_TRUE(service.LastSearch().contains("&query=%E7%8C%AB&"));
-    EXPECT_EQ(Main().windowTitle(),
+TEST_F(ResultPagesTest, AnEditedKeywordBoxGoesToCaptionAndHistoryNotToTheRequest) {
+    beginRun();
+    service.setResults(50);
+    search(QStringLiteral("猫"));
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("犬"));
+    button("upperNextPageButton")->click();
+    EXPECT_TRUE(service.lastSearch().contains("&query=%E7%8C%AB&"));
+    EXPECT_EQ(mainWindow().windowTitle(),
               QStringLiteral("ORVENA - Sorvel Browser -「犬」の動画検索結果 50件"));
-    EXPECT_EQ(Main().HistoryComboBox1->itemText(0), QStringLiteral("犬"));
-    EXPECT_EQ(Main().HistoryComboBox1->currentText(), QStringLiteral("犬"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->itemText(0), QStringLiteral("犬"));
+    EXPECT_EQ(find<HistoryComboBox>("keywordBox")->currentText(), QStringLiteral("犬"));
 }
 
-TEST_F(ResultPages, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
-    Begin();
-    service.Set(3, 3, [](int i) {
+TEST_F(ResultPagesTest, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
+    beginRun();
+    service.setResults(3, 3, [](int i) {
         Row row;
         row.thumbnail = i == 1 ? "/thumbs/slow.jpg" : "/thumbs/good.jpg";
         return row;
     });
-    TMainForm1& w = Main();
+    MainWindow& w = mainWindow();
     bool clickedDuringLoad = false;
     QString progressDuringLoad;
     QTimer poll;
@@ -331,67 +330,68 @@ TEST_F(ResultPages, AShownSlotCanBeOpenedWhileLaterThumbnailsLoad) {
         if (!service.slowRequested || clickedDuringLoad)
             return;
         clickedDuringLoad = true;
-        progressDuringLoad = w.StatusPanels[0]->text();
-        EXPECT_FALSE(w.S1->isEnabled()); // the load is still under way
-        QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
+        progressDuringLoad = statusPanel(0)->text();
+        EXPECT_FALSE(action("searchAction")->isEnabled()); // the load is still under way
+        QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
         service.slowReleased = true;
     });
     poll.start(5);
-    Search(QStringLiteral("猫"));
+    search(QStringLiteral("猫"));
     EXPECT_TRUE(clickedDuringLoad);
     EXPECT_EQ(progressDuringLoad, QStringLiteral("ページ1更新中 2/3"));
-    EXPECT_EQ(Pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.Host()));
-    EXPECT_EQ(Pane().Hint(), QStringLiteral("T1"));
-    EXPECT_TRUE(w.SlotCheckBoxes[0]->Checked()); // the load had filled slot 1 before the click
-    EXPECT_EQ(ShownSlots(), 3);
-    EXPECT_TRUE(w.S1->isEnabled());
+    EXPECT_EQ(pane().navigations.back(), QStringLiteral("http://%1/watch/1").arg(service.host()));
+    EXPECT_EQ(pane().resultTitle(), QStringLiteral("T1"));
+    EXPECT_TRUE(
+        w.resultSlot(0).checkBox->isChecked()); // the load had filled slot 1 before the click
+    EXPECT_EQ(shownSlots(), 3);
+    EXPECT_TRUE(action("searchAction")->isEnabled());
 }
 
-TEST_F(ResultPages, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
-    Begin();
-    service.Set(2, 2, [](int i) {
+TEST_F(ResultPagesTest, OnlyWebPagesAreOpenedAndTheTopPageEnablesNothing) {
+    beginRun();
+    service.setResults(2, 2, [](int i) {
         Row row;
         row.referer = i == 0 ? "javascript:alert(1)" : "file:///etc/passwd";
         return row;
     });
-    Search(QStringLiteral("猫"));
-    TMainForm1& w = Main();
-    const qsizetype navigations = Pane().navigations.size();
-    QTest::mouseClick(w.SlotImages[0], Qt::LeftButton);
-    QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
-    EXPECT_EQ(Pane().navigations.size(), navigations);
-    EXPECT_EQ(Pane().Hint(), QStringLiteral("T2"));
-    EXPECT_TRUE(w.SlotCheckBoxes[0]->Checked());
+    search(QStringLiteral("猫"));
+    MainWindow& w = mainWindow();
+    const qsizetype navigations = pane().navigations.size();
+    QTest::mouseClick(w.resultSlot(0).thumbnail, Qt::LeftButton);
+    QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
+    EXPECT_EQ(pane().navigations.size(), navigations);
+    EXPECT_EQ(pane().resultTitle(), QStringLiteral("T2"));
+    EXPECT_TRUE(w.resultSlot(0).checkBox->isChecked());
 
-    const QString top = TopPageUrl(service.Host());
+    const QString top = topPageUrl(service.host());
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
-        Pane().Complete(location);
-        EXPECT_FALSE(w.W1->isEnabled());
-        EXPECT_FALSE(w.W2->isEnabled());
-        EXPECT_TRUE(w.StatusPanels[3]->text().isEmpty());
+        pane().completeNavigation(location);
+        EXPECT_FALSE(action("openInBrowserAction")->isEnabled());
+        EXPECT_FALSE(action("mailLinkAction")->isEnabled());
+        EXPECT_TRUE(statusPanel(3)->text().isEmpty());
     }
 }
 
 // The real browser pane: a result opened from a page of results completes its navigation, which
 // enables the web commands and shows the address.
-TEST_F(ResultPages, TheRealBrowserPaneEnablesTheWebCommands) {
+TEST_F(ResultPagesTest, TheRealBrowserPaneEnablesTheWebCommands) {
     // The real pane in place of the fixture's light one.
-    TMainFormOptions options = Options();
-    options.CreateBrowserPane = TMainFormOptions().CreateBrowserPane;
-    windows = std::make_unique<TProgramWindows>(options);
-    TMainForm1& w = Main();
+    MainWindowOptions withRealPane = options();
+    withRealPane.createBrowserPane = MainWindowOptions().createBrowserPane;
+    windows = std::make_unique<ProgramWindows>(withRealPane);
+    MainWindow& w = mainWindow();
     w.show();
     w.activateWindow();
-    ASSERT_TRUE(WaitUntil([&] { return w.Tag == 1; }));
-    w.SearchClient().NoImageFile = NoImagePath();
+    ASSERT_TRUE(waitUntil([&] { return w.settingsLoaded(); }));
+    w.searchController().noImageFile = noImagePath();
 
-    service.Set(2);
-    Search(QStringLiteral("猫"));
-    ASSERT_EQ(ShownSlots(), 2);
-    EXPECT_FALSE(w.W1->isEnabled()); // the top page alone enables nothing
-    QTest::mouseClick(w.SlotImages[1], Qt::LeftButton);
-    const QString page = QStringLiteral("http://%1/watch/2").arg(service.Host());
-    ASSERT_TRUE(WaitUntil([&] { return w.W1->isEnabled(); }, 30000));
-    EXPECT_TRUE(w.W2->isEnabled());
-    EXPECT_EQ(w.StatusPanels[3]->text(), page);
+    service.setResults(2);
+    search(QStringLiteral("猫"));
+    ASSERT_EQ(shownSlots(), 2);
+    EXPECT_FALSE(action("openInBrowserAction")->isEnabled()); // the top page alone enables nothing
+    QTest::mouseClick(w.resultSlot(1).thumbnail, Qt::LeftButton);
+    const QString page = QStringLiteral("http://%1/watch/2").arg(service.host());
+    ASSERT_TRUE(waitUntil([&] { return action("openInBrowserAction")->isEnabled(); }, 30000));
+    EXPECT_TRUE(action("mailLinkAction")->isEnabled());
+    EXPECT_EQ(statusPanel(3)->text(), page);
 }

@@ -1,7 +1,7 @@
 #include "AppTestUtil.h"
 
 #include "app/SettingsFile.h"
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -18,9 +18,9 @@ namespace {
 class SettingsFileTest : public ProgramFixture {
 protected:
     // The key lines of the file, in order.
-    QStringList KeyLines() const {
+    QStringList keyLines() const {
         QStringList lines;
-        for (const QByteArray& line : ReadFileBytes(SettingsPath()).split('\n')) {
+        for (const QByteArray& line : readFileBytes(settingsPath()).split('\n')) {
             const QString text = QString::fromLatin1(line).trimmed();
             if (!text.isEmpty())
                 lines << text;
@@ -34,27 +34,27 @@ const QRegularExpression IdPattern(QStringLiteral("^\\d{4}-\\d{4}-\\d{4}-\\d{4}$
 } // namespace
 
 TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
-    Start();
-    EXPECT_TRUE(IdPattern.match(Settings().UniqueId).hasMatch())
-        << Settings().UniqueId.toStdString();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
-    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
-    EXPECT_TRUE(Dialog().RadioButton1->isChecked());
-    EXPECT_FALSE(Dialog().RadioButton3->isChecked());
-    EXPECT_FALSE(Dialog().ComboBox4->isEnabled());
-    EXPECT_FALSE(Dialog().Label4->isEnabled());
-    EXPECT_TRUE(Dialog().ComboBox4->currentText().isEmpty());
-    EXPECT_EQ(Main().frameGeometry().size(), QSize(1024, 640));
+    start();
+    EXPECT_TRUE(IdPattern.match(settings().uniqueId).hasMatch())
+        << settings().uniqueId.toStdString();
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), -1);
+    EXPECT_EQ(find<QComboBox>("adultBox")->currentIndex(), -1);
+    EXPECT_TRUE(find<QRadioButton>("allSitesButton")->isChecked());
+    EXPECT_FALSE(find<QRadioButton>("oneSiteButton")->isChecked());
+    EXPECT_FALSE(find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_FALSE(label("domainLabel")->isEnabled());
+    EXPECT_TRUE(find<QComboBox>("domainBox")->currentText().isEmpty());
+    EXPECT_EQ(mainWindow().frameGeometry().size(), QSize(1024, 640));
     // The apply step ran: the count fell back to twenty, the adult choice is "-1".
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
-    EXPECT_EQ(Settings().AdultOk, QStringLiteral("-1"));
-    EXPECT_TRUE(Settings().Site.isEmpty());
-    EXPECT_FALSE(QFile::exists(SettingsPath()));
+    EXPECT_EQ(settings().resultsPerPage, 20);
+    EXPECT_EQ(settings().adultOk, QStringLiteral("-1"));
+    EXPECT_TRUE(settings().site.isEmpty());
+    EXPECT_FALSE(QFile::exists(settingsPath()));
 
-    const QString id = Settings().UniqueId;
-    const QRect frame = Main().frameGeometry();
-    Stop();
-    EXPECT_EQ(KeyLines(), (QStringList{
+    const QString id = settings().uniqueId;
+    const QRect frame = mainWindow().frameGeometry();
+    stop();
+    EXPECT_EQ(keyLines(), (QStringList{
                               QStringLiteral("[SET]"),
                               QStringLiteral("ID=") + id,
                               QStringLiteral("M_LEFT=%1").arg(frame.left()),
@@ -67,40 +67,40 @@ TEST_F(SettingsFileTest, FirstStartWithoutFileWritesAllTenKeysAtClose) {
                               QStringLiteral("S1_R3=0"),
                               QStringLiteral("S1_C4="),
                           }));
-    EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("\r\n"));
+    EXPECT_TRUE(readFileBytes(settingsPath()).contains("\r\n"));
 }
 
 TEST_F(SettingsFileTest, StoredValuesAreAppliedAsRead) {
-    WriteFileBytes(SettingsPath(), "[SET]\r\nID=abc\r\nM_LEFT=300\r\nM_TOP=200\r\nM_WIDTH=800\r\n"
+    writeFileBytes(settingsPath(), "[SET]\r\nID=abc\r\nM_LEFT=300\r\nM_TOP=200\r\nM_WIDTH=800\r\n"
                                    "M_HEIGHT=0x1F4\r\nS1_C0=1\r\nS1_C1=1\r\nS1_R1=0\r\nS1_R3=1\r\n"
                                    "S1_C4=vimeo.com\r\nOTHER=kept\r\n");
-    Start();
-    EXPECT_EQ(Settings().UniqueId, QStringLiteral("abc"));
-    EXPECT_EQ(Main().frameGeometry(), QRect(300, 200, 800, 500));
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
-    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), 1);
-    EXPECT_TRUE(Dialog().RadioButton3->isChecked());
-    EXPECT_FALSE(Dialog().RadioButton1->isChecked());
-    EXPECT_TRUE(Dialog().ComboBox4->isEnabled());
-    EXPECT_EQ(Dialog().ComboBox4->currentText(), QStringLiteral("vimeo.com"));
-    EXPECT_EQ(Settings().ResultsPerPage, 10);
-    EXPECT_EQ(Settings().AdultOk, QStringLiteral("1"));
-    EXPECT_EQ(Settings().Site, QStringLiteral("vimeo.com"));
-    Stop();
-    const QByteArray bytes = ReadFileBytes(SettingsPath());
+    start();
+    EXPECT_EQ(settings().uniqueId, QStringLiteral("abc"));
+    EXPECT_EQ(mainWindow().frameGeometry(), QRect(300, 200, 800, 500));
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), 1);
+    EXPECT_EQ(find<QComboBox>("adultBox")->currentIndex(), 1);
+    EXPECT_TRUE(find<QRadioButton>("oneSiteButton")->isChecked());
+    EXPECT_FALSE(find<QRadioButton>("allSitesButton")->isChecked());
+    EXPECT_TRUE(find<QComboBox>("domainBox")->isEnabled());
+    EXPECT_EQ(find<QComboBox>("domainBox")->currentText(), QStringLiteral("vimeo.com"));
+    EXPECT_EQ(settings().resultsPerPage, 10);
+    EXPECT_EQ(settings().adultOk, QStringLiteral("1"));
+    EXPECT_EQ(settings().site, QStringLiteral("vimeo.com"));
+    stop();
+    const QByteArray bytes = readFileBytes(settingsPath());
     EXPECT_TRUE(bytes.contains("ID=abc\r\n"));
     EXPECT_TRUE(bytes.contains("OTHER=kept\r\n"));
     EXPECT_TRUE(bytes.contains("M_HEIGHT=500\r\n"));
 }
 
 TEST_F(SettingsFileTest, AnEmptyIdMakesANewOne) {
-    WriteFileBytes(SettingsPath(), "[SET]\r\nID=\r\n");
-    Start();
-    EXPECT_TRUE(IdPattern.match(Settings().UniqueId).hasMatch())
-        << Settings().UniqueId.toStdString();
+    writeFileBytes(settingsPath(), "[SET]\r\nID=\r\n");
+    start();
+    EXPECT_TRUE(IdPattern.match(settings().uniqueId).hasMatch())
+        << settings().uniqueId.toStdString();
 }
 
-TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
+TEST_F(SettingsFileTest, SiteChoicePairAsStored) {
     const struct {
         const char* r1;
         const char* r3;
@@ -112,66 +112,66 @@ TEST_F(SettingsFileTest, RadioButtonPairAsStored) {
                  {"x", "x", true, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.r1) + "/" + c.r3);
-        WriteFileBytes(SettingsPath(), QByteArray("[SET]\r\nS1_R1=") + c.r1 + "\r\nS1_R3=" + c.r3 +
+        writeFileBytes(settingsPath(), QByteArray("[SET]\r\nS1_R1=") + c.r1 + "\r\nS1_R3=" + c.r3 +
                                            "\r\nS1_C4=vimeo.com\r\n");
-        Start();
-        EXPECT_EQ(Dialog().RadioButton1->isChecked(), c.allSites);
-        EXPECT_EQ(Dialog().RadioButton3->isChecked(), c.oneSite);
-        EXPECT_EQ(Dialog().ComboBox4->isEnabled(), c.oneSite);
+        start();
+        EXPECT_EQ(find<QRadioButton>("allSitesButton")->isChecked(), c.allSites);
+        EXPECT_EQ(find<QRadioButton>("oneSiteButton")->isChecked(), c.oneSite);
+        EXPECT_EQ(find<QComboBox>("domainBox")->isEnabled(), c.oneSite);
         // Neither selected: the site stays as it was, empty at start-up.
-        EXPECT_EQ(Settings().Site, c.oneSite ? QStringLiteral("vimeo.com") : QString());
+        EXPECT_EQ(settings().site, c.oneSite ? QStringLiteral("vimeo.com") : QString());
         windows.reset();
     }
 }
 
 TEST_F(SettingsFileTest, IndexOutsideTheListLeavesNoSelection) {
-    WriteFileBytes(SettingsPath(), "[SET]\r\nS1_C0=3\r\nS1_C1=-7\r\n");
-    Start();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), -1);
-    EXPECT_EQ(Dialog().ComboBox1->currentIndex(), -1);
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    writeFileBytes(settingsPath(), "[SET]\r\nS1_C0=3\r\nS1_C1=-7\r\n");
+    start();
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), -1);
+    EXPECT_EQ(find<QComboBox>("adultBox")->currentIndex(), -1);
+    EXPECT_EQ(settings().resultsPerPage, 20);
 }
 
 TEST_F(SettingsFileTest, LoadsAtTheFirstActivationOnly) {
-    Start();
-    Dialog().ComboBox0->setCurrentIndex(0);
-    WriteFileBytes(SettingsPath(), "[SET]\r\nS1_C0=2\r\n");
-    Main().FormActivate();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 0);
-    EXPECT_EQ(Main().Tag, 1);
+    start();
+    find<QComboBox>("resultCountBox")->setCurrentIndex(0);
+    writeFileBytes(settingsPath(), "[SET]\r\nS1_C0=2\r\n");
+    mainWindow().loadSettings();
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), 0);
+    EXPECT_TRUE(mainWindow().settingsLoaded());
 }
 
 TEST_F(SettingsFileTest, AnUnconfirmedChangeIsSavedAndAppliedAtTheNextStart) {
-    Start();
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
+    start();
+    EXPECT_EQ(settings().resultsPerPage, 20);
     // The dialog is left with Escape after the count was changed.
-    QTimer::singleShot(0, &Dialog(), [this] {
-        Dialog().ComboBox0->setCurrentIndex(1);
-        Dialog().reject();
+    QTimer::singleShot(0, &dialog(), [this] {
+        find<QComboBox>("resultCountBox")->setCurrentIndex(1);
+        dialog().reject();
     });
-    Main().SpeedButton0_4->click();
-    EXPECT_EQ(Settings().ResultsPerPage, 20);
-    Stop();
-    EXPECT_TRUE(ReadFileBytes(SettingsPath()).contains("S1_C0=1\r\n"));
+    button("searchSettingsButton")->click();
+    EXPECT_EQ(settings().resultsPerPage, 20);
+    stop();
+    EXPECT_TRUE(readFileBytes(settingsPath()).contains("S1_C0=1\r\n"));
 
-    Start();
-    EXPECT_EQ(Dialog().ComboBox0->currentIndex(), 1);
-    EXPECT_EQ(Settings().ResultsPerPage, 10);
+    start();
+    EXPECT_EQ(find<QComboBox>("resultCountBox")->currentIndex(), 1);
+    EXPECT_EQ(settings().resultsPerPage, 10);
 }
 
 // A settings file that cannot be written is reported once and ends the run all the same; the
 // history is saved when the windows go.
 TEST_F(SettingsFileTest, AFileThatCannotBeWrittenIsReportedOnceAndTheRunEnds) {
-    Start();
-    Main().HistoryComboBox1->AddText(QStringLiteral("猫"));
-    WriteFileBytes(SettingsPath(), "[SET]\r\n");
-    ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner));
-    EXPECT_TRUE(Main().close());
-    EXPECT_FALSE(Main().isVisible());
+    start();
+    find<HistoryComboBox>("keywordBox")->addToHistory(QStringLiteral("猫"));
+    writeFileBytes(settingsPath(), "[SET]\r\n");
+    ASSERT_TRUE(QFile::setPermissions(settingsPath(), QFile::ReadOwner));
+    EXPECT_TRUE(mainWindow().close());
+    EXPECT_FALSE(mainWindow().isVisible());
     windows.reset();
-    EXPECT_EQ(messages.errors, QStringList{SettingsPath() + QStringLiteral(" に書き込めません.")});
-    EXPECT_EQ(ReadFileBytes(SettingsPath()), "[SET]\r\n");
-    EXPECT_EQ(ReadFileBytes(HistoryPath()),
+    EXPECT_EQ(messages.errors, QStringList{settingsPath() + QStringLiteral(" に書き込めません.")});
+    EXPECT_EQ(readFileBytes(settingsPath()), "[SET]\r\n");
+    EXPECT_EQ(readFileBytes(historyPath()),
               QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n"));
 }
 
@@ -200,11 +200,11 @@ TEST_F(SettingsFileTest, AFrameNoScreenShowsIsCentredOnThePrimaryScreen) {
                 .arg(c.stored.width())
                 .arg(c.stored.height());
         SCOPED_TRACE(stored.toStdString());
-        WriteFileBytes(SettingsPath(), "[SET]\r\n" + stored.toLatin1());
-        Start();
-        EXPECT_EQ(Main().frameGeometry(), c.expected);
-        Stop();
-        EXPECT_TRUE(ReadFileBytes(SettingsPath())
+        writeFileBytes(settingsPath(), "[SET]\r\n" + stored.toLatin1());
+        start();
+        EXPECT_EQ(mainWindow().frameGeometry(), c.expected);
+        stop();
+        EXPECT_TRUE(readFileBytes(settingsPath())
                         .contains(QStringLiteral("M_LEFT=%1\r\nM_TOP=%2\r\n")
                                       .arg(c.expected.left())
                                       .arg(c.expected.top())
@@ -212,7 +212,7 @@ TEST_F(SettingsFileTest, AFrameNoScreenShowsIsCentredOnThePrimaryScreen) {
     }
 }
 
-TEST(ReachableFrame, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
+TEST(ReachableFrameTest, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
     const QRect left(0, 0, 1920, 1080);
     const QRect right(1920, 200, 1280, 1024);
     const struct {
@@ -229,12 +229,12 @@ TEST(ReachableFrame, KeepsAFrameWhoseTitleBarCanBeGrabbed) {
         {"off and larger than the primary", {5000, 5000, 2500, 900}, {0, 90, 1920, 900}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SettingsFile::ReachableFrame(c.frame, {left, right}, left), c.expected) << c.name;
+        EXPECT_EQ(SettingsFile::reachableFrame(c.frame, {left, right}, left), c.expected) << c.name;
 }
 
-TEST(NewUniqueId, FourGroupsBelow9999InReverseOrderOfDrawing) {
+TEST(NewUniqueIdTest, FourGroupsBelow9999InReverseOrderOfDrawing) {
     for (unsigned seed = 0; seed < 3000; ++seed) {
-        const QString id = SettingsFile::NewUniqueId(seed);
+        const QString id = SettingsFile::newUniqueId(seed);
         ASSERT_TRUE(IdPattern.match(id).hasMatch()) << id.toStdString();
         for (const QString& group : id.split(u'-'))
             ASSERT_LE(group.toInt(), 9998) << id.toStdString();
@@ -244,7 +244,7 @@ TEST(NewUniqueId, FourGroupsBelow9999InReverseOrderOfDrawing) {
     QStringList drawn;
     for (int i = 0; i < 4; ++i)
         drawn << QStringLiteral("%1").arg(random() % 9999, 4, 10, QLatin1Char('0'));
-    EXPECT_EQ(SettingsFile::NewUniqueId(42),
+    EXPECT_EQ(SettingsFile::newUniqueId(42),
               drawn[3] + u'-' + drawn[2] + u'-' + drawn[1] + u'-' + drawn[0]);
-    EXPECT_NE(SettingsFile::NewUniqueId(1), SettingsFile::NewUniqueId(2));
+    EXPECT_NE(SettingsFile::newUniqueId(1), SettingsFile::newUniqueId(2));
 }

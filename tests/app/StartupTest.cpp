@@ -1,7 +1,7 @@
 #include "AppTestUtil.h"
 #include "ScriptedHttpServer.h"
 
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 #include "platform/Exception.h"
 #include "platform/MessageService.h"
 
@@ -20,18 +20,18 @@
 
 namespace {
 
-TMainFormOptions TestOptions(const QTemporaryDir& dir, const QString& serviceHost) {
-    TMainFormOptions options;
-    options.ServiceHost = serviceHost;
-    options.SettingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
-    options.HistoryFileName = dir.filePath(QStringLiteral("log_search.ini"));
-    options.CreateBrowserPane = BrowserPaneOf<FakeBrowserPane>();
+MainWindowOptions testOptions(const QTemporaryDir& dir, const QString& serviceHost) {
+    MainWindowOptions options;
+    options.serviceHost = serviceHost;
+    options.settingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
+    options.historyFileName = dir.filePath(QStringLiteral("log_search.ini"));
+    options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
     return options;
 }
 
-TMainForm1* ShownMainWindow() {
+MainWindow* shownMainWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<TMainForm1*>(widget); window && window->isVisible())
+        if (auto* window = qobject_cast<MainWindow*>(widget); window && window->isVisible())
             return window;
     }
     return nullptr;
@@ -39,7 +39,7 @@ TMainForm1* ShownMainWindow() {
 
 } // namespace
 
-TEST(ApplicationErrorBox, FullStopRule) {
+TEST(ApplicationErrorBoxTest, FullStopRule) {
     const struct {
         const char* message;
         const char* shown;
@@ -51,8 +51,8 @@ TEST(ApplicationErrorBox, FullStopRule) {
     };
     RecordedMessages messages;
     for (const auto& c : cases)
-        RunCommand([&] { throw Exception(QString::fromUtf8(c.message)); });
-    RunCommand([] { throw 42; });
+        runCommand([&] { throw Exception(QString::fromUtf8(c.message)); });
+    runCommand([] { throw 42; });
     ASSERT_EQ(messages.errors.size(), std::size(cases) + 1);
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(messages.errors[i], QString::fromUtf8(cases[i].shown)) << cases[i].message;
@@ -75,9 +75,9 @@ private:
 
 // The shown main window once its first activation has loaded the settings; nullptr (and the
 // run ended) when there is none.
-TMainForm1* ActivatedMainWindow() {
-    TMainForm1* window = ShownMainWindow();
-    if (!window || !WaitUntil([&] { return window->Tag == 1; })) {
+MainWindow* activatedMainWindow() {
+    MainWindow* window = shownMainWindow();
+    if (!window || !waitUntil([&] { return window->settingsLoaded(); })) {
         ADD_FAILURE() << "the main window was not shown and activated";
         QApplication::closeAllWindows();
         return nullptr;
@@ -85,31 +85,31 @@ TMainForm1* ActivatedMainWindow() {
     return window;
 }
 
-TEST(Startup, ADamagedHistoryCountNeverStopsTheStart) {
+TEST(StartupTest, ADamagedHistoryCountNeverStopsTheStart) {
     QTemporaryDir dir;
     RecordedMessages messages;
     const QString historyPath = dir.filePath(QStringLiteral("log_search.ini"));
-    WriteFileBytes(historyPath, "[HistoryComboBox1]\r\nHistoryCount=abc\r\nHistory0=\x94\x4c\r\n");
+    writeFileBytes(historyPath, "[HistoryComboBox1]\r\nHistoryCount=abc\r\nHistory0=\x94\x4c\r\n");
     QStringList shownEntries;
     const InTheLoop run([&] {
-        if (TMainForm1* window = ActivatedMainWindow()) {
-            for (int i = 0; i < window->HistoryComboBox1->count(); ++i)
-                shownEntries << window->HistoryComboBox1->itemText(i);
+        if (MainWindow* window = activatedMainWindow()) {
+            for (int i = 0; i < findIn<HistoryComboBox>(*window, "keywordBox")->count(); ++i)
+                shownEntries << findIn<HistoryComboBox>(*window, "keywordBox")->itemText(i);
             window->close();
         }
     });
-    EXPECT_EQ(RunApplication(*qApp, TestOptions(dir, QStringLiteral("127.0.0.1:9"))), 0);
+    EXPECT_EQ(runApplication(*qApp, testOptions(dir, QStringLiteral("127.0.0.1:9"))), 0);
     EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join(u'\n').toStdString();
     EXPECT_EQ(shownEntries, QStringList{QStringLiteral("猫")});
     // Written back as read, and as a sound file.
-    EXPECT_EQ(ReadFileBytes(historyPath),
+    EXPECT_EQ(readFileBytes(historyPath),
               "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n");
 }
 
 // The main window is closed while a page load waits for a server that holds its answer or a
 // thumbnail: the close saves, ends the transfer and the load at once, and the run ends without
 // waiting for the server and without asking for a further thumbnail.
-TEST(Startup, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
+TEST(StartupTest, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
     const struct {
         const char* name;
         int stalledRequest; // 1: the answer, 2: the first thumbnail
@@ -128,55 +128,55 @@ TEST(Startup, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
         std::atomic<bool> stallEnded{false};
         QByteArray answer;
         ScriptedHttpServer server([&](ScriptedHttpServer::Connection& connection) {
-            connection.ReadRequest();
+            connection.readRequest();
             if (++served == c.stalledRequest) {
-                connection.Stall(std::chrono::seconds(10));
+                connection.stall(std::chrono::seconds(10));
                 stallEnded = true;
             } else if (served == 1) {
-                connection.Send(ScriptedHttpServer::Response(200, answer));
+                connection.send(ScriptedHttpServer::response(200, answer));
             } else {
-                connection.Send(ScriptedHttpServer::Response(404, "none"));
+                connection.send(ScriptedHttpServer::response(404, "none"));
             }
         });
         answer = R"(<?xml version="1.0" encoding="UTF-8"?>)"
                  R"(<ResultSet totalResultsAvailable="3" totalResultsReturned="3">)";
         for (const char* thumbnail : {"/1.jpg", "/2.jpg", "/3.jpg"})
             answer += "<Result><Title>t</Title><Duration>5</Duration><Url>" +
-                      server.Url(thumbnail) + "</Url></Result>";
+                      server.url(thumbnail) + "</Url></Result>";
         answer += "</ResultSet>";
 
         bool closeAccepted = false;
         bool searchReturned = false;
         QTimer closer;
         const InTheLoop run([&] {
-            TMainForm1* window = ActivatedMainWindow();
+            MainWindow* window = activatedMainWindow();
             if (!window)
                 return;
             // Closes the window as soon as the stalled request has reached the server.
             QObject::connect(&closer, &QTimer::timeout, window, [&, window] {
-                if (server.Requests().size() < c.stalledRequest)
+                if (server.requests().size() < c.stalledRequest)
                     return;
                 closer.stop();
                 closeAccepted = window->close();
             });
             closer.start(5);
-            window->HistoryComboBox1->setEditText(QStringLiteral("猫"));
-            window->SpeedButton0_1->click();
+            findIn<HistoryComboBox>(*window, "keywordBox")->setEditText(QStringLiteral("猫"));
+            findIn<QToolButton>(*window, "searchButton")->click();
             searchReturned = true;
         });
         EXPECT_EQ(
-            RunApplication(*qApp, TestOptions(dir, QString::fromLatin1(server.HostAndPort()))), 0);
+            runApplication(*qApp, testOptions(dir, QString::fromLatin1(server.hostAndPort()))), 0);
 
         EXPECT_FALSE(stallEnded) << "the run waited for the server";
-        EXPECT_EQ(server.Requests().size(), c.stalledRequest);
+        EXPECT_EQ(server.requests().size(), c.stalledRequest);
         EXPECT_TRUE(closeAccepted);
         EXPECT_TRUE(searchReturned);
         // No offline message for a transfer that the close ended.
         EXPECT_TRUE(messages.information.isEmpty());
         EXPECT_TRUE(messages.errors.isEmpty());
-        EXPECT_TRUE(ReadFileBytes(dir.filePath(QStringLiteral("Sorvel.ini"))).contains("S1_C4="));
-        EXPECT_EQ(ReadFileBytes(dir.filePath(QStringLiteral("log_search.ini"))), c.history);
-        EXPECT_EQ(ShownMainWindow(), nullptr);
+        EXPECT_TRUE(readFileBytes(dir.filePath(QStringLiteral("Sorvel.ini"))).contains("S1_C4="));
+        EXPECT_EQ(readFileBytes(dir.filePath(QStringLiteral("log_search.ini"))), c.history);
+        EXPECT_EQ(shownMainWindow(), nullptr);
     }
 }
 
@@ -184,7 +184,7 @@ namespace {
 
 // Whether some process holds the flock of the lock file, and which: read from /proc/locks, so
 // that looking never takes the lock itself.
-qint64 LockHolder(const QString& lockPath) {
+qint64 lockHolder(const QString& lockPath) {
     struct stat info {};
     if (::stat(QFile::encodeName(lockPath).constData(), &info) != 0)
         return 0;
@@ -202,7 +202,7 @@ qint64 LockHolder(const QString& lockPath) {
 }
 
 // The signals that a process ignores, from /proc (bit n - 1 for signal n).
-quint64 IgnoredSignals(qint64 pid) {
+quint64 ignoredSignals(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
@@ -224,7 +224,7 @@ protected:
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        copied = QFile::copy(QStringLiteral(SORVEL_EXECUTABLE), Program());
+        copied = QFile::copy(QStringLiteral(SORVEL_EXECUTABLE), program());
     }
 
     ~ProgramProcesses() override {
@@ -236,22 +236,22 @@ protected:
         }
     }
 
-    QString Program() const { return programDir.filePath(QStringLiteral("sorvel")); }
-    QString ProgramFile(const char* name) const {
+    QString program() const { return programDir.filePath(QStringLiteral("sorvel")); }
+    QString programFile(const char* name) const {
         return programDir.filePath(QString::fromLatin1(name));
     }
 
-    void Launch(QProcess& process) {
+    void launch(QProcess& process) {
         ASSERT_TRUE(copied);
         process.setProcessEnvironment(environment);
-        process.setProgram(Program());
+        process.setProgram(program());
         // The standard error is kept for the test to read.
         process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
-    QString LockPath() const { return runtime.filePath(QStringLiteral("sorvel.lock")); }
+    QString lockPath() const { return runtime.filePath(QStringLiteral("sorvel.lock")); }
 
     QTemporaryDir runtime;
     QTemporaryDir programDir;
@@ -262,27 +262,27 @@ protected:
     QProcess third;
 };
 
-using TwoProcesses = ProgramProcesses;
-using ProgramSignals = ProgramProcesses;
+using TwoProcessesTest = ProgramProcesses;
+using ProgramSignalsTest = ProgramProcesses;
 
 } // namespace
 
-TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
-    Launch(first);
-    ASSERT_TRUE(WaitUntil([&] { return LockHolder(LockPath()) == first.processId(); }, 30000));
+TEST_F(TwoProcessesTest, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
+    launch(first);
+    ASSERT_TRUE(waitUntil([&] { return lockHolder(lockPath()) == first.processId(); }, 30000));
 
-    Launch(second);
+    launch(second);
     ASSERT_TRUE(second.waitForFinished(30000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
-    EXPECT_EQ(LockHolder(LockPath()), first.processId());
+    EXPECT_EQ(lockHolder(lockPath()), first.processId());
 
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(30000));
 
-    Launch(third);
-    ASSERT_TRUE(WaitUntil([&] { return LockHolder(LockPath()) == third.processId(); }, 30000));
+    launch(third);
+    ASSERT_TRUE(waitUntil([&] { return lockHolder(lockPath()) == third.processId(); }, 30000));
     EXPECT_EQ(third.state(), QProcess::Running);
     third.terminate();
     ASSERT_TRUE(third.waitForFinished(30000));
@@ -293,7 +293,7 @@ TEST_F(TwoProcesses, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
 // (rewritten from what it read). SIGXFSZ is ignored, so that a write past a file size limit fails
 // like any other write. A settings file that cannot be written holds nothing up: no box waits
 // for an answer, the message goes to the standard error.
-TEST_F(ProgramSignals, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
+TEST_F(ProgramSignalsTest, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
     const QByteArray storedSettings = "[SET]\r\nID= 1234-5678-9012-3456 \r\n";
     const struct {
         const char* name;
@@ -308,19 +308,19 @@ TEST_F(ProgramSignals, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString settingsPath = ProgramFile("Sorvel.ini");
+        const QString settingsPath = programFile("Sorvel.ini");
         QFile::remove(settingsPath);
-        WriteFileBytes(settingsPath, storedSettings);
+        writeFileBytes(settingsPath, storedSettings);
         if (c.readOnlySettings) {
             ASSERT_TRUE(QFile::setPermissions(settingsPath, QFile::ReadOwner));
         }
-        WriteFileBytes(ProgramFile("log_search.ini"),
+        writeFileBytes(programFile("log_search.ini"),
                        "[HistoryComboBox1]\r\nhistorycount=1\r\nhistory0=cat\r\n");
         QProcess process;
-        Launch(process);
+        launch(process);
         ASSERT_TRUE(
-            WaitUntil([&] { return LockHolder(LockPath()) == process.processId(); }, 30000));
-        EXPECT_TRUE(IgnoredSignals(process.processId()) & (quint64(1) << (SIGXFSZ - 1)));
+            waitUntil([&] { return lockHolder(lockPath()) == process.processId(); }, 30000));
+        EXPECT_TRUE(ignoredSignals(process.processId()) & (quint64(1) << (SIGXFSZ - 1)));
         for (const int signalNumber : c.signalNumbers)
             ASSERT_EQ(::kill(pid_t(process.processId()), signalNumber), 0);
         if (!process.waitForFinished(30000)) {
@@ -331,7 +331,7 @@ TEST_F(ProgramSignals, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
         }
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 0);
-        const QByteArray settings = ReadFileBytes(settingsPath);
+        const QByteArray settings = readFileBytes(settingsPath);
         const bool reported = process.readAllStandardError().contains(
             (QStringLiteral("Sorvel Browser: ") + QFileInfo(settingsPath).absoluteFilePath() +
              QStringLiteral(" に書き込めません."))
@@ -344,7 +344,7 @@ TEST_F(ProgramSignals, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
             EXPECT_TRUE(settings.contains("\r\nS1_C4=\r\n"));
             EXPECT_FALSE(reported);
         }
-        EXPECT_EQ(ReadFileBytes(ProgramFile("log_search.ini")),
+        EXPECT_EQ(readFileBytes(programFile("log_search.ini")),
                   "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=cat\r\n");
     }
 }

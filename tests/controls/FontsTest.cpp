@@ -6,15 +6,15 @@
 
 #include <gtest/gtest.h>
 
-TEST(Fonts, DesignFontIsSubstitutedByIpaPGothic) {
-    InstallFontSubstitutions();
-    InstallFontSubstitutions();
+TEST(FontsTest, DesignFontIsSubstitutedByIpaPGothic) {
+    installFontSubstitutions();
+    installFontSubstitutions();
     const QStringList substitutes = QFont::substitutes(DesignFontFamily);
     ASSERT_EQ(substitutes.size(), 2);
     EXPECT_EQ(substitutes[0].compare(QStringLiteral("IPAPGothic"), Qt::CaseInsensitive), 0);
     EXPECT_EQ(substitutes[1].compare(QStringLiteral("Noto Sans CJK JP"), Qt::CaseInsensitive), 0);
 
-    const QFont font = DesignFont(12, true);
+    const QFont font = designFont(12, true);
     EXPECT_EQ(font.family(), DesignFontFamily);
     const QFontInfo info(font);
     EXPECT_EQ(info.family(), QStringLiteral("IPAPGothic"));

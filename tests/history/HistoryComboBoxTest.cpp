@@ -1,6 +1,6 @@
 #include "TestUtil.h"
 
-#include "controls/Historycombobox.h"
+#include "controls/HistoryComboBox.h"
 #include "platform/AppDir.h"
 
 #include <QDir>
@@ -16,7 +16,7 @@
 
 namespace {
 
-QStringList Items(const QComboBox& box) {
+QStringList items(const QComboBox& box) {
     QStringList items;
     for (int i = 0; i < box.count(); ++i)
         items << box.itemText(i);
@@ -25,28 +25,28 @@ QStringList Items(const QComboBox& box) {
 
 class HistoryComboBoxTest : public ::testing::Test {
 protected:
-    QString Path() const { return m_dir.filePath(QStringLiteral("log_search.ini")); }
+    QString path() const { return m_dir.filePath(QStringLiteral("log_search.ini")); }
 
-    void Put(const QByteArray& bytes) {
-        QFile file(Path());
+    void put(const QByteArray& bytes) {
+        QFile file(path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
 
-    QByteArray Get() const { return ReadFileBytes(Path()); }
+    QByteArray get() const { return readFileBytes(path()); }
 
     // The box as the main window configures it, owned by a window like the main window's.
-    THistoryComboBox* MakeBox(THistoryMode mode = THistoryMode::hsAuto) {
+    HistoryComboBox* makeBox(HistoryComboBox::SaveMode mode = HistoryComboBox::SaveMode::Auto) {
         m_owner = std::make_unique<QWidget>();
-        auto* box = new THistoryComboBox(m_owner.get());
+        auto* box = new HistoryComboBox(m_owner.get());
         box->setObjectName(QStringLiteral("HistoryComboBox1"));
-        box->SetSaveFileName(Path());
-        box->SetSaveMode(mode);
-        box->SetMaxLength(45);
+        box->setSaveFileName(path());
+        box->setSaveMode(mode);
+        box->setMaxLength(45);
         return box;
     }
 
-    void DestroyOwner() { m_owner.reset(); }
+    void destroyOwner() { m_owner.reset(); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<QWidget> m_owner;
@@ -54,94 +54,94 @@ protected:
 
 } // namespace
 
-TEST_F(HistoryComboBoxTest, AddTextRecordsNewestFirstAndKeepsTheStoredCase) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+TEST_F(HistoryComboBoxTest, AddToHistoryRecordsNewestFirstAndKeepsTheStoredCase) {
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     box->setEditText(QStringLiteral("typed"));
 
-    EXPECT_FALSE(box->AddText(QString()));
+    EXPECT_FALSE(box->addToHistory(QString()));
     EXPECT_EQ(box->count(), 0);
-    EXPECT_TRUE(box->AddText(QStringLiteral("dog")));
-    EXPECT_TRUE(box->AddText(QStringLiteral("  ")));
-    EXPECT_TRUE(box->AddText(QStringLiteral("cat")));
-    EXPECT_EQ(Items(*box), (QStringList{"cat", "  ", "dog"}));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("dog")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("  ")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("cat")));
+    EXPECT_EQ(items(*box), (QStringList{"cat", "  ", "dog"}));
 
-    EXPECT_FALSE(box->AddText(QStringLiteral("DOG")));
-    EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
-    EXPECT_FALSE(box->AddText(QStringLiteral("dog")));
-    EXPECT_EQ(Items(*box), (QStringList{"dog", "cat", "  "}));
+    EXPECT_FALSE(box->addToHistory(QStringLiteral("DOG")));
+    EXPECT_EQ(items(*box), (QStringList{"dog", "cat", "  "}));
+    EXPECT_FALSE(box->addToHistory(QStringLiteral("dog")));
+    EXPECT_EQ(items(*box), (QStringList{"dog", "cat", "  "}));
     // The whole text must match.
-    EXPECT_TRUE(box->AddText(QStringLiteral("Do")));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral("Do")));
     // Letter case is ignored for full-width letters as well.
-    EXPECT_TRUE(box->AddText(QStringLiteral(u"ＡＢＣ")));
-    EXPECT_FALSE(box->AddText(QStringLiteral(u"ａｂｃ")));
-    EXPECT_EQ(Items(*box), (QStringList{QStringLiteral(u"ＡＢＣ"), "Do", "dog", "cat", "  "}));
+    EXPECT_TRUE(box->addToHistory(QStringLiteral(u"ＡＢＣ")));
+    EXPECT_FALSE(box->addToHistory(QStringLiteral(u"ａｂｃ")));
+    EXPECT_EQ(items(*box), (QStringList{QStringLiteral(u"ＡＢＣ"), "Do", "dog", "cat", "  "}));
 
     EXPECT_EQ(box->currentText(), QStringLiteral("typed"));
 }
 
-TEST_F(HistoryComboBoxTest, AddTextOfTheTextFieldKeepsTheTextField) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+TEST_F(HistoryComboBoxTest, AddingTheTextFieldKeepsTheTextField) {
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     for (const char* keyword : {"one", "two", "three"})
-        box->AddText(QString::fromLatin1(keyword));
+        box->addToHistory(QString::fromLatin1(keyword));
     // The user picks an entry further down, then searches it in other letters.
     box->setCurrentIndex(2);
     ASSERT_EQ(box->currentText(), QStringLiteral("one"));
     box->setEditText(QStringLiteral("ONE"));
     box->lineEdit()->setCursorPosition(1);
 
-    EXPECT_FALSE(box->AddText());
-    EXPECT_EQ(Items(*box), (QStringList{"one", "three", "two"}));
+    EXPECT_FALSE(box->addToHistory());
+    EXPECT_EQ(items(*box), (QStringList{"one", "three", "two"}));
     EXPECT_EQ(box->currentText(), QStringLiteral("ONE"));
     EXPECT_EQ(box->lineEdit()->cursorPosition(), 1);
 
     box->setEditText(QStringLiteral("four"));
-    EXPECT_TRUE(box->AddText());
+    EXPECT_TRUE(box->addToHistory());
     EXPECT_EQ(box->itemText(0), QStringLiteral("four"));
     EXPECT_EQ(box->currentText(), QStringLiteral("four"));
 }
 
 TEST_F(HistoryComboBoxTest, SavesTopEntryFirstAndReloadsInOrder) {
-    Put("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n");
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
-    box->AddText(QStringLiteral("dog"));
-    box->AddText(QStringLiteral(u"猫の動画"));
-    EXPECT_TRUE(box->SaveToFile());
-    EXPECT_EQ(Get(), QByteArray("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n"
+    put("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n");
+    HistoryComboBox* box = makeBox();
+    box->restoreHistory();
+    box->addToHistory(QStringLiteral("dog"));
+    box->addToHistory(QStringLiteral(u"猫の動画"));
+    EXPECT_TRUE(box->saveToFile());
+    EXPECT_EQ(get(), QByteArray("; kept\r\n[SET]\r\nID=0001-0002-0003-0004\r\n"
                                 "[HistoryComboBox1]\r\nHistoryCount=2\r\n"
                                 "History0=\x94\x4C\x82\xCC\x93\xAE\x89\xE6\r\nHistory1=dog\r\n"));
 
-    THistoryComboBox* again = MakeBox();
-    again->Loaded();
-    EXPECT_EQ(Items(*again), (QStringList{QStringLiteral(u"猫の動画"), "dog"}));
+    HistoryComboBox* again = makeBox();
+    again->restoreHistory();
+    EXPECT_EQ(items(*again), (QStringList{QStringLiteral(u"猫の動画"), "dog"}));
     EXPECT_TRUE(again->currentText().isEmpty());
 }
 
 TEST_F(HistoryComboBoxTest, AShorterListLeavesNoStaleKeys) {
-    Put("[historycombobox1]\r\nHistoryCount=3\r\nHistory0=a\r\nHistory1=b\r\nHistory2=c\r\n"
+    put("[historycombobox1]\r\nHistoryCount=3\r\nHistory0=a\r\nHistory1=b\r\nHistory2=c\r\n"
         "[SET]\r\nM_LEFT=10\r\n");
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
-    ASSERT_EQ(Items(*box), (QStringList{"a", "b", "c"}));
+    HistoryComboBox* box = makeBox();
+    box->restoreHistory();
+    ASSERT_EQ(items(*box), (QStringList{"a", "b", "c"}));
     box->setEditText(QStringLiteral("kept"));
-    box->ClearItems();
+    box->clearHistory();
     EXPECT_EQ(box->count(), 0);
     EXPECT_EQ(box->currentText(), QStringLiteral("kept"));
-    box->AddText(QStringLiteral("d"));
-    DestroyOwner();
-    EXPECT_EQ(Get(), QByteArray("[SET]\r\nM_LEFT=10\r\n"
+    box->addToHistory(QStringLiteral("d"));
+    destroyOwner();
+    EXPECT_EQ(get(), QByteArray("[SET]\r\nM_LEFT=10\r\n"
                                 "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=d\r\n"));
 }
 
 TEST_F(HistoryComboBoxTest, ClearedHistoryIsSavedAsACountOfZero) {
-    Put("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n");
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
-    box->ClearItems();
-    DestroyOwner();
-    EXPECT_EQ(Get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=0\r\n"));
-    THistoryComboBox* again = MakeBox();
-    again->Loaded();
+    put("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n");
+    HistoryComboBox* box = makeBox();
+    box->restoreHistory();
+    box->clearHistory();
+    destroyOwner();
+    EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=0\r\n"));
+    HistoryComboBox* again = makeBox();
+    again->restoreHistory();
     EXPECT_EQ(again->count(), 0);
 }
 
@@ -167,13 +167,13 @@ TEST_F(HistoryComboBoxTest, LoadsWhatTheCountSays) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(Path());
+        QFile::remove(path());
         if (c.file != "<missing>")
-            Put(c.file);
-        THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
-        box->AddText(QStringLiteral("before"));
-        box->LoadFromFile(Path());
-        EXPECT_EQ(Items(*box), QStringList{QStringLiteral("before")} + c.expected);
+            put(c.file);
+        HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
+        box->addToHistory(QStringLiteral("before"));
+        box->loadFromFile(path());
+        EXPECT_EQ(items(*box), QStringList{QStringLiteral("before")} + c.expected);
     }
 }
 
@@ -197,70 +197,72 @@ TEST_F(HistoryComboBoxTest, ADamagedCountLoadsTheStoredEntriesAndSavesOnlyThose)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Put("[HistoryComboBox1]\r\n" + c.section);
-        THistoryComboBox* box = MakeBox();
-        box->Loaded();
-        EXPECT_EQ(Items(*box), c.loaded);
-        DestroyOwner();
+        put("[HistoryComboBox1]\r\n" + c.section);
+        HistoryComboBox* box = makeBox();
+        box->restoreHistory();
+        EXPECT_EQ(items(*box), c.loaded);
+        destroyOwner();
         QByteArray expected =
             "[HistoryComboBox1]\r\nHistoryCount=" + QByteArray::number(c.loaded.size()) + "\r\n";
         for (int i = 0; i < c.loaded.size(); ++i)
             expected += "History" + QByteArray::number(i) + "=" + c.loaded[i].toLatin1() + "\r\n";
-        EXPECT_EQ(Get(), expected);
+        EXPECT_EQ(get(), expected);
     }
 }
 
 TEST_F(HistoryComboBoxTest, SaveModesDecideLoadingAndSaving) {
     const QByteArray stored = "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=old\r\n";
     const struct {
-        THistoryMode mode;
+        HistoryComboBox::SaveMode mode;
         QStringList loaded;
         QByteArray saved;
     } cases[] = {
-        {THistoryMode::hsAuto,
+        {HistoryComboBox::SaveMode::Auto,
          {"old"},
          "[HistoryComboBox1]\r\nHistoryCount=2\r\nHistory0=new\r\nHistory1=old\r\n"},
-        {THistoryMode::hsManual, {}, stored},
-        {THistoryMode::hsAutoSave, {}, "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=new\r\n"},
-        {THistoryMode::hsAutoLoad, {"old"}, stored},
+        {HistoryComboBox::SaveMode::Manual, {}, stored},
+        {HistoryComboBox::SaveMode::SaveOnly,
+         {},
+         "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=new\r\n"},
+        {HistoryComboBox::SaveMode::LoadOnly, {"old"}, stored},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
-        Put(stored);
-        THistoryComboBox* box = MakeBox(c.mode);
-        box->Loaded();
-        EXPECT_EQ(Items(*box), c.loaded);
-        box->AddText(QStringLiteral("new"));
-        DestroyOwner();
-        EXPECT_EQ(Get(), c.saved);
+        put(stored);
+        HistoryComboBox* box = makeBox(c.mode);
+        box->restoreHistory();
+        EXPECT_EQ(items(*box), c.loaded);
+        box->addToHistory(QStringLiteral("new"));
+        destroyOwner();
+        EXPECT_EQ(get(), c.saved);
     }
 }
 
 TEST_F(HistoryComboBoxTest, WithoutNamesNothingIsLoadedOrSaved) {
-    THistoryComboBox* box = MakeBox();
-    box->SetSaveFileName(QString());
-    box->Loaded();
-    EXPECT_FALSE(box->SaveToFile());
-    EXPECT_FALSE(box->LoadFromFile());
-    EXPECT_FALSE(box->SaveToRegistry());
-    EXPECT_FALSE(box->LoadFromRegistry());
-    box->AddText(QStringLiteral("x"));
-    DestroyOwner();
+    HistoryComboBox* box = makeBox();
+    box->setSaveFileName(QString());
+    box->restoreHistory();
+    EXPECT_FALSE(box->saveToFile());
+    EXPECT_FALSE(box->loadFromFile());
+    EXPECT_FALSE(box->saveToRegistry());
+    EXPECT_FALSE(box->loadFromRegistry());
+    box->addToHistory(QStringLiteral("x"));
+    destroyOwner();
     EXPECT_TRUE(QDir(m_dir.path()).isEmpty());
 }
 
 TEST_F(HistoryComboBoxTest, TheSectionIsNamedAfterTheBoxUnlessGiven) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
-    EXPECT_EQ(box->GetSectionString(), QStringLiteral("HistoryComboBox1"));
-    box->SetSaveSectionName(QStringLiteral("Keywords"));
-    EXPECT_EQ(box->GetSectionString(), QStringLiteral("Keywords"));
-    box->AddText(QStringLiteral("a"));
-    box->SaveToFile(Path());
-    EXPECT_EQ(Get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
+    EXPECT_EQ(box->sectionName(), QStringLiteral("HistoryComboBox1"));
+    box->setSaveSectionName(QStringLiteral("Keywords"));
+    EXPECT_EQ(box->sectionName(), QStringLiteral("Keywords"));
+    box->addToHistory(QStringLiteral("a"));
+    box->saveToFile(path());
+    EXPECT_EQ(get(), QByteArray("[Keywords]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
-TEST(ResolveHistoryFileName, AppendsIniAndPlacesBareNamesBesideTheProgram) {
-    const QString program = ProgramDir();
+TEST(ResolveHistoryFileNameTest, AppendsIniAndPlacesBareNamesBesideTheProgram) {
+    const QString program = programDir();
     const struct {
         const char* name;
         QString expected;
@@ -276,86 +278,87 @@ TEST(ResolveHistoryFileName, AppendsIniAndPlacesBareNamesBesideTheProgram) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ResolveHistoryFileName(QString::fromLatin1(c.name)), c.expected);
+        EXPECT_EQ(resolveHistoryFileName(QString::fromLatin1(c.name)), c.expected);
     }
 }
 
 TEST_F(HistoryComboBoxTest, NamesWithoutExtensionGetIni) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
-    box->AddText(QStringLiteral("a"));
-    box->SaveToFile(m_dir.filePath(QStringLiteral("log_search")));
-    EXPECT_EQ(Get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
+    box->addToHistory(QStringLiteral("a"));
+    box->saveToFile(m_dir.filePath(QStringLiteral("log_search")));
+    EXPECT_EQ(get(), QByteArray("[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=a\r\n"));
 }
 
 TEST_F(HistoryComboBoxTest, AFailedSaveAtDestructionIsShownAndKeepsTheFile) {
     const QByteArray stored = "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=old\r\n";
-    Put(stored);
-    ASSERT_TRUE(QFile::setPermissions(Path(), QFileDevice::ReadOwner));
+    put(stored);
+    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner));
     RecordedMessages messages;
-    THistoryComboBox* box = MakeBox();
-    box->Loaded();
-    box->AddText(QStringLiteral("new"));
-    DestroyOwner();
-    EXPECT_EQ(messages.errors, QStringList{Path() + QStringLiteral(" に書き込めません.")});
-    EXPECT_EQ(Get(), stored);
+    HistoryComboBox* box = makeBox();
+    box->restoreHistory();
+    box->addToHistory(QStringLiteral("new"));
+    destroyOwner();
+    EXPECT_EQ(messages.errors, QStringList{path() + QStringLiteral(" に書き込めません.")});
+    EXPECT_EQ(get(), stored);
 }
 
 TEST_F(HistoryComboBoxTest, RegistryVariantKeepsOneSectionPerKeyPath) {
     QStandardPaths::setTestModeEnabled(true);
-    const QString registry = HistoryRegistryFileName();
+    const QString registry = historyRegistryFileName();
     QFile::remove(registry);
 
-    THistoryComboBox* box = MakeBox();
-    box->SetSaveKeyName(QStringLiteral("Software\\Sorvel\\"));
-    box->Loaded();
-    box->AddText(QStringLiteral("dog"));
-    box->AddText(QStringLiteral("cat"));
-    DestroyOwner();
+    HistoryComboBox* box = makeBox();
+    box->setSaveRegistryKey(QStringLiteral("Software\\Sorvel\\"));
+    box->restoreHistory();
+    box->addToHistory(QStringLiteral("dog"));
+    box->addToHistory(QStringLiteral("cat"));
+    destroyOwner();
     // The file name is ignored while a key is set.
-    EXPECT_FALSE(QFile::exists(Path()));
-    EXPECT_EQ(ReadFileBytes(registry),
+    EXPECT_FALSE(QFile::exists(path()));
+    EXPECT_EQ(readFileBytes(registry),
               QByteArray("[Software\\Sorvel\\HistoryComboBox1]\r\nHistoryCount=2\r\n"
                          "History0=cat\r\nHistory1=dog\r\n"));
 
-    THistoryComboBox* again = MakeBox(THistoryMode::hsManual);
-    again->LoadFromRegistry(QStringLiteral("\\software\\sorvel"));
-    EXPECT_EQ(Items(*again), (QStringList{"cat", "dog"}));
-    again->LoadFromRegistry(QStringLiteral("Software\\Other"));
-    again->SaveToRegistry(QStringLiteral("\\\\"));
+    HistoryComboBox* again = makeBox(HistoryComboBox::SaveMode::Manual);
+    again->loadFromRegistry(QStringLiteral("\\software\\sorvel"));
+    EXPECT_EQ(items(*again), (QStringList{"cat", "dog"}));
+    again->loadFromRegistry(QStringLiteral("Software\\Other"));
+    again->saveToRegistry(QStringLiteral("\\\\"));
     EXPECT_EQ(again->count(), 2);
     QFile::remove(registry);
     QStandardPaths::setTestModeEnabled(false);
 }
 
-TEST_F(HistoryComboBoxTest, KeyHookSeesTypedKeysAndEnterAndCanConsumeThem) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+TEST_F(HistoryComboBoxTest, KeyTypedReceiverSeesKeysAndEnterAndCanConsumeThem) {
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     m_owner->show();
     box->setFocus();
-    box->AddText(QStringLiteral("Dog"));
+    box->addToHistory(QStringLiteral("Dog"));
     box->setEditText(QString());
     QString seen;
-    box->OnKeyPress = [&](QChar& key) {
-        seen += key;
-        if (key == u'x')
-            key = QChar(0);
-        else if (key == u'q')
-            key = u'Q';
-    };
+    const QMetaObject::Connection receiver =
+        QObject::connect(box, &HistoryComboBox::keyTyped, [&](QChar& key) {
+            seen += key;
+            if (key == u'x')
+                key = QChar(0);
+            else if (key == u'q')
+                key = u'Q';
+        });
     QTest::keyClicks(box, QStringLiteral("dxoqg"));
     EXPECT_EQ(box->currentText(), QStringLiteral("doQg"));
     QTest::keyClick(box, Qt::Key_Return);
     QTest::keyClick(box, Qt::Key_Enter);
     EXPECT_EQ(seen, QStringLiteral("dxoqg\r\r"));
     // Enter neither inserts the text nor selects a matching entry.
-    box->AddText(QStringLiteral("Cat"));
+    box->addToHistory(QStringLiteral("Cat"));
     box->setCurrentIndex(0);
     box->setEditText(QStringLiteral("dog"));
     QTest::keyClick(box, Qt::Key_Return);
-    box->OnKeyPress = nullptr;
+    QObject::disconnect(receiver);
     QTest::keyClick(box, Qt::Key_Return);
     box->setEditText(QStringLiteral("new"));
     QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_EQ(Items(*box), (QStringList{"Cat", "Dog"}));
+    EXPECT_EQ(items(*box), (QStringList{"Cat", "Dog"}));
     EXPECT_EQ(box->currentText(), QStringLiteral("new"));
     box->setEditText(QStringLiteral("dog"));
     QTest::keyClick(box, Qt::Key_Return);
@@ -363,12 +366,12 @@ TEST_F(HistoryComboBoxTest, KeyHookSeesTypedKeysAndEnterAndCanConsumeThem) {
 }
 
 TEST_F(HistoryComboBoxTest, TheTextFieldTakesAtMostMaxLengthCharacters) {
-    THistoryComboBox* box = MakeBox(THistoryMode::hsManual);
+    HistoryComboBox* box = makeBox(HistoryComboBox::SaveMode::Manual);
     m_owner->show();
     box->setFocus();
     QTest::keyClicks(box, QString(50, u'a'));
     EXPECT_EQ(box->currentText().size(), 45);
-    box->SetMaxLength(0);
+    box->setMaxLength(0);
     QTest::keyClicks(box, QString(10, u'b'));
     EXPECT_EQ(box->currentText().size(), 55);
 }

@@ -4,28 +4,28 @@
 
 namespace {
 
-const QByteArray A = CookieJar::Origin("http", "a.example", 80);
-const QByteArray B = CookieJar::Origin("http", "b.example", 80);
+const QByteArray A = CookieJar::origin("http", "a.example", 80);
+const QByteArray B = CookieJar::origin("http", "b.example", 80);
 
 } // namespace
 
-TEST(CookieJar, OriginIsSchemeHostAndPort) {
-    EXPECT_EQ(CookieJar::Origin("HTTP", "A.Example", 8080), "http://a.example:8080");
-    EXPECT_NE(CookieJar::Origin("http", "a", 80), CookieJar::Origin("http", "a", 8080));
+TEST(CookieJarTest, OriginIsSchemeHostAndPort) {
+    EXPECT_EQ(CookieJar::origin("HTTP", "A.Example", 8080), "http://a.example:8080");
+    EXPECT_NE(CookieJar::origin("http", "a", 80), CookieJar::origin("http", "a", 8080));
 }
 
-TEST(CookieJar, CookiesStayWithTheirOrigin) {
+TEST(CookieJarTest, CookiesStayWithTheirOrigin) {
     CookieJar jar;
-    jar.Store(A, "sid=SECRET; Domain=example; Path=/only/here; HttpOnly");
-    jar.Store(A, "lang=ja");
-    jar.Store(B, "other=1");
-    EXPECT_EQ(jar.CookiesFor(A), "sid=SECRET; lang=ja");
-    EXPECT_EQ(jar.CookiesFor(B), "other=1");
-    EXPECT_EQ(jar.CookiesFor(CookieJar::Origin("http", "a.example", 8080)), "");
-    EXPECT_EQ(jar.CookiesFor(CookieJar::Origin("http", "example", 80)), "");
+    jar.store(A, "sid=SECRET; Domain=example; Path=/only/here; HttpOnly");
+    jar.store(A, "lang=ja");
+    jar.store(B, "other=1");
+    EXPECT_EQ(jar.cookiesFor(A), "sid=SECRET; lang=ja");
+    EXPECT_EQ(jar.cookiesFor(B), "other=1");
+    EXPECT_EQ(jar.cookiesFor(CookieJar::origin("http", "a.example", 8080)), "");
+    EXPECT_EQ(jar.cookiesFor(CookieJar::origin("http", "example", 80)), "");
 }
 
-TEST(CookieJar, ASetCookieReplacesOrEndsTheCookieOfItsName) {
+TEST(CookieJarTest, ASetCookieReplacesOrEndsTheCookieOfItsName) {
     const struct {
         QByteArray second;
         QByteArray expected;
@@ -37,14 +37,14 @@ TEST(CookieJar, ASetCookieReplacesOrEndsTheCookieOfItsName) {
     };
     for (const auto& c : cases) {
         CookieJar jar;
-        jar.Store(A, "sid=OLD");
-        jar.Store(A, "lang=ja");
-        jar.Store(A, c.second);
-        EXPECT_EQ(jar.CookiesFor(A), c.expected) << c.second.data();
+        jar.store(A, "sid=OLD");
+        jar.store(A, "lang=ja");
+        jar.store(A, c.second);
+        EXPECT_EQ(jar.cookiesFor(A), c.expected) << c.second.data();
     }
 }
 
-TEST(CookieJar, UnusableCookiesAreIgnoredNotCut) {
+TEST(CookieJarTest, UnusableCookiesAreIgnoredNotCut) {
     CookieJar jar;
     const QByteArray ignored[] = {
         "",
@@ -57,27 +57,27 @@ TEST(CookieJar, UnusableCookiesAreIgnoredNotCut) {
         "big=" + QByteArray(CookieJar::MaxCookieSize, 'x'),
     };
     for (const QByteArray& value : ignored)
-        jar.Store(A, value);
-    EXPECT_EQ(jar.Count(), 0);
-    EXPECT_EQ(jar.CookiesFor(A), "");
+        jar.store(A, value);
+    EXPECT_EQ(jar.count(), 0);
+    EXPECT_EQ(jar.cookiesFor(A), "");
 
-    jar.Store(CookieJar::Origin("https", "a.example", 443), "secure=1; Secure");
-    jar.Store(A, "fits=" + QByteArray(CookieJar::MaxCookieSize - 4, 'x'));
-    EXPECT_EQ(jar.Count(), 2);
+    jar.store(CookieJar::origin("https", "a.example", 443), "secure=1; Secure");
+    jar.store(A, "fits=" + QByteArray(CookieJar::MaxCookieSize - 4, 'x'));
+    EXPECT_EQ(jar.count(), 2);
 }
 
-TEST(CookieJar, OldestCookieGoesPastTheLimits) {
+TEST(CookieJarTest, OldestCookieGoesPastTheLimits) {
     CookieJar jar;
     for (int i = 0; i <= CookieJar::MaxCookiesPerOrigin; ++i)
-        jar.Store(A, "c" + QByteArray::number(i) + "=v");
-    EXPECT_EQ(jar.Count(), CookieJar::MaxCookiesPerOrigin);
-    EXPECT_FALSE(jar.CookiesFor(A).startsWith("c0="));
-    EXPECT_TRUE(jar.CookiesFor(A).startsWith("c1=v; c2=v"));
+        jar.store(A, "c" + QByteArray::number(i) + "=v");
+    EXPECT_EQ(jar.count(), CookieJar::MaxCookiesPerOrigin);
+    EXPECT_FALSE(jar.cookiesFor(A).startsWith("c0="));
+    EXPECT_TRUE(jar.cookiesFor(A).startsWith("c1=v; c2=v"));
 
     CookieJar many;
     for (int i = 0; i <= CookieJar::MaxCookies; ++i)
-        many.Store(CookieJar::Origin("http", "h" + QByteArray::number(i), 80), "c=v");
-    EXPECT_EQ(many.Count(), CookieJar::MaxCookies);
-    EXPECT_EQ(many.CookiesFor(CookieJar::Origin("http", "h0", 80)), "");
-    EXPECT_EQ(many.CookiesFor(CookieJar::Origin("http", "h1", 80)), "c=v");
+        many.store(CookieJar::origin("http", "h" + QByteArray::number(i), 80), "c=v");
+    EXPECT_EQ(many.count(), CookieJar::MaxCookies);
+    EXPECT_EQ(many.cookiesFor(CookieJar::origin("http", "h0", 80)), "");
+    EXPECT_EQ(many.cookiesFor(CookieJar::origin("http", "h1", 80)), "c=v");
 }

@@ -31,29 +31,29 @@ const RoundTrip RoundTrips[] = {
 
 } // namespace
 
-TEST(CodePage, RoundTripsCodePage932) {
+TEST(CodePageTest, RoundTripsCodePage932) {
     for (const RoundTrip& c : RoundTrips) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(FromShiftJis(c.shiftJis), c.text);
-        EXPECT_EQ(ToShiftJis(c.text), c.back.isEmpty() ? c.shiftJis : c.back);
-        EXPECT_EQ(ToShiftJis(QString::fromUtf8(c.text.toUtf8())),
+        EXPECT_EQ(fromShiftJis(c.shiftJis), c.text);
+        EXPECT_EQ(toShiftJis(c.text), c.back.isEmpty() ? c.shiftJis : c.back);
+        EXPECT_EQ(toShiftJis(QString::fromUtf8(c.text.toUtf8())),
                   c.back.isEmpty() ? c.shiftJis : c.back);
     }
 }
 
-TEST(CodePage, WritesTheWindowsReadingsOfLookAlikes) {
+TEST(CodePageTest, WritesTheWindowsReadingsOfLookAlikes) {
     // Wave dash, minus sign and em dash have no code of their own in code page 932.
-    EXPECT_EQ(ToShiftJis(QStringLiteral(u"\u301C\u2212\u2014\u00A5")),
+    EXPECT_EQ(toShiftJis(QStringLiteral(u"\u301C\u2212\u2014\u00A5")),
               QByteArray("\x81\x60\x81\x7C\x81\x5C\x5C"));
 }
 
-TEST(CodePage, UnconvertibleCharactersBecomeOneQuestionMarkEach) {
-    EXPECT_EQ(ToShiftJis(QStringLiteral(u"a\U0001F600b\uD55C\u20ACc")), QByteArray("a?b??c"));
+TEST(CodePageTest, UnconvertibleCharactersBecomeOneQuestionMarkEach) {
+    EXPECT_EQ(toShiftJis(QStringLiteral(u"a\U0001F600b\uD55C\u20ACc")), QByteArray("a?b??c"));
     const QChar loneSurrogate[] = {u'x', QChar(0xD800), u'y'};
-    EXPECT_EQ(ToShiftJis(QString(loneSurrogate, 3)), QByteArray("x?y"));
+    EXPECT_EQ(toShiftJis(QString(loneSurrogate, 3)), QByteArray("x?y"));
 }
 
-TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
+TEST(CodePageTest, InvalidBytesBecomeReplacementCharacters) {
     const struct {
         QByteArray bytes;
         QString text;
@@ -73,15 +73,15 @@ TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toHex().toStdString());
-        EXPECT_EQ(FromShiftJis(c.bytes), c.text);
+        EXPECT_EQ(fromShiftJis(c.bytes), c.text);
     }
 }
 
-TEST(CodePage, LongTextsConvertWhole) {
+TEST(CodePageTest, LongTextsConvertWhole) {
     const QString text = QStringLiteral(u"犬と猫ｱ～a").repeated(5000);
-    const QByteArray bytes = ToShiftJis(text);
+    const QByteArray bytes = toShiftJis(text);
     EXPECT_EQ(bytes.size(), 5000 * 10);
-    EXPECT_EQ(FromShiftJis(bytes), text);
-    EXPECT_EQ(ToShiftJis(QString()), QByteArray());
-    EXPECT_EQ(FromShiftJis(QByteArray()), QString());
+    EXPECT_EQ(fromShiftJis(bytes), text);
+    EXPECT_EQ(toShiftJis(QString()), QByteArray());
+    EXPECT_EQ(fromShiftJis(QByteArray()), QString());
 }

@@ -12,15 +12,15 @@
 
 #include <gtest/gtest.h>
 
-TEST(LoadJpegFile, DecodesAPicture) {
+TEST(LoadJpegFileTest, DecodesAPicture) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("temp_image.jpg"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(JpegOf(QColor(200, 40, 90)));
+    file.write(jpegOf(QColor(200, 40, 90)));
     file.close();
 
-    const QImage image = LoadJpegFile(path);
+    const QImage image = loadJpegFile(path);
     EXPECT_EQ(image.size(), QSize(120, 90));
     const QColor centre = image.pixelColor(60, 45);
     EXPECT_NEAR(centre.red(), 200, 4);
@@ -28,8 +28,8 @@ TEST(LoadJpegFile, DecodesAPicture) {
     EXPECT_NEAR(centre.blue(), 90, 4);
 }
 
-TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
-    const QByteArray jpeg = JpegOf(QColor(200, 40, 90), 120, 90, true);
+TEST(LoadJpegFileTest, RefusesWhatIsNoWholeJpeg) {
+    const QByteArray jpeg = jpegOf(QColor(200, 40, 90), 120, 90, true);
     QByteArray png;
     {
         QBuffer buffer(&png);
@@ -45,7 +45,7 @@ TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
         {"png", png},
         {"cut short", jpeg.left(jpeg.size() * 4 / 5)},
         {"header only", jpeg.left(200)},
-        {"too wide", JpegOf(Qt::white, MaxJpegDimension + 1, 8)},
+        {"too wide", jpegOf(Qt::white, MaxJpegDimension + 1, 8)},
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
@@ -54,15 +54,15 @@ TEST(LoadJpegFile, RefusesWhatIsNoWholeJpeg) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(c.bytes);
         file.close();
-        EXPECT_ANY_THROW(LoadJpegFile(path)) << c.name;
+        EXPECT_ANY_THROW(loadJpegFile(path)) << c.name;
     }
-    EXPECT_ANY_THROW(LoadJpegFile(dir.filePath(QStringLiteral("missing.jpg"))));
+    EXPECT_ANY_THROW(loadJpegFile(dir.filePath(QStringLiteral("missing.jpg"))));
 }
 
 // A picture that declares a huge size costs no more than the box that shows it: decoded at an
 // eighth scale, then scaled to the box. A progressive one, which would need its whole
 // coefficient store, is refused rather than decoded into hundreds of MB.
-TEST(LoadJpegFile, DecodesAtTheSizeOfTheBox) {
+TEST(LoadJpegFileTest, DecodesAtTheSizeOfTheBox) {
     QTemporaryDir dir;
     const auto write = [&dir](const char* name, const QByteArray& bytes) {
         const QString path = dir.filePath(QString::fromLatin1(name));
@@ -77,15 +77,15 @@ TEST(LoadJpegFile, DecodesAtTheSizeOfTheBox) {
         const char* name;
         QByteArray bytes;
     } cases[] = {
-        {"huge", JpegOf(colour, MaxJpegDimension, MaxJpegDimension)},
-        {"wide", JpegOf(colour, MaxJpegDimension, 90)},
-        {"small", JpegOf(colour, 60, 45)},
-        {"exact", JpegOf(colour, 120, 90)},
+        {"huge", jpegOf(colour, MaxJpegDimension, MaxJpegDimension)},
+        {"wide", jpegOf(colour, MaxJpegDimension, 90)},
+        {"small", jpegOf(colour, 60, 45)},
+        {"exact", jpegOf(colour, 120, 90)},
     };
     for (const auto& c : cases) {
-        const QImage image = LoadJpegFile(write(c.name, c.bytes), box);
+        const QImage image = loadJpegFile(write(c.name, c.bytes), box);
         EXPECT_EQ(image.size(), box) << c.name;
-        EXPECT_TRUE(CentreIs(image, colour)) << c.name;
+        EXPECT_TRUE(centreIs(image, colour)) << c.name;
     }
 
     QByteArray progressive;
@@ -98,34 +98,34 @@ TEST(LoadJpegFile, DecodesAtTheSizeOfTheBox) {
         writer.setProgressiveScanWrite(true);
         ASSERT_TRUE(writer.write(image));
     }
-    EXPECT_ANY_THROW(LoadJpegFile(write("progressive", progressive), box));
+    EXPECT_ANY_THROW(loadJpegFile(write("progressive", progressive), box));
 }
 
-TEST(SingleInstanceMarker, OnlyOneHolderAtATime) {
+TEST(SingleInstanceMarkerTest, OnlyOneHolderAtATime) {
     const QString name = QStringLiteral("sorvel-test-%1").arg(QCoreApplication::applicationPid());
     {
         SingleInstanceMarker first;
-        ASSERT_TRUE(first.Acquire(name));
+        ASSERT_TRUE(first.acquire(name));
         SingleInstanceMarker second;
-        EXPECT_FALSE(second.Acquire(name));
+        EXPECT_FALSE(second.acquire(name));
     }
     SingleInstanceMarker again;
-    EXPECT_TRUE(again.Acquire(name));
-    QFile::remove(SingleInstanceMarker::LockFilePath(name));
+    EXPECT_TRUE(again.acquire(name));
+    QFile::remove(SingleInstanceMarker::lockFilePath(name));
 }
 
-TEST(DesktopServices, MailtoKeepsSubjectAndBodyWhole) {
-    EXPECT_EQ(MailtoUrl(QStringLiteral("Tom & Jerry #1"), QStringLiteral("http://h/w?a=1&b=2")),
+TEST(DesktopServicesTest, MailtoKeepsSubjectAndBodyWhole) {
+    EXPECT_EQ(mailtoUrl(QStringLiteral("Tom & Jerry #1"), QStringLiteral("http://h/w?a=1&b=2")),
               QStringLiteral("mailto:?subject=Tom%20%26%20Jerry%20%231"
                              "&body=http%3A%2F%2Fh%2Fw%3Fa%3D1%26b%3D2"));
-    EXPECT_EQ(MailtoUrl(QStringLiteral("猫"), QString()),
+    EXPECT_EQ(mailtoUrl(QStringLiteral("猫"), QString()),
               QStringLiteral("mailto:?subject=%E7%8C%AB&body="));
 }
 
-TEST(DesktopServices, OnlyWebAddressesAreWebPages) {
+TEST(DesktopServicesTest, OnlyWebAddressesAreWebPages) {
     for (const char* url : {"http://h/p", "HTTPS://h/", "Http://h"})
-        EXPECT_TRUE(IsWebAddress(QString::fromLatin1(url))) << url;
+        EXPECT_TRUE(isWebAddress(QString::fromLatin1(url))) << url;
     for (const char* url : {"", "javascript:alert(1)", "file:///etc/passwd", "data:text/html,x",
                             "mailto:a@b", "/watch/1", "h/p", "ftp://h/"})
-        EXPECT_FALSE(IsWebAddress(QString::fromLatin1(url))) << url;
+        EXPECT_FALSE(isWebAddress(QString::fromLatin1(url))) << url;
 }

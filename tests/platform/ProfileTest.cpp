@@ -15,32 +15,32 @@ namespace {
 
 class ProfileTest : public ::testing::Test {
 protected:
-    QString Path(const QString& name = QStringLiteral("test.ini")) const {
+    QString path(const QString& name = QStringLiteral("test.ini")) const {
         return m_dir.filePath(name);
     }
 
-    void Put(const QByteArray& bytes, const QString& path) {
+    void put(const QByteArray& bytes, const QString& path) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
 
-    static QByteArray Get(const QString& path) {
+    static QByteArray get(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    static void MakeReadOnly(const QString& path) {
+    static void makeReadOnly(const QString& path) {
         ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
                                                     QFileDevice::ReadOther));
     }
 
     // The message of the write error raised by the call, or "" when none was raised.
-    template <typename F> static QString WriteError(F call) {
+    template <typename F> static QString writeErrorOf(F call) {
         try {
             call();
-        } catch (const EProfileWriteError& e) {
-            return e.Message();
+        } catch (const ProfileWriteError& e) {
+            return e.message();
         }
         return {};
     }
@@ -92,30 +92,30 @@ const ReadCase ReadCases[] = {
 TEST_F(ProfileTest, ReadsAsTheWindowsProfileFunctionsDo) {
     for (const ReadCase& c : ReadCases) {
         SCOPED_TRACE(c.name);
-        Put(c.file, Path());
-        EXPECT_EQ(ReadProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key),
+        put(c.file, path());
+        EXPECT_EQ(readProfileString(path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key),
                                     QStringLiteral("<default>")),
                   c.expected);
-        ProfileReader reader(Path());
-        EXPECT_EQ(reader.ReadString(QString::fromUtf8(c.section), QString::fromUtf8(c.key),
+        ProfileReader reader(path());
+        EXPECT_EQ(reader.readString(QString::fromUtf8(c.section), QString::fromUtf8(c.key),
                                     QStringLiteral("<default>")),
                   c.expected);
     }
 }
 
 TEST_F(ProfileTest, MissingOrUnreadableFileReadsAsTheDefault) {
-    EXPECT_EQ(ReadProfileString(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
+    EXPECT_EQ(readProfileString(path(QStringLiteral("none.ini")), QStringLiteral("S"),
                                 QStringLiteral("K"), QStringLiteral("d")),
               QStringLiteral("d"));
-    EXPECT_EQ(ReadProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
+    EXPECT_EQ(readProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
                                 QStringLiteral("d")),
               QStringLiteral("d"));
-    EXPECT_EQ(ReadProfileInteger(Path(QStringLiteral("none.ini")), QStringLiteral("S"),
+    EXPECT_EQ(readProfileInteger(path(QStringLiteral("none.ini")), QStringLiteral("S"),
                                  QStringLiteral("K"), -4),
               -4);
 }
 
-TEST(ProfileInteger, DecimalOrHexadecimalElseTheDefault) {
+TEST(ProfileIntegerTest, DecimalOrHexadecimalElseTheDefault) {
     const struct {
         const char* text;
         int expected;
@@ -142,16 +142,16 @@ TEST(ProfileInteger, DecimalOrHexadecimalElseTheDefault) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(ProfileTextToInt(QString::fromLatin1(c.text), 7), c.expected);
+        EXPECT_EQ(profileTextToInt(QString::fromLatin1(c.text), 7), c.expected);
     }
 }
 
 TEST_F(ProfileTest, ReadsIntegersThroughTheStringRules) {
-    Put("[SET]\r\nM_TOP= 0x10 \r\nM_LEFT=\"-3\"\r\nBAD=ten\r\n", Path());
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("set"), QStringLiteral("m_top"), 0), 16);
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("M_LEFT"), 0), -3);
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("BAD"), 9), 9);
-    EXPECT_EQ(ReadProfileInteger(Path(), QStringLiteral("SET"), QStringLiteral("NONE"), 9), 9);
+    put("[SET]\r\nM_TOP= 0x10 \r\nM_LEFT=\"-3\"\r\nBAD=ten\r\n", path());
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("set"), QStringLiteral("m_top"), 0), 16);
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("SET"), QStringLiteral("M_LEFT"), 0), -3);
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("SET"), QStringLiteral("BAD"), 9), 9);
+    EXPECT_EQ(readProfileInteger(path(), QStringLiteral("SET"), QStringLiteral("NONE"), 9), 9);
 }
 
 namespace {
@@ -195,40 +195,40 @@ const WriteCase WriteCases[] = {
 TEST_F(ProfileTest, WritesAsTheWindowsProfileFunctionsDo) {
     for (const WriteCase& c : WriteCases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(Path());
+        QFile::remove(path());
         if (c.before != "<missing>")
-            Put(c.before, Path());
-        WriteProfileString(Path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.value);
-        EXPECT_EQ(Get(Path()), c.after);
+            put(c.before, path());
+        writeProfileString(path(), QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.value);
+        EXPECT_EQ(get(path()), c.after);
     }
 }
 
 TEST_F(ProfileTest, WrittenValuesReadBack) {
-    WriteProfileString(Path(), QStringLiteral("SET"), QStringLiteral("ID"),
+    writeProfileString(path(), QStringLiteral("SET"), QStringLiteral("ID"),
                        QStringLiteral("0001-0002-0003-0004"));
-    WriteProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"),
+    writeProfileString(path(), QStringLiteral("SET"), QStringLiteral("S1_C4"),
                        QStringLiteral(u"動画ｻｲﾄ"));
-    WriteProfileString(Path(), QStringLiteral("set"), QStringLiteral("id"), QStringLiteral("x"));
-    EXPECT_EQ(Get(Path()), QByteArray("[SET]\r\nID=x\r\nS1_C4=\x93\xAE\x89\xE6\xBB\xB2\xC4\r\n"));
-    EXPECT_EQ(ReadProfileString(Path(), QStringLiteral("SET"), QStringLiteral("S1_C4"), {}),
+    writeProfileString(path(), QStringLiteral("set"), QStringLiteral("id"), QStringLiteral("x"));
+    EXPECT_EQ(get(path()), QByteArray("[SET]\r\nID=x\r\nS1_C4=\x93\xAE\x89\xE6\xBB\xB2\xC4\r\n"));
+    EXPECT_EQ(readProfileString(path(), QStringLiteral("SET"), QStringLiteral("S1_C4"), {}),
               QStringLiteral(u"動画ｻｲﾄ"));
 }
 
 TEST_F(ProfileTest, EraseRemovesEverySectionOfTheNameAndNothingElse) {
-    Put("; head\r\n[A]\r\nX=1\r\n[S]\r\nK=1\r\n; c\r\n\r\n[B]\r\nY=2\r\n[s]\r\nL=1\r\n", Path());
-    EraseProfileSection(Path(), QStringLiteral("S"));
-    EXPECT_EQ(Get(Path()), QByteArray("; head\r\n[A]\r\nX=1\r\n[B]\r\nY=2\r\n"));
+    put("; head\r\n[A]\r\nX=1\r\n[S]\r\nK=1\r\n; c\r\n\r\n[B]\r\nY=2\r\n[s]\r\nL=1\r\n", path());
+    eraseProfileSection(path(), QStringLiteral("S"));
+    EXPECT_EQ(get(path()), QByteArray("; head\r\n[A]\r\nX=1\r\n[B]\r\nY=2\r\n"));
 
-    EraseProfileSection(Path(QStringLiteral("none.ini")), QStringLiteral("S"));
-    EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("none.ini"))));
+    eraseProfileSection(path(QStringLiteral("none.ini")), QStringLiteral("S"));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("none.ini"))));
 }
 
 TEST_F(ProfileTest, EraseOfTheOnlySectionKeepsTheByteOrderMark) {
-    Put("\xEF\xBB\xBF[S]\r\nK=1\r\n", Path());
-    EraseProfileSection(Path(), QStringLiteral("S"));
-    WriteProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(u"猫"));
-    EXPECT_EQ(Get(Path()), QByteArray("\xEF\xBB\xBF[T]\r\nK=\xE7\x8C\xAB\r\n"));
-    EXPECT_EQ(ReadProfileString(Path(), QStringLiteral("T"), QStringLiteral("K"), {}),
+    put("\xEF\xBB\xBF[S]\r\nK=1\r\n", path());
+    eraseProfileSection(path(), QStringLiteral("S"));
+    writeProfileString(path(), QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(u"猫"));
+    EXPECT_EQ(get(path()), QByteArray("\xEF\xBB\xBF[T]\r\nK=\xE7\x8C\xAB\r\n"));
+    EXPECT_EQ(readProfileString(path(), QStringLiteral("T"), QStringLiteral("K"), {}),
               QStringLiteral(u"猫"));
 }
 
@@ -249,80 +249,80 @@ TEST_F(ProfileTest, ReplaceSectionGivesTheBytesOfEraseAndSingleWrites) {
     };
     for (const QByteArray& start : starts) {
         SCOPED_TRACE(start.toStdString());
-        const QString one = Path(QStringLiteral("one.ini"));
-        const QString each = Path(QStringLiteral("each.ini"));
+        const QString one = path(QStringLiteral("one.ini"));
+        const QString each = path(QStringLiteral("each.ini"));
         QFile::remove(one);
         QFile::remove(each);
         if (start != "<missing>") {
-            Put(start, one);
-            Put(start, each);
+            put(start, one);
+            put(start, each);
         }
         const QString section =
             start.contains("[h]") ? QStringLiteral("H") : QStringLiteral("HistoryComboBox1");
-        ReplaceProfileSection(one, section, entries);
-        EraseProfileSection(each, section);
+        replaceProfileSection(one, section, entries);
+        eraseProfileSection(each, section);
         for (const auto& [key, value] : entries)
-            WriteProfileString(each, section, key, value);
-        EXPECT_EQ(Get(one), Get(each));
-        EXPECT_FALSE(Get(one).contains("old"));
+            writeProfileString(each, section, key, value);
+        EXPECT_EQ(get(one), get(each));
+        EXPECT_FALSE(get(one).contains("old"));
     }
 }
 
 TEST_F(ProfileTest, FailedWritesNameTheFullPathAndLeaveTheFileAsItWas) {
     const QByteArray before = "[S]\r\nK=1\r\n";
-    Put(before, Path(QStringLiteral("ro.ini")));
-    MakeReadOnly(Path(QStringLiteral("ro.ini")));
+    put(before, path(QStringLiteral("ro.ini")));
+    makeReadOnly(path(QStringLiteral("ro.ini")));
 
     // A relative name is reported with the full path.
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-    const QString expected = QFileInfo(Path(QStringLiteral("ro.ini"))).absoluteFilePath() +
+    const QString expected = QFileInfo(path(QStringLiteral("ro.ini"))).absoluteFilePath() +
                              QStringLiteral(" に書き込めません");
-    EXPECT_EQ(WriteError([] {
-                  WriteProfileString(QStringLiteral("ro.ini"), QStringLiteral("S"),
+    EXPECT_EQ(writeErrorOf([] {
+                  writeProfileString(QStringLiteral("ro.ini"), QStringLiteral("S"),
                                      QStringLiteral("K"), QStringLiteral("2"));
               }),
               expected);
     QDir::setCurrent(previous);
 
-    const QString readOnly = Path(QStringLiteral("ro.ini"));
-    EXPECT_EQ(WriteError([&] {
-                  ReplaceProfileSection(readOnly, QStringLiteral("S"),
+    const QString readOnly = path(QStringLiteral("ro.ini"));
+    EXPECT_EQ(writeErrorOf([&] {
+                  replaceProfileSection(readOnly, QStringLiteral("S"),
                                         {{QStringLiteral("K"), QStringLiteral("2")}});
               }),
               expected);
-    EXPECT_EQ(WriteError([&] { EraseProfileSection(readOnly, QStringLiteral("S")); }), expected);
+    EXPECT_EQ(writeErrorOf([&] { eraseProfileSection(readOnly, QStringLiteral("S")); }), expected);
     // Nothing to erase: nothing to write.
-    EXPECT_EQ(WriteError([&] { EraseProfileSection(readOnly, QStringLiteral("T")); }), QString());
-    EXPECT_EQ(Get(readOnly), before);
+    EXPECT_EQ(writeErrorOf([&] { eraseProfileSection(readOnly, QStringLiteral("T")); }), QString());
+    EXPECT_EQ(get(readOnly), before);
 
-    const QString noDirectory = Path(QStringLiteral("no/such/dir/x.ini"));
-    EXPECT_EQ(WriteError([&] {
-                  WriteProfileString(noDirectory, QStringLiteral("S"), QStringLiteral("K"),
+    const QString noDirectory = path(QStringLiteral("no/such/dir/x.ini"));
+    EXPECT_EQ(writeErrorOf([&] {
+                  writeProfileString(noDirectory, QStringLiteral("S"), QStringLiteral("K"),
                                      QStringLiteral("v"));
               }),
               noDirectory + QStringLiteral(" に書き込めません"));
-    EXPECT_EQ(WriteError([&] {
-                  WriteProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
+    EXPECT_EQ(writeErrorOf([&] {
+                  writeProfileString(m_dir.path(), QStringLiteral("S"), QStringLiteral("K"),
                                      QStringLiteral("v"));
               }),
               m_dir.path() + QStringLiteral(" に書き込めません"));
 }
 
 TEST_F(ProfileTest, WritingKeepsTheFilePermissions) {
-    Put("[S]\r\nK=1\r\n", Path());
+    put("[S]\r\nK=1\r\n", path());
     const auto permissions =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
-    ASSERT_TRUE(QFile::setPermissions(Path(), permissions));
-    WriteProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"));
+    ASSERT_TRUE(QFile::setPermissions(path(), permissions));
+    writeProfileString(path(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"));
     const auto forThisUser = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
-    EXPECT_EQ(QFileInfo(Path()).permissions() & ~forThisUser, permissions);
+    EXPECT_EQ(QFileInfo(path()).permissions() & ~forThisUser, permissions);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
 }
 
 TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
     const QByteArray before = "[SET]\r\nID=1\r\n[S]\r\nK=1\r\n";
-    Put(before, Path());
+    put(before, path());
     // A file size limit makes the write fail after its first bytes, as a full disk would.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -330,13 +330,13 @@ TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheFileAsItWas) {
     rlimit limit = saved;
     limit.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const QString message = WriteError([&] {
-        WriteProfileString(Path(), QStringLiteral("S"), QStringLiteral("K"), QString(10000, u'x'));
+    const QString message = writeErrorOf([&] {
+        writeProfileString(path(), QStringLiteral("S"), QStringLiteral("K"), QString(10000, u'x'));
     });
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(message, Path() + QStringLiteral(" に書き込めません"));
-    EXPECT_EQ(Get(Path()), before);
+    EXPECT_EQ(message, path() + QStringLiteral(" に書き込めません"));
+    EXPECT_EQ(get(path()), before);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("test.ini")});
 }

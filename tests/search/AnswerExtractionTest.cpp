@@ -6,13 +6,13 @@
 
 namespace {
 
-TResultTable Extract(const QByteArray& body) {
-    return ExtractResults(NormalizeAnswer(body));
+SearchResults extract(const QByteArray& body) {
+    return extractResults(normalizeAnswer(body));
 }
 
 // The normalisation done the slow way: each replacement of the first occurrence, from the
 // start again, until none is left.
-QByteArray NaiveNormalize(QByteArray body) {
+QByteArray naiveNormalize(QByteArray body) {
     for (qsizetype at; (at = body.indexOf("><")) >= 0;)
         body.replace(at, 2, ">\n<");
     for (qsizetype at; (at = body.indexOf("amp;")) >= 0;)
@@ -22,7 +22,7 @@ QByteArray NaiveNormalize(QByteArray body) {
 
 } // namespace
 
-TEST(AnswerExtraction, TotalText) {
+TEST(AnswerExtractionTest, TotalText) {
     const struct {
         const char* answer;
         const char* total;
@@ -39,10 +39,10 @@ TEST(AnswerExtraction, TotalText) {
         {R"(TotalResultsAvailable="5" totalResultsReturned="0")", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ExtractTotal(c.answer), QString::fromUtf8(c.total)) << c.answer;
+        EXPECT_EQ(extractTotal(c.answer), QString::fromUtf8(c.total)) << c.answer;
 }
 
-TEST(AnswerExtraction, EntitiesAfterNormalisation) {
+TEST(AnswerExtractionTest, EntitiesAfterNormalisation) {
     const struct {
         const char* title;
         const char* expected;
@@ -54,16 +54,16 @@ TEST(AnswerExtraction, EntitiesAfterNormalisation) {
         {"&quot;x&quot; &amp;#39;", "&quot;x&quot; &#39;"},
     };
     for (const auto& c : cases) {
-        const TResultTable table =
-            Extract(QByteArray("<Result><Title>") + c.title + "</Title></Result>");
+        const SearchResults table =
+            extract(QByteArray("<Result><Title>") + c.title + "</Title></Result>");
         ASSERT_EQ(table.size(), 1);
-        EXPECT_EQ(table[0].Title, QString::fromUtf8(c.expected)) << c.title;
+        EXPECT_EQ(table[0].title, QString::fromUtf8(c.expected)) << c.title;
     }
 }
 
-TEST(AnswerExtraction, OnePassNormalisationEqualsRepeatedReplacementFromTheStart) {
-    EXPECT_EQ(NormalizeAnswer(">amp;<"), QByteArray("><")); // a joined "><" stays unbroken
-    EXPECT_EQ(NormalizeAnswer("<a><b>><<"), QByteArray("<a>\n<b>>\n<<"));
+TEST(AnswerExtractionTest, OnePassNormalisationEqualsRepeatedReplacementFromTheStart) {
+    EXPECT_EQ(normalizeAnswer(">amp;<"), QByteArray("><")); // a joined "><" stays unbroken
+    EXPECT_EQ(normalizeAnswer("<a><b>><<"), QByteArray("<a>\n<b>>\n<<"));
     const char alphabet[] = "amp;&x<>";
     QRandomGenerator random(1234);
     for (int round = 0; round < 5000; ++round) {
@@ -71,19 +71,19 @@ TEST(AnswerExtraction, OnePassNormalisationEqualsRepeatedReplacementFromTheStart
         const int length = random.bounded(0, 24);
         for (int i = 0; i < length; ++i)
             text += alphabet[random.bounded(0, 8)];
-        ASSERT_EQ(NormalizeAnswer(text), NaiveNormalize(text)) << text.constData();
+        ASSERT_EQ(normalizeAnswer(text), naiveNormalize(text)) << text.constData();
     }
 }
 
-TEST(AnswerExtraction, LinesSplitAtEveryKindOfBreak) {
-    EXPECT_EQ(SplitAnswerLines("a\r\nb\rc\nd\n"), (QStringList{"a", "b", "c", "d"}));
-    EXPECT_EQ(SplitAnswerLines("a\n\n\r\rb"), (QStringList{"a", "", "", "", "b"}));
-    EXPECT_EQ(SplitAnswerLines(""), QStringList());
-    EXPECT_EQ(SplitAnswerLines("\r\n"), QStringList{""});
-    EXPECT_EQ(SplitAnswerLines("\xE7\x8C\xAB\r\n"), QStringList{QStringLiteral("猫")});
+TEST(AnswerExtractionTest, LinesSplitAtEveryKindOfBreak) {
+    EXPECT_EQ(splitAnswerLines("a\r\nb\rc\nd\n"), (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(splitAnswerLines("a\n\n\r\rb"), (QStringList{"a", "", "", "", "b"}));
+    EXPECT_EQ(splitAnswerLines(""), QStringList());
+    EXPECT_EQ(splitAnswerLines("\r\n"), QStringList{""});
+    EXPECT_EQ(splitAnswerLines("\xE7\x8C\xAB\r\n"), QStringList{QStringLiteral("猫")});
 }
 
-TEST(AnswerExtraction, Blocks) {
+TEST(AnswerExtractionTest, Blocks) {
     const QByteArray answer =
         R"(<ResultSet totalResultsAvailable="5" totalResultsReturned="3">)"
         "<Result><Title>One</Title><Url>http://v/1</Url><ClickUrl>http://c/1</ClickUrl>"
@@ -92,48 +92,48 @@ TEST(AnswerExtraction, Blocks) {
         "<Result><Title>Two</Title><Copyright>ニコニコ動画</Copyright></Result>"
         R"(<Result id="9"><Title>Not a block</Title></Result>)"
         "</ResultSet>";
-    const TResultTable table = Extract(answer);
+    const SearchResults table = extract(answer);
     ASSERT_EQ(table.size(), 2);
-    EXPECT_EQ(table[0], (TResultRow{"One", "125", "Youtube", "http://r/1", "http://t/1.jpg"}));
-    EXPECT_EQ(table[1], (TResultRow{"Two", "", QStringLiteral("ニコニコ動画"), "", ""}));
+    EXPECT_EQ(table[0], (SearchResult{"One", "125", "Youtube", "http://r/1", "http://t/1.jpg"}));
+    EXPECT_EQ(table[1], (SearchResult{"Two", "", QStringLiteral("ニコニコ動画"), "", ""}));
 }
 
-TEST(AnswerExtraction, LineRules) {
+TEST(AnswerExtractionTest, LineRules) {
     const struct {
         QStringList lines;
-        TResultTable expected;
+        SearchResults expected;
     } cases[] = {
         // both tags on the block's one line: a row of empty fields
-        {{"<Result><Title>x</Title></Result>"}, {TResultRow{}}},
+        {{"<Result><Title>x</Title></Result>"}, {SearchResult{}}},
         // no closing line: no row, and the scan goes on after it
         {{"<Result>", "<Title>a</Title>"}, {}},
         {{"<ResultSet>", "<Title>a</Title>", "</Result>"}, {}},
         // the last line holding both tags decides; lines between blocks are never read
         {{"<Result>", "<Url>1</Url>", "<Url>2</Url>", "</Result>", "<Url>3</Url>"},
-         {TResultRow{"", "", "", "", "2"}}},
-        {{"<Result>", "</Url>x<Url>", "</Result>"}, {TResultRow{}}},
+         {SearchResult{"", "", "", "", "2"}}},
+        {{"<Result>", "</Url>x<Url>", "</Result>"}, {SearchResult{}}},
         {{"<Result>", "<Url>1</Url>", "<Url>spans", "lines</Url>", "</Result>"},
-         {TResultRow{"", "", "", "", "1"}}},
+         {SearchResult{"", "", "", "", "1"}}},
         // a second "<Result>" inside a block is just a line of it
         {{"<Result>", "<Title>a</Title>", "<Result>", "<Title>b</Title>", "</Result>"},
-         {TResultRow{"b", "", "", "", ""}}},
+         {SearchResult{"b", "", "", "", ""}}},
         // tags compare with their case
         {{"<result>", "</result>"}, {}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ExtractResults(c.lines.join(u'\n').toUtf8()), c.expected)
+        EXPECT_EQ(extractResults(c.lines.join(u'\n').toUtf8()), c.expected)
             << c.lines.join(u'|').toStdString();
         // the same lines ended by CR LF and by a lone CR
-        EXPECT_EQ(ExtractResults(c.lines.join(QStringLiteral("\r\n")).toUtf8()), c.expected);
-        EXPECT_EQ(ExtractResults(c.lines.join(u'\r').toUtf8()), c.expected);
+        EXPECT_EQ(extractResults(c.lines.join(QStringLiteral("\r\n")).toUtf8()), c.expected);
+        EXPECT_EQ(extractResults(c.lines.join(u'\r').toUtf8()), c.expected);
     }
 }
 
-TEST(AnswerExtraction, UnreadableBytesBecomeReplacementCharacters) {
-    const TResultTable table = Extract("<Result><Title>a\xFF"
-                                       "b \xF0\xA0\xAE\xB7</Title>"
-                                       "<Duration>59</Duration></Result>");
+TEST(AnswerExtractionTest, UnreadableBytesBecomeReplacementCharacters) {
+    const SearchResults table = extract("<Result><Title>a\xFF"
+                                        "b \xF0\xA0\xAE\xB7</Title>"
+                                        "<Duration>59</Duration></Result>");
     ASSERT_EQ(table.size(), 1);
-    EXPECT_EQ(table[0].Title, QStringLiteral("a\uFFFDb 𠮷"));
-    EXPECT_EQ(table[0].Duration, QStringLiteral("59"));
+    EXPECT_EQ(table[0].title, QStringLiteral("a\uFFFDb 𠮷"));
+    EXPECT_EQ(table[0].duration, QStringLiteral("59"));
 }

@@ -1,13 +1,13 @@
 #include "FakeSearchView.h"
 #include "TestUtil.h"
 
-#include "CannedSearchClient.h"
+#include "CannedSearchController.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QByteArray Answer(const QByteArray& total, int blocks) {
+QByteArray searchAnswer(const QByteArray& total, int blocks) {
     QByteArray answer =
         R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" + total +
         R"(" totalResultsReturned="20">)";
@@ -16,28 +16,28 @@ QByteArray Answer(const QByteArray& total, int blocks) {
     return answer + "</ResultSet>";
 }
 
-class AnswerLoad : public ::testing::Test {
+class AnswerLoadTest : public ::testing::Test {
 protected:
-    AnswerLoad() {
-        client.SearchSettings.ResultsPerPage = 20;
+    AnswerLoadTest() {
+        client.settings.resultsPerPage = 20;
         view.keyword = QStringLiteral("猫");
     }
 
-    void Search(const QByteArray& body) {
+    void search(const QByteArray& body) {
         client.answer = [body](const QString&) { return body; };
-        client.SpeedButton0_1Click();
+        client.search();
     }
 
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
-    CannedSearchClient client{view, http, url};
+    HttpClient http;
+    UrlEncoder url;
+    CannedSearchController client{view, http, url};
 };
 
 } // namespace
 
-TEST_F(AnswerLoad, TotalsAndCaption) {
+TEST_F(AnswerLoadTest, TotalsAndCaption) {
     const struct {
         QByteArray total;
         int expectedTotal;
@@ -52,8 +52,8 @@ TEST_F(AnswerLoad, TotalsAndCaption) {
         {"-3", -3, "」の動画検索結果 -3件", "ページ 0/0"},
     };
     for (const auto& c : cases) {
-        Search(Answer(c.total, 0));
-        EXPECT_EQ(client.PagingState.TotalResults, c.expectedTotal);
+        search(searchAnswer(c.total, 0));
+        EXPECT_EQ(client.paging.totalResults, c.expectedTotal);
         EXPECT_EQ(view.caption, QStringLiteral("ORVENA - Sorvel Browser -「猫") +
                                     QString::fromUtf8(c.captionEnd));
         EXPECT_EQ(view.pageLabels, QString::fromUtf8(c.labels));
@@ -62,30 +62,30 @@ TEST_F(AnswerLoad, TotalsAndCaption) {
     EXPECT_TRUE(messages.errors.isEmpty());
 }
 
-TEST_F(AnswerLoad, AnswerWithoutResultsKeepsTableAndPageCount) {
-    Search(Answer("45", 2));
-    ASSERT_EQ(client.ResultTable.size(), 2);
-    EXPECT_EQ(client.PagingState.PageCount, 3);
+TEST_F(AnswerLoadTest, AnswerWithoutResultsKeepsTableAndPageCount) {
+    search(searchAnswer("45", 2));
+    ASSERT_EQ(client.results.size(), 2);
+    EXPECT_EQ(client.paging.pageCount, 3);
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
 
     view.keyword = QStringLiteral("犬");
-    Search(Answer("0", 0));
-    EXPECT_EQ(client.ResultTable.size(), 2);
-    EXPECT_EQ(client.PagingState.PageCount, 0); // the Search command reset it; no answer set it
+    search(searchAnswer("0", 0));
+    EXPECT_EQ(client.results.size(), 2);
+    EXPECT_EQ(client.paging.pageCount, 0); // search() reset it; no answer set it
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 0/0"));
     EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
 }
 
-TEST_F(AnswerLoad, TotalWithoutBlocksGivesAnEmptyTable) {
-    Search(Answer("45", 2));
-    Search(Answer("5", 0));
-    EXPECT_TRUE(client.ResultTable.isEmpty());
+TEST_F(AnswerLoadTest, TotalWithoutBlocksGivesAnEmptyTable) {
+    search(searchAnswer("45", 2));
+    search(searchAnswer("5", 0));
+    EXPECT_TRUE(client.results.isEmpty());
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/1"));
 }
 
-TEST_F(AnswerLoad, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBack) {
-    Search(Answer("45", 2));
+TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBack) {
+    search(searchAnswer("45", 2));
     const QString caption = view.caption;
     view.previousEnabled = view.nextEnabled = true;
 
@@ -95,7 +95,7 @@ TEST_F(AnswerLoad, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBac
     } cases[] = {
         {R"(<ResultSet totalResultsReturned="1" totalResultsAvailable="5">)",
          "'' は整数ではありません."},
-        {Answer("12a", 1), "'12a' は整数ではありません."},
+        {searchAnswer("12a", 1), "'12a' は整数ではありません."},
         {"<html><body>404 Not Found</body></html>", "'' は整数ではありません."},
         {"", "'' は整数ではありません."},
     };
@@ -104,14 +104,14 @@ TEST_F(AnswerLoad, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBac
         bool controlsOffWhileShown = false;
         messages.onShow = [&] { controlsOffWhileShown = !view.searchEnabled; };
         const int resets = view.columnResets;
-        Search(c.body);
+        search(c.body);
         EXPECT_EQ(messages.errors, QStringList{QString::fromUtf8(c.message)});
         EXPECT_TRUE(controlsOffWhileShown);
         EXPECT_TRUE(view.searchEnabled);
         EXPECT_FALSE(view.previousEnabled || view.nextEnabled);
         EXPECT_EQ(view.columnResets, resets + 1);
         EXPECT_EQ(view.caption, caption);
-        EXPECT_EQ(client.PagingState.TotalResults, 45);
-        EXPECT_EQ(client.ResultTable.size(), 2);
+        EXPECT_EQ(client.paging.totalResults, 45);
+        EXPECT_EQ(client.results.size(), 2);
     }
 }

@@ -1,22 +1,22 @@
 #pragma once
 
 #include "controls/BrowserPane.h"
-#include "controls/Dxfcheckbox.h"
-#include "controls/Gradbox.h"
-#include "controls/Image.h"
+#include "controls/ClickableImage.h"
+#include "controls/GradientBox.h"
+#include "controls/ImageCheckBox.h"
 #include "search/SearchView.h"
 
 #include <QLabel>
 #include <QStringList>
 #include <QWidget>
 
-// A view that records what the search client does to it, for tests that need no window.
+// A view that records what the search controller does to it, for tests that need no window.
 class FakeBrowserPane final : public IBrowserPane {
 public:
-    void Navigate(const QString& url) override { navigations << url; }
-    QString LocationURL() const override { return location; }
-    QString Hint() const override { return hint; }
-    void SetHint(const QString& text) override { hint = text; }
+    void navigate(const QString& url) override { navigations << url; }
+    QString locationUrl() const override { return location; }
+    QString resultTitle() const override { return hint; }
+    void setResultTitle(const QString& text) override { hint = text; }
 
     QStringList navigations;
     QString location;
@@ -28,49 +28,49 @@ class FakeSearchView : public ISearchView {
 public:
     FakeSearchView() {
         for (int i = 0; i < SlotCount; ++i) {
-            TResultSlot& slot = resultSlots[i];
-            slot.Panel = new QWidget(&container);
-            slot.GradBox = new TGradBox(slot.Panel);
-            slot.Image = new TImage(slot.Panel);
-            slot.Label = new QLabel(QStringLiteral("-"), slot.Panel);
-            slot.CheckBox = new TdxfCheckBox(slot.Panel);
-            slot.Panel->hide();
+            ResultSlot& slot = resultSlots[i];
+            slot.panel = new QWidget(&container);
+            slot.strip = new GradientBox(slot.panel);
+            slot.thumbnail = new ClickableImage(slot.panel);
+            slot.infoLabel = new QLabel(QStringLiteral("-"), slot.panel);
+            slot.checkBox = new ImageCheckBox(slot.panel);
+            slot.panel->hide();
         }
     }
 
-    int ShownSlots() const {
+    int shownSlots() const {
         int shown = 0;
-        for (const TResultSlot& slot : resultSlots)
-            shown += slot.Panel->isVisibleTo(&container) ? 1 : 0;
+        for (const ResultSlot& slot : resultSlots)
+            shown += slot.panel->isVisibleTo(&container) ? 1 : 0;
         return shown;
     }
 
-    QString KeywordText() const override { return keyword; }
-    void SetKeywordText(const QString& text) override { keyword = text; }
-    void AddKeywordToHistory() override { history.prepend(keyword); }
-    void SetSearchControlsEnabled(bool enabled) override { searchEnabled = enabled; }
-    bool SearchCommandEnabled() const override { return searchEnabled; }
-    void SetPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override {
+    QString keywordText() const override { return keyword; }
+    void setKeywordText(const QString& text) override { keyword = text; }
+    void addKeywordToHistory() override { history.prepend(keyword); }
+    void setSearchControlsEnabled(bool enabled) override { searchEnabled = enabled; }
+    bool isSearchEnabled() const override { return searchEnabled; }
+    void setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override {
         previousEnabled = firstAndPrevious;
         nextEnabled = nextAndLast;
     }
-    void ResetResultColumn() override {
+    void resetResultColumn() override {
         ++columnResets;
-        for (const TResultSlot& slot : resultSlots)
-            slot.Panel->hide();
+        for (const ResultSlot& slot : resultSlots)
+            slot.panel->hide();
     }
-    void SetResultScrollRange(int pixels) override { scrollRange = pixels; }
-    int SlotHeight() const override { return 120; }
-    TResultSlot Slot(int index) const override { return resultSlots[index]; }
-    QString BaseCaption() const override { return QStringLiteral("ORVENA - Sorvel Browser"); }
-    void SetCaption(const QString& text) override { caption = text; }
-    void SetPageLabels(const QString& text) override { pageLabels = text; }
-    void SetStatusText(int panel, const QString& text) override { status[panel] = text; }
-    IBrowserPane& BrowserPane() override { return browser; }
-    void EnableWebCommands() override { webCommandsEnabled = true; }
+    void setResultScrollRange(int pixels) override { scrollRange = pixels; }
+    int slotHeight() const override { return 120; }
+    ResultSlot resultSlot(int index) const override { return resultSlots[index]; }
+    QString baseCaption() const override { return QStringLiteral("ORVENA - Sorvel Browser"); }
+    void setCaption(const QString& text) override { caption = text; }
+    void setPageLabels(const QString& text) override { pageLabels = text; }
+    void setStatusText(int panel, const QString& text) override { status[panel] = text; }
+    IBrowserPane& browserPane() override { return browser; }
+    void enableWebCommands() override { webCommandsEnabled = true; }
 
     QWidget container;
-    TResultSlot resultSlots[SlotCount];
+    ResultSlot resultSlots[SlotCount];
     QString keyword;
     QStringList history;
     bool searchEnabled = true;

@@ -1,10 +1,10 @@
-#include "CannedSearchClient.h"
+#include "CannedSearchController.h"
 #include "FakeSearchView.h"
 #include "SearchTestUtil.h"
 #include "TestUtil.h"
 
-#include "controls/Dxfcheckbox.h"
-#include "controls/Image.h"
+#include "controls/ClickableImage.h"
+#include "controls/ImageCheckBox.h"
 #include "search/ServiceHost.h"
 
 #include <QLabel>
@@ -20,7 +20,7 @@ const QColor ThumbnailColour(200, 20, 20);
 
 // A service that reports `total` and answers every page with the rows it holds: full pages,
 // and the remainder on the last.
-QByteArray ServiceAnswer(const QString& url, int total, int rowsOverride = -1) {
+QByteArray serviceAnswer(const QString& url, int total, int rowsOverride = -1) {
     const QUrlQuery query(QUrl(url).query());
     const int count = query.queryItemValue(QStringLiteral("results")).toInt();
     const int start = query.queryItemValue(QStringLiteral("start")).toInt();
@@ -29,48 +29,48 @@ QByteArray ServiceAnswer(const QString& url, int total, int rowsOverride = -1) {
     QByteArray blocks;
     for (int i = 0; i < rows; ++i) {
         const QByteArray n = QByteArray::number(start + i);
-        blocks += ResultBlock("T" + n, "125", "Youtube", "http://r/" + n, "http://t/" + n + ".jpg");
+        blocks += resultBlock("T" + n, "125", "Youtube", "http://r/" + n, "http://t/" + n + ".jpg");
     }
-    return AnswerOf(total, blocks);
+    return answerOf(total, blocks);
 }
 
-class ResultPage : public ::testing::Test {
+class ResultPageTest : public ::testing::Test {
 protected:
-    ResultPage() {
-        client.SearchSettings.ResultsPerPage = 20;
-        client.NoImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
-        QFile file(client.NoImageFile);
+    ResultPageTest() {
+        client.settings.resultsPerPage = 20;
+        client.noImageFile = dir.filePath(QStringLiteral("no_image.jpg"));
+        QFile file(client.noImageFile);
         file.open(QIODevice::WriteOnly);
-        file.write(JpegOf(NoImageColour));
+        file.write(jpegOf(NoImageColour));
         view.keyword = QStringLiteral("猫");
     }
 
     // Searches with a service that reports `total` results.
-    void SearchWithTotal(int total, int rowsOverride = -1) {
+    void searchWithTotal(int total, int rowsOverride = -1) {
         client.answer = [total, rowsOverride](const QString& url) {
-            return ServiceAnswer(url, total, rowsOverride);
+            return serviceAnswer(url, total, rowsOverride);
         };
-        client.SpeedButton0_1Click();
+        client.search();
     }
 
     void Page(int page) {
-        client.PagingState.CurrentPage = page;
-        client.LoadResultPage(page);
+        client.paging.currentPage = page;
+        client.loadResultPage(page);
     }
 
-    TResultSlot Slot(int index) const { return view.Slot(index); }
+    ResultSlot resultSlot(int index) const { return view.resultSlot(index); }
 
     QTemporaryDir dir;
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
-    CannedSearchClient client{view, http, url};
+    HttpClient http;
+    UrlEncoder url;
+    CannedSearchController client{view, http, url};
 };
 
 } // namespace
 
-TEST(SlotLabel, DurationAndSource) {
+TEST(SlotLabelTest, DurationAndSource) {
     const struct {
         const char* duration;
         const char* label;
@@ -85,24 +85,24 @@ TEST(SlotLabel, DurationAndSource) {
         {"12 ", "情報なし"},
     };
     for (const auto& c : cases) {
-        const TResultRow row{"t", QString::fromUtf8(c.duration), "Youtube", "", ""};
-        EXPECT_EQ(SlotLabelText(row), QString::fromUtf8(c.label)) << c.duration;
+        const SearchResult row{"t", QString::fromUtf8(c.duration), "Youtube", "", ""};
+        EXPECT_EQ(slotLabelText(row), QString::fromUtf8(c.label)) << c.duration;
     }
 }
 
-TEST(SlotLabel, OnlyFourSitesMarkAResultAsViewed) {
+TEST(SlotLabelTest, OnlyFourSitesMarkAResultAsViewed) {
     for (const char* site : {"Youtube", "metacafe", "Yahoo! Video", "ニコニコ動画"})
-        EXPECT_TRUE(IsMarkableSite(QString::fromUtf8(site))) << site;
+        EXPECT_TRUE(isMarkableSite(QString::fromUtf8(site))) << site;
     for (const char* site : {"YouTube", "Youtube ", "youtube", "Metacafe", "ニコニコ", ""})
-        EXPECT_FALSE(IsMarkableSite(QString::fromUtf8(site))) << site;
+        EXPECT_FALSE(isMarkableSite(QString::fromUtf8(site))) << site;
 }
 
-TEST_F(ResultPage, FirstPageOfACappedTotal) {
-    SearchWithTotal(1234);
+TEST_F(ResultPageTest, FirstPageOfACappedTotal) {
+    searchWithTotal(1234);
     EXPECT_EQ(view.caption,
               QStringLiteral("ORVENA - Sorvel Browser -「猫」の動画検索結果 900件以上"));
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/45"));
-    EXPECT_EQ(view.ShownSlots(), 20);
+    EXPECT_EQ(view.shownSlots(), 20);
     EXPECT_FALSE(view.previousEnabled);
     EXPECT_TRUE(view.nextEnabled);
     EXPECT_TRUE(view.searchEnabled);
@@ -111,14 +111,14 @@ TEST_F(ResultPage, FirstPageOfACappedTotal) {
     EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
 }
 
-TEST_F(ResultPage, LastPageShowsTheRemainder) {
-    SearchWithTotal(95);
+TEST_F(ResultPageTest, LastPageShowsTheRemainder) {
+    searchWithTotal(95);
     QStringList progress;
     client.duringThumbnail = [&] { progress << view.status[0]; };
     Page(5);
     EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&results=15&start=81&")));
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 5/5"));
-    EXPECT_EQ(view.ShownSlots(), 15);
+    EXPECT_EQ(view.shownSlots(), 15);
     EXPECT_EQ(view.scrollRange, 20 * 120);
     EXPECT_TRUE(view.previousEnabled);
     EXPECT_FALSE(view.nextEnabled);
@@ -127,7 +127,7 @@ TEST_F(ResultPage, LastPageShowsTheRemainder) {
     EXPECT_EQ(progress.back(), QStringLiteral("ページ5更新中 15/15"));
 }
 
-TEST_F(ResultPage, PageCountsAndScrollRanges) {
+TEST_F(ResultPageTest, PageCountsAndScrollRanges) {
     const struct {
         int perPage;
         int total;
@@ -142,152 +142,153 @@ TEST_F(ResultPage, PageCountsAndScrollRanges) {
         {10, 7, -1, 7, 10 * 120, false},
     };
     for (const auto& c : cases) {
-        client.SearchSettings.ResultsPerPage = c.perPage;
-        SearchWithTotal(c.total, c.rows);
-        EXPECT_EQ(view.ShownSlots(), c.shown) << c.total;
+        client.settings.resultsPerPage = c.perPage;
+        searchWithTotal(c.total, c.rows);
+        EXPECT_EQ(view.shownSlots(), c.shown) << c.total;
         EXPECT_EQ(view.scrollRange, c.range) << c.total;
         EXPECT_EQ(view.nextEnabled, c.next) << c.total;
     }
 }
 
-TEST_F(ResultPage, FewerPagesThanAskedForCutsTheRange) {
-    SearchWithTotal(900);
-    client.PagingState.PageCount = 45;
-    client.answer = [](const QString& url) { return ServiceAnswer(url, 860, 7); };
+TEST_F(ResultPageTest, FewerPagesThanAskedForCutsTheRange) {
+    searchWithTotal(900);
+    client.paging.pageCount = 45;
+    client.answer = [](const QString& url) { return serviceAnswer(url, 860, 7); };
     Page(45);
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 45/43"));
-    EXPECT_EQ(view.ShownSlots(), 7);
+    EXPECT_EQ(view.shownSlots(), 7);
     EXPECT_EQ(view.scrollRange, 7 * 120);
     EXPECT_FALSE(view.nextEnabled);
 }
 
-TEST_F(ResultPage, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
-    SearchWithTotal(300);
-    ASSERT_EQ(view.ShownSlots(), 20);
-    client.SearchSettings.ResultsPerPage = 5;
-    SearchWithTotal(300);
-    EXPECT_EQ(view.ShownSlots(), 5);
+TEST_F(ResultPageTest, FewerResultsPerPageLeaveNoEarlierSlotVisible) {
+    searchWithTotal(300);
+    ASSERT_EQ(view.shownSlots(), 20);
+    client.settings.resultsPerPage = 5;
+    searchWithTotal(300);
+    EXPECT_EQ(view.shownSlots(), 5);
 }
 
-TEST_F(ResultPage, SlotContents) {
+TEST_F(ResultPageTest, SlotContents) {
     client.answer = [](const QString&) {
-        return AnswerOf(
-            3, ResultBlock("猫 &amp; 犬", "125", "ニコニコ動画", "http://r/1", "http://t/1.jpg") +
-                   ResultBlock("two", "", "YouTube", "http://r/2", "http://t/2.jpg") +
-                   ResultBlock("three", "59", "metacafe", "http://r/3", ""));
+        return answerOf(
+            3, resultBlock("猫 &amp; 犬", "125", "ニコニコ動画", "http://r/1", "http://t/1.jpg") +
+                   resultBlock("two", "", "YouTube", "http://r/2", "http://t/2.jpg") +
+                   resultBlock("three", "59", "metacafe", "http://r/3", ""));
     };
-    client.thumbnails[QStringLiteral("http://t/1.jpg")] = JpegOf(ThumbnailColour);
+    client.thumbnails[QStringLiteral("http://t/1.jpg")] = jpegOf(ThumbnailColour);
     client.thumbnails[QStringLiteral("http://t/2.jpg")] = "<html>404 Not Found</html>";
-    view.Slot(0).CheckBox->SetChecked(true);
-    client.SpeedButton0_1Click();
+    view.resultSlot(0).checkBox->setChecked(true);
+    client.search();
 
     EXPECT_EQ(client.thumbnailRequests,
               (QStringList{"http://t/1.jpg", "http://t/2.jpg", "http://v/three"}));
-    const TResultSlot first = Slot(0);
-    EXPECT_EQ(first.CheckBox->Caption(), QStringLiteral("猫 & 犬"));
-    EXPECT_TRUE(first.CheckBox->isEnabled());
-    EXPECT_FALSE(first.CheckBox->Checked()); // every load unchecks
-    EXPECT_EQ(first.Label->text(), QStringLiteral("[ニコニコ動画]\n\n2分5秒\n\n"));
-    EXPECT_TRUE(CentreIs(first.Image->Picture(), ThumbnailColour));
-    EXPECT_EQ(first.Image->toolTip(), QStringLiteral("http://r/1"));
+    const ResultSlot first = resultSlot(0);
+    EXPECT_EQ(first.checkBox->caption(), QStringLiteral("猫 & 犬"));
+    EXPECT_TRUE(first.checkBox->isEnabled());
+    EXPECT_FALSE(first.checkBox->isChecked()); // every load unchecks
+    EXPECT_EQ(first.infoLabel->text(), QStringLiteral("[ニコニコ動画]\n\n2分5秒\n\n"));
+    EXPECT_TRUE(centreIs(first.thumbnail->picture(), ThumbnailColour));
+    EXPECT_EQ(first.thumbnail->toolTip(), QStringLiteral("http://r/1"));
 
-    const TResultSlot second = Slot(1);
-    EXPECT_FALSE(second.CheckBox->isEnabled());
-    EXPECT_EQ(second.Label->text(), QStringLiteral("情報なし"));
-    EXPECT_TRUE(CentreIs(second.Image->Picture(), NoImageColour)); // an error page is no picture
+    const ResultSlot second = resultSlot(1);
+    EXPECT_FALSE(second.checkBox->isEnabled());
+    EXPECT_EQ(second.infoLabel->text(), QStringLiteral("情報なし"));
+    EXPECT_TRUE(
+        centreIs(second.thumbnail->picture(), NoImageColour)); // an error page is no picture
     // An empty thumbnail element breaks into two lines: the video's own Url stays the last one
     // read, and is no picture.
-    EXPECT_TRUE(CentreIs(Slot(2).Image->Picture(), NoImageColour));
-    EXPECT_FALSE(QFile::exists(client.ThumbnailFile));
+    EXPECT_TRUE(centreIs(resultSlot(2).thumbnail->picture(), NoImageColour));
+    EXPECT_FALSE(QFile::exists(client.thumbnailFile));
 }
 
-TEST_F(ResultPage, BrokenThumbnailsShowTheStandIn) {
-    const QByteArray noisy = JpegOf(ThumbnailColour, 120, 90, true);
+TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
+    const QByteArray noisy = jpegOf(ThumbnailColour, 120, 90, true);
     const QByteArray pictures[] = {noisy.left(noisy.size() * 4 / 5), "not a picture", ""};
     QByteArray blocks;
     for (int i = 0; i < 3; ++i) {
         const QByteArray thumbnail = "http://t/" + QByteArray::number(i) + ".jpg";
-        blocks += ResultBlock("t", "1", "Youtube", "http://r/", thumbnail);
+        blocks += resultBlock("t", "1", "Youtube", "http://r/", thumbnail);
         client.thumbnails[QString::fromLatin1(thumbnail)] = pictures[i];
     }
-    client.answer = [blocks](const QString&) { return AnswerOf(3, blocks); };
-    client.SpeedButton0_1Click();
+    client.answer = [blocks](const QString&) { return answerOf(3, blocks); };
+    client.search();
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(CentreIs(Slot(i).Image->Picture(), NoImageColour)) << i;
+        EXPECT_TRUE(centreIs(resultSlot(i).thumbnail->picture(), NoImageColour)) << i;
 
     // Without the stand-in picture the slot shows no picture rather than an earlier one.
-    QFile::remove(client.NoImageFile);
-    client.SpeedButton0_1Click();
-    EXPECT_TRUE(Slot(0).Image->Picture().isNull());
+    QFile::remove(client.noImageFile);
+    client.search();
+    EXPECT_TRUE(resultSlot(0).thumbnail->picture().isNull());
 }
 
-TEST_F(ResultPage, PagingCommandsRunOnlyWhenTheirConditionHolds) {
-    SearchWithTotal(50); // three pages at 20
-    const auto requestsAfter = [&](void (TSearchClient::*command)()) {
+TEST_F(ResultPageTest, PagingCommandsRunOnlyWhenTheirConditionHolds) {
+    searchWithTotal(50); // three pages at 20
+    const auto requestsAfter = [&](void (SearchController::*command)()) {
         const qsizetype before = client.requests.size();
         (client.*command)();
         return client.requests.size() - before;
     };
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_1Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_2Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_3Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 2);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_4Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 3);
+    EXPECT_EQ(requestsAfter(&SearchController::showFirstPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showPreviousPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showNextPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 2);
+    EXPECT_EQ(requestsAfter(&SearchController::showLastPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 3);
     EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&results=10&start=41&")));
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_3Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_4Click), 0);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_2Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 2);
-    EXPECT_EQ(requestsAfter(&TSearchClient::SpeedButton2_1Click), 1);
-    EXPECT_EQ(client.PagingState.CurrentPage, 1);
+    EXPECT_EQ(requestsAfter(&SearchController::showNextPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showLastPage), 0);
+    EXPECT_EQ(requestsAfter(&SearchController::showPreviousPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 2);
+    EXPECT_EQ(requestsAfter(&SearchController::showFirstPage), 1);
+    EXPECT_EQ(client.paging.currentPage, 1);
 }
 
-TEST_F(ResultPage, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
-    SearchWithTotal(50);
+TEST_F(ResultPageTest, EditedKeywordGoesToCaptionAndHistoryNotToTheRequest) {
+    searchWithTotal(50);
     view.keyword = QStringLiteral("犬");
-    client.SpeedButton2_3Click();
+    client.showNextPage();
     EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&query=%E7%8C%AB&")));
     EXPECT_TRUE(view.caption.contains(QStringLiteral("「犬」")));
     EXPECT_EQ(view.history.front(), QStringLiteral("犬"));
     EXPECT_EQ(view.keyword, QStringLiteral("犬"));
 }
 
-TEST_F(ResultPage, ActivationOpensOnlyWebPagesAndMarksTheResult) {
+TEST_F(ResultPageTest, ActivationOpensOnlyWebPagesAndMarksTheResult) {
     client.answer = [](const QString&) {
-        return AnswerOf(5, ResultBlock("web", "1", "Youtube", "http://r/1", "") +
-                               ResultBlock("script", "1", "Youtube", "javascript:alert(1)", "") +
-                               ResultBlock("local", "1", "other site", "file:///etc/passwd", "") +
-                               ResultBlock("none", "1", "Youtube", "", "") +
-                               ResultBlock("secure", "1", "other site", "HTTPS://r/5", ""));
+        return answerOf(5, resultBlock("web", "1", "Youtube", "http://r/1", "") +
+                               resultBlock("script", "1", "Youtube", "javascript:alert(1)", "") +
+                               resultBlock("local", "1", "other site", "file:///etc/passwd", "") +
+                               resultBlock("none", "1", "Youtube", "", "") +
+                               resultBlock("secure", "1", "other site", "HTTPS://r/5", ""));
     };
-    client.SpeedButton0_1Click();
+    client.search();
     for (int slot = 1; slot <= 5; ++slot)
-        client.ImageClick(slot);
-    client.ImageClick(1);
+        client.openResult(slot);
+    client.openResult(1);
     EXPECT_EQ(view.browser.navigations, (QStringList{"http://r/1", "HTTPS://r/5", "http://r/1"}));
     EXPECT_EQ(view.browser.hint, QStringLiteral("web"));
-    EXPECT_TRUE(Slot(0).CheckBox->Checked());
-    EXPECT_TRUE(Slot(1).CheckBox->Checked());  // not opened, but marked as usual
-    EXPECT_FALSE(Slot(2).CheckBox->Checked()); // a site that does not mark
-    EXPECT_TRUE(Slot(3).CheckBox->Checked());
-    EXPECT_FALSE(Slot(4).CheckBox->Checked());
+    EXPECT_TRUE(resultSlot(0).checkBox->isChecked());
+    EXPECT_TRUE(resultSlot(1).checkBox->isChecked());  // not opened, but marked as usual
+    EXPECT_FALSE(resultSlot(2).checkBox->isChecked()); // a site that does not mark
+    EXPECT_TRUE(resultSlot(3).checkBox->isChecked());
+    EXPECT_FALSE(resultSlot(4).checkBox->isChecked());
 }
 
-TEST_F(ResultPage, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands) {
-    const QString top = TopPageUrl(QStringLiteral("svc.test"));
+TEST_F(ResultPageTest, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands) {
+    const QString top = topPageUrl(QStringLiteral("svc.test"));
     for (const QString& location : {top, top + QStringLiteral("?ret=1")}) {
         view.browser.location = location;
-        client.WebBrowser1NavigateComplete2();
+        client.handleNavigationFinished();
         EXPECT_FALSE(view.webCommandsEnabled);
         EXPECT_TRUE(view.status[3].isEmpty());
     }
     view.browser.location = QStringLiteral("http://svc.test/watch/7");
-    client.WebBrowser1NavigateComplete2();
+    client.handleNavigationFinished();
     EXPECT_TRUE(view.webCommandsEnabled);
     EXPECT_EQ(view.status[3], QStringLiteral("http://svc.test/watch/7"));
 
     view.browser.location = top;
-    client.WebBrowser1NavigateComplete2();
+    client.handleNavigationFinished();
     EXPECT_EQ(view.status[3], QStringLiteral("http://svc.test/watch/7"));
 }

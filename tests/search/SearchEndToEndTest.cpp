@@ -3,10 +3,10 @@
 #include "SearchTestUtil.h"
 #include "TestUtil.h"
 
-#include "controls/Image.h"
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
-#include "search/SearchClient.h"
+#include "controls/ClickableImage.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
+#include "search/SearchController.h"
 
 #include <gtest/gtest.h>
 
@@ -14,81 +14,81 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A search client on a real HTTP client, against a scripted service on host.
-struct LiveSearch {
-    explicit LiveSearch(const QByteArray& host)
+// A search controller on a real HTTP client, against a scripted service on host.
+struct liveSearch {
+    explicit liveSearch(const QByteArray& host)
         : client(view, http, url, QString::fromLatin1(host)) {
-        client.SearchSettings.ResultsPerPage = 20;
-        client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
+        client.settings.resultsPerPage = 20;
+        client.settings.uniqueId = QStringLiteral("1234-5678-9012-3456");
     }
 
-    void Search(const QString& keyword) {
+    void search(const QString& keyword) {
         view.keyword = keyword;
-        client.SpeedButton0_1Click();
+        client.search();
     }
 
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
-    TSearchClient client;
+    HttpClient http;
+    UrlEncoder url;
+    SearchController client;
 };
 
 } // namespace
 
-TEST(SearchEndToEnd, KeywordToTableThroughTheHttpClient) {
+TEST(SearchEndToEndTest, KeywordToTableThroughTheHttpClient) {
     const QColor colour(30, 60, 200);
     QByteArray host;
     ScriptedHttpServer server([&](ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.ReadRequest();
+        const QByteArray request = c.readRequest();
         if (request.startsWith("GET /files/sorvel/api_yahoo.php?")) {
-            c.Send(ScriptedHttpServer::Response(
-                200, AnswerOf(1234, ResultBlock("猫の動画", "125", "Youtube",
+            c.send(ScriptedHttpServer::response(
+                200, answerOf(1234, resultBlock("猫の動画", "125", "Youtube",
                                                 "http://" + host + "/watch/1",
                                                 "http://" + host + "/thumbs/1.jpg") +
-                                        ResultBlock("Tom &amp;amp; Jerry", "abc", "other",
+                                        resultBlock("Tom &amp;amp; Jerry", "abc", "other",
                                                     "http://" + host + "/watch/2",
                                                     "http://" + host + "/thumbs/missing.jpg"))));
         } else if (request.startsWith("GET /thumbs/1.jpg ")) {
-            c.Send(ScriptedHttpServer::Response(200, JpegOf(colour), {"Content-Type: image/jpeg"}));
+            c.send(ScriptedHttpServer::response(200, jpegOf(colour), {"Content-Type: image/jpeg"}));
         } else {
-            c.Send(ScriptedHttpServer::Response(404, "<html>Not Found</html>"));
+            c.send(ScriptedHttpServer::response(404, "<html>Not Found</html>"));
         }
     });
-    host = server.HostAndPort();
+    host = server.hostAndPort();
 
-    LiveSearch live(host);
-    live.Search(QStringLiteral("猫"));
-    const TSearchClient& client = live.client;
+    liveSearch live(host);
+    live.search(QStringLiteral("猫"));
+    const SearchController& client = live.client;
     const FakeSearchView& view = live.view;
 
-    ASSERT_FALSE(server.Requests().isEmpty());
-    EXPECT_TRUE(server.Requests().front().startsWith(
+    ASSERT_FALSE(server.requests().isEmpty());
+    EXPECT_TRUE(server.requests().front().startsWith(
         "GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&results=20&start=1&adult_ok=0&site="
         "&uniqueid=1234-5678-9012-3456&ver=3.2 HTTP/1.0\r\nHost: 127.0.0.1\r\n"));
-    EXPECT_EQ(client.PagingState.TotalResults, 900);
-    EXPECT_TRUE(client.TotalCapped);
-    ASSERT_EQ(client.ResultTable.size(), 2);
-    EXPECT_EQ(client.ResultTable[0].Title, QStringLiteral("猫の動画"));
-    EXPECT_EQ(client.ResultTable[1].Title, QStringLiteral("Tom & Jerry"));
-    EXPECT_EQ(client.ResultTable[0].RefererUrl, QString::fromLatin1("http://" + host + "/watch/1"));
-    EXPECT_EQ(view.ShownSlots(), 2);
-    EXPECT_TRUE(CentreIs(view.Slot(0).Image->Picture(), colour));
-    EXPECT_EQ(server.ConnectionCount(), 3);
+    EXPECT_EQ(client.paging.totalResults, 900);
+    EXPECT_TRUE(client.totalCapped);
+    ASSERT_EQ(client.results.size(), 2);
+    EXPECT_EQ(client.results[0].title, QStringLiteral("猫の動画"));
+    EXPECT_EQ(client.results[1].title, QStringLiteral("Tom & Jerry"));
+    EXPECT_EQ(client.results[0].pageUrl, QString::fromLatin1("http://" + host + "/watch/1"));
+    EXPECT_EQ(view.shownSlots(), 2);
+    EXPECT_TRUE(centreIs(view.resultSlot(0).thumbnail->picture(), colour));
+    EXPECT_EQ(server.connectionCount(), 3);
     EXPECT_TRUE(live.messages.information.isEmpty());
     EXPECT_TRUE(live.messages.errors.isEmpty());
 }
 
-TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
+TEST(SearchEndToEndTest, RefusedConnectionShowsTheOfflineMessage) {
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
-    TSearchClient client(view, http, url,
-                         QStringLiteral("127.0.0.1:%1").arg(ScriptedHttpServer::ClosedPort()));
-    client.SearchSettings.ResultsPerPage = 20;
+    HttpClient http;
+    UrlEncoder url;
+    SearchController client(view, http, url,
+                            QStringLiteral("127.0.0.1:%1").arg(ScriptedHttpServer::closedPort()));
+    client.settings.resultsPerPage = 20;
     view.keyword = QStringLiteral("猫");
-    client.SpeedButton0_1Click();
+    client.search();
     EXPECT_EQ(messages.information,
               QStringList{QStringLiteral("インターネットに接続されていません.")});
     EXPECT_TRUE(view.searchEnabled);
@@ -96,26 +96,26 @@ TEST(SearchEndToEnd, RefusedConnectionShowsTheOfflineMessage) {
     EXPECT_EQ(view.columnResets, 0);
 }
 
-TEST(SearchEndToEnd, LongKeywordKeepsEveryKeyOnTheNextPage) {
+TEST(SearchEndToEndTest, LongKeywordKeepsEveryKeyOnTheNextPage) {
     // The thumbnails are refused at once: only the answers reach the server.
     const QByteArray thumbnail =
-        "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::ClosedPort()) + "/t.jpg";
+        "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::closedPort()) + "/t.jpg";
     QByteArray blocks;
     for (int i = 0; i < 20; ++i)
-        blocks += ResultBlock("t" + QByteArray::number(i), "60", "Youtube", "", thumbnail);
+        blocks += resultBlock("t" + QByteArray::number(i), "60", "Youtube", "", thumbnail);
     ScriptedHttpServer server(
-        ScriptedHttpServer::Reply(ScriptedHttpServer::Response(200, AnswerOf(45, blocks))));
+        ScriptedHttpServer::reply(ScriptedHttpServer::response(200, answerOf(45, blocks))));
 
-    LiveSearch live(server.HostAndPort());
-    live.client.SearchSettings.Site = QStringLiteral("video.example.jp");
+    liveSearch live(server.hostAndPort());
+    live.client.settings.site = QStringLiteral("video.example.jp");
     // 23 characters, nine bytes each once encoded.
     const QString keyword = QStringLiteral("東京の夜景と富士山を空から撮影した美しい動画集");
     ASSERT_EQ(keyword.size(), 23);
-    live.Search(keyword);
-    live.client.SpeedButton2_3Click();
+    live.search(keyword);
+    live.client.showNextPage();
 
-    ASSERT_EQ(server.Requests().size(), 2);
-    const QByteArray target = server.Requests()[1].split(' ').value(1);
+    ASSERT_EQ(server.requests().size(), 2);
+    const QByteArray target = server.requests()[1].split(' ').value(1);
     ASSERT_TRUE(target.startsWith("/files/sorvel/api_yahoo.php?&"));
     QList<std::pair<QByteArray, QByteArray>> keys;
     for (const QByteArray& pair : target.mid(target.indexOf('?') + 2).split('&')) {
@@ -136,47 +136,47 @@ TEST(SearchEndToEnd, LongKeywordKeepsEveryKeyOnTheNextPage) {
     EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
 }
 
-TEST(SearchEndToEnd, SlowThumbnailHostCannotHoldThePage) {
+TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
     const QColor slowColour(200, 30, 30);
     const QColor fastColour(30, 60, 200);
     // Sends its picture steadily, well within any time-out, in about three seconds.
     ScriptedHttpServer slow([&](ScriptedHttpServer::Connection& c) {
-        c.ReadRequest();
+        c.readRequest();
         const QByteArray response =
-            ScriptedHttpServer::Response(200, JpegOf(slowColour), {"Content-Type: image/jpeg"});
-        c.SendSlowly(response, static_cast<int>(response.size() / 20 + 1), 150ms);
+            ScriptedHttpServer::response(200, jpegOf(slowColour), {"Content-Type: image/jpeg"});
+        c.sendSlowly(response, static_cast<int>(response.size() / 20 + 1), 150ms);
     });
     QByteArray host;
     ScriptedHttpServer service([&](ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.ReadRequest();
+        const QByteArray request = c.readRequest();
         if (request.startsWith("GET /files/sorvel/api_yahoo.php?"))
-            c.Send(ScriptedHttpServer::Response(
-                200, AnswerOf(3, ResultBlock("1", "60", "Youtube", "", slow.Url("/1.jpg")) +
-                                     ResultBlock("2", "60", "Youtube", "", slow.Url("/2.jpg")) +
-                                     ResultBlock("3", "60", "Youtube", "",
+            c.send(ScriptedHttpServer::response(
+                200, answerOf(3, resultBlock("1", "60", "Youtube", "", slow.url("/1.jpg")) +
+                                     resultBlock("2", "60", "Youtube", "", slow.url("/2.jpg")) +
+                                     resultBlock("3", "60", "Youtube", "",
                                                  "http://" + host + "/3.jpg"))));
         else
-            c.Send(ScriptedHttpServer::Response(200, JpegOf(fastColour)));
+            c.send(ScriptedHttpServer::response(200, jpegOf(fastColour)));
     });
-    host = service.HostAndPort();
+    host = service.hostAndPort();
 
-    LiveSearch live(host);
-    live.client.ThumbnailTimeOut = 1000;
-    live.client.ThumbnailDeadline = 400;
+    liveSearch live(host);
+    live.client.thumbnailTimeout = 1000;
+    live.client.thumbnailDeadline = 400;
     QList<QByteArray> askedSlow;
-    live.http.OnAboutToSend = [&](TPowersock*) {
-        if (live.http.URL().contains(slow.HostAndPort()))
-            askedSlow << live.http.URL();
+    live.http.onAboutToSend = [&](TcpClient*) {
+        if (live.http.url().contains(slow.hostAndPort()))
+            askedSlow << live.http.url();
     };
-    live.Search(QStringLiteral("猫"));
+    live.search(QStringLiteral("猫"));
 
     const FakeSearchView& view = live.view;
-    EXPECT_EQ(view.ShownSlots(), 3);
-    EXPECT_FALSE(CentreIs(view.Slot(0).Image->Picture(), slowColour));
-    EXPECT_FALSE(CentreIs(view.Slot(1).Image->Picture(), slowColour));
-    EXPECT_TRUE(CentreIs(view.Slot(2).Image->Picture(), fastColour));
+    EXPECT_EQ(view.shownSlots(), 3);
+    EXPECT_FALSE(centreIs(view.resultSlot(0).thumbnail->picture(), slowColour));
+    EXPECT_FALSE(centreIs(view.resultSlot(1).thumbnail->picture(), slowColour));
+    EXPECT_TRUE(centreIs(view.resultSlot(2).thumbnail->picture(), fastColour));
     // The host that ran out of time is not asked again during the load.
-    EXPECT_EQ(askedSlow, QList<QByteArray>{slow.Url("/1.jpg")});
+    EXPECT_EQ(askedSlow, QList<QByteArray>{slow.url("/1.jpg")});
     EXPECT_TRUE(view.searchEnabled);
     EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
 }

@@ -1,27 +1,27 @@
 #include "FakeSearchView.h"
 #include "TestUtil.h"
 
-#include "net/NMHttp.h"
-#include "net/NMURL.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
 #include "platform/Exception.h"
-#include "search/SearchClient.h"
+#include "search/SearchController.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QString Path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?");
+const QString path = QStringLiteral("http://svc.test/files/sorvel/api_yahoo.php?");
 
 // Records each URL handed to the answer fetch and fails it, so that no request goes out.
-class RecordingClient final : public TSearchClient {
+class RecordingClient final : public SearchController {
 public:
-    RecordingClient(ISearchView& view, TNMHTTP& http, TNMURL& url)
-        : TSearchClient(view, http, url, QStringLiteral("svc.test")) {}
+    RecordingClient(ISearchView& view, HttpClient& http, UrlEncoder& url)
+        : SearchController(view, http, url, QStringLiteral("svc.test")) {}
     QStringList urls;
     std::function<void()> duringFetch;
 
 protected:
-    QByteArray FetchAnswer(const QString& url) override {
+    QByteArray fetchAnswer(const QString& url) override {
         urls << url;
         if (duringFetch)
             duringFetch();
@@ -29,44 +29,44 @@ protected:
     }
 };
 
-class SearchRequest : public ::testing::Test {
+class SearchRequestTest : public ::testing::Test {
 protected:
-    SearchRequest() {
-        client.SearchSettings.ResultsPerPage = 20;
-        client.SearchSettings.UniqueId = QStringLiteral("1234-5678-9012-3456");
+    SearchRequestTest() {
+        client.settings.resultsPerPage = 20;
+        client.settings.uniqueId = QStringLiteral("1234-5678-9012-3456");
     }
 
-    QString Search(const QString& keyword) {
+    QString search(const QString& keyword) {
         view.keyword = keyword;
-        client.SpeedButton0_1Click();
+        client.search();
         return client.urls.isEmpty() ? QString() : client.urls.back();
     }
 
     QString Page(int page, int pageCount, int total) {
-        client.PagingState.CurrentPage = page;
-        client.PagingState.PageCount = pageCount;
-        client.PagingState.TotalResults = total;
-        client.LoadResultPage(page);
+        client.paging.currentPage = page;
+        client.paging.pageCount = pageCount;
+        client.paging.totalResults = total;
+        client.loadResultPage(page);
         return client.urls.back();
     }
 
     RecordedMessages messages;
     FakeSearchView view;
-    TNMHTTP http;
-    TNMURL url;
+    HttpClient http;
+    UrlEncoder url;
     RecordingClient client{view, http, url};
 };
 
 } // namespace
 
-TEST_F(SearchRequest, ExampleRequestOfPageThreeOfTwelve) {
-    client.SearchSettings.ResultsPerPage = 10;
-    Search(QStringLiteral("cat video"));
-    EXPECT_EQ(Page(3, 12, 118), Path + "&query=cat%E3%80%80video&results=10&start=21&adult_ok=0"
+TEST_F(SearchRequestTest, ExampleRequestOfPageThreeOfTwelve) {
+    client.settings.resultsPerPage = 10;
+    search(QStringLiteral("cat video"));
+    EXPECT_EQ(Page(3, 12, 118), path + "&query=cat%E3%80%80video&results=10&start=21&adult_ok=0"
                                        "&site=&uniqueid=1234-5678-9012-3456&ver=3.2");
 }
 
-TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8) {
+TEST_F(SearchRequestTest, KeywordsAreNormalisedThenEncodedAsUtf8) {
     const struct {
         QString keyword;
         QString query;
@@ -81,7 +81,7 @@ TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8) {
         {QStringLiteral("x-y_z.~"), QStringLiteral("x%2Dy%5Fz%2E%7E")},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Search(c.keyword), Path + "&query=" + c.query +
+        EXPECT_EQ(search(c.keyword), path + "&query=" + c.query +
                                          "&results=20&start=1&adult_ok=0&site="
                                          "&uniqueid=1234-5678-9012-3456&ver=3.2")
             << c.keyword.toStdString();
@@ -89,15 +89,15 @@ TEST_F(SearchRequest, KeywordsAreNormalisedThenEncodedAsUtf8) {
     }
 }
 
-TEST_F(SearchRequest, NormalisationWorksOnCharactersNotBytes) {
+TEST_F(SearchRequestTest, NormalisationWorksOnCharactersNotBytes) {
     // "ソ" is 83 5C and "表" 95 5C in Shift-JIS: their second bytes are no backslash.
-    EXPECT_EQ(NormalizeKeyword(QStringLiteral("ソ表\\")), QStringLiteral("ソ表\uFFE5"));
-    EXPECT_EQ(NormalizeKeyword(QStringLiteral("\\/:*?\"<>| ")),
+    EXPECT_EQ(normalizeKeyword(QStringLiteral("ソ表\\")), QStringLiteral("ソ表\uFFE5"));
+    EXPECT_EQ(normalizeKeyword(QStringLiteral("\\/:*?\"<>| ")),
               QStringLiteral("\uFFE5\uFF0F\uFF1A\uFF0A\uFF1F\u201D\uFF1C\uFF1E\uFF5C\u3000"));
 }
 
-TEST_F(SearchRequest, CountAndStartFollowThePagingState) {
-    Search(QStringLiteral("猫"));
+TEST_F(SearchRequestTest, CountAndStartFollowThePagingState) {
+    search(QStringLiteral("猫"));
     EXPECT_TRUE(Page(5, 5, 95).endsWith("&results=15&start=81&adult_ok=0&site=&uniqueid="
                                         "1234-5678-9012-3456&ver=3.2"));
     EXPECT_TRUE(Page(45, 45, 900).contains("&results=20&start=881&"));
@@ -106,58 +106,58 @@ TEST_F(SearchRequest, CountAndStartFollowThePagingState) {
 
     // A new search after page 7 starts over with a full first page.
     Page(7, 10, 200);
-    EXPECT_TRUE(Search(QStringLiteral("犬")).contains("&results=20&start=1&"));
-    EXPECT_EQ(client.PagingState.CurrentPage, 1);
-    EXPECT_EQ(client.PagingState.PageCount, 0);
+    EXPECT_TRUE(search(QStringLiteral("犬")).contains("&results=20&start=1&"));
+    EXPECT_EQ(client.paging.currentPage, 1);
+    EXPECT_EQ(client.paging.pageCount, 0);
 }
 
-TEST_F(SearchRequest, SettingsAreAppendedUnencoded) {
-    client.SearchSettings.AdultOk = QStringLiteral("-1");
-    client.SearchSettings.Site = QStringLiteral("video.example.jp\t");
-    client.SearchSettings.UniqueId = QString();
-    EXPECT_EQ(Search(QStringLiteral("x")), Path + "&query=x&results=20&start=1&adult_ok=-1"
+TEST_F(SearchRequestTest, SettingsAreAppendedUnencoded) {
+    client.settings.adultOk = QStringLiteral("-1");
+    client.settings.site = QStringLiteral("video.example.jp\t");
+    client.settings.uniqueId = QString();
+    EXPECT_EQ(search(QStringLiteral("x")), path + "&query=x&results=20&start=1&adult_ok=-1"
                                                   "&site=video.example.jp\t&uniqueid=&ver=3.2");
 }
 
-TEST_F(SearchRequest, PagingAsksForTheKeywordOfTheLastSearch) {
-    Search(QStringLiteral("cat"));
+TEST_F(SearchRequestTest, PagingAsksForTheKeywordOfTheLastSearch) {
+    search(QStringLiteral("cat"));
     view.keyword = QStringLiteral("dog");
     EXPECT_TRUE(Page(2, 3, 50).contains("&query=cat&"));
-    EXPECT_EQ(client.SearchKeyword(), QByteArray("cat"));
+    EXPECT_EQ(client.searchKeyword(), QByteArray("cat"));
 }
 
-TEST_F(SearchRequest, EmptyKeywordSendsNothing) {
-    Search(QString());
+TEST_F(SearchRequestTest, EmptyKeywordSendsNothing) {
+    search(QString());
     EXPECT_TRUE(client.urls.isEmpty());
     EXPECT_TRUE(messages.information.isEmpty());
 }
 
-TEST_F(SearchRequest, EnterStartsASearchOnlyWhileS1IsEnabled) {
+TEST_F(SearchRequestTest, EnterStartsASearchOnlyWhileSearchIsEnabled) {
     view.keyword = QStringLiteral("cat");
     QChar key(u'a');
-    client.HistoryComboBox1KeyPress(key);
+    client.filterKeywordKey(key);
     EXPECT_EQ(key, QChar(u'a'));
     EXPECT_TRUE(client.urls.isEmpty());
 
     key = QChar(13);
     view.searchEnabled = false; // a load runs
-    client.HistoryComboBox1KeyPress(key);
+    client.filterKeywordKey(key);
     EXPECT_EQ(key, QChar(13));
     EXPECT_TRUE(client.urls.isEmpty());
 
     view.searchEnabled = true;
-    client.HistoryComboBox1KeyPress(key);
+    client.filterKeywordKey(key);
     EXPECT_EQ(key, QChar(0));
     EXPECT_EQ(client.urls.size(), 1);
 }
 
-TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessage) {
+TEST_F(SearchRequestTest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessage) {
     view.previousEnabled = view.nextEnabled = true;
     bool offDuringFetch = false;
     client.duringFetch = [&] {
         offDuringFetch = !view.searchEnabled && !view.previousEnabled && !view.nextEnabled;
     };
-    Search(QStringLiteral("cat"));
+    search(QStringLiteral("cat"));
     EXPECT_TRUE(offDuringFetch);
     EXPECT_EQ(messages.information,
               QStringList{QStringLiteral("インターネットに接続されていません.")});
@@ -167,9 +167,9 @@ TEST_F(SearchRequest, ControlsAreOffDuringTheFetchAndFailureShowsTheOfflineMessa
     EXPECT_EQ(view.columnResets, 0);
 }
 
-TEST(RequestBytes, OnlyWhatMayNotStandInARequestLineIsEncoded) {
-    EXPECT_EQ(RequestBytes(QStringLiteral("http://h/p?&q=a%E3b&site=x.jp\t&z=a b")),
+TEST(RequestBytesTest, OnlyWhatMayNotStandInARequestLineIsEncoded) {
+    EXPECT_EQ(requestBytes(QStringLiteral("http://h/p?&q=a%E3b&site=x.jp\t&z=a b")),
               QByteArray("http://h/p?&q=a%E3b&site=x.jp%09&z=a%20b"));
-    EXPECT_EQ(RequestBytes(QStringLiteral("http://h/猫~\x7F")),
+    EXPECT_EQ(requestBytes(QStringLiteral("http://h/猫~\x7F")),
               QByteArray("http://h/%E7%8C%AB~%7F"));
 }

@@ -5,7 +5,7 @@
 #include <QByteArray>
 
 // One result block as the service writes it: the video's own Url before the thumbnail's.
-inline QByteArray ResultBlock(const QByteArray& title, const QByteArray& duration,
+inline QByteArray resultBlock(const QByteArray& title, const QByteArray& duration,
                               const QByteArray& copyright, const QByteArray& referer,
                               const QByteArray& thumbnail) {
     return "<Result><Title>" + title + "</Title><Summary>s</Summary><Url>http://v/" + title +
@@ -14,7 +14,7 @@ inline QByteArray ResultBlock(const QByteArray& title, const QByteArray& duratio
            "</Url></Thumbnail><Copyright>" + copyright + "</Copyright></Result>";
 }
 
-inline QByteArray AnswerOf(int total, const QByteArray& blocks) {
+inline QByteArray answerOf(int total, const QByteArray& blocks) {
     return R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
            QByteArray::number(total) + R"(" totalResultsReturned="1">)" + blocks + "</ResultSet>";
 }

@@ -13,7 +13,7 @@
 namespace {
 
 // Waits until fd is readable, or the wake pipe fires; false on wake or time-out.
-bool WaitReadable(int fd, int wakeFd, int timeoutMs) {
+bool waitReadable(int fd, int wakeFd, int timeoutMs) {
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     for (;;) {
         const int n = ::poll(fds, 2, timeoutMs);
@@ -44,7 +44,7 @@ ScriptedHttpServer::ScriptedHttpServer(Script script)
     socklen_t len = sizeof addr;
     ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
     m_port = ntohs(addr.sin_port);
-    m_thread = std::thread([this] { Run(); });
+    m_thread = std::thread([this] { run(); });
 }
 
 ScriptedHttpServer::~ScriptedHttpServer() {
@@ -58,20 +58,20 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     ::close(m_wakeFds[1]);
 }
 
-QByteArray ScriptedHttpServer::HostAndPort() const {
+QByteArray ScriptedHttpServer::hostAndPort() const {
     return "127.0.0.1:" + QByteArray::number(m_port);
 }
 
-QByteArray ScriptedHttpServer::Url(const QByteArray& path) const {
-    return "http://" + HostAndPort() + path;
+QByteArray ScriptedHttpServer::url(const QByteArray& path) const {
+    return "http://" + hostAndPort() + path;
 }
 
-QList<QByteArray> ScriptedHttpServer::Requests() const {
+QList<QByteArray> ScriptedHttpServer::requests() const {
     std::lock_guard lock(m_mutex);
     return m_requests;
 }
 
-QByteArray ScriptedHttpServer::Response(int status, const QByteArray& body,
+QByteArray ScriptedHttpServer::response(int status, const QByteArray& body,
                                         const QList<QByteArray>& headers) {
     QByteArray response = "HTTP/1.0 " + QByteArray::number(status) + " Status\r\n";
     for (const QByteArray& header : headers)
@@ -81,14 +81,14 @@ QByteArray ScriptedHttpServer::Response(int status, const QByteArray& body,
     return response;
 }
 
-ScriptedHttpServer::Script ScriptedHttpServer::Reply(const QByteArray& bytes) {
+ScriptedHttpServer::Script ScriptedHttpServer::reply(const QByteArray& bytes) {
     return [bytes](Connection& c) {
-        c.ReadRequest();
-        c.Send(bytes);
+        c.readRequest();
+        c.send(bytes);
     };
 }
 
-quint16 ScriptedHttpServer::ClosedPort() {
+quint16 ScriptedHttpServer::closedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -100,9 +100,9 @@ quint16 ScriptedHttpServer::ClosedPort() {
     return ntohs(address.sin_port);
 }
 
-void ScriptedHttpServer::Run() {
-    while (!Stopping()) {
-        if (!WaitReadable(m_listenFd, m_wakeFds[0], -1))
+void ScriptedHttpServer::run() {
+    while (!stopping()) {
+        if (!waitReadable(m_listenFd, m_wakeFds[0], -1))
             break;
         const int fd = ::accept(m_listenFd, nullptr, nullptr);
         if (fd < 0)
@@ -119,11 +119,11 @@ void ScriptedHttpServer::Run() {
     }
 }
 
-QByteArray ScriptedHttpServer::Connection::ReadRequest() {
+QByteArray ScriptedHttpServer::Connection::readRequest() {
     char buffer[4096];
     qsizetype headerEnd = -1;
     while ((headerEnd = m_pending.indexOf("\r\n\r\n")) < 0) {
-        if (m_fd < 0 || !WaitReadable(m_fd, m_server.m_wakeFds[0], 30000))
+        if (m_fd < 0 || !waitReadable(m_fd, m_server.m_wakeFds[0], 30000))
             return {};
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
         if (n <= 0)
@@ -138,7 +138,7 @@ QByteArray ScriptedHttpServer::Connection::ReadRequest() {
             length = line.mid(15).trimmed().toLongLong();
     }
     while (m_pending.size() < length) {
-        if (!WaitReadable(m_fd, m_server.m_wakeFds[0], 30000))
+        if (!waitReadable(m_fd, m_server.m_wakeFds[0], 30000))
             break;
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
         if (n <= 0)
@@ -154,7 +154,7 @@ QByteArray ScriptedHttpServer::Connection::ReadRequest() {
     return header;
 }
 
-void ScriptedHttpServer::Connection::Send(const QByteArray& bytes) {
+void ScriptedHttpServer::Connection::send(const QByteArray& bytes) {
     qsizetype sent = 0;
     while (m_fd >= 0 && sent < bytes.size()) {
         const ssize_t n = ::send(m_fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -164,30 +164,30 @@ void ScriptedHttpServer::Connection::Send(const QByteArray& bytes) {
     }
 }
 
-void ScriptedHttpServer::Connection::SendSlowly(const QByteArray& bytes, int packetSize,
+void ScriptedHttpServer::Connection::sendSlowly(const QByteArray& bytes, int packetSize,
                                                 std::chrono::milliseconds pause) {
     int one = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    for (qsizetype i = 0; i < bytes.size() && !m_server.Stopping(); i += packetSize) {
-        Send(bytes.mid(i, packetSize));
-        Stall(pause);
+    for (qsizetype i = 0; i < bytes.size() && !m_server.stopping(); i += packetSize) {
+        send(bytes.mid(i, packetSize));
+        stall(pause);
     }
 }
 
-void ScriptedHttpServer::Connection::Stall(std::chrono::milliseconds duration) {
+void ScriptedHttpServer::Connection::stall(std::chrono::milliseconds duration) {
     std::unique_lock lock(m_server.m_mutex);
-    m_server.m_stopped.wait_for(lock, duration, [this] { return m_server.Stopping(); });
+    m_server.m_stopped.wait_for(lock, duration, [this] { return m_server.stopping(); });
 }
 
-void ScriptedHttpServer::Connection::Reset() {
+void ScriptedHttpServer::Connection::reset() {
     if (m_fd >= 0) {
         const linger option{1, 0};
         ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
-        Close();
+        close();
     }
 }
 
-void ScriptedHttpServer::Connection::Close() {
+void ScriptedHttpServer::Connection::close() {
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;

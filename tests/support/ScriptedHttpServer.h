@@ -19,20 +19,20 @@ public:
     class Connection {
     public:
         // The request header up to and including its empty line ("" when the peer closed
-        // first). The request is also recorded for Requests().
-        QByteArray ReadRequest();
+        // first). The request is also recorded for requests().
+        QByteArray readRequest();
         // Bytes of the request body after the header, as many as Content-Length announced.
-        QByteArray RequestBody() const { return m_body; }
-        void Send(const QByteArray& bytes);
+        QByteArray requestBody() const { return m_body; }
+        void send(const QByteArray& bytes);
         // Sends the bytes in packets of the given size with a pause after each.
-        void SendSlowly(const QByteArray& bytes, int packetSize,
+        void sendSlowly(const QByteArray& bytes, int packetSize,
                         std::chrono::milliseconds pause = std::chrono::milliseconds(1));
         // Waits without a word; ends early when the server stops.
-        void Stall(std::chrono::milliseconds duration);
+        void stall(std::chrono::milliseconds duration);
         // Closes the connection now (the rest of the script sends nothing).
-        void Close();
+        void close();
         // Closes the connection with a reset instead of an orderly close.
-        void Reset();
+        void reset();
 
     private:
         friend class ScriptedHttpServer;
@@ -52,27 +52,27 @@ public:
     ScriptedHttpServer(const ScriptedHttpServer&) = delete;
     ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
 
-    quint16 Port() const { return m_port; }
+    quint16 port() const { return m_port; }
     // "127.0.0.1:port"
-    QByteArray HostAndPort() const;
+    QByteArray hostAndPort() const;
     // "http://127.0.0.1:port" + path
-    QByteArray Url(const QByteArray& path) const;
+    QByteArray url(const QByteArray& path) const;
 
     // The request headers received so far, in order.
-    QList<QByteArray> Requests() const;
-    int ConnectionCount() const { return m_connections; }
+    QList<QByteArray> requests() const;
+    int connectionCount() const { return m_connections; }
 
     // A whole HTTP/1.0 response: status line, the given header lines, an empty line, the body.
-    static QByteArray Response(int status, const QByteArray& body,
+    static QByteArray response(int status, const QByteArray& body,
                                const QList<QByteArray>& headers = {});
     // A script that reads the request and answers with fixed bytes.
-    static Script Reply(const QByteArray& bytes);
+    static Script reply(const QByteArray& bytes);
     // A port on 127.0.0.1 where nothing listens (a connection there is refused).
-    static quint16 ClosedPort();
+    static quint16 closedPort();
 
 private:
-    void Run();
-    bool Stopping() const { return m_stop.load(); }
+    void run();
+    bool stopping() const { return m_stop.load(); }
 
     Script m_script;
     int m_listenFd = -1;

@@ -9,7 +9,7 @@
 
 // A JPEG picture of one colour; a noisy one has compressed data long enough that cutting the
 // file lands in the data rather than in its header.
-inline QByteArray JpegOf(QColor colour, int width = 120, int height = 90, bool noisy = false) {
+inline QByteArray jpegOf(QColor colour, int width = 120, int height = 90, bool noisy = false) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(colour);
     for (int y = 0; noisy && y < height; ++y)
@@ -23,7 +23,7 @@ inline QByteArray JpegOf(QColor colour, int width = 120, int height = 90, bool n
 }
 
 // Whether a picture is (close to) one colour at its centre, as far as JPEG keeps colours.
-inline bool CentreIs(const QImage& image, QColor colour) {
+inline bool centreIs(const QImage& image, QColor colour) {
     if (image.isNull())
         return false;
     const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);

@@ -11,7 +11,7 @@
 
 // Services the event queue until the condition holds or the time runs out; returns the
 // condition's last value. For anything asynchronous: never a fixed sleep.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
         if (deadline.hasExpired())
@@ -22,17 +22,17 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10
 }
 
 // The message of the exception of type E that action raises; a marker when it raises none.
-template <typename E> QString Raised(const std::function<void()>& action) {
+template <typename E> QString raisedMessage(const std::function<void()>& action) {
     try {
         action();
     } catch (const E& e) {
-        return e.Message();
+        return e.message();
     }
     return QStringLiteral("<nothing raised>");
 }
 
 // The bytes of a file, or "<missing>" when it cannot be read.
-inline QByteArray ReadFileBytes(const QString& path) {
+inline QByteArray readFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
@@ -40,17 +40,17 @@ inline QByteArray ReadFileBytes(const QString& path) {
 // Records the message boxes the program would have shown, while it is alive.
 class RecordedMessages final : public MessageService {
 public:
-    RecordedMessages() { SetMessageService(this); }
-    ~RecordedMessages() override { SetMessageService(nullptr); }
+    RecordedMessages() { setMessageService(this); }
+    ~RecordedMessages() override { setMessageService(nullptr); }
     RecordedMessages(const RecordedMessages&) = delete;
     RecordedMessages& operator=(const RecordedMessages&) = delete;
 
-    void Information(const QString& text) override {
+    void showInformation(const QString& text) override {
         information << text;
         if (onShow)
             onShow();
     }
-    void Error(const QString& text) override {
+    void showError(const QString& text) override {
         errors << text;
         if (onShow)
             onShow();

@@ -1,0 +1,729 @@
+#include "app/MainWindow.h"
+
+#include "app/ResultScrollArea.h"
+#include "app/SearchSettingsDialog.h"
+#include "app/SettingsFile.h"
+#include "controls/ClickableImage.h"
+#include "controls/Glyphs.h"
+#include "controls/GradientBox.h"
+#include "controls/HistoryComboBox.h"
+#include "controls/ImageCheckBox.h"
+#include "controls/WebView.h"
+#include "net/HttpClient.h"
+#include "net/UrlEncoder.h"
+#include "platform/AppDir.h"
+#include "platform/DesktopServices.h"
+#include "platform/Fonts.h"
+#include "platform/MessageService.h"
+#include "search/SearchController.h"
+#include "search/ServiceHost.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+const QString DesignCaption = QStringLiteral("ORVENA - Sorvel Browser");
+constexpr QSize DesignSize(1024, 640);
+constexpr int SlotHeightPixels = 120;
+constexpr DesignColor StripGrey = designColor(226, 226, 226);
+// The section of log_search.ini that holds the keyword history: every user's stored history is
+// under this name, so it stays whatever the keyword box is called.
+const QString HistorySection = QStringLiteral("HistoryComboBox1");
+
+const QString MailSetupMessage = QStringLiteral(
+    "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
+    "い.");
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+void setBackground(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// A background box as every one of the window has it: white to light grey, no outline, no
+// caption.
+GradientBox* makeBackground(QWidget* parent, const QString& name,
+                            GradientBox::Direction direction) {
+    auto* box = new GradientBox(parent);
+    box->setObjectName(name);
+    box->setStartColor(WhiteColor);
+    box->setEndColor(StripGrey);
+    box->setOutlineColor(WhiteColor);
+    box->setDrawsOutline(false);
+    box->setCaptionEffectEnabled(false);
+    box->setCaptionDepth(0);
+    box->setCaptionShadowColor(WhiteColor);
+    box->setCaptionLeft(0);
+    box->setCaptionTop(0);
+    box->setDirection(direction);
+    return box;
+}
+
+// A flat button of the tool bar or a navigation bar.
+QToolButton* makeToolButton(QWidget* parent, const QString& name, const QRect& geometry,
+                            const QString& hint) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setToolTip(hint);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+// A sunken vertical line between groups of tool buttons.
+QFrame* makeSeparator(QWidget* parent, const QString& name, const QRect& geometry) {
+    auto* line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(geometry);
+    return line;
+}
+
+// The controls of a navigation bar are anchored to its top only: when the bar's width changes,
+// each keeps its centre at the same fraction of the width as at design.
+class KeepRelativePlace final : public QObject {
+public:
+    KeepRelativePlace(QWidget* bar, int designWidth)
+        : QObject(bar)
+        , m_designWidth(designWidth) {
+        bar->installEventFilter(this);
+    }
+
+    void append(QWidget* control) { m_controls.append({control, control->geometry()}); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            const int width = static_cast<QWidget*>(watched)->width();
+            for (const auto& [control, design] : std::as_const(m_controls)) {
+                const int centre = (design.x() + design.width() / 2) * width / m_designWidth;
+                control->move(centre - design.width() / 2, design.y());
+            }
+        }
+        return false;
+    }
+
+private:
+    int m_designWidth;
+    QList<std::pair<QWidget*, QRect>> m_controls;
+};
+
+// A command of the window as an entry point from Qt: what it raises goes to the error box.
+template <class F> auto command(F handler) {
+    return [handler] { runCommand(handler); };
+}
+
+} // namespace
+
+BrowserPaneFactory defaultBrowserPane() {
+    return browserPaneOf<WebView>();
+}
+
+MainWindowOptions::MainWindowOptions()
+    : serviceHost(ServiceHost)
+    , settingsFilePath(SettingsFile::defaultPath())
+    , createBrowserPane(defaultBrowserPane()) {}
+
+MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
+    : QMainWindow(parent)
+    , m_options(options)
+    , m_http(std::make_unique<HttpClient>())
+    , m_urlEncoder(std::make_unique<UrlEncoder>()) {
+    if (!m_options.createBrowserPane)
+        m_options.createBrowserPane = defaultBrowserPane();
+    m_controller =
+        std::make_unique<SearchController>(*this, *m_http, *m_urlEncoder, m_options.serviceHost);
+    // The first activation applies the stored count; until then (a window manager that does
+    // not activate the new window) a load must still find a count it can divide by.
+    m_controller->settings.resultsPerPage = SlotCount;
+
+    // The stored layout.
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(DesignCaption);
+    setFont(designFont(12));
+    resize(DesignSize);
+    createMenus();
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    createToolBar();
+    QTabWidget* pages = createPages();
+    column->addWidget(m_toolBar);
+    column->addWidget(pages, 1);
+    setCentralWidget(central);
+    createStatusBar();
+    connectCommands();
+    // The layout is applied: the keyword box loads its history.
+    m_keywordBox->restoreHistory();
+
+    m_baseCaption = windowTitle();
+    m_resultArea->setRange(0);
+    m_browserPaneInterface->navigate(topPageUrl(m_options.serviceHost));
+}
+
+MainWindow::~MainWindow() = default;
+
+// --- layout ---------------------------------------------------------------------------------
+
+void MainWindow::createMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menuBar"));
+    const auto menu = [bar](const char* name, const char* caption) {
+        QMenu* result = bar->addMenu(QString::fromUtf8(caption));
+        result->setObjectName(QString::fromLatin1(name));
+        return result;
+    };
+    const auto item = [](QMenu* parent, const char* name, const char* caption) {
+        QAction* action = parent->addAction(QString::fromUtf8(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    const auto separator = [](QMenu* parent, const char* name) {
+        QAction* action = parent->addSeparator();
+        action->setObjectName(QString::fromLatin1(name));
+    };
+
+    QMenu* web = menu("webMenu", "ウェブ(&W)");
+    m_openInBrowserAction =
+        item(web, "openInBrowserAction", "参照中のページを規定のブラウザで開く(&B)");
+    m_mailLinkAction = item(web, "mailLinkAction", "参照中のページをメールで送る(&M)");
+    m_openInBrowserAction->setEnabled(false);
+    m_mailLinkAction->setEnabled(false);
+
+    QMenu* view = menu("viewMenu", "表示(&V)");
+    m_showToolBarAction = item(view, "showToolBarAction", "ツールバー(&T)");
+    m_showStatusBarAction = item(view, "showStatusBarAction", "ステータスバー(&S)");
+    for (QAction* action : {m_showToolBarAction, m_showStatusBarAction}) {
+        action->setCheckable(true);
+        action->setChecked(true);
+    }
+
+    QMenu* search = menu("searchMenu", "検索(&S)");
+    m_searchAction = item(search, "searchAction", "検索(&S)");
+    m_searchAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    separator(search, "searchSettingsSeparator");
+    m_searchSettingsAction = item(search, "searchSettingsAction", "検索設定(&O)...");
+    separator(search, "clearHistorySeparator");
+    m_clearHistoryAction = item(search, "clearHistoryAction", "検索履歴を消去(&D)");
+
+    QMenu* help = menu("helpMenu", "ヘルプ(&H)");
+    m_topPageAction = item(help, "topPageAction", "トップページ(&T)");
+    separator(help, "makerSiteSeparator");
+    m_makerSiteAction = item(help, "makerSiteAction", "ORVENAのWEBサイト(&L)...");
+    separator(help, "softwareInfoSeparator");
+    m_softwareInfoAction = item(help, "softwareInfoAction", "ソフトウェア情報(&V)...");
+}
+
+void MainWindow::createToolBar() {
+    m_toolBar = new QFrame(this);
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setFrameShape(QFrame::Panel);
+    m_toolBar->setFrameShadow(QFrame::Raised);
+    m_toolBar->setLineWidth(1);
+    m_toolBar->setFixedHeight(36);
+    // The tool bar paints its own light gradient: what stands on it keeps the design's colours.
+    m_toolBar->setPalette(designPalette());
+    auto* fill = new QHBoxLayout(m_toolBar);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(makeBackground(m_toolBar, QStringLiteral("toolBarBackground"),
+                                   GradientBox::Direction::TopToBottom));
+
+    const QFont large = designFont(16);
+    m_keywordBox = new HistoryComboBox(m_toolBar);
+    m_keywordBox->setObjectName(QStringLiteral("keywordBox"));
+    m_keywordBox->setGeometry(8, 6, 274, 24);
+    m_keywordBox->setFont(large);
+    m_keywordBox->setMaxVisibleItems(30);
+    m_keywordBox->setMaxLength(45);
+    m_keywordBox->setToolTip(QStringLiteral("動画の検索キーワード"));
+    m_keywordBox->setSaveFileName(m_options.historyFileName);
+    m_keywordBox->setSaveSectionName(HistorySection);
+
+    m_searchButton = makeToolButton(m_toolBar, QStringLiteral("searchButton"), {284, 6, 70, 24},
+                                    QStringLiteral("動画の検索"));
+    m_searchButton->setText(QStringLiteral("検索"));
+    makeSeparator(m_toolBar, QStringLiteral("toolBarSeparator1"), {358, 6, 4, 24});
+    m_searchSettingsButton = makeToolButton(m_toolBar, QStringLiteral("searchSettingsButton"),
+                                            {366, 6, 80, 24}, QStringLiteral("動画の検索設定"));
+    m_searchSettingsButton->setText(QStringLiteral("検索設定"));
+    makeSeparator(m_toolBar, QStringLiteral("toolBarSeparator2"), {450, 6, 4, 24});
+    m_topPageButton = makeToolButton(m_toolBar, QStringLiteral("topPageButton"), {458, 6, 100, 24},
+                                     QStringLiteral("トップページの参照"));
+    m_topPageButton->setText(QStringLiteral("トップページ"));
+    for (QToolButton* button : {m_searchButton, m_searchSettingsButton, m_topPageButton})
+        button->setFont(large);
+}
+
+void MainWindow::createStatusBar() {
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("statusBar"));
+    m_statusBar->setFixedHeight(19);
+    static constexpr int widths[] = {150, 130, 84, 100};
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new QLabel(m_statusBar);
+        panel->setObjectName(QStringLiteral("statusPanel%1").arg(i));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setAlignment((i < 3 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+        panel->setMinimumWidth(widths[i]);
+        if (i < 3)
+            panel->setMaximumWidth(widths[i]);
+        // The last panel reaches to the bar's right end.
+        m_statusBar->addWidget(panel, i < 3 ? 0 : 1);
+        m_statusPanels.append(panel);
+    }
+    setStatusBar(m_statusBar);
+}
+
+QTabWidget* MainWindow::createPages() {
+    auto* pages = new QTabWidget(this);
+    pages->setObjectName(QStringLiteral("pageTabs"));
+    pages->setTabPosition(QTabWidget::West);
+    // The tab takes its ground from the desktop's theme, and so its text colour too (black
+    // under a light theme, as designed).
+    pages->tabBar()->setFont(designFont(16, true));
+
+    auto* searchPage = new QWidget;
+    searchPage->setObjectName(QStringLiteral("searchPage"));
+    searchPage->setFont(designFont(12));
+    pages->addTab(searchPage, QStringLiteral("  動画検索  "));
+    auto* fill = new QHBoxLayout(searchPage);
+    fill->setContentsMargins(0, 0, 0, 0);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, searchPage);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    fill->addWidget(splitter);
+
+    splitter->addWidget(createResultColumn());
+
+    const BrowserPaneParts pane = m_options.createBrowserPane(splitter, &m_entryPoints, [this] {
+        runCommand([this] { m_controller->handleNavigationFinished(); });
+    });
+    m_browserPane = pane.widget;
+    m_browserPaneInterface = pane.pane;
+    m_browserPane->setObjectName(QStringLiteral("browserPane"));
+    splitter->addWidget(m_browserPane);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({255, 720});
+    return pages;
+}
+
+// position: "upper" or "lower", the start of the object names of the bar and its controls.
+MainWindow::NavigationBar MainWindow::createNavigationBar(QWidget* parent,
+                                                          const QString& position) {
+    NavigationBar made;
+    made.bar = new QFrame(parent);
+    made.bar->setObjectName(position + QStringLiteral("NavigationBar"));
+    made.bar->setFrameShape(QFrame::Panel);
+    made.bar->setFrameShadow(QFrame::Raised);
+    made.bar->setFixedHeight(26);
+
+    const struct {
+        QToolButton** button;
+        const char* name;
+        QRect geometry;
+        const char* hint;
+        const QString& glyph;
+    } buttons[] = {
+        {&made.first, "FirstPageButton", {20, 2, 24, 24}, "最初のページ", FirstPageGlyph},
+        {&made.previous, "PreviousPageButton", {44, 2, 32, 24}, "前のページ", PreviousPageGlyph},
+        {&made.next, "NextPageButton", {176, 2, 32, 24}, "次のページ", NextPageGlyph},
+        {&made.last, "LastPageButton", {208, 2, 24, 24}, "最後のページ", LastPageGlyph},
+    };
+    for (const auto& b : buttons) {
+        QToolButton* button = makeToolButton(made.bar, position + QLatin1String(b.name), b.geometry,
+                                             QString::fromUtf8(b.hint));
+        button->setIcon(loadGlyphIcon(b.glyph));
+        button->setIconSize(QSize(16, 16));
+        button->setEnabled(false);
+        *b.button = button;
+    }
+    made.pageLabel = new QLabel(QStringLiteral("ページ 0/0"), made.bar);
+    made.pageLabel->setObjectName(position + QStringLiteral("PageLabel"));
+    made.pageLabel->setGeometry(76, 2, 100, 24);
+    made.pageLabel->setAlignment(Qt::AlignCenter);
+
+    auto* anchors = new KeepRelativePlace(made.bar, 255);
+    for (QWidget* control :
+         {static_cast<QWidget*>(made.first), static_cast<QWidget*>(made.previous),
+          static_cast<QWidget*>(made.pageLabel), static_cast<QWidget*>(made.next),
+          static_cast<QWidget*>(made.last)})
+        anchors->append(control);
+    return made;
+}
+
+QFrame* MainWindow::createResultColumn() {
+    auto* resultColumn = new QFrame;
+    resultColumn->setObjectName(QStringLiteral("resultColumn"));
+    resultColumn->setFrameShape(QFrame::NoFrame);
+    auto* column = new QVBoxLayout(resultColumn);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_upperNavigation = createNavigationBar(resultColumn, QStringLiteral("upper"));
+
+    m_resultArea = new ResultScrollArea(resultColumn);
+    m_resultArea->setObjectName(QStringLiteral("resultArea"));
+    // The column is white with light grey strips under any theme; its slots draw as designed.
+    m_resultArea->viewport()->setPalette(designPalette());
+    setBackground(m_resultArea->viewport(), Qt::white);
+    setBackground(m_resultArea->content(), Qt::white);
+    m_leftBackground = makeBackground(m_resultArea->content(), QStringLiteral("leftBackground"),
+                                      GradientBox::Direction::RightToLeft);
+    m_rightBackground = makeBackground(m_resultArea->content(), QStringLiteral("rightBackground"),
+                                       GradientBox::Direction::LeftToRight);
+    for (int number = 1; number <= SlotCount; ++number)
+        m_resultSlots.append(createResultSlot(number));
+    connect(m_resultArea, &ResultScrollArea::contentResized, this,
+            [this] { layoutResultColumn(); });
+
+    m_lowerNavigation = createNavigationBar(resultColumn, QStringLiteral("lower"));
+    column->addWidget(m_upperNavigation.bar);
+    column->addWidget(m_resultArea, 1);
+    column->addWidget(m_lowerNavigation.bar);
+    resultColumn->resize(255, resultColumn->height());
+    layoutResultColumn();
+    return resultColumn;
+}
+
+ResultSlot MainWindow::createResultSlot(int number) {
+    const auto name = [number](const char* part) {
+        return QLatin1String(part) + QString::number(number);
+    };
+    ResultSlot slot;
+    auto* panel = new QFrame(m_resultArea->content());
+    slot.panel = panel;
+    panel->setObjectName(name("resultSlot"));
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setLineWidth(1);
+    setBackground(panel, Qt::white);
+    panel->setGeometry(0, SlotHeightPixels * (number - 1), 234, SlotHeightPixels);
+
+    // Created from the lowest to the topmost: strip, picture, label, check box.
+    slot.strip = makeBackground(panel, name("resultStrip"), GradientBox::Direction::TopToBottom);
+    slot.strip->setGeometry(1, 99, 232, 20);
+
+    slot.thumbnail = new ClickableImage(panel);
+    slot.thumbnail->setObjectName(name("resultThumbnail"));
+    slot.thumbnail->setGeometry(8, 22, 120, 90);
+    slot.thumbnail->setCursor(Qt::PointingHandCursor);
+
+    slot.infoLabel = new QLabel(QStringLiteral("-"), panel);
+    slot.infoLabel->setObjectName(name("resultInfo"));
+    slot.infoLabel->setGeometry(136, 28, 90, 60);
+    slot.infoLabel->setWordWrap(true);
+    slot.infoLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    slot.infoLabel->setFont(designFont(12));
+    setTextColor(slot.infoLabel, toQColor(GrayColor, slot.infoLabel->palette()));
+
+    slot.checkBox = new ImageCheckBox(panel);
+    slot.checkBox->setObjectName(name("resultCheckBox"));
+    slot.checkBox->move(4, 4);
+    slot.checkBox->setFont(designFont(12, true));
+    setTextColor(slot.checkBox, Qt::black);
+    slot.checkBox->setCursor(Qt::PointingHandCursor);
+    slot.checkBox->setChecked(false);
+    slot.checkBox->setGroupIndex(0);
+    slot.checkBox->setBoxStyle(1);
+    slot.checkBox->setCaptionSide(ImageCheckBox::CaptionSide::Right);
+    slot.checkBox->setAutoSize(true);
+    slot.checkBox->fitToContent();
+
+    panel->hide();
+    connect(slot.thumbnail, &ClickableImage::clicked, &m_entryPoints,
+            command([this, number] { m_controller->openResult(number); }));
+    return slot;
+}
+
+// The column's children follow the content's size: the strips stand at its left and right
+// edges over its whole height, the slots reach to its right edge.
+void MainWindow::layoutResultColumn() {
+    const QWidget* content = m_resultArea->content();
+    const int width = content->width();
+    const int height = content->height();
+    m_leftBackground->setGeometry(0, 0, 80, height);
+    m_rightBackground->setGeometry(width - 80, 0, 80, height);
+    for (const ResultSlot& slot : std::as_const(m_resultSlots)) {
+        slot.panel->resize(width, SlotHeightPixels);
+        slot.infoLabel->resize(width - 144, 60);
+        slot.strip->resize(width - 2, 20);
+    }
+}
+
+// --- wiring ---------------------------------------------------------------------------------
+
+void MainWindow::connectCommands() {
+    SearchController* controller = m_controller.get();
+    const auto search = command([controller] { controller->search(); });
+    connect(m_searchButton, &QToolButton::clicked, &m_entryPoints, search);
+    connect(m_searchAction, &QAction::triggered, &m_entryPoints, search);
+    // Direct: the filter may consume or change the key before the box handles it.
+    connect(
+        m_keywordBox, &HistoryComboBox::keyTyped, &m_entryPoints,
+        [controller](QChar& key) {
+            runCommand([controller, &key] { controller->filterKeywordKey(key); });
+        },
+        Qt::DirectConnection);
+
+    const auto settings = command([this] { editSearchSettings(); });
+    connect(m_searchSettingsButton, &QToolButton::clicked, &m_entryPoints, settings);
+    connect(m_searchSettingsAction, &QAction::triggered, &m_entryPoints, settings);
+    const auto topPage = command([this] { showTopPage(); });
+    connect(m_topPageButton, &QToolButton::clicked, &m_entryPoints, topPage);
+    connect(m_topPageAction, &QAction::triggered, &m_entryPoints, topPage);
+
+    for (const NavigationBar* bar : {&m_upperNavigation, &m_lowerNavigation}) {
+        const std::pair<QToolButton*, std::function<void()>> paging[] = {
+            {bar->first, [controller] { controller->showFirstPage(); }},
+            {bar->previous, [controller] { controller->showPreviousPage(); }},
+            {bar->next, [controller] { controller->showNextPage(); }},
+            {bar->last, [controller] { controller->showLastPage(); }},
+        };
+        for (const auto& [button, showPage] : paging)
+            connect(button, &QToolButton::clicked, &m_entryPoints, command(showPage));
+    }
+
+    connect(m_openInBrowserAction, &QAction::triggered, &m_entryPoints,
+            command([this] { openPageInDefaultBrowser(); }));
+    connect(m_mailLinkAction, &QAction::triggered, &m_entryPoints,
+            command([this] { mailPageLink(); }));
+    // The menu has already inverted the tick when these run.
+    connect(m_showToolBarAction, &QAction::triggered, &m_entryPoints,
+            [this](bool checked) { runCommand([this, checked] { setToolBarVisible(checked); }); });
+    connect(m_showStatusBarAction, &QAction::triggered, &m_entryPoints, [this](bool checked) {
+        runCommand([this, checked] { setStatusBarVisible(checked); });
+    });
+    connect(m_clearHistoryAction, &QAction::triggered, &m_entryPoints,
+            command([this] { clearSearchHistory(); }));
+    connect(m_makerSiteAction, &QAction::triggered, &m_entryPoints,
+            command([this] { openMakerSite(); }));
+    connect(m_softwareInfoAction, &QAction::triggered, &m_entryPoints,
+            command([this] { openSoftwareInfo(); }));
+}
+
+// --- window events --------------------------------------------------------------------------
+
+bool MainWindow::event(QEvent* event) {
+    const bool result = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        runCommand([this] { loadSettings(); });
+    return result;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    centreAtDesignSize();
+}
+
+// The design size is the outer size, centred on the screen. A window manager may tell the
+// frame only after the window is shown, so the first activation does this once more.
+void MainWindow::centreAtDesignSize() {
+    const QWindow* window = windowHandle();
+    const QMargins frame = window ? window->frameMargins() : QMargins();
+    m_placedSize = QSize(DesignSize.width() - frame.left() - frame.right(),
+                         DesignSize.height() - frame.top() - frame.bottom());
+    resize(m_placedSize);
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - DesignSize.width()) / 2,
+             area.y() + (area.height() - DesignSize.height()) / 2);
+    }
+}
+
+// Every close ends the run. A settings file that cannot be written is reported once and does
+// not keep the window open: the history is saved all the same when the window goes. A page load
+// still waiting for the network is ended, so that the process does not outlive its window.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    runCommand([this] { saveSettings(); });
+    m_controller->stopLoading();
+    event->accept();
+}
+
+void MainWindow::loadSettings() {
+    if (m_settingsLoaded || !m_settingsDialog)
+        return;
+    if (size() == m_placedSize && frameGeometry().size() != DesignSize)
+        centreAtDesignSize();
+    SettingsFile::load(m_options.settingsFilePath, *this, *m_settingsDialog,
+                       m_controller->settings);
+    applySearchSettings();
+    m_settingsLoaded = true;
+}
+
+void MainWindow::saveSettings() {
+    if (!m_settingsDialog)
+        return;
+    // A close before the first activation (a signal at start-up, a window manager that never
+    // activates the window) reads the file first, so that the save keeps what is stored instead
+    // of writing the window's defaults over it.
+    if (!m_settingsLoaded) {
+        SettingsFile::load(m_options.settingsFilePath, *this, *m_settingsDialog,
+                           m_controller->settings);
+        m_settingsLoaded = true;
+    }
+    SettingsFile::save(m_options.settingsFilePath, *this, *m_settingsDialog,
+                       m_controller->settings);
+}
+
+// --- commands -------------------------------------------------------------------------------
+
+void MainWindow::editSearchSettings() {
+    if (!m_settingsDialog)
+        return;
+    // Before the settings are loaded there is nothing to edit yet: they are applied as they are.
+    if (m_settingsLoaded && m_settingsDialog->exec() != QDialog::Accepted)
+        return;
+    applySearchSettings();
+}
+
+void MainWindow::applySearchSettings() {
+    SearchSettings& settings = m_controller->settings;
+    m_settingsDialog->applyTo(settings);
+    // The count box without a selection (a first start, a stored index outside the list)
+    // leaves no usable count: the column then shows as many as it has slots.
+    if (settings.resultsPerPage != 5 && settings.resultsPerPage != 10 &&
+        settings.resultsPerPage != 20)
+        settings.resultsPerPage = SlotCount;
+    m_controller->search();
+}
+
+void MainWindow::showTopPage() {
+    m_browserPaneInterface->navigate(topPageUrl(m_options.serviceHost) + QStringLiteral("?ret=1"));
+}
+
+void MainWindow::openPageInDefaultBrowser() {
+    const QString location = m_browserPaneInterface->locationUrl();
+    if (isWebAddress(location))
+        desktopServices().openUrl(location);
+}
+
+void MainWindow::mailPageLink() {
+    const QString location = m_browserPaneInterface->locationUrl();
+    if (!isWebAddress(location))
+        return;
+    if (desktopServices().composeMail(m_browserPaneInterface->resultTitle(), location) != 0)
+        messageService().showInformation(MailSetupMessage);
+}
+
+void MainWindow::setToolBarVisible(bool visible) {
+    m_toolBar->setVisible(visible);
+}
+
+void MainWindow::setStatusBarVisible(bool visible) {
+    m_statusBar->setVisible(visible);
+}
+
+void MainWindow::clearSearchHistory() {
+    m_keywordBox->clearHistory();
+}
+
+void MainWindow::openMakerSite() {
+    desktopServices().openUrl(makerSiteUrl(m_options.serviceHost));
+}
+
+void MainWindow::openSoftwareInfo() {
+    desktopServices().openUrl(softwareInfoUrl(m_options.serviceHost) + programBaseName());
+}
+
+// --- the search controller's view -----------------------------------------------------------
+
+QString MainWindow::keywordText() const {
+    return m_keywordBox->currentText();
+}
+
+void MainWindow::setKeywordText(const QString& text) {
+    m_keywordBox->setEditText(text);
+}
+
+void MainWindow::addKeywordToHistory() {
+    m_keywordBox->addToHistory();
+}
+
+void MainWindow::setSearchControlsEnabled(bool enabled) {
+    m_searchAction->setEnabled(enabled);
+    m_searchButton->setEnabled(enabled);
+    m_searchSettingsAction->setEnabled(enabled);
+    m_searchSettingsButton->setEnabled(enabled);
+}
+
+bool MainWindow::isSearchEnabled() const {
+    return m_searchAction->isEnabled();
+}
+
+void MainWindow::setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) {
+    for (const NavigationBar* bar : {&m_upperNavigation, &m_lowerNavigation}) {
+        bar->first->setEnabled(firstAndPrevious);
+        bar->previous->setEnabled(firstAndPrevious);
+        bar->next->setEnabled(nextAndLast);
+        bar->last->setEnabled(nextAndLast);
+    }
+}
+
+void MainWindow::resetResultColumn() {
+    m_resultArea->verticalScrollBar()->setValue(0);
+    for (const ResultSlot& slot : std::as_const(m_resultSlots))
+        slot.panel->hide();
+}
+
+void MainWindow::setResultScrollRange(int pixels) {
+    m_resultArea->setRange(pixels);
+}
+
+int MainWindow::slotHeight() const {
+    return m_resultSlots.front().panel->height();
+}
+
+ResultSlot MainWindow::resultSlot(int index) const {
+    return m_resultSlots[index];
+}
+
+void MainWindow::setCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
+
+void MainWindow::setPageLabels(const QString& text) {
+    m_upperNavigation.pageLabel->setText(text);
+    m_lowerNavigation.pageLabel->setText(text);
+}
+
+void MainWindow::setStatusText(int panel, const QString& text) {
+    if (panel >= 0 && panel < m_statusPanels.size())
+        m_statusPanels[panel]->setText(text);
+}
+
+void MainWindow::enableWebCommands() {
+    m_openInBrowserAction->setEnabled(true);
+    m_mailLinkAction->setEnabled(true);
+}
