@@ -11,3 +11,7 @@ QString programFilePath(const QString& fileName);
 
 // The executable's file name without its extension ("sorvel" for /usr/bin/sorvel).
 QString programBaseName();
+
+// The program's cache folder ($XDG_CACHE_HOME/sorvel, by default ~/.cache/sorvel): what can be
+// fetched again, such as thumbnails. Not created here.
+QString cacheDir();
