@@ -5,6 +5,8 @@
 #include <QWebEngineHistory>
 #include <QWebEngineSettings>
 
+#include <utility>
+
 namespace {
 
 // A stopped load reports its end within moments; this only keeps a navigation from waiting for
