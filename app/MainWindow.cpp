@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/PaneFullScreen.h"
 #include "app/ResultScrollArea.h"
 #include "app/SearchSettingsDialog.h"
 #include "app/SettingsFile.h"
@@ -13,16 +14,20 @@
 #include "net/UrlEncoder.h"
 #include "platform/AppDir.h"
 #include "platform/DesktopServices.h"
+#include "platform/ExternalPlayer.h"
 #include "platform/Fonts.h"
 #include "platform/MessageService.h"
 #include "search/SearchController.h"
 #include "search/ServiceHost.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -90,6 +95,8 @@ QToolButton* makeToolButton(QWidget* parent, const QString& name, const QRect& g
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
     button->setToolTip(hint);
+    // What a screen reader says for it: a navigation button shows a glyph only.
+    button->setAccessibleName(hint);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
@@ -215,6 +222,10 @@ void MainWindow::createMenus() {
     m_mailLinkAction = item(web, "mailLinkAction", "参照中のページをメールで送る(&M)");
     m_openInBrowserAction->setEnabled(false);
     m_mailLinkAction->setEnabled(false);
+    m_copyPageAddressAction =
+        item(web, "copyPageAddressAction", "参照中のページのアドレスをコピー(&C)");
+    m_copyPageAddressAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    m_copyPageAddressAction->setEnabled(false);
 
     QMenu* view = menu("viewMenu", "表示(&V)");
     m_showToolBarAction = item(view, "showToolBarAction", "ツールバー(&T)");
@@ -223,6 +234,19 @@ void MainWindow::createMenus() {
         action->setCheckable(true);
         action->setChecked(true);
     }
+    separator(view, "paneHistorySeparator");
+    m_backAction = item(view, "backAction", "戻る(&B)");
+    m_backAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+    m_forwardAction = item(view, "forwardAction", "進む(&F)");
+    m_forwardAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+    m_backAction->setEnabled(false);
+    m_forwardAction->setEnabled(false);
+    m_reloadAction = item(view, "reloadAction", "最新の情報に更新(&R)");
+    m_reloadAction->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
+    separator(view, "fullScreenSeparator");
+    m_fullScreenAction = item(view, "fullScreenAction", "全画面表示(&U)");
+    m_fullScreenAction->setShortcut(QKeySequence(Qt::Key_F11));
+    m_fullScreenAction->setCheckable(true);
 
     QMenu* search = menu("searchMenu", "検索(&S)");
     m_searchAction = item(search, "searchAction", "検索(&S)");
@@ -231,6 +255,22 @@ void MainWindow::createMenus() {
     m_searchSettingsAction = item(search, "searchSettingsAction", "検索設定(&O)...");
     separator(search, "clearHistorySeparator");
     m_clearHistoryAction = item(search, "clearHistoryAction", "検索履歴を消去(&D)");
+    separator(search, "focusKeywordSeparator");
+    m_focusKeywordAction = item(search, "focusKeywordAction", "キーワード入力欄へ移動(&K)");
+    m_focusKeywordAction->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6)});
+    separator(search, "pagingSeparator");
+    m_firstPageAction = item(search, "firstPageAction", "最初のページ(&F)");
+    m_firstPageAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
+    m_previousPageAction = item(search, "previousPageAction", "前のページ(&P)");
+    m_previousPageAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp));
+    m_nextPageAction = item(search, "nextPageAction", "次のページ(&N)");
+    m_nextPageAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown));
+    m_lastPageAction = item(search, "lastPageAction", "最後のページ(&L)");
+    m_lastPageAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_End));
+    for (QAction* action :
+         {m_firstPageAction, m_previousPageAction, m_nextPageAction, m_lastPageAction})
+        action->setEnabled(false);
 
     QMenu* help = menu("helpMenu", "ヘルプ(&H)");
     m_topPageAction = item(help, "topPageAction", "トップページ(&T)");
@@ -238,6 +278,27 @@ void MainWindow::createMenus() {
     m_makerSiteAction = item(help, "makerSiteAction", "ORVENAのWEBサイト(&L)...");
     separator(help, "softwareInfoSeparator");
     m_softwareInfoAction = item(help, "softwareInfoAction", "ソフトウェア情報(&V)...");
+
+    // The pane's commands work in full screen too, where the menu bar is hidden.
+    addActions({m_copyPageAddressAction, m_backAction, m_forwardAction, m_reloadAction,
+                m_fullScreenAction, m_focusKeywordAction});
+    createResultMenu();
+}
+
+void MainWindow::createResultMenu() {
+    m_resultMenu = new QMenu(this);
+    m_resultMenu->setObjectName(QStringLiteral("resultMenu"));
+    const auto item = [this](const char* name, const char* caption) {
+        QAction* action = m_resultMenu->addAction(QString::fromUtf8(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    m_openResultAction = item("openResultAction", "開く(&O)");
+    m_openResultInBrowserAction = item("openResultInBrowserAction", "既定のブラウザで開く(&B)");
+    m_copyResultLinkAction = item("copyResultLinkAction", "リンクをコピー(&C)");
+    m_playResultAction = item("playResultAction", "外部プレーヤーで開く(&P)");
+    m_mailResultAction = item("mailResultAction", "メールで送る(&M)");
+    m_resultMenu->setDefaultAction(m_openResultAction);
 }
 
 void MainWindow::createToolBar() {
@@ -308,6 +369,8 @@ QTabWidget* MainWindow::createPages() {
     // The tab takes its ground from the desktop's theme, and so its text colour too (black
     // under a light theme, as designed).
     pages->tabBar()->setFont(designFont(16, true));
+    // One page only: Tab goes from the keyword box straight to the result column.
+    pages->tabBar()->setFocusPolicy(Qt::NoFocus);
 
     auto* searchPage = new QWidget;
     searchPage->setObjectName(QStringLiteral("searchPage"));
@@ -324,12 +387,17 @@ QTabWidget* MainWindow::createPages() {
 
     splitter->addWidget(createResultColumn());
 
-    const BrowserPaneParts pane = m_options.createBrowserPane(splitter, &m_entryPoints, [this] {
-        runCommand([this] { m_controller->handleNavigationFinished(); });
-    });
+    const BrowserPaneParts pane = m_options.createBrowserPane(
+        splitter, &m_entryPoints,
+        {[this] { runCommand([this] { m_controller->handleNavigationFinished(); }); },
+         [this] { updateHistoryCommands(); },
+         [this](bool on) { m_paneFullScreen->handlePageRequest(on); }});
     m_browserPane = pane.widget;
     m_browserPaneInterface = pane.pane;
     m_browserPane->setObjectName(QStringLiteral("browserPane"));
+    m_browserPane->setAccessibleName(QStringLiteral("参照中のページ"));
+    m_paneFullScreen = new PaneFullScreen(*this, *m_browserPane, *m_browserPaneInterface);
+    m_paneFullScreen->setObjectName(QStringLiteral("paneFullScreen"));
     splitter->addWidget(m_browserPane);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
@@ -392,6 +460,9 @@ QFrame* MainWindow::createResultColumn() {
 
     m_resultArea = new ResultScrollArea(resultColumn);
     m_resultArea->setObjectName(QStringLiteral("resultArea"));
+    m_resultArea->setAccessibleName(QStringLiteral("検索結果"));
+    // Tab reaches the column through one of its slots (setCurrentSlot()).
+    m_resultArea->setFocusPolicy(Qt::NoFocus);
     // The column is white with light grey strips under any theme; its slots draw as designed.
     m_resultArea->viewport()->setPalette(designPalette());
     setBackground(m_resultArea->viewport(), Qt::white);
@@ -402,6 +473,7 @@ QFrame* MainWindow::createResultColumn() {
                                        GradientBox::Direction::LeftToRight);
     for (int number = 1; number <= SlotCount; ++number)
         m_resultSlots.append(createResultSlot(number));
+    setCurrentSlot(0);
     connect(m_resultArea, &ResultScrollArea::contentResized, this,
             [this] { layoutResultColumn(); });
 
@@ -419,7 +491,7 @@ ResultSlot MainWindow::createResultSlot(int number) {
         return QLatin1String(part) + QString::number(number);
     };
     ResultSlot slot;
-    auto* panel = new QFrame(m_resultArea->content());
+    auto* panel = new ResultSlotPanel(m_resultArea->content());
     slot.panel = panel;
     panel->setObjectName(name("resultSlot"));
     panel->setFrameShape(QFrame::Panel);
@@ -457,10 +529,21 @@ ResultSlot MainWindow::createResultSlot(int number) {
     slot.checkBox->setCaptionSide(ImageCheckBox::CaptionSide::Right);
     slot.checkBox->setAutoSize(true);
     slot.checkBox->fitToContent();
+    // The slot is what Tab reaches; the check box takes the focus when clicked.
+    slot.checkBox->setFocusPolicy(Qt::ClickFocus);
 
     panel->hide();
-    connect(slot.thumbnail, &ClickableImage::clicked, &m_entryPoints,
-            command([this, number] { m_controller->openResult(number); }));
+    const auto open = command([this, number] { m_controller->openResult(number); });
+    connect(slot.thumbnail, &ClickableImage::clicked, &m_entryPoints, open);
+    connect(panel, &ResultSlotPanel::activated, &m_entryPoints, open);
+    connect(panel, &ResultSlotPanel::focused, &m_entryPoints,
+            [this, number] { followFocusedSlot(number - 1); });
+    connect(panel, &ResultSlotPanel::moveRequested, &m_entryPoints,
+            [this, number](ResultSlotPanel::Move move) { moveInResultColumn(number - 1, move); });
+    connect(panel, &QWidget::customContextMenuRequested, &m_entryPoints,
+            [this, number, panel](const QPoint& at) {
+                showResultMenu(number, panel->mapToGlobal(at));
+            });
     return slot;
 }
 
@@ -528,6 +611,42 @@ void MainWindow::connectCommands() {
             command([this] { openMakerSite(); }));
     connect(m_softwareInfoAction, &QAction::triggered, &m_entryPoints,
             command([this] { openSoftwareInfo(); }));
+
+    connect(m_copyPageAddressAction, &QAction::triggered, &m_entryPoints,
+            command([this] { copyPageAddress(); }));
+    IBrowserPane* pane = m_browserPaneInterface;
+    connect(m_backAction, &QAction::triggered, &m_entryPoints, command([pane] { pane->goBack(); }));
+    connect(m_forwardAction, &QAction::triggered, &m_entryPoints,
+            command([pane] { pane->goForward(); }));
+    connect(m_reloadAction, &QAction::triggered, &m_entryPoints,
+            command([pane] { pane->reloadPage(); }));
+    connect(m_fullScreenAction, &QAction::triggered, &m_entryPoints,
+            [this] { m_paneFullScreen->toggle(); });
+    connect(m_paneFullScreen, &PaneFullScreen::switched, m_fullScreenAction, &QAction::setChecked);
+    connect(m_focusKeywordAction, &QAction::triggered, &m_entryPoints,
+            command([this] { focusKeywordBox(); }));
+    const std::pair<QAction*, std::function<void()>> paging[] = {
+        {m_firstPageAction, [controller] { controller->showFirstPage(); }},
+        {m_previousPageAction, [controller] { controller->showPreviousPage(); }},
+        {m_nextPageAction, [controller] { controller->showNextPage(); }},
+        {m_lastPageAction, [controller] { controller->showLastPage(); }},
+    };
+    for (const auto& [action, showPage] : paging)
+        connect(action, &QAction::triggered, &m_entryPoints, command(showPage));
+
+    const auto onMenuSlot = [this](void (MainWindow::*run)(int)) {
+        return command([this, run] { (this->*run)(m_resultMenuSlot); });
+    };
+    connect(m_openResultAction, &QAction::triggered, &m_entryPoints,
+            command([this] { m_controller->openResult(m_resultMenuSlot); }));
+    connect(m_openResultInBrowserAction, &QAction::triggered, &m_entryPoints,
+            onMenuSlot(&MainWindow::openResultInBrowser));
+    connect(m_copyResultLinkAction, &QAction::triggered, &m_entryPoints,
+            onMenuSlot(&MainWindow::copyResultLink));
+    connect(m_playResultAction, &QAction::triggered, &m_entryPoints,
+            onMenuSlot(&MainWindow::playResult));
+    connect(m_mailResultAction, &QAction::triggered, &m_entryPoints,
+            onMenuSlot(&MainWindow::mailResult));
 }
 
 // --- window events --------------------------------------------------------------------------
@@ -566,6 +685,8 @@ void MainWindow::centreAtDesignSize() {
 // not keep the window open: the history is saved all the same when the window goes. A page load
 // still waiting for the network is ended, so that the process does not outlive its window.
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // The place to keep is the window's own, not the screen's.
+    m_paneFullScreen->leaveAndSettle();
     runCommand([this] { saveSettings(); });
     m_controller->stopLoading();
     event->accept();
@@ -689,9 +810,18 @@ void MainWindow::setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast
         bar->next->setEnabled(nextAndLast);
         bar->last->setEnabled(nextAndLast);
     }
+    m_firstPageAction->setEnabled(firstAndPrevious);
+    m_previousPageAction->setEnabled(firstAndPrevious);
+    m_nextPageAction->setEnabled(nextAndLast);
+    m_lastPageAction->setEnabled(nextAndLast);
 }
 
 void MainWindow::resetResultColumn() {
+    // The column keeps the keyboard focus while its slots are hidden; the first slot shown takes
+    // it back (a page turned from the keyboard goes on from the keyboard).
+    if (m_resultArea->isAncestorOf(QApplication::focusWidget()))
+        m_resultArea->setFocus(Qt::OtherFocusReason);
+    setCurrentSlot(0);
     m_resultArea->verticalScrollBar()->setValue(0);
     for (const ResultSlot& slot : std::as_const(m_resultSlots))
         slot.panel->hide();
@@ -726,4 +856,122 @@ void MainWindow::setStatusText(int panel, const QString& text) {
 void MainWindow::enableWebCommands() {
     m_openInBrowserAction->setEnabled(true);
     m_mailLinkAction->setEnabled(true);
+    m_copyPageAddressAction->setEnabled(true);
+}
+
+// --- the keyboard, the result menu ----------------------------------------------------------
+
+void MainWindow::copyPageAddress() {
+    const QString location = m_browserPaneInterface->locationUrl();
+    if (!location.isEmpty())
+        QGuiApplication::clipboard()->setText(location);
+}
+
+void MainWindow::focusKeywordBox() {
+    m_paneFullScreen->leave();
+    if (m_toolBar->isHidden()) {
+        m_showToolBarAction->setChecked(true);
+        setToolBarVisible(true);
+    }
+    m_keywordBox->setFocus(Qt::ShortcutFocusReason);
+    m_keywordBox->lineEdit()->selectAll();
+}
+
+void MainWindow::updateHistoryCommands() {
+    m_backAction->setEnabled(m_browserPaneInterface->canGoBack());
+    m_forwardAction->setEnabled(m_browserPaneInterface->canGoForward());
+}
+
+void MainWindow::setCurrentSlot(int index) {
+    for (qsizetype i = 0; i < m_resultSlots.size(); ++i)
+        m_resultSlots[i].panel->setFocusPolicy(i == index ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void MainWindow::followFocusedSlot(int index) {
+    setCurrentSlot(index);
+    m_resultArea->ensureWidgetVisible(m_resultSlots[index].panel, 0, 0);
+}
+
+void MainWindow::moveInResultColumn(int from, ResultSlotPanel::Move move) {
+    // The shown slots are the first ones, without a gap.
+    const auto shown = [this](int index) {
+        return index >= 0 && index < SlotCount && !m_resultSlots[index].panel->isHidden();
+    };
+    int to = from;
+    switch (move) {
+    case ResultSlotPanel::Move::Previous:
+        to = from - 1;
+        break;
+    case ResultSlotPanel::Move::Next:
+        to = from + 1;
+        break;
+    case ResultSlotPanel::Move::First:
+        to = 0;
+        break;
+    case ResultSlotPanel::Move::Last:
+        to = SlotCount - 1;
+        while (to > from && !shown(to))
+            --to;
+        break;
+    }
+    if (shown(to))
+        m_resultSlots[to].panel->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::showResultMenu(int number, const QPoint& globalPosition) {
+    const SearchResult* result = shownResult(number);
+    if (!result)
+        return;
+    // The menu acts on the slot it was opened for, which keeps the focus when it closes.
+    m_resultSlots[number - 1].panel->setFocus(Qt::OtherFocusReason);
+    m_resultMenuSlot = number;
+    const bool webPage = isWebAddress(result->pageUrl);
+    for (QAction* action : {m_openResultInBrowserAction, m_copyResultLinkAction, m_playResultAction,
+                            m_mailResultAction})
+        action->setEnabled(webPage);
+    m_resultMenu->popup(globalPosition);
+}
+
+const SearchResult* MainWindow::shownResult(int number) const {
+    const int row = number - 1;
+    const SearchResults& results = m_controller->results;
+    if (row < 0 || row >= SlotCount || row >= results.size() ||
+        m_resultSlots[row].panel->isHidden())
+        return nullptr;
+    return &results[row];
+}
+
+// Only web pages are handed on, as the pane's own commands do.
+void MainWindow::openResultInBrowser(int number) {
+    const SearchResult* result = shownResult(number);
+    if (result && isWebAddress(result->pageUrl))
+        desktopServices().openUrl(result->pageUrl);
+}
+
+void MainWindow::copyResultLink(int number) {
+    const SearchResult* result = shownResult(number);
+    if (result && isWebAddress(result->pageUrl))
+        QGuiApplication::clipboard()->setText(result->pageUrl);
+}
+
+void MainWindow::playResult(int number) {
+    const SearchResult* result = shownResult(number);
+    if (!result || !isWebAddress(result->pageUrl))
+        return;
+    // As the address reads on the wire: it begins with its scheme, so no player takes it for an
+    // option.
+    const QString address = QUrl(result->pageUrl).toString(QUrl::FullyEncoded);
+    const QStringList player = playerCommand(SettingsFile::player(m_options.settingsFilePath));
+    if (player.isEmpty())
+        desktopServices().openUrl(address);
+    else
+        startPlayer(player, address);
+}
+
+void MainWindow::mailResult(int number) {
+    const SearchResult* result = shownResult(number);
+    if (!result || !isWebAddress(result->pageUrl))
+        return;
+    if (desktopServices().composeMail(result->title, result->pageUrl) != 0)
+        messageService().showInformation(MailSetupMessage);
 }

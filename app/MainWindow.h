@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ResultSlotPanel.h"
 #include "controls/BrowserPane.h"
 #include "search/SearchView.h"
 
@@ -14,16 +15,19 @@
 class QAction;
 class QFrame;
 class QLabel;
+class QMenu;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class GradientBox;
 class HistoryComboBox;
 class HttpClient;
+class PaneFullScreen;
 class ResultScrollArea;
 class SearchController;
 class SearchSettingsDialog;
 class UrlEncoder;
+struct SearchResult;
 
 // The browser pane as the main window holds it: the widget that goes into the layout and the
 // pane interface of the same object.
@@ -32,17 +36,28 @@ struct BrowserPaneParts {
     IBrowserPane* pane = nullptr;
 };
 
-// Makes the browser pane as a child of parent; navigationFinished is to be called, in the
-// context of receiver, for each completed navigation of the pane.
-using BrowserPaneFactory = std::function<BrowserPaneParts(
-    QWidget* parent, QObject* receiver, std::function<void()> navigationFinished)>;
+// What the main window does with the pane's notices.
+struct BrowserPaneHandlers {
+    std::function<void()> navigationFinished;
+    std::function<void()> historyChanged;
+    std::function<void(bool on)> fullScreenRequested;
+};
 
-// The factory for a pane class T: a QWidget and an IBrowserPane with a navigationFinished()
-// signal, as WebView has it.
+// Makes the browser pane as a child of parent; the handlers are to be called, in the context of
+// receiver, for the pane's notices.
+using BrowserPaneFactory = std::function<BrowserPaneParts(QWidget* parent, QObject* receiver,
+                                                          BrowserPaneHandlers handlers)>;
+
+// The factory for a pane class T: a QWidget and an IBrowserPane with the signals
+// navigationFinished(), historyChanged() and fullScreenRequested(bool), as WebView has them.
 template <class T> BrowserPaneFactory browserPaneOf() {
-    return [](QWidget* parent, QObject* receiver, std::function<void()> navigationFinished) {
+    return [](QWidget* parent, QObject* receiver, BrowserPaneHandlers handlers) {
         auto* pane = new T(parent);
-        QObject::connect(pane, &T::navigationFinished, receiver, std::move(navigationFinished));
+        QObject::connect(pane, &T::navigationFinished, receiver,
+                         std::move(handlers.navigationFinished));
+        QObject::connect(pane, &T::historyChanged, receiver, std::move(handlers.historyChanged));
+        QObject::connect(pane, &T::fullScreenRequested, receiver,
+                         std::move(handlers.fullScreenRequested));
         return BrowserPaneParts{pane, pane};
     };
 }
@@ -141,7 +156,26 @@ private:
     void openMakerSite();
     void openSoftwareInfo();
 
+    // The keyboard's commands, the result menu and full screen.
+    void copyPageAddress();
+    void focusKeywordBox();
+    void updateHistoryCommands();
+    // Makes the slot at index (0 to SlotCount - 1) the one that Tab reaches in the column.
+    void setCurrentSlot(int index);
+    // The slot at index got the keyboard focus: it becomes the current one and scrolls into view.
+    void followFocusedSlot(int index);
+    // Up, Down, Home or End in the slot at index: the focus goes to the slot shown there.
+    void moveInResultColumn(int from, ResultSlotPanel::Move move);
+    void showResultMenu(int number, const QPoint& globalPosition);
+    // The result shown in slot number (1 to SlotCount), if any.
+    const SearchResult* shownResult(int number) const;
+    void openResultInBrowser(int number);
+    void copyResultLink(int number);
+    void playResult(int number);
+    void mailResult(int number);
+
     void createMenus();
+    void createResultMenu();
     void createToolBar();
     void createStatusBar();
     QTabWidget* createPages();
@@ -172,6 +206,25 @@ private:
     QAction* m_topPageAction = nullptr;
     QAction* m_makerSiteAction = nullptr;
     QAction* m_softwareInfoAction = nullptr;
+    QAction* m_copyPageAddressAction = nullptr;
+    QAction* m_backAction = nullptr;
+    QAction* m_forwardAction = nullptr;
+    QAction* m_reloadAction = nullptr;
+    QAction* m_fullScreenAction = nullptr;
+    QAction* m_focusKeywordAction = nullptr;
+    QAction* m_firstPageAction = nullptr;
+    QAction* m_previousPageAction = nullptr;
+    QAction* m_nextPageAction = nullptr;
+    QAction* m_lastPageAction = nullptr;
+
+    // The context menu of a result slot, and the slot number it was opened for.
+    QMenu* m_resultMenu = nullptr;
+    QAction* m_openResultAction = nullptr;
+    QAction* m_openResultInBrowserAction = nullptr;
+    QAction* m_copyResultLinkAction = nullptr;
+    QAction* m_playResultAction = nullptr;
+    QAction* m_mailResultAction = nullptr;
+    int m_resultMenuSlot = 0;
 
     QFrame* m_toolBar = nullptr;
     HistoryComboBox* m_keywordBox = nullptr;
@@ -192,6 +245,7 @@ private:
 
     QWidget* m_browserPane = nullptr;
     IBrowserPane* m_browserPaneInterface = nullptr;
+    PaneFullScreen* m_paneFullScreen = nullptr;
 
     // The context of every connection from a widget to a command. It goes first when the window
     // is destroyed, so that no notice of a widget reaches the search controller or the window

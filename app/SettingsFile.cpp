@@ -28,6 +28,8 @@ const QString AdultChoiceKey = QStringLiteral("S1_C1");
 const QString AllSitesKey = QStringLiteral("S1_R1");
 const QString OneSiteKey = QStringLiteral("S1_R3");
 const QString DomainKey = QStringLiteral("S1_C4");
+// Not written by the program: the user's own choice of video player.
+const QString PlayerKey = QStringLiteral("PLAYER");
 
 // The outer frame's size differs from the client size by the window manager's decoration.
 QSize frameExtra(const QWidget& window) {
@@ -136,6 +138,10 @@ void save(const QString& path, const QWidget& window, const SearchSettingsDialog
     write(AllSitesKey, flag(dialog.allSitesSelected()));
     write(OneSiteKey, flag(dialog.oneSiteSelected()));
     write(DomainKey, dialog.domainText());
+}
+
+QString player(const QString& path) {
+    return readProfileString(path, Section, PlayerKey, QString());
 }
 
 } // namespace SettingsFile

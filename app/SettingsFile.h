@@ -26,6 +26,10 @@ void load(const QString& path, QWidget& window, SearchSettingsDialog& dialog,
 void save(const QString& path, const QWidget& window, const SearchSettingsDialog& dialog,
           const SearchSettings& settings);
 
+// The video player the user named in the file (key "PLAYER": a program and any arguments of its
+// own, as playerCommand() reads them); empty when none is named. The program never writes it.
+QString player(const QString& path);
+
 // Where a restored outer frame goes. A frame that shows enough of its title bar to be grabbed
 // on one of the screens (their available areas) keeps its place; any other is centred on the
 // primary screen, its size shrunk to fit that screen.

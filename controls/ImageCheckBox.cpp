@@ -3,6 +3,8 @@
 #include "controls/CheckBoxStrip.h"
 #include "platform/MessageService.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -39,6 +41,47 @@ void drawFocusRect(QImage& image, const QRect& rect) {
     }
 }
 
+// What a screen reader sees of the box: a check box named by its caption, with its mark, that
+// it can toggle.
+class ImageCheckBoxAccessible final : public QAccessibleWidget {
+public:
+    explicit ImageCheckBoxAccessible(ImageCheckBox* box)
+        : QAccessibleWidget(box, QAccessible::CheckBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return box()->caption();
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.checkable = true;
+        state.checked = box()->isChecked();
+        return state;
+    }
+
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << toggleAction();
+    }
+
+    void doAction(const QString& name) override {
+        if (name == toggleAction() && widget()->isEnabled())
+            runCommand([this] { box()->click(); });
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    ImageCheckBox* box() const { return static_cast<ImageCheckBox*>(widget()); }
+};
+
+QAccessibleInterface* accessibleImageCheckBox(const QString& className, QObject* object) {
+    if (className == QLatin1String("ImageCheckBox") && object && object->isWidgetType())
+        return new ImageCheckBoxAccessible(static_cast<ImageCheckBox*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 GroupCheckedEvent::GroupCheckedEvent(int groupIndex, QWidget* sender)
@@ -57,6 +100,8 @@ ImageCheckBox::ImageCheckBox(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     // Every pixel comes from the paint buffer: nothing to erase first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    static const bool accessible = (QAccessible::installFactory(accessibleImageCheckBox), true);
+    Q_UNUSED(accessible);
 }
 
 void ImageCheckBox::setChecked(bool value) {
@@ -67,6 +112,7 @@ void ImageCheckBox::setChecked(bool value) {
         if (!refused) {
             m_checked = value;
             update();
+            announceCheckedChange();
             if (m_groupIndex > 0 && value)
                 uncheckOthersInGroup();
         }
@@ -118,6 +164,15 @@ void ImageCheckBox::setCaption(const QString& value) {
     if (m_autoSize)
         fitToContent();
     update();
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void ImageCheckBox::announceCheckedChange() {
+    QAccessible::State state;
+    state.checked = true;
+    QAccessibleStateChangeEvent changed(this, state);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void ImageCheckBox::setBackgroundColor(DesignColor value) {
@@ -309,6 +364,7 @@ void ImageCheckBox::handleGroupChecked(const GroupCheckedEvent& message) {
     if (message.groupIndex() == m_groupIndex && message.checkedBox() != this && m_checked) {
         m_checked = false;
         update();
+        announceCheckedChange();
     }
 }
 

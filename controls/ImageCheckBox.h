@@ -97,6 +97,8 @@ private:
     void drawPicture(QPainter& painter, const QRect& rect, const QImage& bitmap, int index,
                      const QColor& background) const;
     void uncheckOthersInGroup();
+    // Tells assistive technology that the mark changed.
+    void announceCheckedChange();
     void handleGroupChecked(const GroupCheckedEvent& message);
 
     bool m_checked = false;

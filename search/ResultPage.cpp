@@ -53,15 +53,33 @@ bool isMarkableSite(const QString& copyright) {
     return std::find(std::begin(sites), std::end(sites), copyright) != std::end(sites);
 }
 
-QString slotLabelText(const SearchResult& row) {
+namespace {
+
+// The duration in minutes and seconds; none when it is no integer.
+std::optional<QString> durationText(const SearchResult& row) {
     const std::optional<int> seconds = tryParseInt(row.duration);
     if (!seconds)
+        return std::nullopt;
+    return *seconds >= 1 ? QStringLiteral("%1分%2秒").arg(*seconds / 60).arg(*seconds % 60)
+                         : QStringLiteral("?分?秒");
+}
+
+} // namespace
+
+QString slotLabelText(const SearchResult& row) {
+    const std::optional<QString> duration = durationText(row);
+    if (!duration)
         return QStringLiteral("情報なし");
-    const QString duration = *seconds >= 1
-                                 ? QStringLiteral("%1分%2秒").arg(*seconds / 60).arg(*seconds % 60)
-                                 : QStringLiteral("?分?秒");
-    return QStringLiteral("[") + row.source + QStringLiteral("]\n\n") + duration +
+    return QStringLiteral("[") + row.source + QStringLiteral("]\n\n") + *duration +
            QStringLiteral("\n\n");
+}
+
+QString slotSpokenText(const SearchResult& row) {
+    QStringList parts{row.title};
+    if (!row.source.isEmpty())
+        parts << row.source;
+    parts << durationText(row).value_or(QStringLiteral("情報なし"));
+    return parts.join(QStringLiteral("、"));
 }
 
 void SearchController::fetchThumbnail(const QString& url) {
@@ -91,6 +109,7 @@ void SearchController::fillSlot(int index, const SearchResult& row) {
     slot.checkBox->setChecked(false);
     slot.checkBox->setCaption(row.title);
     slot.infoLabel->setText(slotLabelText(row));
+    slot.panel->setAccessibleName(slotSpokenText(row));
 
     fetchThumbnail(row.thumbnailUrl);
     // Decoded at the size the slot shows, whatever size the picture declares.

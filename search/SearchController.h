@@ -118,6 +118,10 @@ QByteArray requestBytes(const QString& url);
 // "情報なし" when the duration is no integer.
 QString slotLabelText(const SearchResult& row);
 
+// What a screen reader says for a slot: its title, site and duration, joined by "、"
+// ("猫、Youtube、2分5秒"); "情報なし" in place of a duration that is no integer.
+QString slotSpokenText(const SearchResult& row);
+
 // Whether a result's check box is enabled: the four sites whose pages mark a video as viewed.
 bool isMarkableSite(const QString& copyright);
 

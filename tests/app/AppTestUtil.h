@@ -10,9 +10,11 @@
 #include "search/SearchController.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -46,6 +48,17 @@ template <class T> T* findIn(const QObject& root, const QString& name) {
     if (!found)
         throw std::runtime_error("no " + name.toStdString() + " of the expected type");
     return found;
+}
+
+// Types text into the widget key by key; a character beyond ASCII comes as the text of a key
+// event, as an input method hands it on.
+inline void typeText(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(widget, c.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
 }
 
 inline void writeFileBytes(const QString& path, const QByteArray& bytes) {
@@ -96,6 +109,16 @@ protected:
     SearchSettingsDialog& dialog() { return *windows->settingsDialog; }
     FakeBrowserPane& pane() { return *find<FakeBrowserPane>("browserPane"); }
     SearchSettings& settings() { return mainWindow().searchController().settings; }
+
+    // A key as the user presses it: to the open menu, else to the widget with the focus.
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::activePopupWidget();
+        if (!target)
+            target = QApplication::focusWidget();
+        if (!target)
+            target = &mainWindow();
+        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    }
 
     // A widget or action of the program's windows (the main window holds the dialog).
     template <class T> T* find(const QString& name) { return findIn<T>(mainWindow(), name); }

@@ -1,4 +1,5 @@
 #include "AppTestUtil.h"
+#include "FakePrograms.h"
 #include "TestImages.h"
 
 #include "app/ResultScrollArea.h"
@@ -90,4 +91,43 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     EXPECT_TRUE(pane().navigations.back().startsWith(
         QStringLiteral("http://%1/watch/").arg(service.host())));
     EXPECT_EQ(pane().resultTitle(), client.results[0].title);
+}
+
+// The whole road with the keyboard alone: a search, a page flip, the third result opened and
+// then played in the external player.
+TEST_F(EndToEndTest, SearchPageOpenAndPlayWithTheKeyboardAlone) {
+    const FakePrograms players({QStringLiteral("mpv")});
+    ServiceProcess service;
+    ASSERT_FALSE(service.host().isEmpty());
+    serviceHost = service.host();
+    start();
+    const SearchController& client = mainWindow().searchController();
+
+    press(Qt::Key_L, Qt::ControlModifier);
+    typeText(QApplication::focusWidget(), QStringLiteral("猫"));
+    press(Qt::Key_Return);
+    ASSERT_GT(client.paging.pageCount, 1);
+    EXPECT_EQ(label("upperPageLabel")->text(),
+              QStringLiteral("ページ 1/%1").arg(client.paging.pageCount));
+
+    press(Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(label("upperPageLabel")->text(),
+              QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
+    ASSERT_GE(client.results.size(), 3);
+    const SearchResult third = client.results[2];
+
+    press(Qt::Key_Tab);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    EXPECT_EQ(pane().navigations.back(), third.pageUrl);
+    EXPECT_TRUE(third.pageUrl.startsWith(QStringLiteral("http://%1/watch/").arg(service.host())));
+    EXPECT_EQ(pane().resultTitle(), third.title);
+    EXPECT_EQ(mainWindow().resultSlot(2).checkBox->isChecked(), isMarkableSite(third.source));
+
+    press(Qt::Key_Menu);
+    press(Qt::Key_P);
+    EXPECT_EQ(players.waitForArguments(QStringLiteral("mpv")), QStringList{third.pageUrl});
+    EXPECT_TRUE(messages.errors.isEmpty());
+    EXPECT_TRUE(messages.information.isEmpty());
 }

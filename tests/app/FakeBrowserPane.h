@@ -23,6 +23,12 @@ public:
     QString locationUrl() const override { return location; }
     QString resultTitle() const override { return hint; }
     void setResultTitle(const QString& text) override { hint = text; }
+    void goBack() override { commands << QStringLiteral("back"); }
+    void goForward() override { commands << QStringLiteral("forward"); }
+    void reloadPage() override { commands << QStringLiteral("reload"); }
+    bool canGoBack() const override { return backPossible; }
+    bool canGoForward() const override { return forwardPossible; }
+    void exitPageFullScreen() override { commands << QStringLiteral("exitFullScreen"); }
 
     // Shows the address and reports the completed navigation, as the engine would.
     void completeNavigation(const QString& url) {
@@ -30,13 +36,27 @@ public:
         emit navigationFinished();
     }
 
+    // Sets what the history allows and reports the change, as the engine would.
+    void setHistory(bool back, bool forward) {
+        backPossible = back;
+        forwardPossible = forward;
+        emit historyChanged();
+    }
+
     // Set by a test: receives whether anything still listened to the pane when it went.
     bool* connectedAtDestruction = nullptr;
 
     QStringList navigations;
+    // The history and full-screen commands, in order: "back", "forward", "reload",
+    // "exitFullScreen".
+    QStringList commands;
     QString location;
     QString hint;
+    bool backPossible = false;
+    bool forwardPossible = false;
 
 signals:
     void navigationFinished();
+    void historyChanged();
+    void fullScreenRequested(bool on);
 };

@@ -215,13 +215,31 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
     } items[] = {
         {"openInBrowserAction", "参照中のページを規定のブラウザで開く(&B)", {}, false, false},
         {"mailLinkAction", "参照中のページをメールで送る(&M)", {}, false, false},
+        {"copyPageAddressAction", "参照中のページのアドレスをコピー(&C)",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), false, false},
         {"showToolBarAction", "ツールバー(&T)", {}, true, true},
         {"showStatusBarAction", "ステータスバー(&S)", {}, true, true},
+        {"paneHistorySeparator", "", {}, true, false},
+        {"backAction", "戻る(&B)", QKeySequence(Qt::ALT | Qt::Key_Left), false, false},
+        {"forwardAction", "進む(&F)", QKeySequence(Qt::ALT | Qt::Key_Right), false, false},
+        {"reloadAction", "最新の情報に更新(&R)", QKeySequence(Qt::Key_F5), true, false},
+        {"fullScreenSeparator", "", {}, true, false},
+        {"fullScreenAction", "全画面表示(&U)", QKeySequence(Qt::Key_F11), true, false},
         {"searchAction", "検索(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), true, false},
         {"searchSettingsSeparator", "", {}, true, false},
         {"searchSettingsAction", "検索設定(&O)...", {}, true, false},
         {"clearHistorySeparator", "", {}, true, false},
         {"clearHistoryAction", "検索履歴を消去(&D)", {}, true, false},
+        {"focusKeywordSeparator", "", {}, true, false},
+        {"focusKeywordAction", "キーワード入力欄へ移動(&K)", QKeySequence(Qt::CTRL | Qt::Key_L),
+         true, false},
+        {"pagingSeparator", "", {}, true, false},
+        {"firstPageAction", "最初のページ(&F)", QKeySequence(Qt::ALT | Qt::Key_Home), false, false},
+        {"previousPageAction", "前のページ(&P)", QKeySequence(Qt::CTRL | Qt::Key_PageUp), false,
+         false},
+        {"nextPageAction", "次のページ(&N)", QKeySequence(Qt::CTRL | Qt::Key_PageDown), false,
+         false},
+        {"lastPageAction", "最後のページ(&L)", QKeySequence(Qt::ALT | Qt::Key_End), false, false},
         {"topPageAction", "トップページ(&T)", {}, true, false},
         {"makerSiteSeparator", "", {}, true, false},
         {"makerSiteAction", "ORVENAのWEBサイト(&L)...", {}, true, false},
@@ -251,6 +269,11 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         EXPECT_EQ(shown[i]->isEnabled(), items[i].enabled);
         EXPECT_EQ(shown[i]->isChecked(), items[i].checked);
     }
+    // Two keys each for reloading and for the keyword box; the menu shows the first.
+    EXPECT_EQ(action("reloadAction")->shortcuts(),
+              (QList<QKeySequence>{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)}));
+    EXPECT_EQ(action("focusKeywordAction")->shortcuts(),
+              (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6)}));
 }
 
 TEST_F(MainWindowTest, EnterTheSearchButtonAndTheSearchActionRunTheSearch) {

@@ -5,8 +5,10 @@
 #include "controls/ImageCheckBox.h"
 #include "platform/Fonts.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -385,6 +387,34 @@ TEST_F(ImageCheckBoxTest, ClickTakesTheFocus) {
     ASSERT_TRUE(waitUntil([&] { return first->hasFocus(); }));
     userClick(*second);
     EXPECT_TRUE(waitUntil([&] { return second->hasFocus(); }));
+}
+
+// What a screen reader finds: a check box named by its caption, with its mark, which it can
+// toggle as a click does.
+TEST_F(ImageCheckBoxTest, AScreenReaderSeesACheckBoxItCanToggle) {
+    ImageCheckBox* box = addBox(QStringLiteral("猫の動画"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::CheckBox);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("猫の動画"));
+    EXPECT_TRUE(accessible->state().checkable);
+    EXPECT_FALSE(accessible->state().checked);
+    box->setChecked(true);
+    EXPECT_TRUE(accessible->state().checked);
+
+    QSignalSpy clicked(box, &ImageCheckBox::clicked);
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(clicked.size(), 1);
+    box->setEnabled(false);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(box->isChecked());
+
+    box->setAccessibleName(QStringLiteral("視聴済み"));
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("視聴済み"));
 }
 
 TEST_F(ImageCheckBoxTest, WithoutTheStripNoBuiltInPictureIsDrawn) {

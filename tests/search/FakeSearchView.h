@@ -17,6 +17,13 @@ public:
     QString locationUrl() const override { return location; }
     QString resultTitle() const override { return hint; }
     void setResultTitle(const QString& text) override { hint = text; }
+    // The search controller moves through no history.
+    void goBack() override {}
+    void goForward() override {}
+    void reloadPage() override {}
+    bool canGoBack() const override { return false; }
+    bool canGoForward() const override { return false; }
+    void exitPageFullScreen() override {}
 
     QStringList navigations;
     QString location;

@@ -90,6 +90,25 @@ TEST(SlotLabelTest, DurationAndSource) {
     }
 }
 
+TEST(SlotLabelTest, ASlotIsSpokenAsTitleSiteAndDuration) {
+    const struct {
+        const char* title;
+        const char* duration;
+        const char* source;
+        const char* spoken;
+    } cases[] = {
+        {"猫", "125", "Youtube", "猫、Youtube、2分5秒"},
+        {"猫", "0", "ニコニコ動画", "猫、ニコニコ動画、?分?秒"},
+        {"猫", "abc", "Youtube", "猫、Youtube、情報なし"},
+        {"猫", "59", "", "猫、0分59秒"},
+    };
+    for (const auto& c : cases) {
+        const SearchResult row{QString::fromUtf8(c.title), QString::fromUtf8(c.duration),
+                               QString::fromUtf8(c.source), "", ""};
+        EXPECT_EQ(slotSpokenText(row), QString::fromUtf8(c.spoken)) << c.duration;
+    }
+}
+
 TEST(SlotLabelTest, OnlyFourSitesMarkAResultAsViewed) {
     for (const char* site : {"Youtube", "metacafe", "Yahoo! Video", "ニコニコ動画"})
         EXPECT_TRUE(isMarkableSite(QString::fromUtf8(site))) << site;
