@@ -215,6 +215,8 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
     } items[] = {
         {"openInBrowserAction", "参照中のページを規定のブラウザで開く(&B)", {}, false, false},
         {"mailLinkAction", "参照中のページをメールで送る(&M)", {}, false, false},
+        {"quitSeparator", "", {}, true, false},
+        {"quitAction", "終了(&X)", QKeySequence(Qt::CTRL | Qt::Key_Q), true, false},
         {"showToolBarAction", "ツールバー(&T)", {}, true, true},
         {"showStatusBarAction", "ステータスバー(&S)", {}, true, true},
         {"searchAction", "検索(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), true, false},
@@ -227,6 +229,7 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         {"makerSiteAction", "ORVENAのWEBサイト(&L)...", {}, true, false},
         {"softwareInfoSeparator", "", {}, true, false},
         {"softwareInfoAction", "ソフトウェア情報(&V)...", {}, true, false},
+        {"aboutAction", "バージョン情報(&A)...", {}, true, false},
     };
     QList<QAction*> shown;
     QStringList menus;
