@@ -451,6 +451,8 @@ TEST_F(TwoProcessesTest, TheSecondHandsItsKeywordToTheFirstAndEnds) {
     EXPECT_TRUE(waitUntil(
         [&] { return service.logged("GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&"); },
         30000));
+    // The answer is shown once its thumbnails are asked for: the keyword is then kept.
+    EXPECT_TRUE(waitUntil([&] { return service.logged("GET /thumbs/"); }, 30000));
 
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(30000));
