@@ -4,6 +4,7 @@
 #include "app/ResultScrollArea.h"
 #include "app/SearchSettingsDialog.h"
 #include "app/SettingsFile.h"
+#include "app/Version.h"
 #include "controls/ClickableImage.h"
 #include "controls/Glyphs.h"
 #include "controls/GradientBox.h"
@@ -30,11 +31,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -49,6 +52,9 @@ constexpr DesignColor StripGrey = designColor(226, 226, 226);
 // The section of log_search.ini that holds the keyword history: every user's stored history is
 // under this name, so it stays whatever the keyword box is called.
 const QString HistorySection = QStringLiteral("HistoryComboBox1");
+const QString HistoryFileName = QStringLiteral("log_search.ini");
+// The stand-in for a thumbnail that cannot be shown, compiled into the program.
+const QString NoImagePicture = QStringLiteral(":/no_image.jpg");
 
 const QString MailSetupMessage = QStringLiteral(
     "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
@@ -154,6 +160,7 @@ BrowserPaneFactory defaultBrowserPane() {
 MainWindowOptions::MainWindowOptions()
     : serviceHost(ServiceHost)
     , settingsFilePath(SettingsFile::defaultPath())
+    , historyFileName(configFilePath(HistoryFileName))
     , createBrowserPane(defaultBrowserPane()) {}
 
 MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
@@ -168,6 +175,7 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
     // The first activation applies the stored count; until then (a window manager that does
     // not activate the new window) a load must still find a count it can divide by.
     m_controller->settings.resultsPerPage = SlotCount;
+    m_controller->noImageFile = NoImagePicture;
 
     // The stored layout.
     setObjectName(QStringLiteral("mainWindow"));
@@ -226,6 +234,9 @@ void MainWindow::createMenus() {
         item(web, "copyPageAddressAction", "参照中のページのアドレスをコピー(&C)");
     m_copyPageAddressAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     m_copyPageAddressAction->setEnabled(false);
+    separator(web, "quitSeparator");
+    m_quitAction = item(web, "quitAction", "終了(&X)");
+    m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* view = menu("viewMenu", "表示(&V)");
     m_showToolBarAction = item(view, "showToolBarAction", "ツールバー(&T)");
@@ -278,10 +289,11 @@ void MainWindow::createMenus() {
     m_makerSiteAction = item(help, "makerSiteAction", "ORVENAのWEBサイト(&L)...");
     separator(help, "softwareInfoSeparator");
     m_softwareInfoAction = item(help, "softwareInfoAction", "ソフトウェア情報(&V)...");
+    m_aboutAction = item(help, "aboutAction", "バージョン情報(&A)...");
 
     // The pane's commands work in full screen too, where the menu bar is hidden.
     addActions({m_copyPageAddressAction, m_backAction, m_forwardAction, m_reloadAction,
-                m_fullScreenAction, m_focusKeywordAction});
+                m_fullScreenAction, m_focusKeywordAction, m_quitAction});
     createResultMenu();
 }
 
@@ -647,14 +659,18 @@ void MainWindow::connectCommands() {
             onMenuSlot(&MainWindow::playResult));
     connect(m_mailResultAction, &QAction::triggered, &m_entryPoints,
             onMenuSlot(&MainWindow::mailResult));
+    connect(m_quitAction, &QAction::triggered, &m_entryPoints, command([this] { close(); }));
+    connect(m_aboutAction, &QAction::triggered, &m_entryPoints, command([this] { showAbout(); }));
 }
 
 // --- window events --------------------------------------------------------------------------
 
 bool MainWindow::event(QEvent* event) {
     const bool result = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowActivate)
+    if (event->type() == QEvent::WindowActivate) {
         runCommand([this] { loadSettings(); });
+        runCommand([this] { runPendingSearch(); });
+    }
     return result;
 }
 
@@ -778,6 +794,41 @@ void MainWindow::openSoftwareInfo() {
     desktopServices().openUrl(softwareInfoUrl(m_options.serviceHost) + programBaseName());
 }
 
+void MainWindow::showAbout() {
+    QMessageBox box(this);
+    box.setObjectName(QStringLiteral("aboutDialog"));
+    box.setWindowTitle(QStringLiteral("バージョン情報"));
+    box.setIconPixmap(QApplication::windowIcon().pixmap(64));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QStringLiteral("%1 %2\n動画検索ブラウザ").arg(ApplicationTitle, ProgramVersion));
+    box.setInformativeText(
+        QStringLiteral("ライセンス: %1\n"
+                       "このプログラムは無保証です。GNU 一般公衆利用許諾書の第 3 版または"
+                       "それ以降の版の条件の下で再頒布できます。\n\n"
+                       "Qt %2")
+            .arg(ProgramLicence, QString::fromLatin1(qVersion())));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+void MainWindow::searchFor(const QString& keyword) {
+    if (keyword.isEmpty())
+        return;
+    m_pendingKeyword = keyword;
+    runPendingSearch();
+}
+
+// Runs the search a start asked for, unless the settings are not applied yet, a page load runs
+// (the end of the load tries again) or a dialog waits for an answer (the window's activation
+// after it tries again).
+void MainWindow::runPendingSearch() {
+    if (m_pendingKeyword.isEmpty() || !m_settingsLoaded || !isSearchEnabled() ||
+        QApplication::activeModalWidget())
+        return;
+    m_keywordBox->setEditText(std::exchange(m_pendingKeyword, QString()));
+    m_controller->search();
+}
+
 // --- the search controller's view -----------------------------------------------------------
 
 QString MainWindow::keywordText() const {
@@ -797,6 +848,9 @@ void MainWindow::setSearchControlsEnabled(bool enabled) {
     m_searchButton->setEnabled(enabled);
     m_searchSettingsAction->setEnabled(enabled);
     m_searchSettingsButton->setEnabled(enabled);
+    // Called inside the load that ends: a search that waited runs after it has returned.
+    if (enabled && !m_pendingKeyword.isEmpty())
+        QTimer::singleShot(0, &m_entryPoints, command([this] { runPendingSearch(); }));
 }
 
 bool MainWindow::isSearchEnabled() const {

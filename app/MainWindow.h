@@ -66,14 +66,14 @@ template <class T> BrowserPaneFactory browserPaneOf() {
 BrowserPaneFactory defaultBrowserPane();
 
 // What the main window is made with. The defaults are the program's own: the service host of
-// the build, "Sorvel.ini" and "log_search.ini" beside the executable, the web engine pane. Made
-// after the application object (the program's directory is read then).
+// the build, "Sorvel.ini" and "log_search.ini" in the user's settings folder (configDir()), the
+// web engine pane. Made after the application object (the program's directory is read then).
 struct MainWindowOptions {
     QString serviceHost;
     QString settingsFilePath;
     // A bare name is taken from the program's directory; a name with a directory part is used
     // as it is.
-    QString historyFileName = QStringLiteral("log_search.ini");
+    QString historyFileName;
     BrowserPaneFactory createBrowserPane;
 
     MainWindowOptions();
@@ -106,6 +106,11 @@ public:
     // Saves the settings file (read first when no activation has read it yet); raises
     // ProfileWriteError when it cannot be written.
     void saveSettings();
+
+    // A search that a start of the program asks for: the keyword goes into the keyword box and
+    // is searched for as soon as the settings are applied, no page load runs and no dialog is
+    // open. A later call replaces a search still waiting. An empty keyword asks for none.
+    void searchFor(const QString& keyword);
 
     // ISearchView
     QString keywordText() const override;
@@ -155,6 +160,8 @@ private:
     void clearSearchHistory();
     void openMakerSite();
     void openSoftwareInfo();
+    void showAbout();
+    void runPendingSearch();
 
     // The keyboard's commands, the result menu and full screen.
     void copyPageAddress();
@@ -225,6 +232,9 @@ private:
     QAction* m_playResultAction = nullptr;
     QAction* m_mailResultAction = nullptr;
     int m_resultMenuSlot = 0;
+    QAction* m_quitAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QString m_pendingKeyword;
 
     QFrame* m_toolBar = nullptr;
     HistoryComboBox* m_keywordBox = nullptr;

@@ -62,7 +62,7 @@ void makeReachable(QWidget& window) {
 namespace SettingsFile {
 
 QString defaultPath() {
-    return programFilePath(QStringLiteral("Sorvel.ini"));
+    return configFilePath(SettingsFileName);
 }
 
 QRect reachableFrame(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {

@@ -8,11 +8,11 @@ class QWidget;
 class SearchSettingsDialog;
 struct SearchSettings;
 
-// The settings file "Sorvel.ini" beside the executable: the main window's place and size, the
-// settings dialog's controls and the installation identifier, all in the section "SET".
+// The settings file "Sorvel.ini": the main window's place and size, the settings dialog's controls
+// and the installation identifier, all in the section "SET".
 namespace SettingsFile {
 
-// "Sorvel.ini" in the program's directory.
+// "Sorvel.ini" in the user's settings folder (configDir()).
 QString defaultPath();
 
 // Reads the file into the window, the dialog's controls and uniqueId (a new identifier when

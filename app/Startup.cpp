@@ -1,12 +1,59 @@
 #include "app/Startup.h"
 
+#include "app/BundledService.h"
+#include "app/CommandLine.h"
+#include "app/QtTranslations.h"
 #include "app/SearchSettingsDialog.h"
+#include "app/Version.h"
+#include "platform/AppDir.h"
 #include "platform/Exception.h"
 #include "platform/Fonts.h"
+#include "platform/InstanceChannel.h"
 #include "platform/MessageService.h"
 #include "platform/TerminationSignals.h"
+#include "platform/WindowActivation.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QLocale>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+// A second start waits this long for a running program that has not begun to listen yet.
+constexpr std::chrono::milliseconds HandOverWait{5000};
+
+// The desktop entry the program is started from (sorvel.desktop): on Wayland the window's
+// application id, which ties the window to the entry's name and icon.
+const QString DesktopFileName = QStringLiteral("sorvel");
+
+QStringList argumentsOf(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+CommandLine readThisCommandLine(const QStringList& arguments) {
+    return readCommandLine(arguments, qEnvironmentVariable(ServiceHostVariable));
+}
+
+int reportCommandLineError(const QString& error) {
+    std::fprintf(stderr, "sorvel: %s\nTry 'sorvel --help' for more information.\n",
+                 error.toLocal8Bit().constData());
+    return 2;
+}
+
+} // namespace
+
+QIcon programIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/sorvel.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 ProgramWindows::ProgramWindows(const MainWindowOptions& options)
     : mainWindow(std::make_unique<MainWindow>(options))
@@ -20,7 +67,7 @@ ProgramWindows::~ProgramWindows() {
     mainWindow.reset();
 }
 
-int runApplication(QApplication& app, const MainWindowOptions& options) {
+int runApplication(QApplication& app, const MainWindowOptions& options, const StartOptions& start) {
     try {
         QApplication::setApplicationName(ApplicationTitle);
         installFontSubstitutions();
@@ -37,7 +84,22 @@ int runApplication(QApplication& app, const MainWindowOptions& options) {
         // between events: a close during a page load ends the load's transfer, and the loop
         // ends once the load has returned.
         ProgramWindows windows(options);
+        MainWindow* window = windows.mainWindow.get();
         windows.mainWindow->show();
+        window->searchFor(start.keyword);
+        if (start.channel) {
+            QObject::connect(
+                start.channel, &InstanceChannel::requested, window,
+                [window](const StartRequest& request) {
+                    runCommand([&] {
+                        bringForward(*window, request.activationToken, request.startupId);
+                        const CommandLine line =
+                            readThisCommandLine(QStringList{QString()} + request.arguments);
+                        window->searchFor(line.keyword);
+                    });
+                });
+            start.channel->deliver();
+        }
         app.exec();
     } catch (const std::exception& e) {
         showApplicationError(exceptionMessage(e));
@@ -45,4 +107,66 @@ int runApplication(QApplication& app, const MainWindowOptions& options) {
         showApplicationError(QString());
     }
     return 0;
+}
+
+std::optional<int> answerWithoutWindow(int argc, char* argv[]) {
+    const CommandLine line = readThisCommandLine(withoutQtOptions(argumentsOf(argc, argv)));
+    if (!line.error.isEmpty())
+        return reportCommandLineError(line.error);
+    if (line.request == CommandLine::Request::Run)
+        return std::nullopt;
+    // Read once more with the application's arguments, which name the program as it was called.
+    const QCoreApplication app(argc, argv);
+    const CommandLine named = readThisCommandLine(withoutQtOptions(QCoreApplication::arguments()));
+    std::fputs(named.text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+int handToRunningInstance(int argc, char* argv[]) {
+    const QCoreApplication app(argc, argv);
+    const QStringList arguments = withoutQtOptions(QCoreApplication::arguments());
+    const CommandLine line = readThisCommandLine(arguments);
+    if (!line.error.isEmpty())
+        return reportCommandLineError(line.error);
+    // A running program that does not take it (one that is ending) changes nothing: this start
+    // ends as a second start always has.
+    InstanceChannel::send(InstanceMarkerName, StartRequest::ofThisProcess(arguments.mid(1)),
+                          HandOverWait);
+    return 0;
+}
+
+int runProgram(QApplication& app) {
+    const CommandLine line = readThisCommandLine(QCoreApplication::arguments());
+    if (!line.error.isEmpty())
+        return reportCommandLineError(line.error);
+    QApplication::setApplicationVersion(ProgramVersion);
+    QGuiApplication::setDesktopFileName(DesktopFileName);
+    QApplication::setWindowIcon(programIcon());
+    const QtTranslations translations{QLocale()};
+
+    // From now on a second start is heard, also while the service starts; what it asks waits
+    // for the windows.
+    InstanceChannel channel;
+    channel.listen(InstanceMarkerName);
+    // What cannot be made is reported when the settings are saved, with the file's name.
+    makeConfigDir();
+
+    BundledService service;
+    bool ending = false;
+    {
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::received, &app, [&] {
+            ending = true;
+            service.abandonWait();
+            QApplication::closeAllWindows();
+        });
+        runCommand([&] { service.ensureRunning(line.serviceHost); });
+    }
+    if (ending)
+        return 0;
+
+    MainWindowOptions options;
+    options.serviceHost = line.serviceHost;
+    return runApplication(app, options, StartOptions{line.keyword, &channel});
 }

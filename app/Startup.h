@@ -3,8 +3,11 @@
 #include "app/MainWindow.h"
 
 #include <memory>
+#include <optional>
 
+class InstanceChannel;
 class QApplication;
+class QIcon;
 class SearchSettingsDialog;
 
 // The name of the single-instance marker.
@@ -24,8 +27,38 @@ public:
     std::unique_ptr<SearchSettingsDialog> settingsDialog;
 };
 
+// The window icon: the program's icon (packaging/sorvel.svg) as drawn at build time, in the
+// sizes a window system asks for.
+QIcon programIcon();
+
+// What a run starts with besides the windows' options.
+struct StartOptions {
+    // The search of the command line, run once the settings are applied; empty for none.
+    QString keyword;
+    // The channel over which second starts arrive; none when null. Each brings the main window
+    // forward and runs the search its command line names.
+    InstanceChannel* channel = nullptr;
+};
+
 // Start-up after the single-instance check: the application title and fonts, the two windows,
 // the message loop until the main window has closed, then the windows' teardown. A termination
 // signal (TerminationSignals) closes every window as the user would. Whatever is raised on the
 // way is shown in the application's error box. Returns 0 in every case.
-int runApplication(QApplication& app, const MainWindowOptions& options = MainWindowOptions());
+int runApplication(QApplication& app, const MainWindowOptions& options = MainWindowOptions(),
+                   const StartOptions& start = StartOptions());
+
+// What main does before the application object, without a display and whether or not another
+// instance runs: answers --help and --version on the standard output (0), and refuses a command
+// line or a SORVEL_SERVICE_HOST it cannot use with the reason on the standard error (2). The exit
+// code when the run ends here.
+std::optional<int> answerWithoutWindow(int argc, char* argv[]);
+
+// A second start: hands its command line to the running program and returns 0 at once, or 2
+// (with the reason on the standard error) for a command line it cannot use.
+int handToRunningInstance(int argc, char* argv[]);
+
+// The program once it holds the single-instance marker: reads the command line and
+// SORVEL_SERVICE_HOST (2 and the reason on the standard error when they cannot be used), listens
+// for second starts, loads Qt's translations, makes the settings folder, starts the bundled
+// service where nothing answers at a loopback service host, then runApplication().
+int runProgram(QApplication& app);

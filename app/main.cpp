@@ -9,13 +9,15 @@ int main(int argc, char* argv[]) {
         // First of all, so that SIGTERM, SIGINT and SIGHUP close the window the normal way from
         // the start (one that comes early waits for the event loop).
         TerminationSignals::install();
-        // Another instance runs: end at once, silently.
+        if (const std::optional<int> exitCode = answerWithoutWindow(argc, argv))
+            return *exitCode;
+        // Another instance runs: it takes this start's command line.
         SingleInstanceMarker marker;
         if (!marker.acquire(InstanceMarkerName))
-            return 0;
+            return handToRunningInstance(argc, argv);
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         QApplication app(argc, argv);
-        return runApplication(app);
+        return runProgram(app);
     } catch (...) {
         return 0;
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The two set-up commands of the README:
-#   scripts/dev.sh run    install what is missing, build, start the bundled service and the program
+#   scripts/dev.sh run    install what is missing, build, start the program (which starts the
+#                         bundled service itself)
 #   scripts/dev.sh test   install what is missing, build and run every test headless
 set -euo pipefail
 
@@ -15,12 +16,10 @@ cmake --build "$build" -j "$jobs"
 case "${1:-}" in
 run)
     export QTWEBENGINE_DISABLE_SANDBOX=1
-    service_pid=""
-    if [ -x "$build/service/sorvel-service" ]; then
-        "$build/service/sorvel-service" &
-        service_pid=$!
-        trap '[ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true' EXIT
-    fi
+    # When nothing answers at the service host, the program starts sorvel-service itself (from
+    # beside it, then from PATH) and ends it when it ends; a service that answers is used as it
+    # is. The build's service comes first on PATH.
+    export PATH="$build/service:$PATH"
     if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
         echo "No display: starting the program on a virtual one (xvfb-run)." >&2
         xvfb-run -a "$build/app/sorvel"

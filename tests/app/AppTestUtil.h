@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -66,6 +68,46 @@ inline void writeFileBytes(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
+
+// The bundled search service, started on a free loopback port for one test. Its log (one line
+// per request on its standard error) is kept.
+class ServiceProcess {
+public:
+    ServiceProcess() {
+        m_process.setProgram(QStringLiteral(SORVEL_SERVICE_EXECUTABLE));
+        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0")});
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start();
+        const QRegularExpression listening(QStringLiteral("listening on http://([0-9.]+:[0-9]+)/"));
+        waitUntil([&] {
+            m_output += m_process.readAllStandardOutput();
+            const auto match = listening.match(QString::fromLatin1(m_output));
+            if (match.hasMatch())
+                m_host = match.captured(1);
+            return !m_host.isEmpty() || m_process.state() == QProcess::NotRunning;
+        });
+    }
+    ~ServiceProcess() {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    ServiceProcess(const ServiceProcess&) = delete;
+    ServiceProcess& operator=(const ServiceProcess&) = delete;
+
+    QString host() const { return m_host; }
+
+    // Whether a line of the log so far holds the text.
+    bool logged(const QByteArray& text) {
+        m_log += m_process.readAllStandardError();
+        return m_log.contains(text);
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+    QByteArray m_log;
+    QString m_host;
+};
 
 // The program's two windows against a temporary directory (settings and history file) and a
 // fake browser pane; each start() is one run of the program.

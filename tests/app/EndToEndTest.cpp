@@ -8,42 +8,10 @@
 #include "controls/ImageCheckBox.h"
 
 #include <QLabel>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 
 namespace {
-
-// The bundled search service, started on a free loopback port for one test.
-class ServiceProcess {
-public:
-    ServiceProcess() {
-        m_process.setProgram(QStringLiteral(SORVEL_SERVICE_EXECUTABLE));
-        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0")});
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start();
-        const QRegularExpression listening(QStringLiteral("listening on http://([0-9.]+:[0-9]+)/"));
-        waitUntil([&] {
-            m_output += m_process.readAllStandardOutput();
-            const auto match = listening.match(QString::fromLatin1(m_output));
-            if (match.hasMatch())
-                m_host = match.captured(1);
-            return !m_host.isEmpty() || m_process.state() == QProcess::NotRunning;
-        });
-    }
-    ~ServiceProcess() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-
-    QString host() const { return m_host; }
-
-private:
-    QProcess m_process;
-    QByteArray m_output;
-    QString m_host;
-};
 
 class EndToEndTest : public ProgramFixture {};
 

@@ -3,9 +3,13 @@
 #include "controls/HistoryComboBox.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QStatusBar>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -129,4 +133,36 @@ TEST_F(MainWindowCommandsTest, MakerSiteAndSoftwareInformation) {
     EXPECT_EQ(desktop.opened,
               (QStringList{QStringLiteral("http://127.0.0.1:9"),
                            QStringLiteral("http://127.0.0.1:9/info.php?pf=w&sn=app_tests")}));
+}
+
+// Ctrl+Q ends the run as closing the window does: the settings and the history are saved.
+TEST_F(MainWindowCommandsTest, QuitClosesTheWindowAndSavesLikeAClose) {
+    start();
+    find<HistoryComboBox>("keywordBox")->addToHistory(QStringLiteral("cat"));
+    QTest::keyClick(&mainWindow(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(mainWindow().isVisible());
+    windows.reset();
+    EXPECT_TRUE(readFileBytes(settingsPath()).contains("\r\nS1_C4=\r\n"));
+    EXPECT_EQ(readFileBytes(historyPath()),
+              "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=cat\r\n");
+}
+
+TEST_F(MainWindowCommandsTest, AboutNamesProgramVersionLicenceAndQt) {
+    start();
+    QString title;
+    QString text;
+    QTimer::singleShot(0, &mainWindow(), [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            EXPECT_EQ(box->objectName(), QStringLiteral("aboutDialog"));
+            title = box->windowTitle();
+            text = box->text() + u'\n' + box->informativeText();
+            box->accept();
+        }
+    });
+    action("aboutAction")->trigger();
+    EXPECT_EQ(title, QStringLiteral("バージョン情報"));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Sorvel Browser 3.2\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("GPL-3.0-or-later")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Qt ") + QLatin1String(qVersion())));
+    EXPECT_TRUE(mainWindow().isVisible());
 }

@@ -217,6 +217,8 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         {"mailLinkAction", "参照中のページをメールで送る(&M)", {}, false, false},
         {"copyPageAddressAction", "参照中のページのアドレスをコピー(&C)",
          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), false, false},
+        {"quitSeparator", "", {}, true, false},
+        {"quitAction", "終了(&X)", QKeySequence(Qt::CTRL | Qt::Key_Q), true, false},
         {"showToolBarAction", "ツールバー(&T)", {}, true, true},
         {"showStatusBarAction", "ステータスバー(&S)", {}, true, true},
         {"paneHistorySeparator", "", {}, true, false},
@@ -245,6 +247,7 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         {"makerSiteAction", "ORVENAのWEBサイト(&L)...", {}, true, false},
         {"softwareInfoSeparator", "", {}, true, false},
         {"softwareInfoAction", "ソフトウェア情報(&V)...", {}, true, false},
+        {"aboutAction", "バージョン情報(&A)...", {}, true, false},
     };
     QList<QAction*> shown;
     QStringList menus;

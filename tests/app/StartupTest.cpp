@@ -3,20 +3,30 @@
 
 #include "controls/HistoryComboBox.h"
 #include "platform/Exception.h"
+#include "platform/InstanceChannel.h"
+#include "platform/Jpeg.h"
 #include "platform/MessageService.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QProcess>
 #include <QTimer>
 #include <QToolButton>
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <thread>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -27,6 +37,42 @@ MainWindowOptions testOptions(const QTemporaryDir& dir, const QString& serviceHo
     options.historyFileName = dir.filePath(QStringLiteral("log_search.ini"));
     options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
     return options;
+}
+
+// An answer with no results.
+QByteArray emptyAnswer() {
+    return ScriptedHttpServer::response(
+        200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
+             R"(<ResultSet totalResultsAvailable="0" totalResultsReturned="0"></ResultSet>)");
+}
+
+// An answer with one result, without a thumbnail.
+QByteArray oneResultAnswer() {
+    return ScriptedHttpServer::response(
+        200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
+             R"(<ResultSet totalResultsAvailable="1" totalResultsReturned="1"><Result>)"
+             R"(<Title>t</Title><Duration>5</Duration><Url></Url></Result></ResultSet>)");
+}
+
+// The search requests among a server's requests.
+QList<QByteArray> searchRequests(const ScriptedHttpServer& server) {
+    QList<QByteArray> found;
+    for (const QByteArray& request : server.requests()) {
+        if (request.startsWith("GET /files/sorvel/api_yahoo.php?"))
+            found << request;
+    }
+    return found;
+}
+
+// Leaves the socket file of a run that crashed at the path: bound, never listened on, not removed.
+void leaveStaleSocket(const QString& path) {
+    const QByteArray bytes = QFile::encodeName(path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
 }
 
 MainWindow* shownMainWindow() {
@@ -180,6 +226,113 @@ TEST(StartupTest, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
     }
 }
 
+// The pictures the program carries in itself: the window icon in every size, drawn as its
+// size, and the stand-in for a thumbnail, which the window uses.
+TEST(StartupTest, IconAndStandInPictureAreCompiledIn) {
+    const QIcon icon = programIcon();
+    ASSERT_EQ(icon.availableSizes().size(), 7);
+    for (const QSize& size : icon.availableSizes()) {
+        const QImage drawn = icon.pixmap(size).toImage();
+        EXPECT_EQ(drawn.size(), size);
+        // Drawn, not empty: the centre is not transparent.
+        EXPECT_GT(qAlpha(drawn.pixel(size.width() / 2, size.height() / 2)), 0) << size.width();
+    }
+    QTemporaryDir dir;
+    const ProgramWindows windows(testOptions(dir, QStringLiteral("127.0.0.1:9")));
+    const QString standIn = windows.mainWindow->searchController().noImageFile;
+    EXPECT_TRUE(standIn.startsWith(QStringLiteral(":/")));
+    EXPECT_EQ(loadJpegFile(standIn).size(), QSize(120, 90));
+}
+
+// The keyword of the command line is searched for with the stored settings applied.
+TEST(StartupTest, TheCommandLineSearchRunsOnceTheSettingsAreApplied) {
+    QTemporaryDir dir;
+    RecordedMessages messages;
+    writeFileBytes(dir.filePath(QStringLiteral("Sorvel.ini")), "[SET]\r\nS1_C0=1\r\n");
+    ScriptedHttpServer server(ScriptedHttpServer::reply(emptyAnswer()));
+    QString keywordShown;
+    const InTheLoop run([&] {
+        if (MainWindow* window = activatedMainWindow()) {
+            waitUntil([&] { return !searchRequests(server).isEmpty(); });
+            keywordShown = findIn<HistoryComboBox>(*window, "keywordBox")->currentText();
+            window->close();
+        }
+    });
+    EXPECT_EQ(runApplication(*qApp, testOptions(dir, QString::fromLatin1(server.hostAndPort())),
+                             StartOptions{QStringLiteral("猫"), nullptr}),
+              0);
+    const QList<QByteArray> requests = searchRequests(server);
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_TRUE(requests.front().startsWith(
+        "GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&results=10&start=1&"))
+        << requests.front().toStdString();
+    EXPECT_EQ(keywordShown, QStringLiteral("猫"));
+    EXPECT_TRUE(messages.errors.isEmpty());
+    EXPECT_TRUE(messages.information.isEmpty());
+}
+
+// A second start comes while a page load waits for the server: the window comes forward at once,
+// its search runs when the load has ended, not inside it.
+TEST(StartupTest, ASecondStartBringsTheWindowForwardAndSearchesAfterTheRunningLoad) {
+    QTemporaryDir dir;
+    QTemporaryDir runtime;
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    RecordedMessages messages;
+    ScriptedHttpServer server([](ScriptedHttpServer::Connection& connection) {
+        if (connection.readRequest().contains("%E7%8C%AB"))
+            connection.stall(1500ms);
+        connection.send(oneResultAnswer());
+    });
+    InstanceChannel channel;
+    ASSERT_TRUE(channel.listen(InstanceMarkerName));
+
+    bool broughtForward = false;
+    QString caption;
+    QStringList history;
+    const InTheLoop run([&] {
+        MainWindow* window = activatedMainWindow();
+        if (!window)
+            return;
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        waitUntil([&] { return QApplication::activeWindow() == &other; });
+        std::thread second([&] {
+            while (searchRequests(server).isEmpty())
+                std::this_thread::sleep_for(10ms);
+            StartRequest request;
+            request.arguments = QStringList{QStringLiteral("犬")};
+            InstanceChannel::send(InstanceMarkerName, request, 5s);
+        });
+        auto* box = findIn<HistoryComboBox>(*window, "keywordBox");
+        box->setEditText(QStringLiteral("猫"));
+        findIn<QToolButton>(*window, "searchButton")->click();
+        second.join();
+        broughtForward = QApplication::activeWindow() == window;
+        waitUntil([&] { return searchRequests(server).size() == 2 && window->isSearchEnabled(); });
+        caption = window->windowTitle();
+        for (int i = 0; i < box->count(); ++i)
+            history << box->itemText(i);
+        window->close();
+    });
+    EXPECT_EQ(runApplication(*qApp, testOptions(dir, QString::fromLatin1(server.hostAndPort())),
+                             StartOptions{QString(), &channel}),
+              0);
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+
+    EXPECT_TRUE(broughtForward);
+    const QList<QByteArray> requests = searchRequests(server);
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_TRUE(requests[1].contains("query=%E7%8A%AC&")) << requests[1].toStdString();
+    // Both loads ran to their end, one after the other.
+    EXPECT_EQ(history, (QStringList{QStringLiteral("犬"), QStringLiteral("猫")}));
+    EXPECT_EQ(caption, QStringLiteral("ORVENA - Sorvel Browser -「犬」の動画検索結果 1件"));
+    EXPECT_TRUE(messages.information.isEmpty()) << messages.information.join(u'\n').toStdString();
+    EXPECT_TRUE(messages.errors.isEmpty());
+}
+
 namespace {
 
 // Whether some process holds the flock of the lock file, and which: read from /proc/locks, so
@@ -213,9 +366,9 @@ quint64 ignoredSignals(qint64 pid) {
     return 0;
 }
 
-// Runs the program as its own process: a copy of the executable in a temporary folder, so that
-// the files it keeps beside itself stay there, and its own runtime directory for the
-// single-instance lock.
+// Runs the program as its own process: a copy of the executable in a temporary folder, its own
+// home folder for the user's files, its own runtime directory for the single-instance lock and
+// its socket, and a bundled service of its own as service host.
 class ProgramProcesses : public ::testing::Test {
 protected:
     ProgramProcesses() {
@@ -224,6 +377,11 @@ protected:
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("HOME"), home.path());
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+                                 "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("SORVEL_SERVICE_HOST"), service.host());
         copied = QFile::copy(QStringLiteral(SORVEL_EXECUTABLE), program());
     }
 
@@ -241,20 +399,27 @@ protected:
         return programDir.filePath(QString::fromLatin1(name));
     }
 
-    void launch(QProcess& process) {
+    // The standard error is kept for the test to read, the standard output too when asked.
+    void launch(QProcess& process, const QStringList& arguments = {},
+                QProcess::ProcessChannelMode channels = QProcess::ForwardedOutputChannel) {
         ASSERT_TRUE(copied);
         process.setProcessEnvironment(environment);
         process.setProgram(program());
-        // The standard error is kept for the test to read.
-        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        process.setArguments(arguments);
+        process.setProcessChannelMode(channels);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
     QString lockPath() const { return runtime.filePath(QStringLiteral("sorvel.lock")); }
+    QString userFile(const char* name) const {
+        return home.filePath(QStringLiteral(".config/sorvel/") + QLatin1String(name));
+    }
 
     QTemporaryDir runtime;
+    QTemporaryDir home;
     QTemporaryDir programDir;
+    ServiceProcess service;
     bool copied = false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QProcess first;
@@ -264,28 +429,98 @@ protected:
 
 using TwoProcessesTest = ProgramProcesses;
 using ProgramSignalsTest = ProgramProcesses;
+using CommandLineProcessTest = ProgramProcesses;
 
 } // namespace
 
-TEST_F(TwoProcessesTest, TheSecondEndsAtOnceAndAStartAfterTheFirstSucceeds) {
+// The second start hands its keyword to the first, which searches for it, and ends; the socket
+// of a run that crashed before does not stand in the way. Without a Sorvel.ini beside the
+// program, the files go to the user's settings folder.
+TEST_F(TwoProcessesTest, TheSecondHandsItsKeywordToTheFirstAndEnds) {
+    leaveStaleSocket(runtime.filePath(QStringLiteral("sorvel.socket")));
     launch(first);
     ASSERT_TRUE(waitUntil([&] { return lockHolder(lockPath()) == first.processId(); }, 30000));
 
-    launch(second);
+    environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("test_TIME1"));
+    launch(second, {QStringLiteral("猫")});
     ASSERT_TRUE(second.waitForFinished(30000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(lockHolder(lockPath()), first.processId());
+    EXPECT_TRUE(waitUntil(
+        [&] { return service.logged("GET /files/sorvel/api_yahoo.php?&query=%E7%8C%AB&"); },
+        30000));
+    // The answer is shown once its thumbnails are asked for: the keyword is then kept.
+    EXPECT_TRUE(waitUntil([&] { return service.logged("GET /thumbs/"); }, 30000));
 
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_TRUE(readFileBytes(userFile("Sorvel.ini")).startsWith("[SET]\r\nID="));
+    EXPECT_EQ(readFileBytes(userFile("log_search.ini")),
+              "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=\x94\x4c\r\n");
+    EXPECT_FALSE(QFile::exists(programFile("Sorvel.ini")));
+    EXPECT_FALSE(QFile::exists(programFile("log_search.ini")));
 
     launch(third);
     ASSERT_TRUE(waitUntil([&] { return lockHolder(lockPath()) == third.processId(); }, 30000));
     EXPECT_EQ(third.state(), QProcess::Running);
     third.terminate();
     ASSERT_TRUE(third.waitForFinished(30000));
+}
+
+namespace {
+
+// A property of the main window on an X server, as xprop shows it; empty while there is none.
+QByteArray windowProperty(const QString& display, const char* property) {
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-display"), display, QStringLiteral("-name"),
+                 QStringLiteral("ORVENA - Sorvel Browser"), QString::fromLatin1(property)});
+    xprop.waitForFinished(10000);
+    return xprop.exitCode() == 0 ? xprop.readAllStandardOutput() : QByteArray();
+}
+
+} // namespace
+
+// On X11 the startup notification id of the launcher of a second start goes to the window, where
+// the window manager reads it (and its time) to let the window come forward. An X server of the
+// test's own (Xvfb), without a window manager.
+TEST_F(TwoProcessesTest, OnX11TheSecondStartsStartupIdReachesTheWindow) {
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    ASSERT_TRUE(xvfb.waitForStarted(10000)) << "Xvfb (package xvfb) is needed";
+    QByteArray number;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            number += xvfb.readAllStandardOutput();
+            return number.endsWith('\n');
+        },
+        30000));
+    const QString display = u':' + QString::fromLatin1(number.trimmed());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+
+    launch(first);
+    ASSERT_TRUE(waitUntil([&] { return !windowProperty(display, "WM_CLASS").isEmpty(); }, 30000))
+        << "xprop (package x11-utils) is needed";
+    EXPECT_EQ(windowProperty(display, "_NET_STARTUP_ID"), "_NET_STARTUP_ID:  not found.\n");
+    environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("launcher-7_TIME4242"));
+    launch(second);
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return windowProperty(display, "_NET_STARTUP_ID") ==
+                   "_NET_STARTUP_ID(UTF8_STRING) = \"launcher-7_TIME4242\"\n";
+        },
+        10000))
+        << windowProperty(display, "_NET_STARTUP_ID").toStdString();
+    first.terminate();
+    EXPECT_TRUE(first.waitForFinished(30000));
+    xvfb.terminate();
+    xvfb.waitForFinished(10000);
 }
 
 // SIGTERM, SIGINT and SIGHUP close the window the normal way: the process ends by itself with 0
@@ -347,4 +582,84 @@ TEST_F(ProgramSignalsTest, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
         EXPECT_EQ(readFileBytes(programFile("log_search.ini")),
                   "[HistoryComboBox1]\r\nHistoryCount=1\r\nHistory0=cat\r\n");
     }
+    // A portable copy: nothing went to the user's folders.
+    EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral(".config/sorvel"))));
+}
+
+// The request goes to the host the run names: --service-host, else SORVEL_SERVICE_HOST.
+TEST_F(CommandLineProcessTest, TheSearchGoesToTheServiceHostOfTheRun) {
+    ServiceProcess optionService;
+    ServiceProcess variableService;
+    const struct {
+        const char* name;
+        ServiceProcess* option;
+        ServiceProcess* variable;
+        ServiceProcess* asked;
+    } cases[] = {
+        {"the option", &optionService, nullptr, &optionService},
+        {"the variable", nullptr, &variableService, &variableService},
+        {"both: the option wins", &optionService, &variableService, &optionService},
+    };
+    int run = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A keyword of each run's own, so that each run's request is known by it.
+        const QString keyword = QStringLiteral("run%1").arg(++run);
+        const QByteArray request = "api_yahoo.php?&query=" + keyword.toLatin1() + '&';
+        QStringList arguments;
+        if (c.option)
+            arguments << QStringLiteral("--service-host") << c.option->host();
+        arguments << keyword;
+        environment.remove(QStringLiteral("SORVEL_SERVICE_HOST"));
+        if (c.variable)
+            environment.insert(QStringLiteral("SORVEL_SERVICE_HOST"), c.variable->host());
+        QProcess process;
+        launch(process, arguments);
+        EXPECT_TRUE(waitUntil([&] { return c.asked->logged(request); }, 30000));
+        process.terminate();
+        ASSERT_TRUE(process.waitForFinished(30000));
+        for (ServiceProcess* other : {&optionService, &variableService, &service}) {
+            if (other != c.asked) {
+                EXPECT_FALSE(other->logged(request));
+            }
+        }
+    }
+}
+
+// --help and --version print and end without a display; what cannot be used ends with 2.
+TEST_F(CommandLineProcessTest, HelpVersionAndErrorsNeedNoDisplay) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    const struct {
+        QStringList arguments;
+        const char* variable;
+        int exitCode;
+        const char* output;
+        const char* error;
+    } cases[] = {
+        {{QStringLiteral("--help")}, "", 0, "Usage: ", ""},
+        {{QStringLiteral("-h"), QStringLiteral("--bogus")}, "", 0, "Usage: ", ""},
+        {{QStringLiteral("--version")}, "", 0, "Sorvel Browser 3.2\n", ""},
+        {{QStringLiteral("--bogus")}, "", 2, "", "sorvel: Unknown option 'bogus'.\n"},
+        {{QStringLiteral("--service-host"), QStringLiteral("a b")},
+         "",
+         2,
+         "",
+         "sorvel: --service-host: 'a b' is no HOST[:PORT]\n"},
+        {{}, "a b", 2, "", "sorvel: SORVEL_SERVICE_HOST: 'a b' is no HOST[:PORT]\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        environment.insert(QStringLiteral("SORVEL_SERVICE_HOST"), QString::fromLatin1(c.variable));
+        if (!*c.variable)
+            environment.remove(QStringLiteral("SORVEL_SERVICE_HOST"));
+        QProcess process;
+        launch(process, c.arguments, QProcess::SeparateChannels);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), c.exitCode);
+        EXPECT_TRUE(process.readAllStandardOutput().startsWith(c.output));
+        EXPECT_TRUE(process.readAllStandardError().startsWith(c.error));
+    }
+    EXPECT_FALSE(QFile::exists(lockPath()));
 }

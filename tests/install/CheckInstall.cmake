@@ -47,6 +47,14 @@ if(NOT result EQUAL 0 OR NOT output MATCHES "Usage: sorvel-service")
     fail("bin/sorvel-service --help: ${result}\n${output}")
 endif()
 
+# The installed program answers --version from the prefix, without a display.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+                        --unset=QT_QPA_PLATFORM ${PREFIX}/bin/sorvel --version
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0 OR NOT output MATCHES "^Sorvel Browser [0-9]")
+    fail("bin/sorvel --version: ${result}\n${output}")
+endif()
+
 # The unit starts the installed program, never one of the build tree.
 set(unit ${PREFIX}/lib/systemd/system/sorvel-service.service)
 if(EXISTS ${unit})
