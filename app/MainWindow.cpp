@@ -10,6 +10,7 @@
 #include "controls/ImageCheckBox.h"
 #include "controls/WebView.h"
 #include "net/HttpClient.h"
+#include "net/ProxyRules.h"
 #include "net/UrlEncoder.h"
 #include "platform/AppDir.h"
 #include "platform/DesktopServices.h"
@@ -141,7 +142,11 @@ template <class F> auto command(F handler) {
 } // namespace
 
 BrowserPaneFactory defaultBrowserPane() {
-    return browserPaneOf<WebView>();
+    return [](QWidget* parent, QObject* receiver, std::function<void()> navigationFinished) {
+        // Before the engine starts with the first pane: it takes the same proxies as the rest.
+        passProxiesToWebEngine(ProxyRules::fromEnvironment());
+        return browserPaneOf<WebView>()(parent, receiver, std::move(navigationFinished));
+    };
 }
 
 MainWindowOptions::MainWindowOptions()

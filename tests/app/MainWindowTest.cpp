@@ -524,3 +524,40 @@ TEST_F(MainWindowTest, StopEndsAStalledLoadByKeyButtonOrMenu) {
     EXPECT_TRUE(messages.information.isEmpty());
     EXPECT_TRUE(messages.errors.isEmpty());
 }
+
+// The web engine pane takes its proxies from the environment as the rest of the program does,
+// by curl's rules: http_proxy before all_proxy (the engine on its own would take all_proxy
+// first). The proxy on loopback sees the page the pane is sent to, the other one nothing.
+TEST_F(MainWindowTest, TheBrowserPaneGoesThroughTheProxyOfTheEnvironment) {
+    if (!qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
+        GTEST_SKIP() << "the web engine has switches of its own in this run";
+    ScriptedHttpServer::Options concurrent;
+    concurrent.concurrent = true;
+    const auto proxyAnswering = [&](const QByteArray& text) {
+        return std::make_unique<ScriptedHttpServer>(
+            ScriptedHttpServer::reply(ScriptedHttpServer::response(
+                200, "<html><body>" + text + "</body></html>", {"Content-Type: text/html"})),
+            concurrent);
+    };
+    const auto proxy = proxyAnswering("proxied");
+    const auto other = proxyAnswering("wrong proxy");
+    qputenv("http_proxy", proxy->url(""));
+    qputenv("all_proxy", other->url(""));
+    MainWindowOptions withRealPane = options();
+    withRealPane.createBrowserPane = MainWindowOptions().createBrowserPane;
+    windows = std::make_unique<ProgramWindows>(withRealPane);
+    qunsetenv("http_proxy");
+    qunsetenv("all_proxy");
+    MainWindow& w = mainWindow();
+    w.show();
+    w.browserPane().navigate(QStringLiteral("http://videos.test/watch/1"));
+    const auto asked = [](const ScriptedHttpServer& server) {
+        for (const QByteArray& request : server.requests())
+            if (request.startsWith("GET http://videos.test/watch/1 "))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(waitUntil([&] { return asked(*proxy) || asked(*other); }, 30000));
+    EXPECT_TRUE(asked(*proxy));
+    EXPECT_TRUE(other->requests().isEmpty());
+}
