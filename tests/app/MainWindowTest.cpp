@@ -462,8 +462,6 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
 // stay, status panel 0 says it was stopped, and 中止 is off again.
 TEST_F(MainWindowTest, StopEndsAStalledLoadByKeyButtonOrMenu) {
     // Answers the first page; holds every other.
-    ScriptedHttpServer::Options concurrent;
-    concurrent.concurrent = true;
     ScriptedHttpServer server(
         [&](ScriptedHttpServer::Connection& c) {
             if (c.readRequest().contains("&start=1&"))
@@ -471,7 +469,7 @@ TEST_F(MainWindowTest, StopEndsAStalledLoadByKeyButtonOrMenu) {
             else
                 c.stall(std::chrono::seconds(20));
         },
-        concurrent);
+        ScriptedHttpServer::concurrently());
     serviceHost = QString::fromLatin1(server.hostAndPort());
     start();
     MainWindow& w = mainWindow();
@@ -531,13 +529,11 @@ TEST_F(MainWindowTest, StopEndsAStalledLoadByKeyButtonOrMenu) {
 TEST_F(MainWindowTest, TheBrowserPaneGoesThroughTheProxyOfTheEnvironment) {
     if (!qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
         GTEST_SKIP() << "the web engine has switches of its own in this run";
-    ScriptedHttpServer::Options concurrent;
-    concurrent.concurrent = true;
     const auto proxyAnswering = [&](const QByteArray& text) {
         return std::make_unique<ScriptedHttpServer>(
             ScriptedHttpServer::reply(ScriptedHttpServer::response(
                 200, "<html><body>" + text + "</body></html>", {"Content-Type: text/html"})),
-            concurrent);
+            ScriptedHttpServer::concurrently());
     };
     const auto proxy = proxyAnswering("proxied");
     const auto other = proxyAnswering("wrong proxy");

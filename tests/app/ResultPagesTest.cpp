@@ -38,13 +38,8 @@ class ScriptedService {
 public:
     // Concurrent: a thumbnail that waits holds no other request.
     ScriptedService()
-        : server([this](ScriptedHttpServer::Connection& c) { serve(c); }, concurrently()) {}
-
-    static ScriptedHttpServer::Options concurrently() {
-        ScriptedHttpServer::Options options;
-        options.concurrent = true;
-        return options;
-    }
+        : server([this](ScriptedHttpServer::Connection& c) { serve(c); },
+                 ScriptedHttpServer::concurrently()) {}
 
     void setResults(int newTotal, int newRows = -1, std::function<Row(int)> newRow = {}) {
         std::lock_guard lock(mutex);

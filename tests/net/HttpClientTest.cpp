@@ -51,14 +51,6 @@ QByteArray requestLine(const QByteArray& request) {
     return request.left(request.indexOf("\r\n"));
 }
 
-// A server that speaks TLS with the certificate.
-ScriptedHttpServer::Options tlsWith(const TestCertificate& certificate) {
-    ScriptedHttpServer::Options options;
-    options.certificatePem = certificate.certificatePem;
-    options.keyPem = certificate.keyPem;
-    return options;
-}
-
 // The message and the kind of the SocketError that action raises.
 std::pair<QString, TransferFailure> raisedFailure(const std::function<void()>& action) {
     try {
@@ -897,7 +889,7 @@ TEST_F(HttpClientTest, HttpsChecksTheCertificateAgainstItsAuthorityAndTheHost) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedHttpServer server(answersInTurn({okResponse("secret answer")}),
-                                  tlsWith(c.certificate));
+                                  tlsServerOptions(c.certificate));
         http.trustedCertificates = c.trusted ? authority.certificatePem() : QByteArray();
         http.body = "before";
         const QByteArray url =
@@ -928,7 +920,7 @@ TEST_F(HttpClientTest, RedirectsBetweenHttpAndHttpsAreFollowed) {
     ScriptedHttpServer plain(answersInTurn({okResponse("back on http")}));
     ScriptedHttpServer secure(
         answersInTurn({ScriptedHttpServer::response(302, "", {"Location: " + plain.url("/end")})}),
-        tlsWith(authority.issue({"localhost"})));
+        tlsServerOptions(authority.issue({"localhost"})));
     ScriptedHttpServer first(answersInTurn({ScriptedHttpServer::response(
         301, "", {"Location: https://localhost:" + QByteArray::number(secure.port()) + "/s"})}));
     http.trustedCertificates = authority.certificatePem();
@@ -945,11 +937,9 @@ TEST_F(HttpClientTest, RedirectsBetweenHttpAndHttpsAreFollowed) {
 TEST_F(HttpClientTest, ProxiesOfTheEnvironmentCarryHttpAndTunnelHttps) {
     const TestAuthority authority;
     ScriptedHttpServer secure(answersInTurn({okResponse("through the tunnel")}),
-                              tlsWith(authority.issue({"svc.test"})));
+                              tlsServerOptions(authority.issue({"svc.test"})));
     ScriptedHttpServer direct(answersInTurn({okResponse("direct")}));
     // Answers plain requests itself, opens tunnels to the TLS server, and refuses one host.
-    ScriptedHttpServer::Options concurrent;
-    concurrent.concurrent = true;
     ScriptedHttpServer proxy(
         [&](Connection& c) {
             const QByteArray request = c.readRequest();
@@ -962,7 +952,7 @@ TEST_F(HttpClientTest, ProxiesOfTheEnvironmentCarryHttpAndTunnelHttps) {
                 c.send(okResponse("from the proxy"));
             }
         },
-        concurrent);
+        ScriptedHttpServer::concurrently());
     const QByteArray proxyAddress = proxy.hostAndPort();
     http.proxyRules = ProxyRules::fromVariables([&](const char* name) -> QByteArray {
         if (qstrcmp(name, "http_proxy") == 0)

@@ -17,14 +17,6 @@ using Connection = ScriptedHttpServer::Connection;
 
 namespace {
 
-ScriptedHttpServer::Options concurrently(const TestCertificate& certificate = {}) {
-    ScriptedHttpServer::Options options;
-    options.concurrent = true;
-    options.certificatePem = certificate.certificatePem;
-    options.keyPem = certificate.keyPem;
-    return options;
-}
-
 // The request target of a request header: "/x.jpg", or the whole URL sent to a proxy.
 QByteArray targetOf(const QByteArray& request) {
     const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
@@ -81,7 +73,7 @@ TEST_F(ThumbnailDownloaderTest, AtMostSixDownloadsRunAtOnce) {
             c.stall(300ms);
             c.send(ScriptedHttpServer::response(200, "picture " + target));
         },
-        concurrently());
+        ScriptedHttpServer::concurrently());
     QList<QByteArray> urls;
     for (int i = 0; i < 20; ++i)
         urls << (i % 2 ? "http://localhost:" : "http://127.0.0.1:") +
@@ -166,7 +158,7 @@ TEST_F(ThumbnailDownloaderTest, ASlowHostIsNotAskedAgain) {
         SCOPED_TRACE(c.name);
         downloader.waitTimeout = c.waitTimeout;
         downloader.deadline = c.deadline;
-        ScriptedHttpServer slow(c.script, concurrently());
+        ScriptedHttpServer slow(c.script, ScriptedHttpServer::concurrently());
         ScriptedHttpServer fast(
             ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "fast")));
         QList<QByteArray> urls;
@@ -186,20 +178,20 @@ TEST_F(ThumbnailDownloaderTest, HttpsWithTheTrustedAuthorityOnlyAndRedirectsBoth
     const TestAuthority authority;
     downloader.setTrustedCertificates(authority.certificatePem());
     ScriptedHttpServer trusted(ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "tls")),
-                               concurrently(authority.issue({"localhost"})));
+                               tlsServerOptions(authority.issue({"localhost"}), true));
     ScriptedHttpServer otherName(
         ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "wrong name")),
-        concurrently(authority.issue({"other.test"})));
+        tlsServerOptions(authority.issue({"other.test"}), true));
     ScriptedHttpServer selfSigned(
         ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "self-signed")),
-        concurrently(TestAuthority::selfSigned({"localhost"})));
+        tlsServerOptions(TestAuthority::selfSigned({"localhost"}), true));
     ScriptedHttpServer plain(ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "plain")));
     const QByteArray secureUrl = "https://localhost:" + QByteArray::number(trusted.port());
     ScriptedHttpServer toHttps(ScriptedHttpServer::reply(
         ScriptedHttpServer::response(302, "", {"Location: " + secureUrl + "/r.jpg"})));
     ScriptedHttpServer toHttp(ScriptedHttpServer::reply(ScriptedHttpServer::response(
                                   301, "", {"Location: " + plain.url("/p.jpg")})),
-                              concurrently(authority.issue({"localhost"})));
+                              tlsServerOptions(authority.issue({"localhost"}), true));
 
     const QList<QByteArray> data = fetchAll({
         secureUrl + "/a.jpg",
@@ -218,7 +210,7 @@ TEST_F(ThumbnailDownloaderTest, TheProxyOfTheRulesSeesTheRequests) {
     const TestAuthority authority;
     downloader.setTrustedCertificates(authority.certificatePem());
     ScriptedHttpServer secure(ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "tls")),
-                              concurrently(authority.issue({"pics.test"})));
+                              tlsServerOptions(authority.issue({"pics.test"}), true));
     ScriptedHttpServer direct(
         ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "direct")));
     ScriptedHttpServer proxy(
@@ -231,7 +223,7 @@ TEST_F(ThumbnailDownloaderTest, TheProxyOfTheRulesSeesTheRequests) {
                 c.send(ScriptedHttpServer::response(200, "via proxy"));
             }
         },
-        concurrently());
+        ScriptedHttpServer::concurrently());
     const QByteArray proxyUrl = "http://" + proxy.hostAndPort();
     downloader.setProxies(ProxyRules::fromVariables([&](const char* name) -> QByteArray {
         if (qstrcmp(name, "all_proxy") == 0)

@@ -60,6 +60,18 @@ protected:
 
     ResultSlot resultSlot(int index) const { return view.resultSlot(index); }
 
+    // Three result blocks whose pictures wait until the test releases them.
+    QByteArray threeResultsWithHeldPictures() {
+        client.holdThumbnails = true;
+        QByteArray blocks;
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray thumbnail = "http://t/" + QByteArray::number(i) + ".jpg";
+            blocks += resultBlock("t", "1", "Youtube", "http://r/", thumbnail);
+            client.thumbnails[QString::fromLatin1(thumbnail)] = jpegOf(ThumbnailColour);
+        }
+        return blocks;
+    }
+
     QTemporaryDir dir;
     RecordedMessages messages;
     FakeSearchView view;
@@ -298,13 +310,7 @@ TEST_F(ResultPageTest, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands
 // The page is laid out and the controls come back before the pictures: each fills its slot as
 // it comes, in any order, and the count in status panel 0 is of the pictures in place.
 TEST_F(ResultPageTest, ControlsComeBackBeforeThePicturesWhichFillTheirSlotsAsTheyCome) {
-    client.holdThumbnails = true;
-    QByteArray blocks;
-    for (int i = 0; i < 3; ++i) {
-        const QByteArray thumbnail = "http://t/" + QByteArray::number(i) + ".jpg";
-        blocks += resultBlock("t", "1", "Youtube", "http://r/", thumbnail);
-        client.thumbnails[QString::fromLatin1(thumbnail)] = jpegOf(ThumbnailColour);
-    }
+    const QByteArray blocks = threeResultsWithHeldPictures();
     client.answer = [blocks](const QString&) { return answerOf(3, blocks); };
     client.search();
 
@@ -333,13 +339,7 @@ TEST_F(ResultPageTest, ControlsComeBackBeforeThePicturesWhichFillTheirSlotsAsThe
 // show the stand-in picture, and nothing that comes later changes them. A new search ends the
 // pictures of the page before it in the same way.
 TEST_F(ResultPageTest, StopAndANewSearchEndThePicturesStillComing) {
-    client.holdThumbnails = true;
-    QByteArray blocks;
-    for (int i = 0; i < 3; ++i) {
-        const QByteArray thumbnail = "http://t/" + QByteArray::number(i) + ".jpg";
-        blocks += resultBlock("t", "1", "Youtube", "http://r/", thumbnail);
-        client.thumbnails[QString::fromLatin1(thumbnail)] = jpegOf(ThumbnailColour);
-    }
+    const QByteArray blocks = threeResultsWithHeldPictures();
     client.answer = [blocks](const QString&) { return answerOf(3, blocks); };
 
     for (const bool byStop : {true, false}) {

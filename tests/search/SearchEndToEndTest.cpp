@@ -173,8 +173,6 @@ TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
     const QColor slowColour(200, 30, 30);
     const QColor fastColour(30, 60, 200);
     // Sends its picture steadily, well within any time-out, in about three seconds.
-    ScriptedHttpServer::Options concurrent;
-    concurrent.concurrent = true;
     ScriptedHttpServer slow(
         [&](ScriptedHttpServer::Connection& c) {
             c.readRequest();
@@ -182,7 +180,7 @@ TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
                 ScriptedHttpServer::response(200, jpegOf(slowColour), {"Content-Type: image/jpeg"});
             c.sendSlowly(response, static_cast<int>(response.size() / 20 + 1), 150ms);
         },
-        concurrent);
+        ScriptedHttpServer::concurrently());
     QByteArray host;
     ScriptedHttpServer service([&](ScriptedHttpServer::Connection& c) {
         const QByteArray request = c.readRequest();
@@ -222,14 +220,8 @@ namespace {
 class DelayedThumbnails {
 public:
     explicit DelayedThumbnails(std::chrono::milliseconds pause)
-        : server([this, pause](ScriptedHttpServer::Connection& c) { serve(c, pause); }, options()) {
-    }
-
-    static ScriptedHttpServer::Options options() {
-        ScriptedHttpServer::Options options;
-        options.concurrent = true;
-        return options;
-    }
+        : server([this, pause](ScriptedHttpServer::Connection& c) { serve(c, pause); },
+                 ScriptedHttpServer::concurrently()) {}
 
     void serve(ScriptedHttpServer::Connection& c, std::chrono::milliseconds pause) {
         const QByteArray request = c.readRequest();
@@ -344,16 +336,10 @@ TEST(SearchEndToEndTest, EachFailureShowsItsMessage) {
         ScriptedHttpServer::reply(ScriptedHttpServer::response(503, "<html>busy</html>")));
     ScriptedHttpServer unreadable(
         ScriptedHttpServer::reply(ScriptedHttpServer::response(200, "<html>oops</html>")));
-    const auto tls = [](const TestCertificate& certificate) {
-        ScriptedHttpServer::Options options;
-        options.certificatePem = certificate.certificatePem;
-        options.keyPem = certificate.keyPem;
-        return options;
-    };
     ScriptedHttpServer selfSigned(ScriptedHttpServer::reply(""),
-                                  tls(TestAuthority::selfSigned({"localhost"})));
+                                  tlsServerOptions(TestAuthority::selfSigned({"localhost"})));
     ScriptedHttpServer otherName(ScriptedHttpServer::reply(""),
-                                 tls(authority.issue({"other.test"})));
+                                 tlsServerOptions(authority.issue({"other.test"})));
     // Answers in plain HTTP whatever comes.
     ScriptedHttpServer plain(
         [](ScriptedHttpServer::Connection& c) { c.send("HTTP/1.0 400 Bad Request\r\n\r\n"); });
@@ -445,17 +431,8 @@ TEST(SearchEndToEndTest, AnswerAndThumbnailsOverHttps) {
     const TestAuthority authority;
     const QColor colour(200, 120, 20);
     const QColor standIn(10, 200, 10);
-    ScriptedHttpServer::Options options;
-    options.concurrent = true;
-    options.certificatePem = TestAuthority::selfSigned({"localhost"}).certificatePem;
-    const TestCertificate refused = TestAuthority::selfSigned({"localhost"});
-    options.certificatePem = refused.certificatePem;
-    options.keyPem = refused.keyPem;
     ScriptedHttpServer untrusted(ScriptedHttpServer::reply(pictureResponse(jpegOf(colour))),
-                                 options);
-    const TestCertificate certificate = authority.issue({"localhost"});
-    options.certificatePem = certificate.certificatePem;
-    options.keyPem = certificate.keyPem;
+                                 tlsServerOptions(TestAuthority::selfSigned({"localhost"}), true));
     QByteArray origin;
     ScriptedHttpServer service(
         [&](ScriptedHttpServer::Connection& c) {
@@ -470,7 +447,7 @@ TEST(SearchEndToEndTest, AnswerAndThumbnailsOverHttps) {
             else
                 c.send(pictureResponse(jpegOf(colour)));
         },
-        options);
+        tlsServerOptions(authority.issue({"localhost"}), true));
     origin = "https://localhost:" + QByteArray::number(service.port());
 
     liveSearch live(origin);
@@ -497,11 +474,6 @@ TEST(SearchEndToEndTest, AnswerAndThumbnailsOverHttps) {
 TEST(SearchEndToEndTest, AProxyOnLoopbackSeesTheSearchAndTheThumbnails) {
     const TestAuthority authority;
     const QColor colour(120, 20, 160);
-    ScriptedHttpServer::Options options;
-    options.concurrent = true;
-    const TestCertificate certificate = authority.issue({"svc.test"});
-    options.certificatePem = certificate.certificatePem;
-    options.keyPem = certificate.keyPem;
     const auto answer = [&] {
         return ScriptedHttpServer::response(
             200, answerOf(2, resultBlock("a", "60", "Youtube", "", "http://pics.test/a.jpg") +
@@ -511,9 +483,7 @@ TEST(SearchEndToEndTest, AProxyOnLoopbackSeesTheSearchAndTheThumbnails) {
         c.send(request.contains("api_yahoo.php") ? answer() : pictureResponse(jpegOf(colour)));
     };
     ScriptedHttpServer secure([&](ScriptedHttpServer::Connection& c) { serve(c, c.readRequest()); },
-                              options);
-    ScriptedHttpServer::Options concurrent;
-    concurrent.concurrent = true;
+                              tlsServerOptions(authority.issue({"svc.test"}), true));
     ScriptedHttpServer proxy(
         [&](ScriptedHttpServer::Connection& c) {
             const QByteArray request = c.readRequest();
@@ -524,7 +494,7 @@ TEST(SearchEndToEndTest, AProxyOnLoopbackSeesTheSearchAndTheThumbnails) {
                 serve(c, request);
             }
         },
-        concurrent);
+        ScriptedHttpServer::concurrently());
 
     for (const QByteArray& host : {QByteArray("svc.test"), QByteArray("https://svc.test")}) {
         SCOPED_TRACE(host.data());

@@ -133,6 +133,12 @@ ScriptedHttpServer::Script ScriptedHttpServer::reply(const QByteArray& bytes) {
     };
 }
 
+ScriptedHttpServer::Options ScriptedHttpServer::concurrently() {
+    Options options;
+    options.concurrent = true;
+    return options;
+}
+
 quint16 ScriptedHttpServer::closedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};

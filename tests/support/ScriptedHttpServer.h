@@ -96,6 +96,8 @@ public:
     static Script reply(const QByteArray& bytes);
     // A port on 127.0.0.1 where nothing listens (a connection there is refused).
     static quint16 closedPort();
+    // Options for a server that serves each connection on a thread of its own.
+    static Options concurrently();
 
 private:
     void run();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScriptedHttpServer.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -10,6 +12,16 @@ struct TestCertificate {
     QByteArray certificatePem;
     QByteArray keyPem;
 };
+
+// The options of a scripted server that speaks TLS with the certificate.
+inline ScriptedHttpServer::Options tlsServerOptions(const TestCertificate& certificate,
+                                                    bool concurrent = false) {
+    ScriptedHttpServer::Options options;
+    options.concurrent = concurrent;
+    options.certificatePem = certificate.certificatePem;
+    options.keyPem = certificate.keyPem;
+    return options;
+}
 
 class TestAuthority final {
 public:
