@@ -12,6 +12,7 @@
 #include "controls/ImageCheckBox.h"
 #include "controls/WebView.h"
 #include "net/HttpClient.h"
+#include "net/ProxyRules.h"
 #include "net/UrlEncoder.h"
 #include "platform/AppDir.h"
 #include "platform/DesktopServices.h"
@@ -154,7 +155,11 @@ template <class F> auto command(F handler) {
 } // namespace
 
 BrowserPaneFactory defaultBrowserPane() {
-    return browserPaneOf<WebView>();
+    return [](QWidget* parent, QObject* receiver, std::function<void()> navigationFinished) {
+        // Before the engine starts with the first pane: it takes the same proxies as the rest.
+        passProxiesToWebEngine(ProxyRules::fromEnvironment());
+        return browserPaneOf<WebView>()(parent, receiver, std::move(navigationFinished));
+    };
 }
 
 MainWindowOptions::MainWindowOptions()
@@ -262,6 +267,9 @@ void MainWindow::createMenus() {
     QMenu* search = menu("searchMenu", "検索(&S)");
     m_searchAction = item(search, "searchAction", "検索(&S)");
     m_searchAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    m_stopAction = item(search, "stopAction", "中止(&T)");
+    m_stopAction->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_stopAction->setEnabled(false);
     separator(search, "searchSettingsSeparator");
     m_searchSettingsAction = item(search, "searchSettingsAction", "検索設定(&O)...");
     separator(search, "clearHistorySeparator");
@@ -349,7 +357,13 @@ void MainWindow::createToolBar() {
     m_topPageButton = makeToolButton(m_toolBar, QStringLiteral("topPageButton"), {458, 6, 100, 24},
                                      QStringLiteral("トップページの参照"));
     m_topPageButton->setText(QStringLiteral("トップページ"));
-    for (QToolButton* button : {m_searchButton, m_searchSettingsButton, m_topPageButton})
+    makeSeparator(m_toolBar, QStringLiteral("toolBarSeparator3"), {562, 6, 4, 24});
+    m_stopButton = makeToolButton(m_toolBar, QStringLiteral("stopButton"), {570, 6, 60, 24},
+                                  QStringLiteral("読み込みの中止"));
+    m_stopButton->setText(QStringLiteral("中止"));
+    m_stopButton->setEnabled(false);
+    for (QToolButton* button :
+         {m_searchButton, m_searchSettingsButton, m_topPageButton, m_stopButton})
         button->setFont(large);
 }
 
@@ -595,6 +609,9 @@ void MainWindow::connectCommands() {
     const auto topPage = command([this] { showTopPage(); });
     connect(m_topPageButton, &QToolButton::clicked, &m_entryPoints, topPage);
     connect(m_topPageAction, &QAction::triggered, &m_entryPoints, topPage);
+    const auto stop = command([controller] { controller->stop(); });
+    connect(m_stopButton, &QToolButton::clicked, &m_entryPoints, stop);
+    connect(m_stopAction, &QAction::triggered, &m_entryPoints, stop);
 
     for (const NavigationBar* bar : {&m_upperNavigation, &m_lowerNavigation}) {
         const std::pair<QToolButton*, std::function<void()>> paging[] = {
@@ -851,6 +868,11 @@ void MainWindow::setSearchControlsEnabled(bool enabled) {
     // Called inside the load that ends: a search that waited runs after it has returned.
     if (enabled && !m_pendingKeyword.isEmpty())
         QTimer::singleShot(0, &m_entryPoints, command([this] { runPendingSearch(); }));
+}
+
+void MainWindow::setStopEnabled(bool enabled) {
+    m_stopAction->setEnabled(enabled);
+    m_stopButton->setEnabled(enabled);
 }
 
 bool MainWindow::isSearchEnabled() const {

@@ -119,6 +119,7 @@ public:
     void setSearchControlsEnabled(bool enabled) override;
     bool isSearchEnabled() const override;
     void setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) override;
+    void setStopEnabled(bool enabled) override;
     void resetResultColumn() override;
     void setResultScrollRange(int pixels) override;
     int slotHeight() const override;
@@ -208,6 +209,7 @@ private:
     QAction* m_showToolBarAction = nullptr;
     QAction* m_showStatusBarAction = nullptr;
     QAction* m_searchAction = nullptr;
+    QAction* m_stopAction = nullptr;
     QAction* m_searchSettingsAction = nullptr;
     QAction* m_clearHistoryAction = nullptr;
     QAction* m_topPageAction = nullptr;
@@ -241,6 +243,7 @@ private:
     QToolButton* m_searchButton = nullptr;
     QToolButton* m_searchSettingsButton = nullptr;
     QToolButton* m_topPageButton = nullptr;
+    QToolButton* m_stopButton = nullptr;
 
     QStatusBar* m_statusBar = nullptr;
     QList<QLabel*> m_statusPanels;

@@ -67,6 +67,25 @@ QString localFileName(const QByteArray& name) {
     return QFile::decodeName(name);
 }
 
+// "Basic " and the base64 text of "user:password", unbroken.
+QByteArray basicCredentials(const QByteArray& user, const QByteArray& password) {
+    QBuffer input;
+    input.setData(user + ':' + password);
+    input.open(QIODevice::ReadOnly);
+    QBuffer output;
+    output.open(QIODevice::ReadWrite);
+    UuEncoder encoder;
+    encoder.format = UuEncoder::Format::Base64;
+    encoder.input = &input;
+    encoder.output = &output;
+    encoder.encode();
+    return "Basic " + QByteArray(output.data()).replace("\r\n", "");
+}
+
+int defaultPort(bool secure) {
+    return secure ? 443 : 80;
+}
+
 // The command a redirect asks for: 303 turns every command but Head into a Get, 301 and 302 a
 // Post (as browsers do), and every other redirect keeps the command as it was.
 HttpClient::Method redirectedMethod(HttpClient::Method method, int status) {
@@ -160,7 +179,7 @@ QByteArray removeDotSegments(QByteArray input) {
 QByteArray resolveUrl(const QByteArray& base, const QByteArray& reference) {
     const QByteArray trimmed = reference.trimmed();
     const UrlParts ref = splitUrl(trimmed);
-    // An absolute reference is taken as it is (any scheme but http is refused when it is asked).
+    // An absolute reference is taken as it is.
     if (!ref.scheme.isEmpty()) {
         const qsizetype hash = trimmed.indexOf('#');
         return hash < 0 ? trimmed : trimmed.left(hash);
@@ -289,11 +308,12 @@ void HttpClient::executeCommand() {
     m_requestMethod = m_currentMethod;
     for (int redirects = 0;; ++redirects) {
         parseUrl();
+        chooseRoute();
         buildRequestHeader();
         if (onAboutToSend)
             onAboutToSend(this);
         try {
-            connectToHost();
+            openConnection();
             sendRequest();
             replyNumber = 0;
             readResponseHeader();
@@ -332,7 +352,8 @@ void HttpClient::executeCommand() {
                 return;
         }
         if (redirects == MaxRedirects)
-            throw Exception(QStringLiteral("Too many redirects (more than %1)").arg(MaxRedirects));
+            throw SocketError(QStringLiteral("Too many redirects (more than %1)").arg(MaxRedirects),
+                              TransferFailure::Protocol);
         m_url = resolveUrl(answered, m_url);
         m_requestMethod = redirectedMethod(m_requestMethod, replyNumber);
     }
@@ -344,15 +365,90 @@ bool HttpClient::isRedirect() const {
            std::find(std::begin(followed), std::end(followed), replyNumber) != std::end(followed);
 }
 
+QByteArray HttpClient::authority() const {
+    if (host.isEmpty())
+        return {};
+    return port == defaultPort(m_secure) ? host : host + ':' + QByteArray::number(port);
+}
+
+QByteArray HttpClient::proxyAuthority() const {
+    if (!proxy.isEmpty())
+        return proxy + ':' + QByteArray::number(proxyPort);
+    return m_route ? m_route->authority() : QByteArray();
+}
+
 QByteArray HttpClient::answeredUrl() const {
-    QByteArray server = host;
-    if (port != 80)
-        server += ':' + QByteArray::number(port);
-    return "http://" + server + m_requestPath;
+    return (m_secure ? "https://" : "http://") + authority() + m_requestPath;
 }
 
 QByteArray HttpClient::origin() const {
-    return CookieJar::origin("http", host, port);
+    return CookieJar::origin(m_secure ? "https" : "http", host, port);
+}
+
+void HttpClient::chooseRoute() {
+    m_route.reset();
+    if (!proxy.isEmpty())
+        return;
+    m_route = proxyRules.proxyFor(m_secure ? "https" : "http", host);
+    if (m_route && m_route->scheme != "http")
+        throw SocketError(
+            QStringLiteral("Proxy not supported: %1").arg(QString::fromLatin1(m_route->url())),
+            TransferFailure::Proxy);
+}
+
+QByteArray HttpClient::connectionHost() const {
+    return m_route ? m_route->host : TcpClient::connectionHost();
+}
+
+int HttpClient::connectionPort() const {
+    return m_route ? m_route->port : TcpClient::connectionPort();
+}
+
+QByteArray HttpClient::proxyCredentials() const {
+    if (!m_route || m_route->userName.isEmpty())
+        return {};
+    return basicCredentials(m_route->userName, m_route->password);
+}
+
+void HttpClient::openConnection() {
+    try {
+        connectToHost();
+    } catch (const SocketError& e) {
+        // A proxy that cannot be reached says nothing about the server or the network beyond.
+        if (viaProxy() && e.failure() == TransferFailure::NoConnection)
+            throw SocketError(e.message(), TransferFailure::Proxy);
+        throw;
+    }
+    if (!m_secure)
+        return;
+    if (viaProxy())
+        openTunnel();
+    startTls(host, trustedCertificates);
+}
+
+// Asks the proxy for a connection to the server, which then carries TLS end to end.
+void HttpClient::openTunnel() {
+    const QByteArray target = host + ':' + QByteArray::number(port);
+    QByteArray request = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
+    const QByteArray credentials = proxyCredentials();
+    if (!credentials.isEmpty())
+        request += "Proxy-Authorization: " + credentials + "\r\n";
+    write(request + "\r\n");
+    const QByteArray status = readLine();
+    qint64 read = status.size();
+    for (QByteArray line = status; !line.isEmpty() && line != "\n" && line != "\r\n";) {
+        line = readLine();
+        read += line.size();
+        if (read > headerCeiling)
+            throw SocketError(QStringLiteral("Proxy answer too long"), TransferFailure::Proxy);
+    }
+    const int code = statusCode(status);
+    if (code < 200 || code > 299)
+        throw SocketError(QStringLiteral("Proxy refused the tunnel to %1: %2")
+                              .arg(QString::fromLatin1(target),
+                                   status.isEmpty() ? QStringLiteral("no answer")
+                                                    : QString::fromLatin1(withoutLineEnd(status))),
+                          TransferFailure::Proxy);
 }
 
 void HttpClient::parseUrl() {
@@ -370,17 +466,18 @@ void HttpClient::parseUrl() {
     m_requestPath = pathStart < 0 ? QByteArray() : requestLineBytes(m_url.mid(pathStart));
     m_url = head + m_requestPath;
 
+    // A URL without any scheme keeps the port of the last request, and goes out as plain HTTP.
+    m_secure = false;
     const qsizetype colon = m_url.indexOf(':');
     if (colon >= 0) {
         const QByteArray scheme = m_url.left(colon).toLower();
+        m_secure = scheme == "https";
         if (scheme == "gopher")
             port = 70;
         else if (scheme == "ftp")
             port = 21;
-        else if (scheme == "https")
-            throw Exception(QStringLiteral("HTTP Secure Socket is not supported"));
         else
-            port = 80;
+            port = defaultPort(m_secure);
     }
 
     QByteArray hostPart;
@@ -407,14 +504,20 @@ void HttpClient::parseUrl() {
 }
 
 void HttpClient::buildRequestHeader() {
-    const QByteArray& target = proxy.isEmpty() ? m_requestPath : m_url;
+    // An https request goes through the proxy's tunnel as it would go to the server. A plain one
+    // names the whole URL: as given with `proxy`, as answered with a proxy of proxyRules.
+    QByteArray target = m_requestPath;
+    if (!m_secure && !proxy.isEmpty())
+        target = m_url;
+    else if (!m_secure && m_route)
+        target = answeredUrl();
     if (target.size() > MaxRequestTarget)
         throw Exception(QStringLiteral("Request target too long: %1 bytes, at most %2")
                             .arg(target.size())
                             .arg(MaxRequestTarget));
     m_requestHeader.clear();
     m_requestHeader.append(Verbs[static_cast<int>(m_requestMethod)] + target + " HTTP/1.0");
-    if (!proxy.isEmpty()) {
+    if (!m_secure && !proxy.isEmpty()) {
         m_requestHeader.append("Proxy-Connection: Keep-Alive");
         m_requestHeader.append("Host: " + host);
     }
@@ -434,20 +537,11 @@ void HttpClient::buildRequestHeader() {
         m_requestHeader.setHeader("Cookie", cookies);
     if (!headerFields.referer.isEmpty())
         m_requestHeader.setHeader("Referer", headerFields.referer);
-    if (!headerFields.userName.isEmpty() && !headerFields.password.isEmpty()) {
-        QBuffer input;
-        input.setData(headerFields.userName + ':' + headerFields.password);
-        input.open(QIODevice::ReadOnly);
-        QBuffer output;
-        output.open(QIODevice::ReadWrite);
-        UuEncoder encoder;
-        encoder.format = UuEncoder::Format::Base64;
-        encoder.input = &input;
-        encoder.output = &output;
-        encoder.encode();
-        const QByteArray encoded = QByteArray(output.data()).replace("\r\n", "");
-        m_requestHeader.setHeader("Authorization", "Basic " + encoded);
-    }
+    if (!headerFields.userName.isEmpty() && !headerFields.password.isEmpty())
+        m_requestHeader.setHeader("Authorization",
+                                  basicCredentials(headerFields.userName, headerFields.password));
+    if (!m_secure && !proxyCredentials().isEmpty())
+        m_requestHeader.setHeader("Proxy-Authorization", proxyCredentials());
     m_requestHeader.append("Content-type: application/x-www-form-urlencoded");
     if (m_requestMethod == Method::Copy || m_requestMethod == Method::Move)
         m_requestHeader.append("URI-header: " + m_uriValue);
@@ -495,7 +589,7 @@ void HttpClient::readResponseHeader() {
     const auto store = [&](const QByteArray& line) {
         stored += line.size();
         if (stored > headerCeiling)
-            throw AbortedError(QStringLiteral("Socket capture aborted"));
+            throw AbortedError(QStringLiteral("Socket capture aborted"), TransferFailure::Protocol);
         if (file) {
             if (file->write(line) != line.size())
                 throw Exception(QStringLiteral("Stream write error"));

@@ -2,11 +2,13 @@
 
 #include "net/CookieJar.h"
 #include "net/HeaderLines.h"
+#include "net/ProxyRules.h"
 #include "net/TcpClient.h"
 
 #include <QByteArray>
 
 #include <functional>
+#include <optional>
 
 // Optional values for request-header lines; an empty one adds no line. userName and password
 // together add the Basic Authorization line. cookie is the caller's own: it goes with every
@@ -25,12 +27,18 @@ struct RequestHeaderFields final {
 // Everything is bytes; nothing is converted. HTTP error statuses are no exceptions: onFailure
 // is called and the server's page stays in `body`.
 //
+// An https URL goes over TLS 1.2 or later (TcpClient::startTls()): the server's certificate must
+// come from a trusted authority and name the host. A request goes through the proxy that
+// `proxy` names, else through the one proxyRules chooses for its scheme and host: an http
+// request as the whole URL to the proxy, an https one through a tunnel the proxy opens
+// (CONNECT). Failures are raised as SocketError with the kind of failure they are.
+//
 // A 300, 301, 302, 303, 307 or 308 answer with a Location is followed, the Location resolved
 // against the URL that answered; 303 turns every command but Head into a Get, 301 and 302 turn
 // a Post into a Get, and 307 and 308 repeat the command as it was. Any other answer, and a
 // redirect without a Location, is the final one. The cookies that responses set go back only
-// to the host and port that set them (CookieJar). `timeout` bounds each wait, `deadline`
-// the whole command.
+// to the scheme, host and port that set them (CookieJar). `timeout` bounds each wait, `deadline`
+// the whole command; redirects between http and https are followed like any other.
 class HttpClient : public TcpClient {
 public:
     // The commands, in the order of their request-line verbs.
@@ -79,6 +87,11 @@ public:
     // Milliseconds one command may take in all (its waits end as by the time-out when it has
     // passed); 0: no bound beyond timeout.
     int deadline = DefaultDeadline;
+    // The proxies of a request for which `proxy` names none; by default none.
+    ProxyRules proxyRules;
+    // PEM certificates of the authorities that an https server's certificate must come from,
+    // instead of the system's (empty: the system's).
+    QByteArray trustedCertificates;
 
     Handler onAboutToSend;
     ResultHandler onSuccess;
@@ -111,6 +124,12 @@ public:
     // The value of the last Set-Cookie line of the last response.
     const QByteArray& receivedCookie() const { return m_receivedCookie; }
     Method currentMethod() const { return m_currentMethod; }
+    // The server of the last request: "host", or "host:port" when the port is not its scheme's.
+    QByteArray authority() const;
+    // Whether the last request went over TLS.
+    bool isSecure() const { return m_secure; }
+    // "host:port" of the proxy the last request went through; empty when it went directly.
+    QByteArray proxyAuthority() const;
 
 protected:
     virtual void executeCommand();
@@ -118,6 +137,8 @@ protected:
     virtual void buildRequestHeader();
     virtual void sendRequest();
     virtual void readResponseHeader();
+    QByteArray connectionHost() const override;
+    int connectionPort() const override;
 
     bool m_encodePostData = true;
 
@@ -128,8 +149,20 @@ private:
     // The absolute URL of the request just answered.
     QByteArray answeredUrl() const;
     QByteArray origin() const;
+    // Chooses the proxy of the request that parseUrl() prepared.
+    void chooseRoute();
+    bool viaProxy() const { return !proxy.isEmpty() || m_route.has_value(); }
+    // Connects to the server, or to the proxy and through its tunnel, and starts TLS for https.
+    void openConnection();
+    void openTunnel();
+    // The value of a Proxy-Authorization line for the proxy of the request; empty when it
+    // needs none.
+    QByteArray proxyCredentials() const;
 
     QByteArray m_url;
+    bool m_secure = false;
+    // The proxy proxyRules chose for the running request; none when `proxy` is set.
+    std::optional<ProxyServer> m_route;
     QByteArray m_requestPath;
     HeaderLines m_requestHeader;
     QByteArray m_redirectLocation;
@@ -144,7 +177,7 @@ private:
     Method m_requestMethod = Method::Get;
 };
 
-// RFC 3986 resolution of a reference (a Location's value) against an absolute http URL: an
+// RFC 3986 resolution of a reference (a Location's value) against an absolute URL: an
 // absolute reference stays as it is, a relative one ("/x", "x", "../x", "?q", "//host/x") takes
 // what it lacks from the base. The fragment is dropped.
 QByteArray resolveUrl(const QByteArray& base, const QByteArray& reference);

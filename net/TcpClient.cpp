@@ -1,5 +1,6 @@
 #include "net/TcpClient.h"
 
+#include "net/TlsSession.h"
 #include "platform/MessageService.h"
 
 #include <QAbstractEventDispatcher>
@@ -17,6 +18,7 @@
 #include <climits>
 #include <cstring>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -190,6 +192,22 @@ int lastSocketError() {
 bool isConnectOutcome(int error) {
     return error == ECONNREFUSED || error == ECONNRESET || error == ETIMEDOUT ||
            error == ENETUNREACH || error == EHOSTUNREACH || error == EAGAIN;
+}
+
+// The kind of failure a socket error number stands for.
+TransferFailure failureOf(int errorNo) {
+    switch (errorNo) {
+    case 10050: // network is down
+    case 10051: // network is unreachable
+    case 10061: // connection refused
+    case 10064: // host is down
+    case 10065: // no route to host
+        return TransferFailure::NoConnection;
+    case 10060:
+        return TransferFailure::TimedOut;
+    default:
+        return TransferFailure::Other;
+    }
 }
 
 template <typename F> void swallow(F&& f) {
@@ -404,6 +422,7 @@ void TcpClient::purgeRetired() {
 
 // Closes the socket without status, notification or replacement.
 void TcpClient::closeQuietly() {
+    m_tls.reset();
     retireNotifiers();
     const int fd = m_socket;
     m_socket = -1;
@@ -444,7 +463,13 @@ void TcpClient::checkSocketError(int errorNo, int tolerated) {
     const QString text = errorMessage(errorNo);
     if (onError)
         onError(this, static_cast<quint16>(errorNo), text);
-    throw SocketError(text);
+    throw SocketError(text, failureOf(errorNo));
+}
+
+void TcpClient::throwAborted(const char* operation) {
+    m_canceled = false;
+    throw AbortedError(QStringLiteral("Socket %1 aborted").arg(QLatin1String(operation)),
+                       timedOut ? TransferFailure::TimedOut : TransferFailure::Canceled);
 }
 
 // --- waiting --------------------------------------------------------------------------------
@@ -628,7 +653,7 @@ void TcpClient::abortLookup() {
 
 void TcpClient::resolveHost() {
     reportStatus(8, "Resolve Host");
-    const QByteArray name = proxy.isEmpty() ? host : proxy;
+    const QByteArray name = connectionHost();
     in_addr dotted{};
     if (!name.contains('\0') && ::inet_aton(name.constData(), &dotted) != 0) {
         m_remoteAddress = dotted.s_addr;
@@ -647,11 +672,11 @@ void TcpClient::resolveHost() {
         abortLookup();
     }
     if (timedOut)
-        throw SocketError(QStringLiteral("Host Lookup Timed Out"));
+        throw SocketError(QStringLiteral("Host Lookup Timed Out"), TransferFailure::TimedOut);
     if (m_canceled)
-        throw SocketError(QStringLiteral("Host Lookup Canceled"));
+        throw SocketError(QStringLiteral("Host Lookup Canceled"), TransferFailure::Canceled);
     if (!m_asyncOk)
-        throw SocketError(QStringLiteral("Host Lookup Failed"));
+        throw SocketError(QStringLiteral("Host Lookup Failed"), TransferFailure::NoConnection);
     m_remoteAddress = m_lookupAddress;
     if (onHostResolved)
         onHostResolved(this);
@@ -680,16 +705,16 @@ void TcpClient::connectToHost() {
         if (m_remoteAddress != 0)
             break;
         if (attempt == 2 || !onInvalidHost)
-            throw SocketError(QStringLiteral("Null Remote Address"));
+            throw SocketError(QStringLiteral("Null Remote Address"), TransferFailure::NoConnection);
         bool handled = false;
         onInvalidHost(handled);
         if (!handled)
-            throw SocketError(QStringLiteral("Null Remote Address"));
+            throw SocketError(QStringLiteral("Null Remote Address"), TransferFailure::NoConnection);
     }
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<quint16>(proxy.isEmpty() ? port : proxyPort));
+    address.sin_port = htons(static_cast<quint16>(connectionPort()));
     address.sin_addr.s_addr = m_remoteAddress;
     m_lookupDone = false;
     m_asyncOk = true;
@@ -719,10 +744,43 @@ void TcpClient::connectToHost() {
     if (onConnectionFailed)
         onConnectionFailed(this);
     if (timedOut)
-        throw SocketError(QStringLiteral("Connection Timed out"));
+        throw SocketError(QStringLiteral("Connection Timed out"), TransferFailure::TimedOut);
     if (m_canceled)
-        throw SocketError(QStringLiteral("Connection Canceled"));
-    throw SocketError(QStringLiteral("Connection Failed"));
+        throw SocketError(QStringLiteral("Connection Canceled"), TransferFailure::Canceled);
+    throw SocketError(QStringLiteral("Connection Failed"), TransferFailure::NoConnection);
+}
+
+QByteArray TcpClient::connectionHost() const {
+    return proxy.isEmpty() ? host : proxy;
+}
+
+int TcpClient::connectionPort() const {
+    return proxy.isEmpty() ? port : proxyPort;
+}
+
+void TcpClient::startTls(const QByteArray& serverName, const QByteArray& trustedCertificates) {
+    reportStatus(8, "Start TLS");
+    if (!connected || m_socket < 0)
+        throw SocketError(errorMessage(NotConnected));
+    m_tls = std::make_unique<TlsSession>(m_socket, serverName, trustedCertificates);
+    try {
+        TimerScope timer(*this);
+        // Nothing but the handshake reads the socket meanwhile.
+        ReadScope reading(*this);
+        for (;;) {
+            const TlsSession::Need need = m_tls->handshake();
+            if (need == TlsSession::Need::Nothing)
+                return;
+            if (m_canceled)
+                throwAborted("handshake");
+            sleepUntilWoken(need == TlsSession::Need::Readable ? Wake::Readable : Wake::Writable);
+            if (m_canceled)
+                throwAborted("handshake");
+        }
+    } catch (...) {
+        m_tls.reset();
+        throw;
+    }
 }
 
 quint16 TcpClient::listen(const QByteArray& address, quint16 localPort) {
@@ -736,7 +794,7 @@ quint16 TcpClient::listen(const QByteArray& address, quint16 localPort) {
     local.sin_family = AF_INET;
     local.sin_port = htons(localPort);
     if (::inet_aton(address.constData(), &local.sin_addr) == 0)
-        throw SocketError(QStringLiteral("Null Remote Address"));
+        throw SocketError(QStringLiteral("Null Remote Address"), TransferFailure::NoConnection);
     m_socketUsed = true;
     const int yes = 1;
     ::setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -759,7 +817,7 @@ int TcpClient::acceptConnection() {
             sleepUntilWoken(Wake::Readable);
         if (m_canceled) {
             m_canceled = false;
-            throw SocketError(QStringLiteral("Accepting Canceled"));
+            throw SocketError(QStringLiteral("Accepting Canceled"), TransferFailure::Canceled);
         }
         if (!m_asyncOk || !m_listening)
             throw SocketError(QStringLiteral("Error creating Data Connection"));
@@ -794,6 +852,7 @@ void TcpClient::closeSocket() {
     if (m_socket < 0)
         return;
     const int fd = m_socket;
+    m_tls.reset();
     retireNotifiers();
     m_socket = -1;
     ++m_socketSerial;
@@ -827,11 +886,39 @@ void TcpClient::abort() {
 
 // --- sending --------------------------------------------------------------------------------
 
+ssize_t TcpClient::sendSome(const char* data, qsizetype size) {
+    if (!m_tls)
+        return ::send(m_socket, data, size, MSG_NOSIGNAL);
+    TlsSession::Need need = TlsSession::Need::Nothing;
+    const qsizetype n = m_tls->write(data, size, need);
+    if (n < 0) {
+        m_tlsWake = need == TlsSession::Need::Readable ? Wake::Readable : Wake::Writable;
+        errno = EAGAIN;
+    }
+    return n;
+}
+
+ssize_t TcpClient::receive(char* data, qsizetype size, bool peek) {
+    if (!m_tls)
+        return ::recv(m_socket, data, size, peek ? MSG_PEEK : 0);
+    TlsSession::Need need = TlsSession::Need::Nothing;
+    const qsizetype n = m_tls->read(data, size, peek, need);
+    if (n < 0) {
+        m_tlsWake = need == TlsSession::Need::Writable ? Wake::Writable : Wake::Readable;
+        errno = EAGAIN;
+    }
+    return n;
+}
+
 void TcpClient::sendAll(const char* data, qsizetype count,
                         const std::function<void(qsizetype)>& afterSend) {
+    // TLS may have to read while it sends: the bytes are then left to it.
+    std::optional<ReadScope> reading;
+    if (m_tls)
+        reading.emplace(*this);
     qsizetype sent = 0;
     while (sent < count && !m_canceled) {
-        const ssize_t n = ::send(m_socket, data + sent, count - sent, MSG_NOSIGNAL);
+        const ssize_t n = sendSome(data + sent, count - sent);
         if (n == 0)
             break;
         if (n > 0) {
@@ -841,7 +928,7 @@ void TcpClient::sendAll(const char* data, qsizetype count,
             continue;
         }
         checkSocketError(lastSocketError());
-        sleepUntilWoken(Wake::Writable);
+        sleepUntilWoken(m_tls ? m_tlsWake : Wake::Writable);
     }
 }
 
@@ -852,10 +939,8 @@ void TcpClient::sendBuffer(const char* data, quint16 length) {
         const qsizetype count = length != 0 ? length : ::strnlen(data, 65535);
         sendAll(data, count, {});
     }
-    if (m_canceled) {
-        m_canceled = false;
-        throw AbortedError(QStringLiteral("Socket send aborted"));
-    }
+    if (m_canceled)
+        throwAborted("send");
 }
 
 void TcpClient::write(const QByteArray& text) {
@@ -894,10 +979,8 @@ void TcpClient::sendFile(const QByteArray& name) {
             processPendingEvents();
         });
     }
-    if (m_canceled) {
-        m_canceled = false;
-        throw AbortedError(QStringLiteral("Socket send aborted"));
-    }
+    if (m_canceled)
+        throwAborted("send");
 }
 
 // --- receiving ------------------------------------------------------------------------------
@@ -912,8 +995,8 @@ QByteArray TcpClient::readLine() {
     for (;;) {
         // A line longer than the buffer is refused.
         if (taken == IoBufferSize)
-            throw AbortedError(QStringLiteral("Socket readln aborted"));
-        const ssize_t n = ::recv(m_socket, buffer + taken, IoBufferSize - taken, MSG_PEEK);
+            throw AbortedError(QStringLiteral("Socket readln aborted"), TransferFailure::Protocol);
+        const ssize_t n = receive(buffer + taken, IoBufferSize - taken, /*peek=*/true);
         if (n == 0)
             return {};
         if (n < 0) {
@@ -922,11 +1005,11 @@ QByteArray TcpClient::readLine() {
             if (error == NotConnected)
                 return {};
             checkSocketError(error);
-            sleepUntilWoken(Wake::Readable);
+            sleepUntilWoken(m_tls ? m_tlsWake : Wake::Readable);
         } else {
             const void* end = std::memchr(buffer + taken, '\n', n);
             const ssize_t wanted = end ? static_cast<const char*>(end) - (buffer + taken) + 1 : n;
-            const ssize_t got = ::recv(m_socket, buffer + taken, wanted, 0);
+            const ssize_t got = receive(buffer + taken, wanted, /*peek=*/false);
             if (got > 0) {
                 line.append(buffer + taken, got);
                 taken += static_cast<int>(got);
@@ -935,10 +1018,8 @@ QByteArray TcpClient::readLine() {
             }
             processPendingEvents();
         }
-        if (m_canceled) {
-            m_canceled = false;
-            throw AbortedError(QStringLiteral("Socket readln aborted"));
-        }
+        if (m_canceled)
+            throwAborted("readln");
     }
 }
 
@@ -947,13 +1028,14 @@ void TcpClient::capture(qint64 limit, qint64 ceiling,
     ReadScope reading(*this);
     qint64 stored = 0;
     while (!m_canceled && (limit == -1 || stored < limit)) {
-        const ssize_t n = ::recv(m_socket, m_buffer.get(), IoBufferSize, 0);
+        const ssize_t n = receive(m_buffer.get(), IoBufferSize, /*peek=*/false);
         if (n == 0)
             break;
         if (n > 0) {
             if (n > ceiling - stored) {
                 sink(m_buffer.get(), std::max<qint64>(ceiling - stored, 0));
-                throw AbortedError(QStringLiteral("Socket capture aborted"));
+                throw AbortedError(QStringLiteral("Socket capture aborted"),
+                                   TransferFailure::Protocol);
             }
             sink(m_buffer.get(), n);
             stored += n;
@@ -969,12 +1051,10 @@ void TcpClient::capture(qint64 limit, qint64 ceiling,
         if (error == NotConnected)
             break;
         checkSocketError(error);
-        sleepUntilWoken(Wake::Readable);
+        sleepUntilWoken(m_tls ? m_tlsWake : Wake::Readable);
     }
-    if (m_canceled) {
-        m_canceled = false;
-        throw AbortedError(QStringLiteral("Socket capture aborted"));
-    }
+    if (m_canceled)
+        throwAborted("capture");
 }
 
 void TcpClient::captureString(QByteArray& target, qint64 limit) {
@@ -1002,6 +1082,8 @@ void TcpClient::captureFile(const QByteArray& name) {
 
 bool TcpClient::dataAvailable() {
     reportStatus(8, "Data Available");
+    if (m_tls && m_tls->hasPendingData())
+        return true;
     char byte;
     return ::recv(m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
 }

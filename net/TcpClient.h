@@ -15,12 +15,42 @@ class QHostInfo;
 class QObject;
 class QSocketNotifier;
 class QTimer;
+class TlsSession;
+
+// What ended a transfer, so that a caller can tell the user what happened without reading the
+// error's text.
+enum class TransferFailure {
+    // Anything the others do not name.
+    Other,
+    // The host's name was not found, the connection was refused, the network is unreachable.
+    NoConnection,
+    // The time-out of a wait or the deadline of the whole command passed.
+    TimedOut,
+    // cancel() or abort().
+    Canceled,
+    // The server's certificate was refused: not issued by a trusted authority, not for this
+    // host, expired.
+    Certificate,
+    // The secure connection could not be made for another reason.
+    Tls,
+    // The proxy could not be reached or did not pass the request on.
+    Proxy,
+    // The server's answer broke the protocol: a line or body too long, too many redirects.
+    Protocol,
+};
 
 // A failure of the socket layer: a named failure ("Connection Failed") or a socket error in the
-// form number ":" text ("10061:Connection refused").
+// form number ":" text ("10061:Connection refused"), with the kind of failure it is.
 class SocketError : public Exception {
 public:
-    using Exception::Exception;
+    explicit SocketError(QString message, TransferFailure failure = TransferFailure::Other)
+        : Exception(std::move(message))
+        , m_failure(failure) {}
+
+    TransferFailure failure() const noexcept { return m_failure; }
+
+private:
+    TransferFailure m_failure;
 };
 
 // An operation ended by cancel(), abort() or the time-out, or a capture that passed its ceiling.
@@ -146,6 +176,13 @@ public:
     bool dataAvailable();
     QString errorMessage(int errorNo);
 
+    // Makes the connected socket a TLS connection to serverName (a host name or an IPv4
+    // address): the handshake, under the time-out, after which every send and receive is
+    // encrypted until the socket is closed. trustedCertificates: PEM certificates of the
+    // authorities to trust instead of the system's (empty: the system's).
+    void startTls(const QByteArray& serverName, const QByteArray& trustedCertificates = {});
+    bool isEncrypted() const { return m_tls != nullptr; }
+
 protected:
     // Reports a status text of the given level (see reportLevel).
     void reportStatus(int level, const QByteArray& text);
@@ -162,6 +199,9 @@ protected:
     void checkSocketError(int errorNo, int tolerated = WouldBlock);
     // Turns the socket into a listening one on the dotted IPv4 address; returns the port.
     quint16 listen(const QByteArray& address, quint16 localPort);
+    // Where connectToHost() connects: proxy:proxyPort when a proxy is set, else host:port.
+    virtual QByteArray connectionHost() const;
+    virtual int connectionPort() const;
 
     bool m_canceled = false;
     bool m_destroying = false;
@@ -196,6 +236,12 @@ private:
     void capture(qint64 limit, qint64 ceiling,
                  const std::function<void(const char*, qint64)>& sink);
     void fillSocketInfo();
+    // The failure that cancel(), abort() or the time-out made: "Socket ... aborted".
+    [[noreturn]] void throwAborted(const char* operation);
+    // Receives (or peeks at) up to size bytes through TLS when it is on: as ::recv() does,
+    // with errno EAGAIN when nothing is there yet.
+    ssize_t receive(char* data, qsizetype size, bool peek);
+    ssize_t sendSome(const char* data, qsizetype size);
 
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<QObject> m_context;
@@ -209,6 +255,9 @@ private:
     bool m_listening = false;
     int m_readers = 0;
     int m_notificationDepth = 0;
+    std::unique_ptr<TlsSession> m_tls;
+    // What the last TLS operation waits for before it can go on.
+    Wake m_tlsWake = Wake::Anything;
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     std::vector<std::unique_ptr<QSocketNotifier>> m_retired;

@@ -97,9 +97,14 @@ QImage loadJpegFile(const QString& path, QSize fitSize) {
         fail(path, file.errorString());
     if (file.size() > MaxJpegFileSize)
         fail(path, QStringLiteral("file too large"));
-    const QByteArray data = file.readAll();
+    return loadJpeg(file.readAll(), fitSize, path);
+}
+
+QImage loadJpeg(const QByteArray& data, QSize fitSize, const QString& name) {
+    if (data.size() > MaxJpegFileSize)
+        fail(name, QStringLiteral("file too large"));
     if (data.isEmpty())
-        fail(path, QStringLiteral("empty file"));
+        fail(name, QStringLiteral("empty file"));
 
     jpeg_decompress_struct info{};
     ErrorManager errors;
@@ -110,10 +115,10 @@ QImage loadJpegFile(const QString& path, QSize fitSize) {
     QImage image;
     bool tooLarge = false;
     if (!decode(info, errors, data, fitSize, image, tooLarge))
-        fail(path,
+        fail(name,
              tooLarge ? QStringLiteral("picture too large") : QStringLiteral("not a JPEG picture"));
     if (errors.truncated)
-        fail(path, QStringLiteral("JPEG data cut short"));
+        fail(name, QStringLiteral("JPEG data cut short"));
     if (fitSize.isValid() && image.size() != fitSize)
         return image.scaled(fitSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -15,6 +16,10 @@ inline constexpr int MaxJpegDimension = 4096;
 // smallest size that still covers the box, and a smooth scaling does the rest. What a picture
 // declares then costs no more memory than the box it is shown in.
 QImage loadJpegFile(const QString& path, QSize fitSize = QSize());
+
+// The same for a picture in memory; name stands for it in the messages (a URL, a file name).
+QImage loadJpeg(const QByteArray& data, QSize fitSize = QSize(),
+                const QString& name = QStringLiteral("picture"));
 
 // What libjpeg may allocate for one picture. A baseline picture of the largest size decodes in a
 // few MB; a progressive one keeps every coefficient of the picture and needs far more.

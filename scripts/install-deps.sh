@@ -7,12 +7,12 @@ packages=(
     cmake g++ make pkg-config git
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libgl-dev
     libxcb1-dev qt6-translations-l10n
-    libjpeg62-turbo-dev
+    libjpeg62-turbo-dev libssl-dev ca-certificates
     libgtest-dev libgmock-dev libbenchmark-dev
     libcpp-httplib-dev libsqlite3-dev libpugixml-dev libicu-dev libpq-dev
     postgresql
     fonts-ipafont-gothic fonts-noto-cjk
-    python3 xvfb xauth x11-utils
+    python3 xvfb xauth x11-utils curl
     librsvg2-bin desktop-file-utils appstream lintian dpkg-dev gzip
 )
 

@@ -2,12 +2,12 @@
 
 #include "controls/ClickableImage.h"
 #include "controls/ImageCheckBox.h"
-#include "net/HttpClient.h"
+#include "net/ThumbnailDownloader.h"
 #include "platform/Convert.h"
+#include "platform/Exception.h"
 #include "platform/Jpeg.h"
 #include "search/SearchView.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QUrl>
 
@@ -18,6 +18,8 @@ void SearchController::showCaption() {
 }
 
 void SearchController::showEmptyPage() {
+    m_phase = Phase::Idle;
+    m_view.setStopEnabled(false);
     m_view.setSearchControlsEnabled(true);
     m_view.setPageLabels(QStringLiteral("ページ 0/0"));
 }
@@ -29,22 +31,20 @@ void SearchController::showPageCount() {
         QStringLiteral("ページ %1/%2").arg(paging.currentPage).arg(paging.pageCount));
 }
 
+// The page is laid out at once and the controls come back; the pictures follow as they come.
 void SearchController::showResults() {
     // There are twenty slots: rows beyond them are not shown.
     const int rows = static_cast<int>(std::min<qsizetype>(results.size(), ISearchView::SlotCount));
-    for (int n = 0; n < rows && !m_stopped; ++n) {
-        m_view.setStatusText(
-            0, QStringLiteral("ページ%1更新中 %2/%3").arg(paging.currentPage).arg(n + 1).arg(rows));
+    for (int n = 0; n < rows; ++n)
         fillSlot(n, results[n]);
-    }
     m_view.setSearchControlsEnabled(true);
     m_view.setPagingButtonsEnabled(paging.currentPage > 1, paging.pageCount > paging.currentPage);
-    m_view.setStatusText(0, QString());
     const int slotsInRange = paging.currentPage > paging.pageCount ? rows : settings.resultsPerPage;
     m_view.setResultScrollRange(slotsInRange * m_view.slotHeight());
     const QString keyword = m_view.keywordText();
     m_view.addKeywordToHistory();
     m_view.setKeywordText(keyword);
+    startPictures(rows);
 }
 
 bool isMarkableSite(const QString& copyright) {
@@ -82,27 +82,6 @@ QString slotSpokenText(const SearchResult& row) {
     return parts.join(QStringLiteral("、"));
 }
 
-void SearchController::fetchThumbnail(const QString& url) {
-    const QUrl parsed(url);
-    const QString host = parsed.host().toLower() + u':' + QString::number(parsed.port(80));
-    // A host that ran out of time is not asked again during the load: its picture fails to load.
-    if (m_slowHosts.contains(host))
-        return;
-    m_http.timeout = thumbnailTimeout;
-    m_http.deadline = thumbnailDeadline;
-    m_http.bodyToFile = true;
-    m_http.body = QFile::encodeName(thumbnailFile);
-    m_http.dataFromFile = false;
-    m_http.reportLevel = 2;
-    try {
-        m_http.get(requestBytes(url));
-    } catch (...) {
-        // The picture then fails to load and "no_image.jpg" is shown; no message.
-        if (m_http.timedOut && !parsed.host().isEmpty())
-            m_slowHosts.insert(host);
-    }
-}
-
 void SearchController::fillSlot(int index, const SearchResult& row) {
     const ResultSlot slot = m_view.resultSlot(index);
     slot.checkBox->setEnabled(isMarkableSite(row.source));
@@ -110,23 +89,89 @@ void SearchController::fillSlot(int index, const SearchResult& row) {
     slot.checkBox->setCaption(row.title);
     slot.infoLabel->setText(slotLabelText(row));
     slot.panel->setAccessibleName(slotSpokenText(row));
-
-    fetchThumbnail(row.thumbnailUrl);
-    // Decoded at the size the slot shows, whatever size the picture declares.
-    const QSize shown = slot.thumbnail->size() * slot.thumbnail->devicePixelRatio();
-    try {
-        slot.thumbnail->setPicture(loadJpegFile(thumbnailFile, shown));
-    } catch (const Exception&) {
-        try {
-            slot.thumbnail->setPicture(loadJpegFile(noImageFile, shown));
-        } catch (const Exception&) {
-            // Without its stand-in picture the slot shows none rather than the last one.
-            slot.thumbnail->clear();
-        }
-    }
+    // No picture of an earlier page stands in the slot until its own comes.
+    slot.thumbnail->clear();
     slot.thumbnail->setToolTip(row.pageUrl);
     slot.panel->show();
-    QFile::remove(thumbnailFile);
+}
+
+void SearchController::startPictures(int count) {
+    m_phase = Phase::Pictures;
+    m_pictureShown = QList<bool>(count, false);
+    m_picturesShown = 0;
+    showProgress();
+    m_thumbnails->waitTimeout = thumbnailTimeout;
+    m_thumbnails->deadline = thumbnailDeadline;
+    const quint64 load = m_loadSerial;
+    // A picture may come at once and end the load, or its arrival may start another.
+    for (int n = 0; n < count && load == m_loadSerial && m_phase == Phase::Pictures; ++n)
+        fetchThumbnail(n, results[n].thumbnailUrl);
+    if (load == m_loadSerial && m_phase == Phase::Pictures && m_picturesShown == count)
+        finishPictures();
+}
+
+void SearchController::fetchThumbnail(int index, const QString& url) {
+    m_thumbnailSlots.insert(m_thumbnails->fetch(QUrl(url)), index);
+}
+
+void SearchController::cancelThumbnails() {
+    m_thumbnails->cancelAll();
+    m_thumbnailSlots.clear();
+}
+
+void SearchController::thumbnailFetched(int index, const QByteArray& data) {
+    if (m_phase != Phase::Pictures || index < 0 || index >= m_pictureShown.size() ||
+        m_pictureShown[index])
+        return;
+    showPicture(index, data);
+    if (m_picturesShown == m_pictureShown.size())
+        finishPictures();
+    else
+        showProgress();
+}
+
+void SearchController::showProgress() {
+    m_view.setStatusText(0, QStringLiteral("ページ%1更新中 %2/%3")
+                                .arg(paging.currentPage)
+                                .arg(m_picturesShown)
+                                .arg(m_pictureShown.size()));
+}
+
+// Decoded at the size the slot shows, whatever size the picture declares; what cannot be shown
+// is replaced by the stand-in picture.
+void SearchController::showPicture(int index, const QByteArray& data) {
+    m_pictureShown[index] = true;
+    ++m_picturesShown;
+    ClickableImage* thumbnail = m_view.resultSlot(index).thumbnail;
+    const QSize shown = thumbnail->size() * thumbnail->devicePixelRatio();
+    try {
+        thumbnail->setPicture(loadJpeg(data, shown));
+    } catch (const Exception&) {
+        try {
+            thumbnail->setPicture(loadJpegFile(noImageFile, shown));
+        } catch (const Exception&) {
+            // Without its stand-in picture the slot shows none rather than the last one.
+            thumbnail->clear();
+        }
+    }
+}
+
+void SearchController::finishPictures() {
+    m_phase = Phase::Idle;
+    m_view.setStopEnabled(false);
+    m_view.setStatusText(0, QString());
+}
+
+void SearchController::endPictures() {
+    if (m_phase != Phase::Pictures)
+        return;
+    m_phase = Phase::Idle;
+    cancelThumbnails();
+    for (int index = 0; index < m_pictureShown.size(); ++index) {
+        if (!m_pictureShown[index])
+            showPicture(index, {});
+    }
+    m_view.setStopEnabled(false);
 }
 
 void SearchController::showFirstPage() {

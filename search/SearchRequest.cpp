@@ -1,9 +1,12 @@
 #include "search/SearchController.h"
 
 #include "net/HttpClient.h"
+#include "net/ThumbnailDownloader.h"
 #include "net/UrlEncoder.h"
 #include "platform/AppDir.h"
 #include "search/SearchView.h"
+
+#include <QDir>
 
 SearchController::SearchController(ISearchView& view, HttpClient& http, UrlEncoder& urlEncoder,
                                    QString serviceHost)
@@ -11,10 +14,41 @@ SearchController::SearchController(ISearchView& view, HttpClient& http, UrlEncod
     , m_http(http)
     , m_urlEncoder(urlEncoder)
     , m_serviceHost(std::move(serviceHost))
-    , m_downloads(std::make_unique<QTemporaryDir>()) {
-    thumbnailFile = m_downloads->isValid() ? m_downloads->filePath(QStringLiteral("temp_image.jpg"))
-                                           : programFilePath(QStringLiteral("temp_image.jpg"));
+    , m_thumbnails(std::make_unique<ThumbnailDownloader>())
+    , m_proxies(ProxyRules::fromEnvironment()) {
     noImageFile = programFilePath(QStringLiteral("no_image.jpg"));
+    m_thumbnails->setProxies(m_proxies);
+    m_thumbnails->setCacheDirectory(QDir(cacheDir()).filePath(QStringLiteral("thumbnails")));
+    ThumbnailDownloader* downloader = m_thumbnails.get();
+    QObject::connect(downloader, &ThumbnailDownloader::finished, downloader,
+                     [this](int id, const QByteArray& data) {
+                         const auto slot = m_thumbnailSlots.constFind(id);
+                         if (slot == m_thumbnailSlots.constEnd())
+                             return;
+                         const int index = *slot;
+                         m_thumbnailSlots.erase(slot);
+                         thumbnailFetched(index, data);
+                     });
+}
+
+SearchController::~SearchController() = default;
+
+void SearchController::setProxies(const ProxyRules& proxies) {
+    m_proxies = proxies;
+    m_thumbnails->setProxies(proxies);
+}
+
+void SearchController::setTrustedCertificates(const QByteArray& pem) {
+    m_trustedCertificates = pem;
+    m_thumbnails->setTrustedCertificates(pem);
+}
+
+void SearchController::setThumbnailCacheDirectory(const QString& path) {
+    m_thumbnails->setCacheDirectory(path);
+}
+
+QString SearchController::thumbnailCacheDirectory() const {
+    return m_thumbnails->cacheDirectory();
 }
 
 QByteArray SearchController::searchKeyword() const {
@@ -76,17 +110,17 @@ void SearchController::filterKeywordKey(QChar& key) {
 }
 
 void SearchController::loadResultPage(int page) {
-    if (m_stopped)
+    if (m_closed)
         return;
-    m_slowHosts.clear();
+    // The pictures of the page on show stop coming; a new search need not wait for them.
+    endPictures();
+    ++m_loadSerial;
+    m_stopRequested = false;
+    m_phase = Phase::Answer;
     m_view.setSearchControlsEnabled(false);
     m_view.setPagingButtonsEnabled(false, false);
+    m_view.setStopEnabled(true);
     continueLoad(requestUrl(page));
-}
-
-void SearchController::stopLoading() {
-    m_stopped = true;
-    m_http.abort();
 }
 
 QByteArray requestBytes(const QString& url) {

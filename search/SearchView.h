@@ -38,6 +38,8 @@ public:
     virtual bool isSearchEnabled() const = 0;
     // The paging buttons of both navigation bars: first and previous page, next and last page.
     virtual void setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) = 0;
+    // The stop command (in the menu and on the tool bar): enabled while a load runs.
+    virtual void setStopEnabled(bool enabled) = 0;
 
     // The result column: scroll position to the top and every slot hidden.
     virtual void resetResultColumn() = 0;

@@ -3,6 +3,10 @@
 const QString ServiceHost = QStringLiteral(SORVEL_SERVICE_HOST);
 
 QString makerSiteUrl(const QString& host) {
+    // A service behind TLS is named with its scheme: "https://videos.example.org".
+    if (host.startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
+        host.startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
+        return host.endsWith(u'/') ? host.chopped(1) : host;
     return QStringLiteral("http://") + host;
 }
 

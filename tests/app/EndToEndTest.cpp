@@ -28,8 +28,9 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
 
     find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("猫"));
     QTest::keyClick(find<HistoryComboBox>("keywordBox"), Qt::Key_Return);
-
     const SearchController& client = w.searchController();
+    ASSERT_TRUE(waitUntil([&] { return !client.isLoading(); }));
+
     ASSERT_GT(client.paging.totalResults, 20);
     ASSERT_EQ(client.results.size(), 20);
     EXPECT_TRUE(w.windowTitle().startsWith(
@@ -52,6 +53,7 @@ TEST_F(EndToEndTest, SearchPagesAndOpensResultsFromTheBundledService) {
     // The next page continues the results; a click opens the video's page on the service.
     const QString firstTitle = client.results[0].title;
     button("lowerNextPageButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return !client.isLoading(); }));
     EXPECT_EQ(label("upperPageLabel")->text(),
               QStringLiteral("ページ 2/%1").arg(client.paging.pageCount));
     EXPECT_NE(client.results[0].title, firstTitle);

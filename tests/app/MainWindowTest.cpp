@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLabel>
 #include <QMenu>
@@ -21,7 +22,10 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+
+#include <atomic>
 
 namespace {
 
@@ -181,6 +185,7 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         {button("searchButton"), {284, 6, 70, 24}, "検索", "動画の検索"},
         {button("searchSettingsButton"), {366, 6, 80, 24}, "検索設定", "動画の検索設定"},
         {button("topPageButton"), {458, 6, 100, 24}, "トップページ", "トップページの参照"},
+        {button("stopButton"), {570, 6, 60, 24}, "中止", "読み込みの中止"},
     };
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->geometry(), b.geometry);
@@ -189,6 +194,8 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         EXPECT_TRUE(b.button->autoRaise());
         EXPECT_EQ(b.button->cursor().shape(), Qt::PointingHandCursor);
     }
+    // Stop is there for a load that runs.
+    EXPECT_FALSE(button("stopButton")->isEnabled());
     EXPECT_EQ(find<QTabWidget>("pageTabs")->tabPosition(), QTabWidget::West);
     EXPECT_EQ(find<QTabWidget>("pageTabs")->tabText(0), QStringLiteral("  動画検索  "));
     EXPECT_TRUE(find<QTabWidget>("pageTabs")->tabBar()->font().bold());
@@ -228,6 +235,7 @@ TEST_F(MainWindowTest, ToolBarMenuAndStatusBarAsDesigned) {
         {"fullScreenSeparator", "", {}, true, false},
         {"fullScreenAction", "全画面表示(&U)", QKeySequence(Qt::Key_F11), true, false},
         {"searchAction", "検索(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), true, false},
+        {"stopAction", "中止(&T)", QKeySequence(Qt::Key_Escape), false, false},
         {"searchSettingsSeparator", "", {}, true, false},
         {"searchSettingsAction", "検索設定(&O)...", {}, true, false},
         {"clearHistorySeparator", "", {}, true, false},
@@ -473,4 +481,105 @@ TEST_F(MainWindowTest, EveryTextStandsOutUnderADarkPalette) {
     EXPECT_EQ(pixelAt(image, column.center().x(), column.bottom() - 1), rgb(255, 255, 255));
     EXPECT_EQ(pixelAt(image, place(slot.panel).left() + 180, place(slot.panel).top() + 10),
               rgb(255, 255, 255));
+}
+
+// While the service holds its answer, Escape (wherever the focus is in the window), the tool
+// bar's 中止 and the menu's 中止 each end the load at once: the controls and the page shown
+// stay, status panel 0 says it was stopped, and 中止 is off again.
+TEST_F(MainWindowTest, StopEndsAStalledLoadByKeyButtonOrMenu) {
+    // Answers the first page; holds every other.
+    ScriptedHttpServer server(
+        [&](ScriptedHttpServer::Connection& c) {
+            if (c.readRequest().contains("&start=1&"))
+                c.send(ScriptedHttpServer::response(200, searchAnswer(45, {"first"})));
+            else
+                c.stall(std::chrono::seconds(20));
+        },
+        ScriptedHttpServer::concurrently());
+    serviceHost = QString::fromLatin1(server.hostAndPort());
+    start();
+    MainWindow& w = mainWindow();
+    find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("dog"));
+    button("searchButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return !w.searchController().isLoading(); }));
+    ASSERT_TRUE(w.resultSlot(0).panel->isVisibleTo(&w));
+
+    const struct {
+        const char* name;
+        std::function<void()> stop;
+    } ways[] = {
+        {"Escape in the keyword box",
+         [&] { QTest::keyClick(find<HistoryComboBox>("keywordBox"), Qt::Key_Escape); }},
+        {"Escape in the result column",
+         [&] { QTest::keyClick(w.resultSlot(0).panel, Qt::Key_Escape); }},
+        {"the tool bar", [&] { button("stopButton")->click(); }},
+        {"the menu", [&] { action("stopAction")->trigger(); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        const qsizetype asked = server.requests().size();
+        QElapsedTimer sinceStop;
+        QTimer stopper;
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (server.requests().size() == asked || sinceStop.isValid())
+                return;
+            EXPECT_TRUE(button("stopButton")->isEnabled());
+            EXPECT_FALSE(button("searchButton")->isEnabled());
+            sinceStop.start();
+            way.stop();
+        });
+        stopper.start(5);
+        button("lowerNextPageButton")->click();
+        ASSERT_TRUE(sinceStop.isValid());
+        EXPECT_LT(sinceStop.elapsed(), 100);
+        EXPECT_TRUE(button("searchButton")->isEnabled());
+        EXPECT_TRUE(action("searchAction")->isEnabled());
+        EXPECT_FALSE(button("stopButton")->isEnabled());
+        EXPECT_FALSE(action("stopAction")->isEnabled());
+        EXPECT_EQ(statusPanel(0)->text(), QStringLiteral("中止しました"));
+        EXPECT_TRUE(w.resultSlot(0).panel->isVisibleTo(&w));
+        EXPECT_EQ(label("upperPageLabel")->text(), QStringLiteral("ページ 1/3"));
+        // The paging buttons stay off, as after any failed load; a search is the way on.
+        EXPECT_FALSE(button("lowerNextPageButton")->isEnabled());
+        button("searchButton")->click();
+        ASSERT_TRUE(waitUntil([&] { return !w.searchController().isLoading(); }));
+        ASSERT_TRUE(button("lowerNextPageButton")->isEnabled());
+    }
+    EXPECT_TRUE(messages.information.isEmpty());
+    EXPECT_TRUE(messages.errors.isEmpty());
+}
+
+// The web engine pane takes its proxies from the environment as the rest of the program does,
+// by curl's rules: http_proxy before all_proxy (the engine on its own would take all_proxy
+// first). The proxy on loopback sees the page the pane is sent to, the other one nothing.
+TEST_F(MainWindowTest, TheBrowserPaneGoesThroughTheProxyOfTheEnvironment) {
+    if (!qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
+        GTEST_SKIP() << "the web engine has switches of its own in this run";
+    const auto proxyAnswering = [&](const QByteArray& text) {
+        return std::make_unique<ScriptedHttpServer>(
+            ScriptedHttpServer::reply(ScriptedHttpServer::response(
+                200, "<html><body>" + text + "</body></html>", {"Content-Type: text/html"})),
+            ScriptedHttpServer::concurrently());
+    };
+    const auto proxy = proxyAnswering("proxied");
+    const auto other = proxyAnswering("wrong proxy");
+    qputenv("http_proxy", proxy->url(""));
+    qputenv("all_proxy", other->url(""));
+    MainWindowOptions withRealPane = options();
+    withRealPane.createBrowserPane = MainWindowOptions().createBrowserPane;
+    windows = std::make_unique<ProgramWindows>(withRealPane);
+    qunsetenv("http_proxy");
+    qunsetenv("all_proxy");
+    MainWindow& w = mainWindow();
+    w.show();
+    w.browserPane().navigate(QStringLiteral("http://videos.test/watch/1"));
+    const auto asked = [](const ScriptedHttpServer& server) {
+        for (const QByteArray& request : server.requests())
+            if (request.startsWith("GET http://videos.test/watch/1 "))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(waitUntil([&] { return asked(*proxy) || asked(*other); }, 30000));
+    EXPECT_TRUE(asked(*proxy));
+    EXPECT_TRUE(other->requests().isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "net/HttpClient.h"
 
 #include "ScriptedHttpServer.h"
+#include "TestCertificates.h"
 #include "TestUtil.h"
 
 #include <QDir>
@@ -48,6 +49,16 @@ QByteArray okResponse(const QByteArray& body) {
 
 QByteArray requestLine(const QByteArray& request) {
     return request.left(request.indexOf("\r\n"));
+}
+
+// The message and the kind of the SocketError that action raises.
+std::pair<QString, TransferFailure> raisedFailure(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const SocketError& e) {
+        return {e.message(), e.failure()};
+    }
+    return {QStringLiteral("<nothing raised>"), TransferFailure::Other};
 }
 
 class HttpClientTest : public ::testing::Test {
@@ -119,9 +130,6 @@ TEST_F(HttpClientTest, RefusesBadUrlsBeforeConnecting) {
         QString message;
     } cases[] = {
         {"", "Empty URL"},
-        {"https://127.0.0.1:" + port + "/", "HTTP Secure Socket is not supported"},
-        {"HTTPS://127.0.0.1:" + port + "/", "HTTP Secure Socket is not supported"},
-        {"hTtPs://h", "HTTP Secure Socket is not supported"},
     };
     http.body = "kept";
     for (const auto& c : cases)
@@ -855,4 +863,175 @@ TEST_F(HttpClientTest, FetchesAFileFromPythonsHttpServer) {
 
     server.kill();
     server.waitForFinished();
+}
+
+// --- https, proxies, kinds of failure ------------------------------------------------------
+
+TEST_F(HttpClientTest, HttpsChecksTheCertificateAgainstItsAuthorityAndTheHost) {
+    const TestAuthority authority;
+    const struct {
+        const char* name;
+        TestCertificate certificate;
+        QByteArray host;     // as the URL names the server
+        bool trusted;        // whether the test's authority is trusted, or only the system's are
+        const char* refusal; // empty: the answer comes
+    } cases[] = {
+        {"its name", authority.issue({"localhost"}), "localhost", true, ""},
+        {"its address", authority.issue({"127.0.0.1"}), "127.0.0.1", true, ""},
+        {"another name", authority.issue({"other.test"}), "localhost", true, "hostname mismatch"},
+        {"another address", authority.issue({"127.0.0.2"}), "127.0.0.1", true,
+         "IP address mismatch"},
+        {"self-signed", TestAuthority::selfSigned({"localhost"}), "localhost", true,
+         "self-signed certificate"},
+        {"the system's authorities", authority.issue({"localhost"}), "localhost", false,
+         "unable to get local issuer certificate"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer server(answersInTurn({okResponse("secret answer")}),
+                                  tlsServerOptions(c.certificate));
+        http.trustedCertificates = c.trusted ? authority.certificatePem() : QByteArray();
+        http.body = "before";
+        const QByteArray url =
+            "https://" + c.host + ':' + QByteArray::number(server.port()) + "/p?q";
+        if (*c.refusal == '\0') {
+            http.get(url);
+            EXPECT_EQ(http.body, "secret answer");
+            EXPECT_TRUE(http.isSecure());
+            ASSERT_EQ(server.requests().size(), 1);
+            EXPECT_EQ(server.requests()[0], "GET /p?q HTTP/1.0\r\nHost: " + c.host + "\r\n" +
+                                                Accepts + ContentType + "\r\n");
+            // A name goes out as the server name; an address does not.
+            EXPECT_EQ(server.serverNames(),
+                      QList<QByteArray>{c.host == "localhost" ? c.host : QByteArray()});
+        } else {
+            const auto [message, failure] = raisedFailure([&] { http.get(url); });
+            EXPECT_EQ(message, QString::fromLatin1(c.refusal));
+            EXPECT_EQ(failure, TransferFailure::Certificate);
+            EXPECT_TRUE(server.requests().isEmpty());
+            EXPECT_EQ(http.body, "before");
+            EXPECT_FALSE(http.connected);
+        }
+    }
+}
+
+TEST_F(HttpClientTest, RedirectsBetweenHttpAndHttpsAreFollowed) {
+    const TestAuthority authority;
+    ScriptedHttpServer plain(answersInTurn({okResponse("back on http")}));
+    ScriptedHttpServer secure(
+        answersInTurn({ScriptedHttpServer::response(302, "", {"Location: " + plain.url("/end")})}),
+        tlsServerOptions(authority.issue({"localhost"})));
+    ScriptedHttpServer first(answersInTurn({ScriptedHttpServer::response(
+        301, "", {"Location: https://localhost:" + QByteArray::number(secure.port()) + "/s"})}));
+    http.trustedCertificates = authority.certificatePem();
+    http.get(first.url("/start"));
+    ASSERT_EQ(secure.requests().size(), 1);
+    EXPECT_EQ(requestLine(secure.requests()[0]), "GET /s HTTP/1.0");
+    ASSERT_EQ(plain.requests().size(), 1);
+    EXPECT_EQ(requestLine(plain.requests()[0]), "GET /end HTTP/1.0");
+    EXPECT_EQ(http.body, "back on http");
+    EXPECT_FALSE(http.isSecure());
+    EXPECT_EQ(http.url(), plain.url("/end"));
+}
+
+TEST_F(HttpClientTest, ProxiesOfTheEnvironmentCarryHttpAndTunnelHttps) {
+    const TestAuthority authority;
+    ScriptedHttpServer secure(answersInTurn({okResponse("through the tunnel")}),
+                              tlsServerOptions(authority.issue({"svc.test"})));
+    ScriptedHttpServer direct(answersInTurn({okResponse("direct")}));
+    // Answers plain requests itself, opens tunnels to the TLS server, and refuses one host.
+    ScriptedHttpServer proxy(
+        [&](Connection& c) {
+            const QByteArray request = c.readRequest();
+            if (request.startsWith("CONNECT refused.test:")) {
+                c.send("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+            } else if (request.startsWith("CONNECT ")) {
+                c.send("HTTP/1.1 200 Connection established\r\n\r\n");
+                c.relayTo(secure.port());
+            } else {
+                c.send(okResponse("from the proxy"));
+            }
+        },
+        ScriptedHttpServer::concurrently());
+    const QByteArray proxyAddress = proxy.hostAndPort();
+    http.proxyRules = ProxyRules::fromVariables([&](const char* name) -> QByteArray {
+        if (qstrcmp(name, "http_proxy") == 0)
+            return "http://user:pa%20ss@" + proxyAddress;
+        if (qstrcmp(name, "https_proxy") == 0)
+            return proxyAddress;
+        if (qstrcmp(name, "no_proxy") == 0)
+            return "localhost, 127.0.0.1";
+        return {};
+    });
+    http.trustedCertificates = authority.certificatePem();
+
+    http.get("http://svc.test:8080/a?b");
+    ASSERT_EQ(proxy.requests().size(), 1);
+    EXPECT_EQ(proxy.requests()[0], "GET http://svc.test:8080/a?b HTTP/1.0\r\nHost: svc.test\r\n" +
+                                       Accepts + "Proxy-Authorization: Basic dXNlcjpwYSBzcw==\r\n" +
+                                       ContentType + "\r\n");
+    EXPECT_EQ(http.body, "from the proxy");
+    EXPECT_EQ(http.proxyAuthority(), proxyAddress);
+
+    // https goes through a tunnel: the proxy sees where to, never what.
+    http.get("https://svc.test/s");
+    ASSERT_EQ(proxy.requests().size(), 2);
+    EXPECT_EQ(proxy.requests()[1], "CONNECT svc.test:443 HTTP/1.1\r\nHost: svc.test:443\r\n\r\n");
+    ASSERT_EQ(secure.requests().size(), 1);
+    EXPECT_EQ(secure.requests()[0],
+              "GET /s HTTP/1.0\r\nHost: svc.test\r\n" + Accepts + ContentType + "\r\n");
+    EXPECT_EQ(secure.serverNames(), QList<QByteArray>{"svc.test"});
+    EXPECT_EQ(http.body, "through the tunnel");
+
+    // no_proxy: straight to the server.
+    http.get(direct.url("/d"));
+    EXPECT_EQ(requestLine(direct.requests().value(0)), "GET /d HTTP/1.0");
+    EXPECT_EQ(proxy.requests().size(), 2);
+    EXPECT_TRUE(http.proxyAuthority().isEmpty());
+
+    const auto [message, failure] = raisedFailure([&] { http.get("https://refused.test/"); });
+    EXPECT_EQ(message, QStringLiteral("Proxy refused the tunnel to refused.test:443: "
+                                      "HTTP/1.1 403 Forbidden"));
+    EXPECT_EQ(failure, TransferFailure::Proxy);
+}
+
+TEST_F(HttpClientTest, FailuresSayWhatKindTheyAre) {
+    ScriptedHttpServer silent([](Connection& c) { c.stall(60s); });
+    ScriptedHttpServer loop(
+        answersInTurn({ScriptedHttpServer::response(302, "", {"Location: /"})}));
+    const QByteArray closed = "127.0.0.1:" + QByteArray::number(ScriptedHttpServer::closedPort());
+    const struct {
+        const char* name;
+        std::function<void()> action;
+        TransferFailure failure;
+    } cases[] = {
+        {"refused", [&] { http.get("http://" + closed + "/"); }, TransferFailure::NoConnection},
+        {"no such name", [&] { http.get("http://no..such..host/"); },
+         TransferFailure::NoConnection},
+        {"silent",
+         [&] {
+             http.timeout = 200;
+             http.get(silent.url("/"));
+         },
+         TransferFailure::TimedOut},
+        {"aborted",
+         [&] {
+             http.timeout = 0;
+             QTimer::singleShot(100, [&] { http.abort(); });
+             http.get(silent.url("/"));
+         },
+         TransferFailure::Canceled},
+        {"endless redirects", [&] { http.get(loop.url("/")); }, TransferFailure::Protocol},
+        {"proxy away",
+         [&] {
+             http.proxyRules =
+                 ProxyRules::fromVariables([&](const char*) { return "http://" + closed; });
+             http.get("http://svc.test/");
+         },
+         TransferFailure::Proxy},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(raisedFailure(c.action).second, c.failure);
+    }
 }

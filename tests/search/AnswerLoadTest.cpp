@@ -84,7 +84,7 @@ TEST_F(AnswerLoadTest, TotalWithoutBlocksGivesAnEmptyTable) {
     EXPECT_EQ(view.pageLabels, QStringLiteral("ページ 1/1"));
 }
 
-TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControlsBack) {
+TEST_F(AnswerLoadTest, AnUnreadableAnswerNamesTheHostThenGivesTheControlsBack) {
     search(searchAnswer("45", 2));
     const QString caption = view.caption;
     view.previousEnabled = view.nextEnabled = true;
@@ -94,10 +94,10 @@ TEST_F(AnswerLoadTest, UnreadableTotalShowsTheConversionErrorThenGivesTheControl
         const char* message;
     } cases[] = {
         {R"(<ResultSet totalResultsReturned="1" totalResultsAvailable="5">)",
-         "'' は整数ではありません."},
-        {searchAnswer("12a", 1), "'12a' は整数ではありません."},
-        {"<html><body>404 Not Found</body></html>", "'' は整数ではありません."},
-        {"", "'' は整数ではありません."},
+         "svc.test の応答を読み取れません."},
+        {searchAnswer("12a", 1), "svc.test の応答を読み取れません."},
+        {"<html><body>404 Not Found</body></html>", "svc.test の応答を読み取れません."},
+        {"", "svc.test の応答を読み取れません."},
     };
     for (const auto& c : cases) {
         messages.errors.clear();

@@ -61,6 +61,7 @@ public:
         previousEnabled = firstAndPrevious;
         nextEnabled = nextAndLast;
     }
+    void setStopEnabled(bool enabled) override { stopEnabled = enabled; }
     void resetResultColumn() override {
         ++columnResets;
         for (const ResultSlot& slot : resultSlots)
@@ -83,6 +84,7 @@ public:
     bool searchEnabled = true;
     bool previousEnabled = false;
     bool nextEnabled = false;
+    bool stopEnabled = false;
     int columnResets = 0;
     int scrollRange = 0;
     QString caption;

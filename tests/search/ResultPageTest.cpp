@@ -60,6 +60,18 @@ protected:
 
     ResultSlot resultSlot(int index) const { return view.resultSlot(index); }
 
+    // Three result blocks whose pictures wait until the test releases them.
+    QByteArray threeResultsWithHeldPictures() {
+        client.holdThumbnails = true;
+        QByteArray blocks;
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray thumbnail = "http://t/" + QByteArray::number(i) + ".jpg";
+            blocks += resultBlock("t", "1", "Youtube", "http://r/", thumbnail);
+            client.thumbnails[QString::fromLatin1(thumbnail)] = jpegOf(ThumbnailColour);
+        }
+        return blocks;
+    }
+
     QTemporaryDir dir;
     RecordedMessages messages;
     FakeSearchView view;
@@ -141,9 +153,12 @@ TEST_F(ResultPageTest, LastPageShowsTheRemainder) {
     EXPECT_EQ(view.scrollRange, 20 * 120);
     EXPECT_TRUE(view.previousEnabled);
     EXPECT_FALSE(view.nextEnabled);
+    // The count is of the pictures in place; each came at once here.
     ASSERT_EQ(progress.size(), 15);
-    EXPECT_EQ(progress.front(), QStringLiteral("ページ5更新中 1/15"));
-    EXPECT_EQ(progress.back(), QStringLiteral("ページ5更新中 15/15"));
+    EXPECT_EQ(progress.front(), QStringLiteral("ページ5更新中 0/15"));
+    EXPECT_EQ(progress.back(), QStringLiteral("ページ5更新中 14/15"));
+    EXPECT_TRUE(view.status[0].isEmpty());
+    EXPECT_FALSE(client.isLoading());
 }
 
 TEST_F(ResultPageTest, PageCountsAndScrollRanges) {
@@ -218,7 +233,6 @@ TEST_F(ResultPageTest, SlotContents) {
     // An empty thumbnail element breaks into two lines: the video's own Url stays the last one
     // read, and is no picture.
     EXPECT_TRUE(centreIs(resultSlot(2).thumbnail->picture(), NoImageColour));
-    EXPECT_FALSE(QFile::exists(client.thumbnailFile));
 }
 
 TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
@@ -310,4 +324,70 @@ TEST_F(ResultPageTest, CompletedNavigationsOutsideTheTopPageEnableTheWebCommands
     view.browser.location = top;
     client.handleNavigationFinished();
     EXPECT_EQ(view.status[3], QStringLiteral("http://svc.test/watch/7"));
+}
+
+// The page is laid out and the controls come back before the pictures: each fills its slot as
+// it comes, in any order, and the count in status panel 0 is of the pictures in place.
+TEST_F(ResultPageTest, ControlsComeBackBeforeThePicturesWhichFillTheirSlotsAsTheyCome) {
+    const QByteArray blocks = threeResultsWithHeldPictures();
+    client.answer = [blocks](const QString&) { return answerOf(3, blocks); };
+    client.search();
+
+    EXPECT_TRUE(client.isLoading());
+    EXPECT_TRUE(view.searchEnabled);
+    EXPECT_TRUE(view.stopEnabled);
+    EXPECT_EQ(view.shownSlots(), 3);
+    EXPECT_EQ(view.history, QStringList{QStringLiteral("猫")});
+    EXPECT_EQ(view.status[0], QStringLiteral("ページ1更新中 0/3"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(resultSlot(i).thumbnail->picture().isNull()) << i;
+
+    client.release(2);
+    EXPECT_TRUE(centreIs(resultSlot(2).thumbnail->picture(), ThumbnailColour));
+    EXPECT_TRUE(resultSlot(0).thumbnail->picture().isNull());
+    EXPECT_EQ(view.status[0], QStringLiteral("ページ1更新中 1/3"));
+    client.release(0);
+    client.release(1);
+    EXPECT_TRUE(centreIs(resultSlot(0).thumbnail->picture(), ThumbnailColour));
+    EXPECT_TRUE(view.status[0].isEmpty());
+    EXPECT_FALSE(view.stopEnabled);
+    EXPECT_FALSE(client.isLoading());
+}
+
+// Stop ends the pictures still coming: the slots stay, the pictures that came stay, the others
+// show the stand-in picture, and nothing that comes later changes them. A new search ends the
+// pictures of the page before it in the same way.
+TEST_F(ResultPageTest, StopAndANewSearchEndThePicturesStillComing) {
+    const QByteArray blocks = threeResultsWithHeldPictures();
+    client.answer = [blocks](const QString&) { return answerOf(3, blocks); };
+
+    for (const bool byStop : {true, false}) {
+        SCOPED_TRACE(byStop ? "stop" : "new search");
+        client.search();
+        client.release(1);
+        const int cancellations = client.cancellations;
+        if (byStop) {
+            client.stop();
+            EXPECT_EQ(view.status[0], QStringLiteral("中止しました"));
+            EXPECT_FALSE(client.isLoading());
+            EXPECT_FALSE(view.stopEnabled);
+            EXPECT_EQ(view.shownSlots(), 3);
+            EXPECT_TRUE(centreIs(resultSlot(1).thumbnail->picture(), ThumbnailColour));
+            EXPECT_TRUE(centreIs(resultSlot(0).thumbnail->picture(), NoImageColour));
+            EXPECT_TRUE(centreIs(resultSlot(2).thumbnail->picture(), NoImageColour));
+        } else {
+            client.answer = [](const QString&) { return answerOf(0, ""); };
+            client.search();
+            EXPECT_TRUE(client.requests.back().contains(QStringLiteral("&start=1&")));
+            EXPECT_FALSE(client.isLoading());
+        }
+        EXPECT_EQ(client.cancellations, cancellations + 1);
+        EXPECT_TRUE(client.held.isEmpty());
+        EXPECT_TRUE(view.searchEnabled);
+        client.answer = [blocks](const QString&) { return answerOf(3, blocks); };
+    }
+    // Stop with nothing under way changes nothing.
+    view.status[0] = QStringLiteral("-");
+    client.stop();
+    EXPECT_EQ(view.status[0], QStringLiteral("-"));
 }

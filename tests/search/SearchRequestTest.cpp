@@ -3,8 +3,11 @@
 
 #include "net/HttpClient.h"
 #include "net/UrlEncoder.h"
+#include "platform/AppDir.h"
 #include "platform/Exception.h"
 #include "search/SearchController.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -172,4 +175,11 @@ TEST(RequestBytesTest, OnlyWhatMayNotStandInARequestLineIsEncoded) {
               QByteArray("http://h/p?&q=a%E3b&site=x.jp%09&z=a%20b"));
     EXPECT_EQ(requestBytes(QStringLiteral("http://h/猫~\x7F")),
               QByteArray("http://h/%E7%8C%AB~%7F"));
+}
+
+// Thumbnails are cached in the program's cache folder (in the tests, one of the run's own).
+TEST_F(SearchRequestTest, ThumbnailsAreCachedInTheProgramsCacheFolder) {
+    const QString folder = QDir::cleanPath(client.thumbnailCacheDirectory());
+    EXPECT_EQ(folder, QDir(cacheDir()).filePath(QStringLiteral("thumbnails")));
+    EXPECT_TRUE(folder.startsWith(qEnvironmentVariable("XDG_CACHE_HOME") + u'/'));
 }

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -25,10 +28,44 @@ bool waitReadable(int fd, int wakeFd, int timeoutMs) {
     }
 }
 
+// A server context with the PEM certificate chain (the server's own first) and key.
+SSL_CTX* serverContext(const QByteArray& certificates, const QByteArray& key) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    BIO* input = BIO_new_mem_buf(certificates.constData(), static_cast<int>(certificates.size()));
+    bool first = true;
+    while (X509* certificate = PEM_read_bio_X509(input, nullptr, nullptr, nullptr)) {
+        if (first) {
+            SSL_CTX_use_certificate(context, certificate);
+            X509_free(certificate);
+        } else {
+            SSL_CTX_add_extra_chain_cert(context, certificate);
+        }
+        first = false;
+    }
+    BIO_free(input);
+    input = BIO_new_mem_buf(key.constData(), static_cast<int>(key.size()));
+    EVP_PKEY* privateKey = PEM_read_bio_PrivateKey(input, nullptr, nullptr, nullptr);
+    BIO_free(input);
+    const bool usable = privateKey && SSL_CTX_use_PrivateKey(context, privateKey) == 1;
+    EVP_PKEY_free(privateKey);
+    ERR_clear_error();
+    if (first || !usable) {
+        SSL_CTX_free(context);
+        throw std::runtime_error("unusable test certificate or key");
+    }
+    return context;
+}
+
 } // namespace
 
 ScriptedHttpServer::ScriptedHttpServer(Script script)
-    : m_script(std::move(script)) {
+    : ScriptedHttpServer(std::move(script), Options()) {}
+
+ScriptedHttpServer::ScriptedHttpServer(Script script, Options options)
+    : m_script(std::move(script))
+    , m_options(std::move(options)) {
+    if (!m_options.certificatePem.isEmpty())
+        m_tls = serverContext(m_options.certificatePem, m_options.keyPem);
     if (::pipe(m_wakeFds) != 0)
         throw std::runtime_error("pipe failed");
     m_listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -53,6 +90,9 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     [[maybe_unused]] const auto written = ::write(m_wakeFds[1], &byte, 1);
     m_stopped.notify_all();
     m_thread.join();
+    for (std::thread& worker : m_workers)
+        worker.join();
+    SSL_CTX_free(m_tls);
     ::close(m_listenFd);
     ::close(m_wakeFds[0]);
     ::close(m_wakeFds[1]);
@@ -71,6 +111,11 @@ QList<QByteArray> ScriptedHttpServer::requests() const {
     return m_requests;
 }
 
+QList<QByteArray> ScriptedHttpServer::serverNames() const {
+    std::lock_guard lock(m_mutex);
+    return m_serverNames;
+}
+
 QByteArray ScriptedHttpServer::response(int status, const QByteArray& body,
                                         const QList<QByteArray>& headers) {
     QByteArray response = "HTTP/1.0 " + QByteArray::number(status) + " Status\r\n";
@@ -86,6 +131,12 @@ ScriptedHttpServer::Script ScriptedHttpServer::reply(const QByteArray& bytes) {
         c.readRequest();
         c.send(bytes);
     };
+}
+
+ScriptedHttpServer::Options ScriptedHttpServer::concurrently() {
+    Options options;
+    options.concurrent = true;
+    return options;
 }
 
 quint16 ScriptedHttpServer::closedPort() {
@@ -108,24 +159,65 @@ void ScriptedHttpServer::run() {
         if (fd < 0)
             continue;
         ++m_connections;
-        Connection connection(*this, fd);
+        const int open = ++m_open;
+        for (int most = m_mostOpen; open > most && !m_mostOpen.compare_exchange_weak(most, open);)
+            ;
+        if (m_options.concurrent)
+            m_workers.emplace_back([this, fd] { serve(fd); });
+        else
+            serve(fd);
+    }
+}
+
+void ScriptedHttpServer::serve(int fd) {
+    Connection connection(*this, fd);
+    bool ready = true;
+    if (m_tls) {
+        // A client that never finishes its handshake holds this connection ten seconds at most.
+        const timeval limit{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        SSL* ssl = SSL_new(m_tls);
+        SSL_set_fd(ssl, fd);
+        if (SSL_accept(ssl) == 1) {
+            connection.m_ssl = ssl;
+            const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+            std::lock_guard lock(m_mutex);
+            m_serverNames.append(QByteArray(name ? name : ""));
+        } else {
+            ++m_failedHandshakes;
+            SSL_free(ssl);
+            ready = false;
+        }
+        ERR_clear_error();
+    }
+    if (ready) {
         try {
             m_script(connection);
         } catch (...) {
             // A script that fails just drops the connection.
         }
-        if (connection.m_fd >= 0)
-            ::close(connection.m_fd);
     }
+    connection.close();
+    --m_open;
+}
+
+qsizetype ScriptedHttpServer::Connection::receive(char* buffer, qsizetype size, int timeoutMs) {
+    if (m_fd < 0)
+        return 0;
+    if (m_ssl && SSL_pending(m_ssl) > 0)
+        return std::max(SSL_read(m_ssl, buffer, static_cast<int>(size)), 0);
+    if (!waitReadable(m_fd, m_server.m_wakeFds[0], timeoutMs))
+        return 0;
+    const qsizetype n =
+        m_ssl ? SSL_read(m_ssl, buffer, static_cast<int>(size)) : ::recv(m_fd, buffer, size, 0);
+    return std::max<qsizetype>(n, 0);
 }
 
 QByteArray ScriptedHttpServer::Connection::readRequest() {
     char buffer[4096];
     qsizetype headerEnd = -1;
     while ((headerEnd = m_pending.indexOf("\r\n\r\n")) < 0) {
-        if (m_fd < 0 || !waitReadable(m_fd, m_server.m_wakeFds[0], 30000))
-            return {};
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        const qsizetype n = receive(buffer, sizeof buffer, 30000);
         if (n <= 0)
             return {};
         m_pending.append(buffer, n);
@@ -138,9 +230,7 @@ QByteArray ScriptedHttpServer::Connection::readRequest() {
             length = line.mid(15).trimmed().toLongLong();
     }
     while (m_pending.size() < length) {
-        if (!waitReadable(m_fd, m_server.m_wakeFds[0], 30000))
-            break;
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        const qsizetype n = receive(buffer, sizeof buffer, 30000);
         if (n <= 0)
             break;
         m_pending.append(buffer, n);
@@ -157,7 +247,10 @@ QByteArray ScriptedHttpServer::Connection::readRequest() {
 void ScriptedHttpServer::Connection::send(const QByteArray& bytes) {
     qsizetype sent = 0;
     while (m_fd >= 0 && sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n =
+            m_ssl
+                ? SSL_write(m_ssl, bytes.constData() + sent, static_cast<int>(bytes.size() - sent))
+                : ::send(m_fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
             return;
         sent += n;
@@ -180,6 +273,10 @@ void ScriptedHttpServer::Connection::stall(std::chrono::milliseconds duration) {
 }
 
 void ScriptedHttpServer::Connection::reset() {
+    if (m_ssl) {
+        SSL_free(m_ssl);
+        m_ssl = nullptr;
+    }
     if (m_fd >= 0) {
         const linger option{1, 0};
         ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
@@ -188,8 +285,42 @@ void ScriptedHttpServer::Connection::reset() {
 }
 
 void ScriptedHttpServer::Connection::close() {
+    if (m_ssl) {
+        SSL_shutdown(m_ssl);
+        SSL_free(m_ssl);
+        m_ssl = nullptr;
+        ERR_clear_error();
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
     }
+}
+
+void ScriptedHttpServer::Connection::relayTo(quint16 port) {
+    const int upstream = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (::connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(upstream);
+        return;
+    }
+    bool open = ::send(upstream, m_pending.constData(), m_pending.size(), MSG_NOSIGNAL) >= 0;
+    m_pending.clear();
+    char buffer[16384];
+    while (open && m_fd >= 0 && !m_server.stopping()) {
+        pollfd fds[3] = {
+            {m_fd, POLLIN, 0}, {upstream, POLLIN, 0}, {m_server.m_wakeFds[0], POLLIN, 0}};
+        if (::poll(fds, 3, 30000) <= 0 || (fds[2].revents & POLLIN))
+            break;
+        for (int side = 0; side < 2 && open; ++side) {
+            if (!(fds[side].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const ssize_t n = ::recv(fds[side].fd, buffer, sizeof buffer, 0);
+            open = n > 0 && ::send(fds[1 - side].fd, buffer, n, MSG_NOSIGNAL) == n;
+        }
+    }
+    ::close(upstream);
 }
