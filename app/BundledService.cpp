@@ -32,8 +32,14 @@ struct HostAndPort {
 };
 
 // The loopback address and port of a service host; a null address for any other host.
-HostAndPort loopbackAddress(const QString& serviceHost) {
+HostAndPort loopbackAddress(const QString& hostText) {
     HostAndPort result;
+    // The bundled service speaks plain HTTP: a host named with "https://" is never it.
+    if (hostText.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        return {};
+    const QString serviceHost = hostText.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+                                    ? hostText.mid(7)
+                                    : hostText;
     const qsizetype colon = serviceHost.lastIndexOf(u':');
     const QString host = colon < 0 ? serviceHost : serviceHost.left(colon);
     if (colon >= 0) {

@@ -64,9 +64,9 @@ QStringList withoutQtOptions(const QStringList& arguments) {
 
 bool isServiceHost(const QString& text) {
     static const QRegularExpression form(QStringLiteral(
-        R"(^[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?(?:\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*(?::([1-9][0-9]{0,4}))?$)"));
+        R"(^(?:[Hh][Tt][Tt][Pp][Ss]?://)?[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?(?:\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*(?::([1-9][0-9]{0,4}))?$)"));
     const QRegularExpressionMatch match = form.match(text);
-    return match.hasMatch() && text.size() <= 261 &&
+    return match.hasMatch() && text.size() <= 269 &&
            (!match.hasCaptured(1) || match.captured(1).toInt() <= 65535);
 }
 

@@ -35,5 +35,5 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& environ
 QStringList withoutQtOptions(const QStringList& arguments);
 
 // Whether text names a service host as HOST[:PORT]: a host name or IPv4 address, then a port
-// from 1 to 65535.
+// from 1 to 65535; "https://" before it names a service behind TLS ("http://" is the default).
 bool isServiceHost(const QString& text);

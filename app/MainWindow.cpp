@@ -155,10 +155,10 @@ template <class F> auto command(F handler) {
 } // namespace
 
 BrowserPaneFactory defaultBrowserPane() {
-    return [](QWidget* parent, QObject* receiver, std::function<void()> navigationFinished) {
+    return [](QWidget* parent, QObject* receiver, BrowserPaneHandlers handlers) {
         // Before the engine starts with the first pane: it takes the same proxies as the rest.
         passProxiesToWebEngine(ProxyRules::fromEnvironment());
-        return browserPaneOf<WebView>()(parent, receiver, std::move(navigationFinished));
+        return browserPaneOf<WebView>()(parent, receiver, std::move(handlers));
     };
 }
 

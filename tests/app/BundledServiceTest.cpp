@@ -46,10 +46,12 @@ QString raisedBy(const std::function<void()>& action) {
 } // namespace
 
 TEST(BundledServiceTest, LoopbackHosts) {
-    for (const char* host : {"127.0.0.1:8780", "127.1.2.3", "localhost", "LOCALHOST:81"})
+    for (const char* host :
+         {"127.0.0.1:8780", "127.1.2.3", "localhost", "LOCALHOST:81", "http://127.0.0.1:8780"})
         EXPECT_TRUE(BundledService::isLoopbackHost(QString::fromLatin1(host))) << host;
-    for (const char* host : {"192.0.2.1:8780", "videos.example.org", "localhost.example",
-                             "0.0.0.0:8780", "127.0.0.1:0", "127.0.0.1:x"})
+    for (const char* host :
+         {"192.0.2.1:8780", "videos.example.org", "localhost.example", "0.0.0.0:8780",
+          "127.0.0.1:0", "127.0.0.1:x", "https://127.0.0.1:8780"})
         EXPECT_FALSE(BundledService::isLoopbackHost(QString::fromLatin1(host))) << host;
 }
 

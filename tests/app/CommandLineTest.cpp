@@ -91,11 +91,13 @@ TEST(CommandLineTest, HelpAndVersionWinOverEverythingElse) {
 }
 
 TEST(CommandLineTest, ServiceHostForms) {
-    for (const char* host : {"127.0.0.1:8780", "localhost", "videos.example.org", "a-b.c:1",
-                             "h:65535", "xn--eckwd4c7c.example:8080"})
+    for (const char* host :
+         {"127.0.0.1:8780", "localhost", "videos.example.org", "a-b.c:1", "h:65535",
+          "xn--eckwd4c7c.example:8080", "https://videos.example.org", "HTTPS://h:8443", "http://h"})
         EXPECT_TRUE(isServiceHost(QString::fromUtf8(host))) << host;
-    for (const char* host : {"", ":80", "h:", "h:0", "h:65536", "h:080", "http://h", "h/p", "h p",
-                             "[::1]:80", "-h", "h-:1", "h:80:81", "a..b", "ホスト"})
+    for (const char* host :
+         {"", ":80", "h:", "h:0", "h:65536", "h:080", "https://", "ftp://h", "https://h/p",
+          "https:/h", "h/p", "h p", "[::1]:80", "-h", "h-:1", "h:80:81", "a..b", "ホスト"})
         EXPECT_FALSE(isServiceHost(QString::fromUtf8(host))) << host;
 }
 
