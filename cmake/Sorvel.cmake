@@ -30,3 +30,27 @@ function(sorvel_test name)
             ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1"
             TIMEOUT 300)
 endfunction()
+
+# sorvel_draw_icons(<out_var> SVG <file> SIZES <n>...): PNG icons drawn from the scalable one at
+# build time, as <binary dir>/icons/NxN/sorvel.png; <out_var> lists them.
+function(sorvel_draw_icons out_var)
+    cmake_parse_arguments(ARG "" "SVG" "SIZES" ${ARGN})
+    find_program(RSVG_CONVERT rsvg-convert)
+    if(NOT RSVG_CONVERT)
+        message(FATAL_ERROR
+            "rsvg-convert (package librsvg2-bin) draws the icons: scripts/install-deps.sh installs it")
+    endif()
+    set(pngs)
+    foreach(size IN LISTS ARG_SIZES)
+        set(dir ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}x${size})
+        add_custom_command(
+            OUTPUT ${dir}/sorvel.png
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+            COMMAND ${RSVG_CONVERT} --width=${size} --height=${size} --output=${dir}/sorvel.png ${ARG_SVG}
+            DEPENDS ${ARG_SVG}
+            COMMENT "Drawing the ${size}x${size} icon"
+            VERBATIM)
+        list(APPEND pngs ${dir}/sorvel.png)
+    endforeach()
+    set(${out_var} ${pngs} PARENT_SCOPE)
+endfunction()
