@@ -1,6 +1,8 @@
 // Processor time of the whole process while get() waits on a server that accepted the
 // connection and says nothing, until the 5-second time-out ends it. A wait that sleeps in the
 // event loop costs next to nothing; one that spins costs a whole core.
+#include "BenchMain.h"
+
 #include "net/HttpClient.h"
 
 #include <QCoreApplication>
@@ -112,11 +114,5 @@ BENCHMARK(BM_GetWaitsOnASilentServer)
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

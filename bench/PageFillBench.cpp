@@ -9,6 +9,8 @@
 // parts as counters: answer_ms (until the page is laid out) and pictures_ms (from then to the
 // last picture). BM_CurlPictures times curl over the twenty picture URLs, BM_CurlAnswer curl
 // over the answer's URL, each as a whole process run.
+#include "BenchMain.h"
+
 #include "FakeSearchView.h"
 #include "ScriptedHttpServer.h"
 #include "SearchTestUtil.h"
@@ -164,13 +166,5 @@ BENCHMARK(BM_CurlAnswer)->Apply(latencies);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

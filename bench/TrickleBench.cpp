@@ -3,6 +3,8 @@
 // seconds: a get() with a 10 s timeout (with and without the overall deadline), and a result page
 // whose twenty thumbnails come from such servers (from one host, and from twenty), until the
 // last picture is in.
+#include "BenchMain.h"
+
 #include "FakeSearchView.h"
 #include "ScriptedHttpServer.h"
 #include "SearchTestUtil.h"
@@ -115,13 +117,5 @@ BENCHMARK(BM_PageOfTrickledThumbnails)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }
