@@ -37,6 +37,8 @@ public:
 
 private:
     struct Handles;
-    Need needOf(int result, const char* what);
+    // What a failed operation waits for, or raises; onInterrupt when the socket call was only
+    // interrupted or would have blocked.
+    Need needOf(int result, const char* what, Need onInterrupt);
     std::unique_ptr<Handles> m_handles;
 };
