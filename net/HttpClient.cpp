@@ -540,8 +540,9 @@ void HttpClient::buildRequestHeader() {
     if (!headerFields.userName.isEmpty() && !headerFields.password.isEmpty())
         m_requestHeader.setHeader("Authorization",
                                   basicCredentials(headerFields.userName, headerFields.password));
-    if (!m_secure && !proxyCredentials().isEmpty())
-        m_requestHeader.setHeader("Proxy-Authorization", proxyCredentials());
+    if (const QByteArray credentials = m_secure ? QByteArray() : proxyCredentials();
+        !credentials.isEmpty())
+        m_requestHeader.setHeader("Proxy-Authorization", credentials);
     m_requestHeader.append("Content-type: application/x-www-form-urlencoded");
     if (m_requestMethod == Method::Copy || m_requestMethod == Method::Move)
         m_requestHeader.append("URI-header: " + m_uriValue);
@@ -573,7 +574,6 @@ void HttpClient::sendRequest() {
 
 void HttpClient::readResponseHeader() {
     bytesTotal = 0;
-    m_receivedCookie.clear();
     m_setCookies.clear();
     m_locationInResponse = false;
     std::optional<QFile> file;
@@ -607,8 +607,7 @@ void HttpClient::readResponseHeader() {
         const QByteArray name = line.toUpper().split(' ').first();
         // Values are taken whole (a line is bounded by readLine): a cut one would be a wrong one.
         if (name == "SET-COOKIE:") {
-            m_receivedCookie = withoutLineEnd(line.mid(12));
-            m_setCookies << m_receivedCookie;
+            m_setCookies << withoutLineEnd(line.mid(12));
         } else if (name == "LOCATION:") {
             m_redirectLocation = withoutLineEnd(line.mid(10));
             m_locationInResponse = true;

@@ -59,8 +59,7 @@ public:
 
     using ResultHandler = std::function<void(Method method)>;
 
-    // Redirects (and other 3xx answers) followed by one command; one more ends it with
-    // "Too many redirects".
+    // Redirects followed by one command; one more ends it with "Too many redirects".
     static constexpr int MaxRedirects = 20;
     // Ceiling of the response header (status line, header lines and the empty line).
     static constexpr qint64 DefaultHeaderCeiling = 256 * 1024;
@@ -122,7 +121,9 @@ public:
     const HeaderLines& requestHeader() const { return m_requestHeader; }
     const QByteArray& redirectLocation() const { return m_redirectLocation; }
     // The value of the last Set-Cookie line of the last response.
-    const QByteArray& receivedCookie() const { return m_receivedCookie; }
+    QByteArray receivedCookie() const {
+        return m_setCookies.isEmpty() ? QByteArray() : m_setCookies.constLast();
+    }
     Method currentMethod() const { return m_currentMethod; }
     // The server of the last request: "host", or "host:port" when the port is not its scheme's.
     QByteArray authority() const;
@@ -167,7 +168,6 @@ private:
     HeaderLines m_requestHeader;
     QByteArray m_redirectLocation;
     bool m_locationInResponse = false;
-    QByteArray m_receivedCookie;
     QList<QByteArray> m_setCookies;
     CookieJar m_cookies;
     QByteArray m_sendData;

@@ -26,7 +26,7 @@
 namespace {
 
 // Clients alive that have started the socket layer; the first one fills its socketInfo.
-int g_startedComponents = 0;
+int g_startedClients = 0;
 
 struct ErrorText {
     int number;
@@ -328,10 +328,10 @@ TcpClient::TcpClient()
     m_timer->setEnabled(false);
     m_timer->setHandler([this](IntervalTimer*) { handleTimeout(); });
     reportStatus(8, "Initializing Winsock");
-    if (++g_startedComponents == 1)
+    if (++g_startedClients == 1)
         fillSocketInfo();
     if (!makeSocket(true)) {
-        --g_startedComponents;
+        --g_startedClients;
         throw SocketError(QStringLiteral("Initializaton of windows sockets failed"));
     }
 }
@@ -346,7 +346,7 @@ TcpClient::~TcpClient() {
     });
     abortLookup();
     swallow([this] { closeSocket(); });
-    --g_startedComponents;
+    --g_startedClients;
 }
 
 void TcpClient::fillSocketInfo() {
@@ -698,8 +698,8 @@ void TcpClient::connectToHost() {
         try {
             resolveHost();
         } catch (const SocketError& e) {
-            if (e.message() == QLatin1String("Host Lookup Timed Out") ||
-                e.message() == QLatin1String("Host Lookup Canceled"))
+            if (e.failure() == TransferFailure::TimedOut ||
+                e.failure() == TransferFailure::Canceled)
                 throw;
         }
         if (m_remoteAddress != 0)

@@ -181,7 +181,6 @@ public:
     // encrypted until the socket is closed. trustedCertificates: PEM certificates of the
     // authorities to trust instead of the system's (empty: the system's).
     void startTls(const QByteArray& serverName, const QByteArray& trustedCertificates = {});
-    bool isEncrypted() const { return m_tls != nullptr; }
 
 protected:
     // Reports a status text of the given level (see reportLevel).

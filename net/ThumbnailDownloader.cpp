@@ -1,5 +1,7 @@
 #include "net/ThumbnailDownloader.h"
 
+#include "net/HttpClient.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QNetworkAccessManager>
@@ -14,9 +16,6 @@
 #include <QTimer>
 
 namespace {
-
-// Redirects one download follows, as the program's own client does.
-constexpr int MaxRedirects = 20;
 
 // Whether the response said how long it may be kept, or that it may not be.
 bool hasCachingInstruction(const QNetworkCacheMetaData& metaData) {
@@ -94,6 +93,7 @@ ThumbnailDownloader::ThumbnailDownloader(QObject* parent)
     : QObject(parent)
     , m_manager(std::make_unique<QNetworkAccessManager>()) {
     m_manager->setProxyFactory(new RulesProxyFactory(ProxyRules()));
+    setTrustedCertificates({});
     connect(m_manager.get(), &QNetworkAccessManager::finished, this,
             [this](QNetworkReply* reply) { handleFinished(reply); });
 }
@@ -123,7 +123,10 @@ void ThumbnailDownloader::setProxies(const ProxyRules& proxies) {
 }
 
 void ThumbnailDownloader::setTrustedCertificates(const QByteArray& pem) {
-    m_trustedCertificates = pem;
+    m_tls = QSslConfiguration::defaultConfiguration();
+    m_tls.setProtocol(QSsl::TlsV1_2OrLater);
+    if (!pem.isEmpty())
+        m_tls.setCaCertificates(QSslCertificate::fromData(pem, QSsl::Pem));
 }
 
 int ThumbnailDownloader::fetch(const QUrl& url) {
@@ -183,14 +186,10 @@ void ThumbnailDownloader::startQueued() {
 void ThumbnailDownloader::start(const Queued& download) {
     QNetworkRequest request(download.url);
     request.setTransferTimeout(waitTimeout);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
+    request.setMaximumRedirectsAllowed(HttpClient::MaxRedirects);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::UserVerifiedRedirectPolicy);
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setProtocol(QSsl::TlsV1_2OrLater);
-    if (!m_trustedCertificates.isEmpty())
-        tls.setCaCertificates(QSslCertificate::fromData(m_trustedCertificates, QSsl::Pem));
-    request.setSslConfiguration(tls);
+    request.setSslConfiguration(m_tls);
 
     QNetworkReply* reply = m_manager->get(request);
     m_running.insert(reply, {download.id, hostKey(download.url)});

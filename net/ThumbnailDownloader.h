@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QSslConfiguration>
 #include <QString>
 #include <QUrl>
 
@@ -21,8 +22,8 @@ class QNetworkReply;
 // time is not asked again until cancelAll(), so that one slow host cannot hold a whole page.
 //
 // The cache keeps what the servers allow: a picture without any caching instruction is kept
-// for DefaultLifetime; one marked no-store is not kept; a stale one is asked for again with its
-// validators (ETag, Last-Modified). It is bounded in size, the oldest entries going first.
+// for DefaultLifetimeSeconds; one marked no-store is not kept; a stale one is asked for again with
+// its validators (ETag, Last-Modified). It is bounded in size, the oldest entries going first.
 class ThumbnailDownloader final : public QObject {
     Q_OBJECT
 public:
@@ -86,7 +87,8 @@ private:
     static QString hostKey(const QUrl& url);
 
     std::unique_ptr<QNetworkAccessManager> m_manager;
-    QByteArray m_trustedCertificates;
+    // TLS 1.2 or later, trusting the system's authorities or the ones given.
+    QSslConfiguration m_tls;
     QList<Queued> m_queue;
     QHash<QNetworkReply*, Running> m_running;
     // Downloads failed without a transfer, waiting to be reported.

@@ -5,8 +5,6 @@
 
 #include <functional>
 
-// URL encoding of a byte string for query values and form data: letters and digits stay,
-// a space becomes "+", every other byte becomes "%" and two upper-case hexadecimal digits.
 // Appends "%" and the byte as two upper-case hexadecimal digits.
 void appendPercentEscape(QByteArray& out, unsigned char byte);
 
@@ -15,6 +13,8 @@ void appendPercentEscape(QByteArray& out, unsigned char byte);
 // as it is. Encoding twice changes nothing.
 QByteArray requestLineBytes(const QByteArray& url, bool keepNonAscii = false);
 
+// URL encoding of a byte string for query values and form data: letters and digits stay,
+// a space becomes "+", every other byte becomes "%" and two upper-case hexadecimal digits.
 class UrlEncoder final {
 public:
     using ErrorHandler =

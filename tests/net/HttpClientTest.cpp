@@ -78,7 +78,7 @@ protected:
 
 } // namespace
 
-TEST_F(HttpClientTest, StartsWithTheDesignedValues) {
+TEST_F(HttpClientTest, StartsWithItsDefaults) {
     // A client as constructed; the fixture's own one is set up for the exchanges.
     const HttpClient fresh;
     EXPECT_EQ(fresh.body, "Default.htm");
@@ -124,16 +124,8 @@ TEST_F(HttpClientTest, ProxyGetsTheWholeUrl) {
 
 TEST_F(HttpClientTest, RefusesBadUrlsBeforeConnecting) {
     ScriptedHttpServer server(answersInTurn({okResponse("x")}));
-    const QByteArray port = QByteArray::number(server.port());
-    const struct {
-        QByteArray url;
-        QString message;
-    } cases[] = {
-        {"", "Empty URL"},
-    };
     http.body = "kept";
-    for (const auto& c : cases)
-        EXPECT_EQ(raisedMessage<Exception>([&] { http.get(c.url); }), c.message) << c.url.data();
+    EXPECT_EQ(raisedMessage<Exception>([&] { http.get(""); }), QStringLiteral("Empty URL"));
     EXPECT_EQ(raisedMessage<ConversionError>([&] { http.get("http://127.0.0.1:8x/"); }),
               QStringLiteral("'8x' は整数ではありません"));
     EXPECT_EQ(server.connectionCount(), 0);
@@ -315,7 +307,7 @@ TEST(ResolveUrlTest, FollowsTheReferenceResolutionExamples) {
         EXPECT_EQ(resolveUrl(base, reference), expected) << reference.data();
 }
 
-TEST_F(HttpClientTest, RedirectAdoptsTheCookie) {
+TEST_F(HttpClientTest, RedirectSendsBackTheCookieItSet) {
     ScriptedHttpServer server(answersInTurn(
         {ScriptedHttpServer::response(302, "", {"Set-Cookie: a=1", "Location: /next"}),
          okResponse("with cookie")}));
