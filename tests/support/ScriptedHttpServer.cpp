@@ -85,7 +85,11 @@ ScriptedHttpServer::ScriptedHttpServer(Script script, Options options)
 }
 
 ScriptedHttpServer::~ScriptedHttpServer() {
-    m_stop = true;
+    {
+        // Under the lock, so that a stall between its check and its wait still hears the stop.
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(m_wakeFds[1], &byte, 1);
     m_stopped.notify_all();
