@@ -2,7 +2,8 @@
 // byte at a time, a few seconds apart, so that no single wait runs into a time-out of ten
 // seconds: a get() with a 10 s timeout (with and without the overall deadline), and a result page
 // whose twenty thumbnails come from such servers (from one host, and from twenty), until the
-// last picture is in.
+// last picture is in. Also the time a stop takes to give the controls back while a server holds
+// its answer.
 #include "BenchMain.h"
 
 #include "FakeSearchView.h"
@@ -15,9 +16,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -96,6 +99,49 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
     state.counters["thumbnails_asked"] = static_cast<double>(asked);
 }
 
+// From stop() during a page load whose answer the server holds, until the load has ended and
+// the controls are back.
+void BM_StopDuringAStalledAnswer(benchmark::State& state) {
+    std::atomic<int> served{0};
+    ScriptedHttpServer service(
+        [&](Connection& c) {
+            c.readRequest();
+            if (served++ == 0)
+                c.send(ScriptedHttpServer::response(
+                    200, answerOf(45, resultBlock("first", "60", "Youtube", "", ""))));
+            else
+                c.stall(std::chrono::minutes(1));
+        },
+        ScriptedHttpServer::concurrently());
+    FakeSearchView view;
+    HttpClient http;
+    UrlEncoder url;
+    SearchController client(view, http, url, QString::fromLatin1(service.hostAndPort()));
+    client.setThumbnailCacheDirectory(QString());
+    client.settings.resultsPerPage = 20;
+    view.keyword = QStringLiteral("cat");
+    client.search();
+    while (client.isLoading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    for (auto _ : state) {
+        const qsizetype asked = service.requests().size();
+        QElapsedTimer sinceStop;
+        QTimer stopper;
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (service.requests().size() > asked && !sinceStop.isValid()) {
+                sinceStop.start();
+                client.stop();
+            }
+        });
+        stopper.start(1);
+        client.showNextPage();
+        state.SetIterationTime(static_cast<double>(sinceStop.nsecsElapsed()) / 1e9);
+        if (!view.searchEnabled || client.isLoading())
+            state.SkipWithError("the controls did not come back");
+    }
+}
+
 BENCHMARK(BM_GetFromATricklingServer)
     ->ArgNames({"deadline_ms", "body_bytes"})
     ->Args({HttpClient::DefaultDeadline, 200})
@@ -115,6 +161,11 @@ BENCHMARK(BM_PageOfTrickledThumbnails)
     ->Unit(benchmark::kSecond);
 
 } // namespace
+
+BENCHMARK(BM_StopDuringAStalledAnswer)
+    ->Iterations(50)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     return runBenchmarks<QApplication>(argc, argv);

@@ -10,7 +10,6 @@
 #include "net/UrlEncoder.h"
 #include "search/SearchController.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -35,8 +34,8 @@ QByteArray pictureResponse(const QByteArray& jpeg) {
 }
 
 // A search controller on a real HTTP client, against a scripted service on host.
-struct liveSearch {
-    explicit liveSearch(const QByteArray& host)
+struct LiveSearch {
+    explicit LiveSearch(const QByteArray& host)
         : client(view, http, url, QString::fromLatin1(host)) {
         client.settings.resultsPerPage = 20;
         client.settings.uniqueId = QStringLiteral("1234-5678-9012-3456");
@@ -79,7 +78,7 @@ TEST(SearchEndToEndTest, KeywordToTableThroughTheHttpClient) {
     });
     host = server.hostAndPort();
 
-    liveSearch live(host);
+    LiveSearch live(host);
     live.search(QStringLiteral("猫"));
     const SearchController& client = live.client;
     const FakeSearchView& view = live.view;
@@ -136,7 +135,7 @@ TEST(SearchEndToEndTest, LongKeywordKeepsEveryKeyOnTheNextPage) {
     ScriptedHttpServer server(
         ScriptedHttpServer::reply(ScriptedHttpServer::response(200, answerOf(45, blocks))));
 
-    liveSearch live(server.hostAndPort());
+    LiveSearch live(server.hostAndPort());
     live.client.settings.site = QStringLiteral("video.example.jp");
     // 23 characters, nine bytes each once encoded.
     const QString keyword = QStringLiteral("東京の夜景と富士山を空から撮影した美しい動画集");
@@ -197,7 +196,7 @@ TEST(SearchEndToEndTest, SlowThumbnailHostCannotHoldThePage) {
     });
     host = service.hostAndPort();
 
-    liveSearch live(host);
+    LiveSearch live(host);
     live.client.thumbnailTimeout = 1000;
     live.client.thumbnailDeadline = 400;
     live.search(QStringLiteral("猫"));
@@ -261,7 +260,7 @@ public:
 // and a second visit to the page asks for none of them again.
 TEST(SearchEndToEndTest, ThumbnailsComeSixAtOnceAndASecondVisitAsksForNone) {
     DelayedThumbnails service(200ms);
-    liveSearch live(service.server.hostAndPort());
+    LiveSearch live(service.server.hostAndPort());
     QTemporaryDir cache;
     live.client.setThumbnailCacheDirectory(cache.path());
     live.search(QStringLiteral("猫"));
@@ -284,38 +283,41 @@ TEST(SearchEndToEndTest, ThumbnailsComeSixAtOnceAndASecondVisitAsksForNone) {
     EXPECT_TRUE(live.messages.information.isEmpty() && live.messages.errors.isEmpty());
 }
 
-// Stop while the service holds its answer: the wait ends at once, the controls and the page
-// shown before stay, and the status says the load was stopped.
+// Stop while the service holds its answer: the wait ends at once (while the server still
+// holds it), the controls and the page shown before stay, and the status says the load was
+// stopped. How long the stop takes is measured by bench/TrickleBench.cpp.
 TEST(SearchEndToEndTest, StopDuringAStalledAnswerGivesTheControlsBackAtOnce) {
     std::atomic<int> served{0};
+    std::atomic<bool> stallEnded{false};
     ScriptedHttpServer server([&](ScriptedHttpServer::Connection& c) {
         c.readRequest();
-        if (served++ == 0)
+        if (served++ == 0) {
             c.send(ScriptedHttpServer::response(
                 200, answerOf(45, resultBlock("first", "60", "Youtube", "", ""))));
-        else
+        } else {
             c.stall(20s);
+            stallEnded = true;
+        }
     });
-    liveSearch live(server.hostAndPort());
+    LiveSearch live(server.hostAndPort());
     live.search(QStringLiteral("猫"));
     ASSERT_EQ(live.view.shownSlots(), 1);
 
-    QElapsedTimer sinceStop;
+    bool stopped = false;
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (server.requests().size() < 2 || sinceStop.isValid())
+        if (server.requests().size() < 2 || stopped)
             return;
         EXPECT_TRUE(live.view.stopEnabled);
         EXPECT_FALSE(live.view.searchEnabled);
-        sinceStop.start();
+        stopped = true;
         live.client.stop();
     });
     stopper.start(5);
     live.client.showNextPage();
-    const qint64 elapsed = sinceStop.elapsed();
-    ASSERT_TRUE(sinceStop.isValid());
-    // The transfer is dropped on the spot; a tenth of a second leaves room for a busy machine.
-    EXPECT_LT(elapsed, 100);
+    ASSERT_TRUE(stopped);
+    // The transfer was dropped on the spot, not when the server let go.
+    EXPECT_FALSE(stallEnded);
     EXPECT_TRUE(live.view.searchEnabled);
     EXPECT_FALSE(live.view.stopEnabled);
     EXPECT_FALSE(live.client.isLoading());
@@ -400,7 +402,7 @@ TEST(SearchEndToEndTest, EachFailureShowsItsMessage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        liveSearch live(c.host);
+        LiveSearch live(c.host);
         live.client.answerTimeout = 300;
         live.client.setTrustedCertificates(authority.certificatePem());
         const QByteArray proxyUrl = proxy.url("");
@@ -450,7 +452,7 @@ TEST(SearchEndToEndTest, AnswerAndThumbnailsOverHttps) {
         tlsServerOptions(authority.issue({"localhost"}), true));
     origin = "https://localhost:" + QByteArray::number(service.port());
 
-    liveSearch live(origin);
+    LiveSearch live(origin);
     QTemporaryDir folder;
     live.client.noImageFile = folder.filePath(QStringLiteral("no_image.jpg"));
     QFile file(live.client.noImageFile);
@@ -499,7 +501,7 @@ TEST(SearchEndToEndTest, AProxyOnLoopbackSeesTheSearchAndTheThumbnails) {
     for (const QByteArray& host : {QByteArray("svc.test"), QByteArray("https://svc.test")}) {
         SCOPED_TRACE(host.data());
         const int before = static_cast<int>(proxy.requests().size());
-        liveSearch live(host);
+        LiveSearch live(host);
         live.client.setTrustedCertificates(authority.certificatePem());
         const QByteArray proxyUrl = proxy.url("");
         live.client.setProxies(ProxyRules::fromVariables([&](const char* name) {
