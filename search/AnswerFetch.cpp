@@ -34,11 +34,6 @@ private:
 QByteArray SearchController::fetchAnswer(const QString& url) {
     m_http.timeout = answerTimeout;
     m_http.deadline = answerDeadline;
-    m_http.bodyToFile = false;
-    m_http.dataFromFile = false;
-    m_http.reportLevel = 2;
-    m_http.proxyRules = m_proxies;
-    m_http.trustedCertificates = m_trustedCertificates;
     m_http.get(requestBytes(url));
     if (m_http.replyNumber >= 400)
         throw StatusError(m_http.replyNumber,

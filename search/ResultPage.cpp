@@ -99,6 +99,7 @@ void SearchController::startPictures(int count) {
     m_phase = Phase::Pictures;
     m_pictureShown = QList<bool>(count, false);
     m_picturesShown = 0;
+    m_standIn = QImage();
     showProgress();
     m_thumbnails->waitTimeout = thumbnailTimeout;
     m_thumbnails->deadline = thumbnailDeadline;
@@ -148,7 +149,11 @@ void SearchController::showPicture(int index, const QByteArray& data) {
         thumbnail->setPicture(loadJpeg(data, shown));
     } catch (const Exception&) {
         try {
-            thumbnail->setPicture(loadJpegFile(noImageFile, shown));
+            if (m_standIn.isNull() || m_standInFitSize != shown) {
+                m_standIn = loadJpegFile(noImageFile, shown);
+                m_standInFitSize = shown;
+            }
+            thumbnail->setPicture(m_standIn);
         } catch (const Exception&) {
             // Without its stand-in picture the slot shows none rather than the last one.
             thumbnail->clear();

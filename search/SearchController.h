@@ -8,7 +8,9 @@
 #include <QByteArray>
 #include <QChar>
 #include <QHash>
+#include <QImage>
 #include <QList>
+#include <QSize>
 #include <QStringList>
 
 #include <exception>
@@ -82,8 +84,9 @@ public:
     // Whether a load runs: its answer or some of its pictures are still to come.
     bool isLoading() const { return m_phase != Phase::Idle; }
 
-    // The picture shown in place of a thumbnail that cannot be shown.
-    QString noImageFile;
+    // The picture shown in place of a thumbnail that cannot be shown (by default the one
+    // compiled in).
+    QString noImageFile = QStringLiteral(":/no_image.jpg");
     // Limits of the answer in milliseconds: the longest wait for the next bytes, and the
     // longest transfer in all. A minute each: a server that trickles its answer holds the page
     // no longer than a silent one.
@@ -130,14 +133,15 @@ private:
     std::unique_ptr<ThumbnailDownloader> m_thumbnails;
     // The slot index of each running download of m_thumbnails.
     QHash<int, int> m_thumbnailSlots;
-    ProxyRules m_proxies;
-    QByteArray m_trustedCertificates;
     Phase m_phase = Phase::Idle;
     // Counts the loads, so that a loop of the running one notices that another began.
     quint64 m_loadSerial = 0;
     // Whether each slot of the page on show has its picture, and how many have.
     QList<bool> m_pictureShown;
     int m_picturesShown = 0;
+    // The stand-in picture as decoded for the slots' size, read once a load.
+    QImage m_standIn;
+    QSize m_standInFitSize;
     // Set by stop() while the answer is awaited.
     bool m_stopRequested = false;
     // Set by stopLoading().

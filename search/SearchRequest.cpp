@@ -14,10 +14,11 @@ SearchController::SearchController(ISearchView& view, HttpClient& http, UrlEncod
     , m_http(http)
     , m_urlEncoder(urlEncoder)
     , m_serviceHost(std::move(serviceHost))
-    , m_thumbnails(std::make_unique<ThumbnailDownloader>())
-    , m_proxies(ProxyRules::fromEnvironment()) {
-    noImageFile = programFilePath(QStringLiteral("no_image.jpg"));
-    m_thumbnails->setProxies(m_proxies);
+    , m_thumbnails(std::make_unique<ThumbnailDownloader>()) {
+    m_http.bodyToFile = false;
+    m_http.dataFromFile = false;
+    m_http.reportLevel = 2;
+    setProxies(ProxyRules::fromEnvironment());
     m_thumbnails->setCacheDirectory(QDir(cacheDir()).filePath(QStringLiteral("thumbnails")));
     ThumbnailDownloader* downloader = m_thumbnails.get();
     QObject::connect(downloader, &ThumbnailDownloader::finished, downloader,
@@ -34,12 +35,12 @@ SearchController::SearchController(ISearchView& view, HttpClient& http, UrlEncod
 SearchController::~SearchController() = default;
 
 void SearchController::setProxies(const ProxyRules& proxies) {
-    m_proxies = proxies;
+    m_http.proxyRules = proxies;
     m_thumbnails->setProxies(proxies);
 }
 
 void SearchController::setTrustedCertificates(const QByteArray& pem) {
-    m_trustedCertificates = pem;
+    m_http.trustedCertificates = pem;
     m_thumbnails->setTrustedCertificates(pem);
 }
 

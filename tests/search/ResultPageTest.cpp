@@ -5,6 +5,7 @@
 
 #include "controls/ClickableImage.h"
 #include "controls/ImageCheckBox.h"
+#include "platform/Jpeg.h"
 #include "search/ServiceHost.h"
 
 #include <QLabel>
@@ -253,6 +254,26 @@ TEST_F(ResultPageTest, BrokenThumbnailsShowTheStandIn) {
     QFile::remove(client.noImageFile);
     client.search();
     EXPECT_TRUE(resultSlot(0).thumbnail->picture().isNull());
+}
+
+// A controller nobody gave a stand-in picture shows the one compiled in.
+TEST(ResultPageStandInTest, TheCompiledInPictureIsTheDefault) {
+    FakeSearchView view;
+    HttpClient http;
+    UrlEncoder url;
+    CannedSearchController client{view, http, url};
+    client.settings.resultsPerPage = 20;
+    view.keyword = QStringLiteral("猫");
+    client.answer = [](const QString&) {
+        return answerOf(1, resultBlock("t", "1", "Youtube", "http://r/", "http://t/0.jpg"));
+    };
+    client.thumbnails[QStringLiteral("http://t/0.jpg")] = "not a picture";
+    client.search();
+    const ClickableImage* thumbnail = view.resultSlot(0).thumbnail;
+    ASSERT_FALSE(thumbnail->picture().isNull());
+    EXPECT_EQ(thumbnail->picture(),
+              loadJpegFile(QStringLiteral(":/no_image.jpg"),
+                           thumbnail->size() * thumbnail->devicePixelRatio()));
 }
 
 TEST_F(ResultPageTest, PagingCommandsRunOnlyWhenTheirConditionHolds) {
