@@ -20,8 +20,8 @@ public:
 
     void navigate(const QString& url) override;
     QString locationUrl() const override;
-    QString resultTitle() const override { return m_hint; }
-    void setResultTitle(const QString& hint) override { m_hint = hint; }
+    QString resultTitle() const override { return m_resultTitle; }
+    void setResultTitle(const QString& title) override { m_resultTitle = title; }
     void goBack() override;
     void goForward() override;
     void reloadPage() override;
@@ -45,7 +45,7 @@ private:
     void run(const Navigation& navigation);
     void handleLoadFinished();
 
-    QString m_hint;
+    QString m_resultTitle;
     // Between the engine's loadStarted() and its loadFinished().
     bool m_loading = false;
     // Asked for while a load ran; it starts when that load has stopped.

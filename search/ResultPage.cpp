@@ -47,10 +47,10 @@ void SearchController::showResults() {
     startPictures(rows);
 }
 
-bool isMarkableSite(const QString& copyright) {
+bool isMarkableSite(const QString& source) {
     static const QString sites[] = {QStringLiteral("Youtube"), QStringLiteral("metacafe"),
                                     QStringLiteral("Yahoo! Video"), QStringLiteral("ニコニコ動画")};
-    return std::find(std::begin(sites), std::end(sites), copyright) != std::end(sites);
+    return std::find(std::begin(sites), std::end(sites), source) != std::end(sites);
 }
 
 namespace {

@@ -183,7 +183,7 @@ QString slotLabelText(const SearchResult& row);
 QString slotSpokenText(const SearchResult& row);
 
 // Whether a result's check box is enabled: the four sites whose pages mark a video as viewed.
-bool isMarkableSite(const QString& copyright);
+bool isMarkableSite(const QString& source);
 
 // The ten replacements of a keyword before it is sent: "\" "/" ":" "*" "?" '"' "<" ">" "|" and
 // the space become their full-width forms.

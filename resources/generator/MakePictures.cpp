@@ -177,7 +177,7 @@ public:
     void verticalLine(int x, int y1, int y2, QRgb c) { fill(x, y1, 1, y2 - y1 + 1, c); }
 
     // A square of side n at (x, y) with the classic two-line sunken edge.
-    void Sunken(int x, int y, int n, QRgb face) {
+    void sunken(int x, int y, int n, QRgb face) {
         const int r = x + n - 1;
         const int b = y + n - 1;
         horizontalLine(x, r - 1, y, Grey);
@@ -192,8 +192,8 @@ public:
     }
 
     // A square of side n at (x, y) with the classic two-line raised edge.
-    void raisedMessage(int x, int y, int n, QRgb face, QRgb light = White, QRgb shadow = Grey,
-                       QRgb dark = Black) {
+    void raised(int x, int y, int n, QRgb face, QRgb light = White, QRgb shadow = Grey,
+                QRgb dark = Black) {
         const int r = x + n - 1;
         const int b = y + n - 1;
         fill(x, y, n, n, face);
@@ -207,7 +207,7 @@ public:
 
     // The pixels of a shape given by a predicate over pixel centres, with an outline of the
     // given thickness (0 for none) along its edge.
-    void Shape(const std::function<bool(double, double)>& inside, QRgb face, QRgb outline,
+    void shape(const std::function<bool(double, double)>& inside, QRgb face, QRgb outline,
                int thickness) {
         const auto in = [&](int x, int y) { return inside(x + 0.5, y + 0.5); };
         for (int y = 0; y < FrameSize; ++y) {
@@ -225,7 +225,7 @@ public:
     }
 
     void roundSquare(int x, int y, int n, double radius, QRgb face, QRgb outline, int thickness) {
-        Shape(
+        shape(
             [=](double px, double py) {
                 if (px < x || px > x + n || py < y || py > y + n)
                     return false;
@@ -237,7 +237,7 @@ public:
     }
 
     void disc(double cx, double cy, double r, QRgb face, QRgb outline = 0, int thickness = 0) {
-        Shape([=](double px, double py) { return std::hypot(px - cx, py - cy) <= r; }, face,
+        shape([=](double px, double py) { return std::hypot(px - cx, py - cy) <= r; }, face,
               outline, thickness);
     }
 
@@ -339,7 +339,7 @@ bool inBox(int x, int y) {
 
 // Style 1, the one the program's result slots use.
 void drawStyle1(Frame& f, bool checked, bool disabled) {
-    f.Sunken(0, 2, 14, disabled ? DisabledFace : White);
+    f.sunken(0, 2, 14, disabled ? DisabledFace : White);
     if (checked) {
         if (disabled)
             f.tick(CornerTick, Grey, Grey, std::nullopt, inCornerTickArea);
@@ -381,16 +381,15 @@ void drawStyle4(Frame& f, bool checked, bool disabled) {
     const QRgb tick = disabled ? qRgb(176, 176, 176) : Black;
     if (!checked) {
         if (disabled)
-            f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
+            f.raised(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
         else
-            f.raisedMessage(2, 2, 14, Silver);
+            f.raised(2, 2, 14, Silver);
         return;
     }
     if (disabled)
-        f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
-                        White);
+        f.raised(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224), White);
     else
-        f.Sunken(2, 2, 14, qRgb(224, 224, 224));
+        f.sunken(2, 2, 14, qRgb(224, 224, 224));
     const std::vector<std::pair<int, int>> large = {{4, 8}, {5, 9},  {6, 10}, {7, 11}, {8, 10},
                                                     {9, 9}, {10, 8}, {11, 7}, {12, 6}, {13, 5}};
     f.tick(large, tick, tick, std::nullopt, inBox);
@@ -418,14 +417,14 @@ void drawStyle6(Frame& f, bool checked, bool disabled) {
 void drawStyle7(Frame& f, bool checked, bool disabled) {
     if (disabled) {
         if (checked)
-            f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
-                            White);
+            f.raised(2, 2, 14, qRgb(224, 224, 224), qRgb(160, 160, 160), qRgb(224, 224, 224),
+                     White);
         else
-            f.raisedMessage(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
+            f.raised(2, 2, 14, qRgb(224, 224, 224), White, Silver, qRgb(160, 160, 160));
     } else if (checked) {
-        f.Sunken(2, 2, 14, Silver);
+        f.sunken(2, 2, 14, Silver);
     } else {
-        f.raisedMessage(2, 2, 14, Silver);
+        f.raised(2, 2, 14, Silver);
     }
     if (checked)
         f.fill(6, 6, 6, 6, disabled ? qRgb(96, 96, 96) : Black);
@@ -435,9 +434,9 @@ void drawStyle8(Frame& f, bool checked, bool disabled) {
     const auto diamond = [](double r) {
         return [r](double px, double py) { return std::abs(px - 9) + std::abs(py - 9) <= r; };
     };
-    f.Shape(diamond(8), disabled ? DisabledFace : Silver, disabled ? Grey : Black, 1);
+    f.shape(diamond(8), disabled ? DisabledFace : Silver, disabled ? Grey : Black, 1);
     if (checked)
-        f.Shape(diamond(3.5), disabled ? Olive : Black, 0, 0);
+        f.shape(diamond(3.5), disabled ? Olive : Black, 0, 0);
 }
 
 void drawStyle9(Frame& f, bool checked, bool disabled) {
@@ -467,9 +466,9 @@ void drawStyle11(Frame& f, bool checked, bool disabled) {
     }
     f.fill(2, 2, 14, 14, disabled ? Grey : Blue);
     if (disabled)
-        f.raisedMessage(5, 5, 8, qRgb(224, 224, 224), White, Silver, qRgb(176, 176, 176));
+        f.raised(5, 5, 8, qRgb(224, 224, 224), White, Silver, qRgb(176, 176, 176));
     else
-        f.raisedMessage(4, 4, 10, Silver);
+        f.raised(4, 4, 10, Silver);
 }
 
 void drawStyle12(Frame& f, bool checked, bool disabled) {
@@ -486,7 +485,7 @@ void drawStyle12(Frame& f, bool checked, bool disabled) {
 }
 
 void drawStyle13(Frame& f, bool checked, bool disabled) {
-    f.Sunken(2, 2, 14, disabled ? DisabledFace : Silver);
+    f.sunken(2, 2, 14, disabled ? DisabledFace : Silver);
     if (checked)
         f.ball(9, 9, 4.8, disabled ? Grey : Blue, true);
 }

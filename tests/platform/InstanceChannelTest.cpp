@@ -2,7 +2,6 @@
 
 #include "platform/InstanceChannel.h"
 #include "platform/SingleInstance.h"
-#include "platform/WindowActivation.h"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -154,23 +153,4 @@ TEST_F(InstanceChannelTest, ASendWaitsForAProgramThatIsStillStarting) {
     EXPECT_TRUE(sent);
     ASSERT_TRUE(arrived);
     EXPECT_EQ(received(spy).front().arguments, QStringList{QStringLiteral("late")});
-}
-
-TEST(WindowActivationTest, StartupIdTimeAndRemoveMessage) {
-    const struct {
-        const char* id;
-        quint32 time;
-        const char* removeMessage;
-    } cases[] = {
-        {"kwin-1234-5678-host_TIME918273", 918273, "remove: ID=kwin-1234-5678-host_TIME918273"},
-        {"gnome-shell/Sorvel/2-0_TIME0", 0, "remove: ID=gnome-shell/Sorvel/2-0_TIME0"},
-        {"no-time-here", 0, "remove: ID=no-time-here"},
-        {"_TIME99999999999", 0, "remove: ID=_TIME99999999999"},
-        {"a b\"c\\_TIME7", 7, "remove: ID=\"a b\\\"c\\\\_TIME7\""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(startupIdTime(QString::fromLatin1(c.id)), c.time) << c.id;
-        EXPECT_EQ(startupRemoveMessage(QString::fromLatin1(c.id)), QByteArray(c.removeMessage))
-            << c.id;
-    }
 }

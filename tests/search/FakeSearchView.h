@@ -15,8 +15,8 @@ class FakeBrowserPane final : public IBrowserPane {
 public:
     void navigate(const QString& url) override { navigations << url; }
     QString locationUrl() const override { return location; }
-    QString resultTitle() const override { return hint; }
-    void setResultTitle(const QString& text) override { hint = text; }
+    QString resultTitle() const override { return title; }
+    void setResultTitle(const QString& text) override { title = text; }
     // The search controller moves through no history.
     void goBack() override {}
     void goForward() override {}
@@ -27,7 +27,7 @@ public:
 
     QStringList navigations;
     QString location;
-    QString hint;
+    QString title;
 };
 
 // Twenty resultSlots of real controls on a hidden container, without the main window.

@@ -321,7 +321,7 @@ TEST_F(ResultPageTest, ActivationOpensOnlyWebPagesAndMarksTheResult) {
         client.openResult(slot);
     client.openResult(1);
     EXPECT_EQ(view.browser.navigations, (QStringList{"http://r/1", "HTTPS://r/5", "http://r/1"}));
-    EXPECT_EQ(view.browser.hint, QStringLiteral("web"));
+    EXPECT_EQ(view.browser.title, QStringLiteral("web"));
     EXPECT_TRUE(resultSlot(0).checkBox->isChecked());
     EXPECT_TRUE(resultSlot(1).checkBox->isChecked());  // not opened, but marked as usual
     EXPECT_FALSE(resultSlot(2).checkBox->isChecked()); // a site that does not mark
