@@ -1,3 +1,5 @@
+#include "TestUtil.h"
+
 #include "net/ProxyRules.h"
 
 #include <QMap>
@@ -120,8 +122,7 @@ TEST(ProxyRulesTest, TheWebEngineGetsTheSameProxies) {
                            QStringLiteral("--proxy-bypass-list=example.com,*.example.com,"
                                           "10.0.0.0/8,[::1]")}));
 
-    const QByteArray saved = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    const ScopedVariable flags("QTWEBENGINE_CHROMIUM_FLAGS", QStringLiteral("--disable-gpu"));
     EXPECT_TRUE(passProxiesToWebEngine(rulesOf({{"all_proxy", "p:1"}})));
     EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"),
               "--disable-gpu --proxy-server=http=http://p:1;https=http://p:1");
@@ -129,5 +130,4 @@ TEST(ProxyRulesTest, TheWebEngineGetsTheSameProxies) {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--proxy-server=mine:8");
     EXPECT_FALSE(passProxiesToWebEngine(rulesOf({{"all_proxy", "p:1"}})));
     EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), "--proxy-server=mine:8");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", saved);
 }

@@ -1,3 +1,5 @@
+#include "TestUtil.h"
+
 #include "platform/AppDir.h"
 
 #include <QDir>
@@ -10,31 +12,6 @@
 #include <optional>
 
 namespace {
-
-// Sets an environment variable (or removes it, for nullopt) for the life of the object.
-class ScopedVariable final {
-public:
-    ScopedVariable(const char* name, const std::optional<QString>& value)
-        : m_name(name)
-        , m_saved(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
-        if (value)
-            qputenv(name, value->toLocal8Bit());
-        else
-            qunsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (m_saved)
-            qputenv(m_name, *m_saved);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<QByteArray> m_saved;
-};
 
 QFile::Permissions permissionsOf(const QString& path) {
     return QFileInfo(path).permissions() & (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |

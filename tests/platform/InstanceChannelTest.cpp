@@ -25,10 +25,7 @@ protected:
     InstanceChannelTest() {
         QFile::setPermissions(runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_saved = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     }
-    ~InstanceChannelTest() override { qputenv("XDG_RUNTIME_DIR", m_saved); }
 
     static StartRequest request(const QStringList& arguments, const QString& token = QString(),
                                 const QString& startupId = QString()) {
@@ -47,10 +44,8 @@ protected:
     }
 
     QTemporaryDir runtime;
+    const ScopedVariable runtimeVariable{"XDG_RUNTIME_DIR", runtime.path()};
     const QString name = QStringLiteral("sorvel");
-
-private:
-    QByteArray m_saved;
 };
 
 } // namespace

@@ -11,8 +11,7 @@
 // this lives, PATH holds their folder alone (a real player on the machine is not found).
 class FakePrograms final {
 public:
-    explicit FakePrograms(const QStringList& names)
-        : m_oldPath(qgetenv("PATH")) {
+    explicit FakePrograms(const QStringList& names) {
         for (const QString& name : names) {
             const QString args = m_dir.filePath(name + QStringLiteral(".args"));
             QFile script(path(name));
@@ -24,9 +23,8 @@ public:
             script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                   QFileDevice::ExeOwner);
         }
-        qputenv("PATH", QFile::encodeName(m_dir.path()));
+        m_path.emplace("PATH", m_dir.path());
     }
-    ~FakePrograms() { qputenv("PATH", m_oldPath); }
     FakePrograms(const FakePrograms&) = delete;
     FakePrograms& operator=(const FakePrograms&) = delete;
 
@@ -48,5 +46,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_oldPath;
+    std::optional<ScopedVariable> m_path;
 };
