@@ -103,19 +103,24 @@ ThumbnailDownloader::~ThumbnailDownloader() {
 }
 
 void ThumbnailDownloader::setCacheDirectory(const QString& path, qint64 maximumSize) {
-    if (path.isEmpty()) {
-        m_manager->setCache(nullptr);
-        return;
-    }
-    auto* cache = new ThumbnailCache;
-    cache->setCacheDirectory(path);
-    cache->setMaximumCacheSize(maximumSize);
-    m_manager->setCache(cache);
+    m_manager->setCache(nullptr);
+    m_cachePath = path;
+    m_cacheSize = maximumSize;
+    m_cacheInstalled = path.isEmpty();
 }
 
 QString ThumbnailDownloader::cacheDirectory() const {
-    const auto* cache = qobject_cast<const QNetworkDiskCache*>(m_manager->cache());
-    return cache ? cache->cacheDirectory() : QString();
+    return m_cachePath;
+}
+
+void ThumbnailDownloader::installCache() {
+    if (m_cacheInstalled)
+        return;
+    m_cacheInstalled = true;
+    auto* cache = new ThumbnailCache;
+    cache->setCacheDirectory(m_cachePath);
+    cache->setMaximumCacheSize(m_cacheSize);
+    m_manager->setCache(cache);
 }
 
 void ThumbnailDownloader::setProxies(const ProxyRules& proxies) {
@@ -184,6 +189,7 @@ void ThumbnailDownloader::startQueued() {
 }
 
 void ThumbnailDownloader::start(const Queued& download) {
+    installCache();
     QNetworkRequest request(download.url);
     request.setTransferTimeout(waitTimeout);
     request.setMaximumRedirectsAllowed(HttpClient::MaxRedirects);

@@ -44,7 +44,8 @@ public:
     int waitTimeout = 3000;
     int deadline = 5000;
 
-    // The folder of the disk cache (made when missing); an empty path: no cache.
+    // The folder of the disk cache, made at the first download that needs it (a program that
+    // never searches makes none); an empty path: no cache.
     void setCacheDirectory(const QString& path, qint64 maximumSize = DefaultCacheSize);
     QString cacheDirectory() const;
     void setProxies(const ProxyRules& proxies);
@@ -86,7 +87,13 @@ private:
     void failLater(int id);
     static QString hostKey(const QUrl& url);
 
+    // Gives the manager its disk cache before the first download after setCacheDirectory().
+    void installCache();
+
     std::unique_ptr<QNetworkAccessManager> m_manager;
+    QString m_cachePath;
+    qint64 m_cacheSize = DefaultCacheSize;
+    bool m_cacheInstalled = true;
     // TLS 1.2 or later, trusting the system's authorities or the ones given.
     QSslConfiguration m_tls;
     QList<Queued> m_queue;

@@ -4,6 +4,7 @@
 #include "TestCertificates.h"
 #include "TestUtil.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QMap>
 #include <QTemporaryDir>
@@ -126,6 +127,8 @@ TEST_F(ThumbnailDownloaderTest, TheCacheKeepsWhatTheServerAllows) {
     // Bounded: past its size (by at most the entry that passes it) the oldest entries go.
     QTemporaryDir folder;
     downloader.setCacheDirectory(folder.path(), 200 * 1024);
+    // Nothing is made on disk before a download needs it.
+    EXPECT_TRUE(QDir(folder.path()).isEmpty());
     ScriptedHttpServer large(
         ScriptedHttpServer::reply(ScriptedHttpServer::response(200, QByteArray(60 * 1024, 'x'))));
     for (int i = 0; i < 10; ++i)
