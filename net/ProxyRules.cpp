@@ -54,12 +54,19 @@ bool inRange(const QHostAddress& address, const QByteArray& entry) {
     return address.isInSubnet(network, bits == 0 ? fullLength : bits);
 }
 
-// Whether a no_proxy entry names the host: the host itself or a domain it lies in.
-bool entryMatchesName(QByteArray entry, const QByteArray& host) {
+// A no_proxy entry without the dot that may end it or begin it (".example.com" is the same
+// domain as "example.com").
+QByteArray withoutOuterDots(QByteArray entry) {
     if (entry.endsWith('.'))
         entry.chop(1);
     if (entry.startsWith('.'))
         entry.remove(0, 1);
+    return entry;
+}
+
+// Whether a no_proxy entry names the host: the host itself or a domain it lies in.
+bool entryMatchesName(QByteArray entry, const QByteArray& host) {
+    entry = withoutOuterDots(entry);
     if (entry.isEmpty())
         return false;
     const QByteArray name = host.toLower();
@@ -185,11 +192,7 @@ QStringList ProxyRules::chromiumSwitches() const {
     QStringList switches{QStringLiteral("--proxy-server=") + rules.join(u';')};
     QStringList bypass;
     for (const QByteArray& entry : noProxyEntries(m_noProxy)) {
-        QByteArray name = entry;
-        if (name.endsWith('.'))
-            name.chop(1);
-        if (name.startsWith('.'))
-            name.remove(0, 1);
+        const QByteArray name = withoutOuterDots(entry);
         if (name.isEmpty())
             continue;
         const QHostAddress address(QString::fromLatin1(name.split('/').first()));
