@@ -99,8 +99,8 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
     state.counters["thumbnails_asked"] = static_cast<double>(asked);
 }
 
-// From stop() during a page load whose answer the server holds, until the load has ended and
-// the controls are back.
+// From stop() during a search whose answer the server holds, until the load has ended and the
+// controls are back.
 void BM_StopDuringAStalledAnswer(benchmark::State& state) {
     std::atomic<int> served{0};
     ScriptedHttpServer service(
@@ -135,10 +135,12 @@ void BM_StopDuringAStalledAnswer(benchmark::State& state) {
             }
         });
         stopper.start(1);
-        client.showNextPage();
+        client.search();
+        if (!sinceStop.isValid() || !view.searchEnabled || client.isLoading()) {
+            state.SkipWithError("the load was not stopped, or the controls did not come back");
+            break;
+        }
         state.SetIterationTime(static_cast<double>(sinceStop.nsecsElapsed()) / 1e9);
-        if (!view.searchEnabled || client.isLoading())
-            state.SkipWithError("the controls did not come back");
     }
 }
 
