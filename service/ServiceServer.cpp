@@ -8,8 +8,10 @@
 #include "service/Thumbnail.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string_view>
@@ -185,6 +187,20 @@ bool NormalisePublicUrl(const std::string& url, std::string& normalised) {
     return true;
 }
 
+bool ParseIpAddress(std::string_view text, in6_addr& address) {
+    const std::string plain(text.substr(0, text.find('%')));
+    if (inet_pton(AF_INET6, plain.c_str(), &address) == 1)
+        return true;
+    in_addr v4{};
+    if (plain.size() != text.size() || inet_pton(AF_INET, plain.c_str(), &v4) != 1)
+        return false;
+    address = in6_addr{};
+    address.s6_addr[10] = 0xff;
+    address.s6_addr[11] = 0xff;
+    std::memcpy(&address.s6_addr[12], &v4, sizeof v4);
+    return true;
+}
+
 ServiceServer::ServiceServer(Catalog& catalog, ServiceOptions options)
     : m_catalog(catalog)
     , m_options(std::move(options))
@@ -221,9 +237,12 @@ bool ServiceServer::IsRunning() const {
 }
 
 bool ServiceServer::FromTrustedProxy(const httplib::Request& request) const {
+    in6_addr client{};
+    if (!ParseIpAddress(request.remote_addr, client))
+        return false;
     const auto& proxies = m_options.trustedProxies;
-    return !request.remote_addr.empty() &&
-           std::find(proxies.begin(), proxies.end(), request.remote_addr) != proxies.end();
+    return std::any_of(proxies.begin(), proxies.end(),
+                       [&](const in6_addr& proxy) { return IN6_ARE_ADDR_EQUAL(&proxy, &client); });
 }
 
 std::string ServiceServer::BaseUrl(const httplib::Request& request) const {

@@ -5,7 +5,6 @@
 #include "service/Text.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -117,10 +116,9 @@ bool ReadOptions(int argc, char** argv, Options& options) {
                 return Fail("'" + value + "' is no http or https address of a host");
         } else if (arg == "--trusted-proxy") {
             in6_addr address{};
-            if (inet_pton(AF_INET, value.c_str(), &address) != 1 &&
-                inet_pton(AF_INET6, value.c_str(), &address) != 1)
+            if (!ParseIpAddress(value, address))
                 return Fail("'" + value + "' is no IP address");
-            options.service.trustedProxies.push_back(value);
+            options.service.trustedProxies.push_back(address);
         } else {
             options.catalog = value;
         }

@@ -57,9 +57,10 @@ struct HttpResponse {
 HttpResponse HttpGet(int port, const std::string& target,
                      const std::optional<std::string>& host = std::string("127.0.0.1"));
 
-// Sends the request's bytes as they are, then reads the answer until the server closes the
-// connection.
-HttpResponse HttpRequest(int port, const std::string& request);
+// Sends the request's bytes as they are to the service at the address (IPv4 or IPv6), then reads
+// the answer until the server closes the connection.
+HttpResponse HttpRequest(int port, const std::string& request,
+                         const std::string& address = "127.0.0.1");
 
 // Clients that each send a request line and then one header line every interval, never ending
 // their request: from a thread of their own, until the service closes the connection (each
