@@ -225,14 +225,10 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
             where += " AND ";
         where.append("index_keys @> ARRAY[").append(keys).append("]::text[]");
     }
+    // The site key is the whole site filter: an entry's keys hold one for its host and each domain
+    // above it. No key says adult.
     if (!query.adult)
         where += " AND NOT adult";
-    if (!query.site.empty()) {
-        const std::string site = parameter(query.site);
-        const std::string dotted = parameter(std::string(".").append(query.site));
-        where.append(" AND (host = ").append(site).append(" OR right(host, length(");
-        where.append(dotted).append(")) = ").append(dotted).append(")");
-    }
     // The two groups one after the other, each in id order up to what is left to count: a
     // frequent term is then read along the primary key until enough are found, a rare one
     // through the GIN indexes.

@@ -337,6 +337,10 @@ public:
                                                 " WHERE adult = 0 ORDER BY id DESC LIMIT ?1");
         m_sites = std::make_unique<Statement>(
             db, "SELECT host, source, count, adult FROM sorvel_sites ORDER BY host");
+        m_scan = std::make_unique<Statement>(
+            db, "SELECT e.id, e.title_folded, e.description_folded FROM sorvel_grams"
+                " JOIN sorvel_entries e ON e.id = sorvel_grams.rowid WHERE sorvel_grams MATCH ?1"
+                " ORDER BY sorvel_grams.rowid");
     }
 
     sqlite3* Db() const { return m_db.get(); }
@@ -344,23 +348,9 @@ public:
     Statement& NewestStatement() { return *m_newest; }
     Statement& SitesStatement() { return *m_sites; }
 
-    // The candidates of an index query in id order, with their folded texts, after the filters:
-    // ?1 the query, ?2 the site, ?3 "." and the site.
-    Statement& Scan(bool adult, bool site) {
-        std::unique_ptr<Statement>& scan = m_scans[(adult ? 1 : 0) + (site ? 2 : 0)];
-        if (!scan) {
-            std::string sql =
-                "SELECT e.id, e.title_folded, e.description_folded FROM sorvel_grams"
-                " JOIN sorvel_entries e ON e.id = sorvel_grams.rowid WHERE sorvel_grams MATCH ?1";
-            if (!adult)
-                sql += " AND e.adult = 0";
-            if (site)
-                sql += " AND (e.host = ?2 OR substr(e.host, -length(?3)) = ?3)";
-            sql += " ORDER BY sorvel_grams.rowid";
-            scan = std::make_unique<Statement>(m_db.get(), sql);
-        }
-        return *scan;
-    }
+    // The candidates of an index query (?1, which holds the filters too) in id order, with their
+    // folded texts.
+    Statement& ScanStatement() { return *m_scan; }
 
 private:
     struct Closer {
@@ -368,8 +358,7 @@ private:
     };
     // Declared first, so destroyed last: the statements are finalised before it closes.
     std::unique_ptr<sqlite3, Closer> m_db;
-    std::unique_ptr<Statement> m_find, m_newest, m_sites;
-    std::array<std::unique_ptr<Statement>, 4> m_scans;
+    std::unique_ptr<Statement> m_find, m_newest, m_sites, m_scan;
 };
 
 void SqliteCatalog::DatabaseCloser::operator()(sqlite3* db) const {
@@ -418,7 +407,9 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     const std::vector<SearchTerm> terms = KeywordTerms(query.keyword);
     if (terms.empty())
         return {};
-    // The filters narrow the index query; the statement applies them to each row as well.
+    // The filters are part of the index query: an entry's facets hold a site key for its host and
+    // each domain above it, which is exactly what the site filter takes, and the adult key when it
+    // is adult.
     std::string facets;
     if (!query.site.empty())
         facets.append(" AND {facets} : ").append(Quoted(SiteKey(query.site)));
@@ -432,18 +423,11 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     PageCollector page(query);
 
     auto connection = m_pool->Acquire();
-    Statement& scan = connection->Scan(query.adult, !query.site.empty());
-    const auto bind = [&](const std::string& match) {
-        scan.Bind(1, match);
-        if (!query.site.empty()) {
-            scan.Bind(2, query.site);
-            scan.Bind(3, std::string(".").append(query.site));
-        }
-    };
+    Statement& scan = connection->ScanStatement();
     {
         // Every term in the title first.
         Use use(scan);
-        bind(titleQuery);
+        scan.Bind(1, titleQuery);
         while (scan.Step()) {
             if (AllIn(terms, scan.Text(1)) && !page.Add(static_cast<int>(scan.Int(0))))
                 break;
@@ -451,7 +435,7 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     }
     if (!page.Full()) {
         Use use(scan);
-        bind(textQuery);
+        scan.Bind(1, textQuery);
         while (scan.Step()) {
             const std::string_view title = scan.Text(1);
             if (!AllIn(terms, title) && AllIn(terms, title, scan.Text(2)) &&
