@@ -375,14 +375,6 @@ void ServiceServer::Route() {
 
     server.set_error_handler(httplib::Server::HandlerWithResponse(
         [this](const httplib::Request& request, httplib::Response& response) {
-            const HttpServer::ReadFailure failure = HttpServer::CurrentReadFailure();
-            if (response.status == 400 && failure != HttpServer::ReadFailure::None) {
-                if (failure == HttpServer::ReadFailure::TimedOut)
-                    response.status = 408;
-                else if (failure == HttpServer::ReadFailure::TooLarge)
-                    response.status = 431;
-                response.set_header("Connection", "close");
-            }
             if (!response.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
             const std::string base = BaseUrl(request);
