@@ -136,6 +136,13 @@ std::vector<CatalogSite> SiteCounter::Sites() const {
     return sites;
 }
 
+long long EntryCount(const std::vector<CatalogSite>& sites) {
+    long long count = 0;
+    for (const CatalogSite& site : sites)
+        count += site.count;
+    return count;
+}
+
 bool IsPostgresLocation(const std::string& location) {
     return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
 }

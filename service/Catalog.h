@@ -47,6 +47,9 @@ struct CatalogSite {
     int adult = 0; // how many of them are adult
 };
 
+// The number of entries of the catalogue, from its sites.
+long long EntryCount(const std::vector<CatalogSite>& sites);
+
 class CatalogError final : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

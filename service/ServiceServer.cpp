@@ -306,11 +306,9 @@ void ServiceServer::Route() {
                });
 
     server.Get(InfoPagePath, [this](const httplib::Request& request, httplib::Response& response) {
-        long long entries = 0;
-        for (const CatalogSite& site : m_catalog.Sites())
-            entries += site.count;
         std::string html;
-        if (!InfoPage(entries, request.get_param_value("sn"), html, BaseUrl(request)))
+        if (!InfoPage(EntryCount(m_catalog.Sites()), request.get_param_value("sn"), html,
+                      BaseUrl(request)))
             response.status = 404;
         response.set_content(html, Html);
     });

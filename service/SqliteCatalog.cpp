@@ -323,8 +323,9 @@ public:
         // Pages shared through the operating system's cache, not copied into each connection.
         Execute(db, "PRAGMA mmap_size = 4294967296");
         try {
-            Statement schema(db, "SELECT value FROM sorvel_info WHERE key = 'schema'");
-            if (!schema.Step() || schema.Text(0) != SchemaVersion)
+            m_schema = std::make_unique<Statement>(
+                db, "SELECT value FROM sorvel_info WHERE key = 'schema'");
+            if (!HoldsCatalogue())
                 throw CatalogError("");
         } catch (const CatalogError&) {
             throw CatalogError(uri + ": no catalogue of this service (make one with "
@@ -344,6 +345,11 @@ public:
     }
 
     sqlite3* Db() const { return m_db.get(); }
+    // Whether the database holds a catalogue of this version; throws when it cannot be read.
+    bool HoldsCatalogue() {
+        Use use(*m_schema);
+        return m_schema->Step() && m_schema->Text(0) == SchemaVersion;
+    }
     Statement& FindStatement() { return *m_find; }
     Statement& NewestStatement() { return *m_newest; }
     Statement& SitesStatement() { return *m_sites; }
@@ -358,7 +364,7 @@ private:
     };
     // Declared first, so destroyed last: the statements are finalised before it closes.
     std::unique_ptr<sqlite3, Closer> m_db;
-    std::unique_ptr<Statement> m_find, m_newest, m_sites, m_scan;
+    std::unique_ptr<Statement> m_schema, m_find, m_newest, m_sites, m_scan;
 };
 
 void SqliteCatalog::DatabaseCloser::operator()(sqlite3* db) const {
@@ -490,7 +496,8 @@ std::vector<CatalogSite> SqliteCatalog::Sites() {
 }
 
 void SqliteCatalog::Check() {
-    Sites();
+    if (!m_pool->Acquire()->HoldsCatalogue())
+        throw CatalogError(m_uri + ": the catalogue is no longer one of this service");
 }
 
 std::size_t SqliteCatalog::Import(const std::string& tsvPath, const std::string& path) {

@@ -215,8 +215,7 @@ int main(int argc, char** argv) {
     long long entries = 0;
     try {
         catalog = OpenCatalog(options.catalog, options.threads);
-        for (const CatalogSite& site : catalog->Sites())
-            entries += site.count;
+        entries = EntryCount(catalog->Sites());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sorvel-service: %s\n", e.what());
         return 1;
