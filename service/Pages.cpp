@@ -124,11 +124,7 @@ std::string TopPage(const std::vector<CatalogSite>& sites, const std::vector<Cat
 
 bool InfoPage(long long entryCount, const std::string& softwareName, std::string& html,
               const std::string& base) {
-    std::string lower = softwareName;
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    const std::string lower = AsciiLower(softwareName);
     if (lower != "sorvel" && lower != "sorvel.exe") {
         html = Document("ソフトウェア情報 - ORVENA",
                         "<section><h1>ソフトウェア情報</h1><p>「" + EscapeHtml(softwareName) +

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -92,11 +91,7 @@ std::string Timestamp() {
 }
 
 bool IsInstallationIdKey(std::string_view key) {
-    static constexpr std::string_view Id = "uniqueid";
-    return key.size() == Id.size() &&
-           std::equal(key.begin(), key.end(), Id.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
+    return AsciiLower(key) == "uniqueid";
 }
 
 // The request target as the log shows it: without the installation id (the uniqueid key, which
@@ -125,20 +120,8 @@ std::string TargetForLog(const std::string& target) {
 
 // The first of a header's comma-separated values, without surrounding blanks (a chain of
 // proxies appends; the first names what the client reached).
-std::string FirstValue(const std::string& header) {
-    std::string value = header.substr(0, header.find(','));
-    const std::size_t first = value.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    value.erase(0, first);
-    value.erase(value.find_last_not_of(" \t") + 1);
-    return value;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+std::string FirstValue(std::string_view header) {
+    return std::string(TrimBlanks(header.substr(0, header.find(','))));
 }
 
 int DefaultPort(const std::string& scheme) {
@@ -165,7 +148,7 @@ bool NormalisePublicUrl(const std::string& url, std::string& normalised) {
     const std::size_t separator = url.find("://");
     if (separator == std::string::npos)
         return false;
-    const std::string scheme = Lower(url.substr(0, separator));
+    const std::string scheme = AsciiLower(url.substr(0, separator));
     if (scheme != "http" && scheme != "https")
         return false;
     const std::size_t pathStart = url.find('/', separator + 3);
@@ -183,7 +166,7 @@ bool NormalisePublicUrl(const std::string& url, std::string& normalised) {
     }
     while (!path.empty() && path.back() == '/')
         path.pop_back();
-    normalised = Origin(scheme, Lower(host), port < 0 ? DefaultPort(scheme) : port) + path;
+    normalised = Origin(scheme, AsciiLower(host), port < 0 ? DefaultPort(scheme) : port) + path;
     return true;
 }
 
@@ -260,7 +243,8 @@ std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
     }
     bool forwarded = false;
     if (FromTrustedProxy(request)) {
-        const std::string proto = Lower(FirstValue(request.get_header_value("X-Forwarded-Proto")));
+        const std::string proto =
+            AsciiLower(FirstValue(request.get_header_value("X-Forwarded-Proto")));
         if (proto == "http" || proto == "https") {
             scheme = proto;
             forwarded = true;
