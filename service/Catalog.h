@@ -62,7 +62,8 @@ public:
 //   passes the adult and site filters; an empty keyword matches nothing;
 // - the entries with every term in the title come first, then the others, by id within each;
 // - the total counts the matches up to SearchPage::CountLimit.
-// Every call is safe from any thread; each runs on a connection of its own, and at most
+// Every call is safe from any thread; each runs on a connection of its own and reads one state of
+// the catalogue (an import that commits meanwhile is seen whole or not at all), and at most
 // `connections` (given when opened) run at once.
 class Catalog {
 public:

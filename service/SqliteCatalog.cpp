@@ -367,6 +367,38 @@ private:
     std::unique_ptr<Statement> m_schema, m_find, m_newest, m_sites, m_scan;
 };
 
+namespace {
+
+// One snapshot of the catalogue for the statements of a search, so that an import that commits
+// meanwhile is not seen half-way. A transaction left open (a statement failed) is rolled back
+// when it goes; a connection that cannot end it is dropped, never pooled inside a transaction.
+class ReadTransaction final {
+public:
+    using Lease = ConnectionPool<SqliteCatalog::Connection>::Lease;
+
+    explicit ReadTransaction(Lease& connection)
+        : m_connection(connection) {
+        Execute(m_connection->Db(), "BEGIN");
+    }
+    ~ReadTransaction() {
+        sqlite3* db = m_connection->Db();
+        if (sqlite3_get_autocommit(db))
+            return;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!sqlite3_get_autocommit(db))
+            m_connection.Discard();
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+    void Commit() { Execute(m_connection->Db(), "COMMIT"); }
+
+private:
+    Lease& m_connection;
+};
+
+} // namespace
+
 void SqliteCatalog::DatabaseCloser::operator()(sqlite3* db) const {
     sqlite3_close_v2(db);
 }
@@ -429,6 +461,7 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     PageCollector page(query);
 
     auto connection = m_pool->Acquire();
+    ReadTransaction transaction(connection);
     Statement& scan = connection->ScanStatement();
     {
         // Every term in the title first.
@@ -459,6 +492,7 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
         if (find.Step())
             result.entries.push_back(ReadEntry(find));
     }
+    transaction.Commit();
     return result;
 }
 
