@@ -232,7 +232,7 @@ bool IsSqliteFile(const std::string& path) {
 
 // Replaces every table of the catalogue with the file's entries, in one transaction.
 std::size_t Load(sqlite3* db, const std::string& tsvPath) {
-    Execute(db, "PRAGMA cache_size = -262144; BEGIN IMMEDIATE");
+    Execute(db, "BEGIN IMMEDIATE");
     try {
         Execute(
             db,
@@ -548,7 +548,8 @@ std::size_t SqliteCatalog::Import(const std::string& tsvPath, const std::string&
     RegisterTokenizer(raw);
     sqlite3_busy_timeout(raw, 10000);
     // Services that read the file meanwhile keep the catalogue they have until the import ends.
-    Execute(raw, "PRAGMA journal_mode = WAL");
+    // The import's connection closes at the end, so its large page cache goes with it.
+    Execute(raw, "PRAGMA journal_mode = WAL; PRAGMA cache_size = -262144");
     const std::size_t count = Load(raw, tsvPath);
     // At rest, a catalogue needs no write access to be read (as one installed read-only does);
     // while a service reads it, it stays in WAL mode.
