@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -100,8 +101,9 @@ void ReadCatalogFile(const std::string& path, const std::function<void(CatalogEn
 class SiteCounter final {
 public:
     void Add(const CatalogEntry& entry);
+    // By host name.
     std::vector<CatalogSite> Sites() const;
 
 private:
-    std::vector<CatalogSite> m_sites;
+    std::map<std::string, CatalogSite> m_sites; // by host
 };
