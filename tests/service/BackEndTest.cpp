@@ -10,40 +10,16 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 const std::string PublicUrl = "http://videos.example.org";
 const std::string Header = "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n";
-
-// A file of the test's temporary folder, removed at the end; named after the process too, since
-// CTest runs tests side by side.
-class TemporaryFile final {
-public:
-    explicit TemporaryFile(const std::string& name, const std::string& content = {})
-        : m_path(::testing::TempDir() + "/sorvel-" + std::to_string(getpid()) + "-" + name) {
-        std::remove(m_path.c_str());
-        if (!content.empty())
-            std::ofstream(m_path, std::ios::binary) << content;
-    }
-    ~TemporaryFile() {
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            std::remove((m_path + suffix).c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 // `sorvel-service import`: its exit code, and what it said in `log`.
 int Import(const std::string& tsv, const std::string& catalogue, std::string* log = nullptr) {

@@ -1,7 +1,10 @@
 #include "ServiceProcess.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -96,8 +99,7 @@ ServiceProcess::~ServiceProcess() {
 }
 
 int ServiceProcess::Stop(int signal, std::chrono::milliseconds within) {
-    if (!m_ended)
-        kill(m_pid, signal);
+    Signal(signal);
     return WaitForExit(within);
 }
 
@@ -137,6 +139,18 @@ std::string ServiceProcess::Stderr() const {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+TemporaryFile::TemporaryFile(const std::string& name, const std::string& content)
+    : m_path(::testing::TempDir() + "/sorvel-" + std::to_string(getpid()) + "-" + name) {
+    std::remove(m_path.c_str());
+    if (!content.empty())
+        std::ofstream(m_path, std::ios::binary) << content;
+}
+
+TemporaryFile::~TemporaryFile() {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        std::remove((m_path + suffix).c_str());
 }
 
 namespace {

@@ -45,6 +45,21 @@ private:
     std::string m_stderrPath;
 };
 
+// A file of the test's temporary folder (with the content, when there is any), removed at the end
+// with the files SQLite keeps beside it; named after the process too, since CTest runs tests side
+// by side.
+class TemporaryFile final {
+public:
+    explicit TemporaryFile(const std::string& name, const std::string& content = {});
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
 struct HttpResponse {
     int status = 0;
     std::map<std::string, std::string> headers; // names in lower case

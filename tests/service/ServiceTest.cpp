@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -748,13 +747,11 @@ TEST(ServiceProcessTest, RejectsBadOptions) {
 }
 
 TEST(ServiceProcessTest, ReportsABrokenCatalogue) {
-    const std::string path = ::testing::TempDir() + "/broken_catalog.tsv";
-    {
-        std::ofstream out(path);
-        out << "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n"
-            << "1\tyoutube.com\tYoutube\t10\t100\t0\tFine\tFine.\n"
-            << "2\tyoutube.com\tYoutube\tlong\t100\t0\tBroken\tBroken.\n";
-    }
+    const TemporaryFile file("broken_catalog.tsv",
+                             "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n"
+                             "1\tyoutube.com\tYoutube\t10\t100\t0\tFine\tFine.\n"
+                             "2\tyoutube.com\tYoutube\tlong\t100\t0\tBroken\tBroken.\n");
+    const std::string& path = file.Path();
     ServiceProcess broken({"--port", "0", "--catalog", path});
     EXPECT_EQ(broken.Wait(), 1);
     EXPECT_NE(broken.Stderr().find(path + ":3: the duration must be whole seconds"),
@@ -763,7 +760,6 @@ TEST(ServiceProcessTest, ReportsABrokenCatalogue) {
 
     ServiceProcess missing({"--port", "0", "--catalog", path + ".missing"});
     EXPECT_EQ(missing.Wait(), 1);
-    std::remove(path.c_str());
 }
 
 TEST(ServiceProcessTest, ReportsAPortInUse) {
