@@ -32,15 +32,25 @@ NO_ANSWER_AFTER = 30.0  # seconds a single request may take before it counts as 
 
 
 class Service:
-    def __init__(self, executable, catalog):
+    """The service on a free port. Its log (standard error, a line per request) goes to `log`, a
+    file opened for writing and reading, or nowhere; never to a pipe, which nobody would read and
+    which would stop the service once full."""
+
+    def __init__(self, executable, catalog, log=None):
+        started = time.monotonic()
         arguments = [executable, "--port", "0"]
         if catalog:
             arguments += ["--catalog", catalog]
         self.process = subprocess.Popen(arguments, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True)
+                                        stderr=subprocess.DEVNULL if log is None else log,
+                                        text=True)
         line = self.process.stdout.readline()
         if "listening on http://" not in line:
+            if log is not None:
+                log.seek(0)
+                line += log.read()
             raise RuntimeError("the service did not start: " + line)
+        self.start_seconds = time.monotonic() - started
         self.port = int(line.strip().rstrip("/").rsplit(":", 1)[1])
 
     def stop(self, timeout=NO_ANSWER_AFTER * 2):

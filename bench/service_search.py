@@ -25,7 +25,6 @@ import multiprocessing
 import os
 import pwd
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
@@ -33,7 +32,7 @@ import tempfile
 import time
 import urllib.parse
 
-import service_load  # beside this script: the request as the program sends it, percentiles
+import service_load  # beside this script: the service, the program's request, percentiles
 
 KEYWORDS = ["猫", "京都", "猫カフェ", "guitar lesson"]
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -63,31 +62,6 @@ def client(arguments):
         else:
             done += 1
     return done, failed
-
-
-class Service:
-    def __init__(self, executable, catalog):
-        started = time.monotonic()
-        # The log (a line per request) goes to a file: a pipe nobody reads would fill and stop
-        # the service.
-        self.log = tempfile.TemporaryFile(mode="w+")
-        self.process = subprocess.Popen([executable, "--port", "0", "--catalog", catalog],
-                                        stdout=subprocess.PIPE, stderr=self.log, text=True)
-        line = self.process.stdout.readline()
-        if "listening on http://" not in line:
-            self.log.seek(0)
-            raise RuntimeError("the service did not start: " + self.log.read())
-        self.start_seconds = time.monotonic() - started
-        self.port = int(line.strip().rstrip("/").rsplit(":", 1)[1])
-
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
-        try:
-            self.process.communicate(timeout=30)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.communicate()
-        self.log.close()
 
 
 class PostgresServer:
@@ -129,7 +103,8 @@ def import_catalogue(executable, tsv, location):
 
 
 def measure(name, executable, catalog, options):
-    service = Service(executable, catalog)
+    log = tempfile.TemporaryFile(mode="w+")  # for the message when the service does not start
+    service = service_load.Service(executable, catalog, log)
     print("%s: the service started in %.1f s" % (name, service.start_seconds))
     try:
         for keyword in KEYWORDS:
@@ -155,6 +130,7 @@ def measure(name, executable, catalog, options):
                 "  (%d failed)" % failed if failed else ""))
     finally:
         service.stop()
+        log.close()
 
 
 def main():

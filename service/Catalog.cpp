@@ -4,7 +4,6 @@
 #include "service/SqliteCatalog.h"
 #include "service/Text.h"
 
-#include <algorithm>
 #include <fstream>
 #include <unordered_set>
 
@@ -118,22 +117,26 @@ void ReadCatalogFile(const std::string& path, const std::function<void(CatalogEn
 }
 
 void SiteCounter::Add(const CatalogEntry& entry) {
-    auto site = std::find_if(m_sites.begin(), m_sites.end(),
-                             [&](const CatalogSite& s) { return s.host == entry.host; });
-    if (site == m_sites.end()) {
-        m_sites.push_back({entry.host, entry.source, 0, 0});
-        site = m_sites.end() - 1;
-    }
-    site->source = entry.source;
-    ++site->count;
-    site->adult += entry.adult ? 1 : 0;
+    CatalogSite& site = m_sites[entry.host];
+    site.host = entry.host;
+    site.source = entry.source;
+    ++site.count;
+    site.adult += entry.adult ? 1 : 0;
 }
 
 std::vector<CatalogSite> SiteCounter::Sites() const {
-    std::vector<CatalogSite> sites = m_sites;
-    std::sort(sites.begin(), sites.end(),
-              [](const CatalogSite& a, const CatalogSite& b) { return a.host < b.host; });
+    std::vector<CatalogSite> sites;
+    sites.reserve(m_sites.size());
+    for (const auto& [host, site] : m_sites)
+        sites.push_back(site);
     return sites;
+}
+
+long long EntryCount(const std::vector<CatalogSite>& sites) {
+    long long count = 0;
+    for (const CatalogSite& site : sites)
+        count += site.count;
+    return count;
 }
 
 bool IsPostgresLocation(const std::string& location) {

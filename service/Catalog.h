@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -47,6 +48,9 @@ struct CatalogSite {
     int adult = 0; // how many of them are adult
 };
 
+// The number of entries of the catalogue, from its sites.
+long long EntryCount(const std::vector<CatalogSite>& sites);
+
 class CatalogError final : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -59,7 +63,8 @@ public:
 //   passes the adult and site filters; an empty keyword matches nothing;
 // - the entries with every term in the title come first, then the others, by id within each;
 // - the total counts the matches up to SearchPage::CountLimit.
-// Every call is safe from any thread; each runs on a connection of its own, and at most
+// Every call is safe from any thread; each runs on a connection of its own and reads one state of
+// the catalogue (an import that commits meanwhile is seen whole or not at all), and at most
 // `connections` (given when opened) run at once.
 class Catalog {
 public:
@@ -96,8 +101,9 @@ void ReadCatalogFile(const std::string& path, const std::function<void(CatalogEn
 class SiteCounter final {
 public:
     void Add(const CatalogEntry& entry);
+    // By host name.
     std::vector<CatalogSite> Sites() const;
 
 private:
-    std::vector<CatalogSite> m_sites;
+    std::map<std::string, CatalogSite> m_sites; // by host
 };

@@ -26,6 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Why a request could not be read whole.
+enum class ReadFailure { None, TimedOut, TooLarge, Other };
+
 // Threads that grow with the work: a job starts a thread when no idle thread is there to take it
 // (up to the most), and threads above the kept number end after a minute without work.
 class WorkerPool final : public httplib::TaskQueue {
@@ -143,7 +146,7 @@ public:
     }
 
     // Set by the first read that fails; the connection is of no further use then.
-    HttpServer::ReadFailure Failure() const { return m_failure; }
+    ReadFailure Failure() const { return m_failure; }
 
     // Ends the sending side and reads on for a moment, before the connection is closed after
     // the answer to a request too large to read whole: the client may still be sending, and
@@ -171,19 +174,18 @@ public:
     ssize_t read(char* data, size_t size) override {
         const std::size_t allowed = HttpServer::RequestMaxBytes - m_requestBytes;
         if (allowed == 0)
-            return Fail(HttpServer::ReadFailure::TooLarge, -1);
+            return Fail(ReadFailure::TooLarge, -1);
         while (m_begin == m_end) {
             const Ready ready = Wait(POLLIN, m_readDeadline);
             if (ready != Ready::Yes) {
-                return Fail(ready == Ready::TimedOut ? HttpServer::ReadFailure::TimedOut
-                                                     : HttpServer::ReadFailure::Other,
+                return Fail(ready == Ready::TimedOut ? ReadFailure::TimedOut : ReadFailure::Other,
                             -1);
             }
             const ssize_t got = recv(m_socket, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
             if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
                 continue;
             if (got <= 0)
-                return Fail(HttpServer::ReadFailure::Other, got);
+                return Fail(ReadFailure::Other, got);
             m_begin = 0;
             m_end = static_cast<std::size_t>(got);
         }
@@ -224,8 +226,8 @@ private:
 
     static constexpr std::chrono::seconds LingerTime{2};
 
-    ssize_t Fail(HttpServer::ReadFailure failure, ssize_t result) {
-        if (m_failure == HttpServer::ReadFailure::None)
+    ssize_t Fail(ReadFailure failure, ssize_t result) {
+        if (m_failure == ReadFailure::None)
             m_failure = failure;
         return result;
     }
@@ -277,12 +279,25 @@ private:
     Clock::time_point m_readDeadline;
     Clock::time_point m_writeDeadline;
     std::size_t m_requestBytes = 0;
-    HttpServer::ReadFailure m_failure = HttpServer::ReadFailure::None;
+    ReadFailure m_failure = ReadFailure::None;
     bool m_responding = false;
 };
 
-// The connection a worker thread serves, for CurrentReadFailure.
+// The connection a worker thread serves, for the error handler.
 thread_local const Connection* t_connection = nullptr;
+
+// The library answers a request it could not read as a bad one (400); the status says why it
+// could not, when the connection knows.
+void RefineReadFailureStatus(httplib::Response& response) {
+    const ReadFailure failure = t_connection ? t_connection->Failure() : ReadFailure::None;
+    if (response.status != 400 || failure == ReadFailure::None)
+        return;
+    if (failure == ReadFailure::TimedOut)
+        response.status = 408;
+    else if (failure == ReadFailure::TooLarge)
+        response.status = 431;
+    response.set_header("Connection", "close");
+}
 
 } // namespace
 
@@ -291,6 +306,7 @@ HttpServer::HttpServer()
     if (m_wake < 0)
         throw std::system_error(errno, std::generic_category(), "eventfd");
     new_task_queue = [] { return new WorkerPool(KeptWorkers, MaxWorkers); };
+    set_error_handler(nullptr);
 }
 
 HttpServer::~HttpServer() {
@@ -324,8 +340,13 @@ bool HttpServer::IsRunning() const {
     return is_running();
 }
 
-HttpServer::ReadFailure HttpServer::CurrentReadFailure() {
-    return t_connection ? t_connection->Failure() : ReadFailure::None;
+void HttpServer::set_error_handler(HandlerWithResponse handler) {
+    httplib::Server::set_error_handler(
+        HandlerWithResponse([handler = std::move(handler)](const httplib::Request& request,
+                                                           httplib::Response& response) {
+            RefineReadFailureStatus(response);
+            return handler ? handler(request, response) : HandlerResponse::Unhandled;
+        }));
 }
 
 bool HttpServer::process_and_close_socket(socket_t sock) {

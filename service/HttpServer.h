@@ -11,6 +11,8 @@
 // - a request (its line, its header and any body) must arrive whole within RequestDeadline,
 //   counted from the connection for its first request and from the first byte for each later
 //   one, and within RequestMaxBytes, however slowly it trickles; else the connection is closed;
+// - a request that cannot be read whole is answered 408 when it ran out of time and 431 when it
+//   grew too large (the library answers 400 for either), and its connection closes;
 // - a response must be taken within ResponseDeadline;
 // - the workers grow with the connections, up to MaxWorkers;
 // - the listen backlog is ListenBacklog, and every connection has TCP_NODELAY;
@@ -45,14 +47,11 @@ public:
     void Stop();
     bool IsRunning() const;
 
-    // Why the request answered on this thread could not be read whole. The library answers each
-    // such request as a bad one (400), which an error handler may make more precise; the
-    // connection closes after the answer.
-    enum class ReadFailure { None, TimedOut, TooLarge, Other };
-    static ReadFailure CurrentReadFailure();
+    // The handler of every answer with a status of 400 and above; it sees the status of a
+    // request that could not be read whole as 408 or 431 already.
+    void set_error_handler(HandlerWithResponse handler);
 
     using httplib::Server::Get;
-    using httplib::Server::set_error_handler;
     using httplib::Server::set_exception_handler;
     using httplib::Server::set_logger;
     using httplib::Server::set_socket_options;

@@ -111,26 +111,20 @@ std::string TopPage(const std::vector<CatalogSite>& sites, const std::vector<Cat
 
     body += "<section><h2>検索できる動画サイト</h2><table><tr><th>サイト</th><th>ドメイン</th>"
             "<th>収録本数</th></tr>";
-    long long total = 0;
     for (const CatalogSite& site : sites) {
         body += "<tr><td>" + EscapeHtml(site.source) +
                 (site.adult == site.count ? "<span class=\"badge\">成人向け</span>" : "") +
                 "</td><td>" + EscapeHtml(site.host) + "</td><td>" + std::to_string(site.count) +
                 "本</td></tr>";
-        total += site.count;
     }
-    body +=
-        "</table><p class=\"muted\">収録動画 合計 " + std::to_string(total) + " 本</p></section>\n";
+    body += "</table><p class=\"muted\">収録動画 合計 " + std::to_string(EntryCount(sites)) +
+            " 本</p></section>\n";
     return Document("Sorvel Browser - 動画検索", body, base);
 }
 
 bool InfoPage(long long entryCount, const std::string& softwareName, std::string& html,
               const std::string& base) {
-    std::string lower = softwareName;
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    const std::string lower = AsciiLower(softwareName);
     if (lower != "sorvel" && lower != "sorvel.exe") {
         html = Document("ソフトウェア情報 - ORVENA",
                         "<section><h1>ソフトウェア情報</h1><p>「" + EscapeHtml(softwareName) +

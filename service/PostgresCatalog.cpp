@@ -153,6 +153,10 @@ public:
     }
     PGconn* Get() const { return m_handle.get(); }
     bool Broken() const { return PQstatus(m_handle.get()) != CONNECTION_OK; }
+    // Fit for the next query: not broken, and in no transaction.
+    bool Reusable() const {
+        return !Broken() && PQtransactionStatus(m_handle.get()) == PQTRANS_IDLE;
+    }
 
 private:
     Handle m_handle;
@@ -169,21 +173,48 @@ PostgresCatalog::~PostgresCatalog() = default;
 namespace {
 
 // Runs the query on a connection of the pool; a connection that broke (the server restarted) is
-// dropped and the query tried once more on a new one.
+// dropped and the query tried once more on a new one. A connection that a failed query left in a
+// transaction is dropped too, never pooled.
 template <typename Pool, typename Query> auto WithConnection(Pool& pool, Query query) {
     for (int attempt = 0;; ++attempt) {
         auto connection = pool.Acquire();
         try {
             return query(connection->Get());
         } catch (const CatalogError&) {
-            if (!connection->Broken())
+            const bool broken = connection->Broken();
+            if (!connection->Reusable())
+                connection.Discard();
+            if (!broken || attempt > 0)
                 throw;
-            connection.Discard();
-            if (attempt > 0)
-                throw;
+        } catch (...) {
+            if (!connection->Reusable())
+                connection.Discard();
+            throw;
         }
     }
 }
+
+// One snapshot of the catalogue for the statements of a search, so that an import that commits
+// meanwhile is not seen half-way. A transaction left open (a statement failed) is rolled back
+// when it goes.
+class ReadTransaction final {
+public:
+    explicit ReadTransaction(PGconn* connection)
+        : m_connection(connection) {
+        Execute(m_connection, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    }
+    ~ReadTransaction() {
+        if (PQtransactionStatus(m_connection) != PQTRANS_IDLE)
+            PQclear(PQexec(m_connection, "ROLLBACK"));
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+    void Commit() { Execute(m_connection, "COMMIT"); }
+
+private:
+    PGconn* m_connection;
+};
 
 } // namespace
 
@@ -225,14 +256,10 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
             where += " AND ";
         where.append("index_keys @> ARRAY[").append(keys).append("]::text[]");
     }
+    // The site key is the whole site filter: an entry's keys hold one for its host and each domain
+    // above it. No key says adult.
     if (!query.adult)
         where += " AND NOT adult";
-    if (!query.site.empty()) {
-        const std::string site = parameter(query.site);
-        const std::string dotted = parameter(std::string(".").append(query.site));
-        where.append(" AND (host = ").append(site).append(" OR right(host, length(");
-        where.append(dotted).append(")) = ").append(dotted).append(")");
-    }
     // The two groups one after the other, each in id order up to what is left to count: a
     // frequent term is then read along the primary key until enough are found, a rare one
     // through the GIN indexes.
@@ -245,6 +272,7 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
     restSql.append(" ORDER BY id LIMIT $").append(limit).append("::bigint");
 
     return WithConnection(*m_pool, [&](PGconn* connection) {
+        ReadTransaction transaction(connection);
         PageCollector collector(query);
         for (const std::string* sql : {&titleSql, &restSql}) {
             std::vector<std::string> values = parameters;
@@ -257,8 +285,10 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
         }
         SearchPage page;
         page.total = collector.Total();
-        if (collector.PageIds().empty())
+        if (collector.PageIds().empty()) {
+            transaction.Commit();
             return page;
+        }
         std::string list = "{";
         for (const int id : collector.PageIds()) {
             if (list.size() > 1)
@@ -276,6 +306,7 @@ SearchPage PostgresCatalog::Search(const CatalogQuery& query) {
                     page.entries.push_back(ReadEntry(rows.get(), row, 0));
             }
         }
+        transaction.Commit();
         return page;
     });
 }

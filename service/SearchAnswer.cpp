@@ -14,18 +14,8 @@ std::string Value(const std::multimap<std::string, std::string>& params, const c
 
 // Lower case, without surrounding white space (the settings dialog's adult sites end in a tab)
 // and without a leading "www.".
-std::string NormaliseSite(std::string site) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!site.empty() && blank(site.back()))
-        site.pop_back();
-    std::size_t first = 0;
-    while (first < site.size() && blank(site[first]))
-        ++first;
-    site.erase(0, first);
-    for (char& c : site) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+std::string NormaliseSite(std::string_view text) {
+    std::string site = AsciiLower(TrimBlanks(text, " \t\r\n"));
     if (site.rfind("www.", 0) == 0)
         site.erase(0, 4);
     return site;

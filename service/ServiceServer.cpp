@@ -8,8 +8,9 @@
 #include "service/Thumbnail.h"
 
 #include <algorithm>
-#include <cctype>
+#include <arpa/inet.h>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string_view>
@@ -90,11 +91,7 @@ std::string Timestamp() {
 }
 
 bool IsInstallationIdKey(std::string_view key) {
-    static constexpr std::string_view Id = "uniqueid";
-    return key.size() == Id.size() &&
-           std::equal(key.begin(), key.end(), Id.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
+    return AsciiLower(key) == "uniqueid";
 }
 
 // The request target as the log shows it: without the installation id (the uniqueid key, which
@@ -123,20 +120,8 @@ std::string TargetForLog(const std::string& target) {
 
 // The first of a header's comma-separated values, without surrounding blanks (a chain of
 // proxies appends; the first names what the client reached).
-std::string FirstValue(const std::string& header) {
-    std::string value = header.substr(0, header.find(','));
-    const std::size_t first = value.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    value.erase(0, first);
-    value.erase(value.find_last_not_of(" \t") + 1);
-    return value;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+std::string FirstValue(std::string_view header) {
+    return std::string(TrimBlanks(header.substr(0, header.find(','))));
 }
 
 int DefaultPort(const std::string& scheme) {
@@ -163,7 +148,7 @@ bool NormalisePublicUrl(const std::string& url, std::string& normalised) {
     const std::size_t separator = url.find("://");
     if (separator == std::string::npos)
         return false;
-    const std::string scheme = Lower(url.substr(0, separator));
+    const std::string scheme = AsciiLower(url.substr(0, separator));
     if (scheme != "http" && scheme != "https")
         return false;
     const std::size_t pathStart = url.find('/', separator + 3);
@@ -181,7 +166,21 @@ bool NormalisePublicUrl(const std::string& url, std::string& normalised) {
     }
     while (!path.empty() && path.back() == '/')
         path.pop_back();
-    normalised = Origin(scheme, Lower(host), port < 0 ? DefaultPort(scheme) : port) + path;
+    normalised = Origin(scheme, AsciiLower(host), port < 0 ? DefaultPort(scheme) : port) + path;
+    return true;
+}
+
+bool ParseIpAddress(std::string_view text, in6_addr& address) {
+    const std::string plain(text.substr(0, text.find('%')));
+    if (inet_pton(AF_INET6, plain.c_str(), &address) == 1)
+        return true;
+    in_addr v4{};
+    if (plain.size() != text.size() || inet_pton(AF_INET, plain.c_str(), &v4) != 1)
+        return false;
+    address = in6_addr{};
+    address.s6_addr[10] = 0xff;
+    address.s6_addr[11] = 0xff;
+    std::memcpy(&address.s6_addr[12], &v4, sizeof v4);
     return true;
 }
 
@@ -221,9 +220,12 @@ bool ServiceServer::IsRunning() const {
 }
 
 bool ServiceServer::FromTrustedProxy(const httplib::Request& request) const {
+    in6_addr client{};
+    if (!ParseIpAddress(request.remote_addr, client))
+        return false;
     const auto& proxies = m_options.trustedProxies;
-    return !request.remote_addr.empty() &&
-           std::find(proxies.begin(), proxies.end(), request.remote_addr) != proxies.end();
+    return std::any_of(proxies.begin(), proxies.end(),
+                       [&](const in6_addr& proxy) { return IN6_ARE_ADDR_EQUAL(&proxy, &client); });
 }
 
 std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
@@ -241,7 +243,8 @@ std::string ServiceServer::BaseUrl(const httplib::Request& request) const {
     }
     bool forwarded = false;
     if (FromTrustedProxy(request)) {
-        const std::string proto = Lower(FirstValue(request.get_header_value("X-Forwarded-Proto")));
+        const std::string proto =
+            AsciiLower(FirstValue(request.get_header_value("X-Forwarded-Proto")));
         if (proto == "http" || proto == "https") {
             scheme = proto;
             forwarded = true;
@@ -287,11 +290,9 @@ void ServiceServer::Route() {
                });
 
     server.Get(InfoPagePath, [this](const httplib::Request& request, httplib::Response& response) {
-        long long entries = 0;
-        for (const CatalogSite& site : m_catalog.Sites())
-            entries += site.count;
         std::string html;
-        if (!InfoPage(entries, request.get_param_value("sn"), html, BaseUrl(request)))
+        if (!InfoPage(EntryCount(m_catalog.Sites()), request.get_param_value("sn"), html,
+                      BaseUrl(request)))
             response.status = 404;
         response.set_content(html, Html);
     });
@@ -356,14 +357,6 @@ void ServiceServer::Route() {
 
     server.set_error_handler(httplib::Server::HandlerWithResponse(
         [this](const httplib::Request& request, httplib::Response& response) {
-            const HttpServer::ReadFailure failure = HttpServer::CurrentReadFailure();
-            if (response.status == 400 && failure != HttpServer::ReadFailure::None) {
-                if (failure == HttpServer::ReadFailure::TimedOut)
-                    response.status = 408;
-                else if (failure == HttpServer::ReadFailure::TooLarge)
-                    response.status = 431;
-                response.set_header("Connection", "close");
-            }
             if (!response.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
             const std::string base = BaseUrl(request);

@@ -232,7 +232,7 @@ bool IsSqliteFile(const std::string& path) {
 
 // Replaces every table of the catalogue with the file's entries, in one transaction.
 std::size_t Load(sqlite3* db, const std::string& tsvPath) {
-    Execute(db, "PRAGMA cache_size = -262144; BEGIN IMMEDIATE");
+    Execute(db, "BEGIN IMMEDIATE");
     try {
         Execute(
             db,
@@ -323,8 +323,9 @@ public:
         // Pages shared through the operating system's cache, not copied into each connection.
         Execute(db, "PRAGMA mmap_size = 4294967296");
         try {
-            Statement schema(db, "SELECT value FROM sorvel_info WHERE key = 'schema'");
-            if (!schema.Step() || schema.Text(0) != SchemaVersion)
+            m_schema = std::make_unique<Statement>(
+                db, "SELECT value FROM sorvel_info WHERE key = 'schema'");
+            if (!HoldsCatalogue())
                 throw CatalogError("");
         } catch (const CatalogError&) {
             throw CatalogError(uri + ": no catalogue of this service (make one with "
@@ -337,30 +338,25 @@ public:
                                                 " WHERE adult = 0 ORDER BY id DESC LIMIT ?1");
         m_sites = std::make_unique<Statement>(
             db, "SELECT host, source, count, adult FROM sorvel_sites ORDER BY host");
+        m_scan = std::make_unique<Statement>(
+            db, "SELECT e.id, e.title_folded, e.description_folded FROM sorvel_grams"
+                " JOIN sorvel_entries e ON e.id = sorvel_grams.rowid WHERE sorvel_grams MATCH ?1"
+                " ORDER BY sorvel_grams.rowid");
     }
 
     sqlite3* Db() const { return m_db.get(); }
+    // Whether the database holds a catalogue of this version; throws when it cannot be read.
+    bool HoldsCatalogue() {
+        Use use(*m_schema);
+        return m_schema->Step() && m_schema->Text(0) == SchemaVersion;
+    }
     Statement& FindStatement() { return *m_find; }
     Statement& NewestStatement() { return *m_newest; }
     Statement& SitesStatement() { return *m_sites; }
 
-    // The candidates of an index query in id order, with their folded texts, after the filters:
-    // ?1 the query, ?2 the site, ?3 "." and the site.
-    Statement& Scan(bool adult, bool site) {
-        std::unique_ptr<Statement>& scan = m_scans[(adult ? 1 : 0) + (site ? 2 : 0)];
-        if (!scan) {
-            std::string sql =
-                "SELECT e.id, e.title_folded, e.description_folded FROM sorvel_grams"
-                " JOIN sorvel_entries e ON e.id = sorvel_grams.rowid WHERE sorvel_grams MATCH ?1";
-            if (!adult)
-                sql += " AND e.adult = 0";
-            if (site)
-                sql += " AND (e.host = ?2 OR substr(e.host, -length(?3)) = ?3)";
-            sql += " ORDER BY sorvel_grams.rowid";
-            scan = std::make_unique<Statement>(m_db.get(), sql);
-        }
-        return *scan;
-    }
+    // The candidates of an index query (?1, which holds the filters too) in id order, with their
+    // folded texts.
+    Statement& ScanStatement() { return *m_scan; }
 
 private:
     struct Closer {
@@ -368,9 +364,40 @@ private:
     };
     // Declared first, so destroyed last: the statements are finalised before it closes.
     std::unique_ptr<sqlite3, Closer> m_db;
-    std::unique_ptr<Statement> m_find, m_newest, m_sites;
-    std::array<std::unique_ptr<Statement>, 4> m_scans;
+    std::unique_ptr<Statement> m_schema, m_find, m_newest, m_sites, m_scan;
 };
+
+namespace {
+
+// One snapshot of the catalogue for the statements of a search, so that an import that commits
+// meanwhile is not seen half-way. A transaction left open (a statement failed) is rolled back
+// when it goes; a connection that cannot end it is dropped, never pooled inside a transaction.
+class ReadTransaction final {
+public:
+    using Lease = ConnectionPool<SqliteCatalog::Connection>::Lease;
+
+    explicit ReadTransaction(Lease& connection)
+        : m_connection(connection) {
+        Execute(m_connection->Db(), "BEGIN");
+    }
+    ~ReadTransaction() {
+        sqlite3* db = m_connection->Db();
+        if (sqlite3_get_autocommit(db))
+            return;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!sqlite3_get_autocommit(db))
+            m_connection.Discard();
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+    void Commit() { Execute(m_connection->Db(), "COMMIT"); }
+
+private:
+    Lease& m_connection;
+};
+
+} // namespace
 
 void SqliteCatalog::DatabaseCloser::operator()(sqlite3* db) const {
     sqlite3_close_v2(db);
@@ -418,7 +445,9 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     const std::vector<SearchTerm> terms = KeywordTerms(query.keyword);
     if (terms.empty())
         return {};
-    // The filters narrow the index query; the statement applies them to each row as well.
+    // The filters are part of the index query: an entry's facets hold a site key for its host and
+    // each domain above it, which is exactly what the site filter takes, and the adult key when it
+    // is adult.
     std::string facets;
     if (!query.site.empty())
         facets.append(" AND {facets} : ").append(Quoted(SiteKey(query.site)));
@@ -432,18 +461,12 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     PageCollector page(query);
 
     auto connection = m_pool->Acquire();
-    Statement& scan = connection->Scan(query.adult, !query.site.empty());
-    const auto bind = [&](const std::string& match) {
-        scan.Bind(1, match);
-        if (!query.site.empty()) {
-            scan.Bind(2, query.site);
-            scan.Bind(3, std::string(".").append(query.site));
-        }
-    };
+    ReadTransaction transaction(connection);
+    Statement& scan = connection->ScanStatement();
     {
         // Every term in the title first.
         Use use(scan);
-        bind(titleQuery);
+        scan.Bind(1, titleQuery);
         while (scan.Step()) {
             if (AllIn(terms, scan.Text(1)) && !page.Add(static_cast<int>(scan.Int(0))))
                 break;
@@ -451,7 +474,7 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
     }
     if (!page.Full()) {
         Use use(scan);
-        bind(textQuery);
+        scan.Bind(1, textQuery);
         while (scan.Step()) {
             const std::string_view title = scan.Text(1);
             if (!AllIn(terms, title) && AllIn(terms, title, scan.Text(2)) &&
@@ -469,6 +492,7 @@ SearchPage SqliteCatalog::Search(const CatalogQuery& query) {
         if (find.Step())
             result.entries.push_back(ReadEntry(find));
     }
+    transaction.Commit();
     return result;
 }
 
@@ -506,7 +530,8 @@ std::vector<CatalogSite> SqliteCatalog::Sites() {
 }
 
 void SqliteCatalog::Check() {
-    Sites();
+    if (!m_pool->Acquire()->HoldsCatalogue())
+        throw CatalogError(m_uri + ": the catalogue is no longer one of this service");
 }
 
 std::size_t SqliteCatalog::Import(const std::string& tsvPath, const std::string& path) {
@@ -523,7 +548,8 @@ std::size_t SqliteCatalog::Import(const std::string& tsvPath, const std::string&
     RegisterTokenizer(raw);
     sqlite3_busy_timeout(raw, 10000);
     // Services that read the file meanwhile keep the catalogue they have until the import ends.
-    Execute(raw, "PRAGMA journal_mode = WAL");
+    // The import's connection closes at the end, so its large page cache goes with it.
+    Execute(raw, "PRAGMA journal_mode = WAL; PRAGMA cache_size = -262144");
     const std::size_t count = Load(raw, tsvPath);
     // At rest, a catalogue needs no write access to be read (as one installed read-only does);
     // while a service reads it, it stays in WAL mode.

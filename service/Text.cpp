@@ -254,6 +254,22 @@ std::string EscapeHtml(std::string_view text) {
     return out;
 }
 
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+std::string_view TrimBlanks(std::string_view text, std::string_view blanks) {
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 bool ParseInt(std::string_view text, int& value) {
     const bool plus = !text.empty() && text.front() == '+';
     const bool sign = plus || (!text.empty() && text.front() == '-');

@@ -32,6 +32,12 @@ std::string EscapeXml(std::string_view text);
 // Text and attribute values for HTML: "&", "<", ">", '"' and "'" as entities.
 std::string EscapeHtml(std::string_view text);
 
+// A to Z as a to z; every other byte as it is (no locale, no UTF-8).
+std::string AsciiLower(std::string_view text);
+
+// The text without the blanks (by default spaces and tabs) it begins and ends with.
+std::string_view TrimBlanks(std::string_view text, std::string_view blanks = " \t");
+
 // Optional sign and decimal digits only, within int; false for anything else.
 bool ParseInt(std::string_view text, int& value);
 

@@ -1,20 +1,13 @@
 #include "service/ThumbnailCache.h"
 
 #include "service/ServicePaths.h"
+#include "service/Text.h"
 #include "service/Thumbnail.h"
 
 namespace {
 
 // Changes whenever the drawing does, so that no cache keeps an old picture under a new tag.
 const char* const DrawingVersion = "1";
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 } // namespace
 
@@ -60,7 +53,7 @@ std::string ThumbnailCache::ETag(int id, bool large) {
 bool ThumbnailCache::Matches(std::string_view ifNoneMatch, std::string_view tag) {
     while (!ifNoneMatch.empty()) {
         const std::size_t comma = ifNoneMatch.find(',');
-        std::string_view candidate = Trimmed(ifNoneMatch.substr(0, comma));
+        std::string_view candidate = TrimBlanks(ifNoneMatch.substr(0, comma));
         if (candidate == "*")
             return true;
         // A weak tag names the same picture here: the bytes never differ for one tag.

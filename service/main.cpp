@@ -5,7 +5,6 @@
 #include "service/Text.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -117,10 +116,9 @@ bool ReadOptions(int argc, char** argv, Options& options) {
                 return Fail("'" + value + "' is no http or https address of a host");
         } else if (arg == "--trusted-proxy") {
             in6_addr address{};
-            if (inet_pton(AF_INET, value.c_str(), &address) != 1 &&
-                inet_pton(AF_INET6, value.c_str(), &address) != 1)
+            if (!ParseIpAddress(value, address))
                 return Fail("'" + value + "' is no IP address");
-            options.service.trustedProxies.push_back(value);
+            options.service.trustedProxies.push_back(address);
         } else {
             options.catalog = value;
         }
@@ -217,8 +215,7 @@ int main(int argc, char** argv) {
     long long entries = 0;
     try {
         catalog = OpenCatalog(options.catalog, options.threads);
-        for (const CatalogSite& site : catalog->Sites())
-            entries += site.count;
+        entries = EntryCount(catalog->Sites());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sorvel-service: %s\n", e.what());
         return 1;

@@ -6,43 +6,20 @@
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 const std::string PublicUrl = "http://videos.example.org";
 const std::string Header = "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n";
-
-// A file of the test's temporary folder, removed at the end; named after the process too, since
-// CTest runs tests side by side.
-class TemporaryFile final {
-public:
-    explicit TemporaryFile(const std::string& name, const std::string& content = {})
-        : m_path(::testing::TempDir() + "/sorvel-" + std::to_string(getpid()) + "-" + name) {
-        std::remove(m_path.c_str());
-        if (!content.empty())
-            std::ofstream(m_path, std::ios::binary) << content;
-    }
-    ~TemporaryFile() {
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            std::remove((m_path + suffix).c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 // `sorvel-service import`: its exit code, and what it said in `log`.
 int Import(const std::string& tsv, const std::string& catalogue, std::string* log = nullptr) {
@@ -260,6 +237,35 @@ TEST_P(CatalogLocationTest, ImportReplacesTheCatalogueInOneTransaction) {
     EXPECT_EQ(Total(*service, "recipe"), "0");
     EXPECT_EQ(HttpGet(service->Port(), "/healthz").status, 200);
     EXPECT_EQ(service->Stop(SIGTERM), 0);
+}
+
+// A search whose statement fails ends its read transaction: the one connection of the service
+// serves the next search from the catalogue as it is then, and holds nothing that keeps a change
+// of the catalogue waiting.
+TEST_P(CatalogLocationTest, FailedSearchLeavesNoTransactionOpen) {
+    ASSERT_EQ(Import(SORVEL_SERVICE_TEST_CATALOG, m_location), 0);
+    ServiceProcess service(
+        {"--port", "0", "--catalog", m_location, "--threads", "1", "--public-url", PublicUrl});
+    ASSERT_GT(service.Port(), 0) << service.Stderr();
+    ASSERT_EQ(Total(service, "kitten"), "3");
+
+    const std::string table = GetParam() == BackEnd::Postgres ? "sorvel.entries" : "sorvel_entries";
+    const auto alter = [&](const std::string& from, const std::string& to) {
+        const std::string sql = "ALTER TABLE " + table + " RENAME COLUMN " + from + " TO " + to;
+        if (GetParam() == BackEnd::Postgres)
+            return Postgres().Execute(m_location, "SET lock_timeout = '10s'; " + sql);
+        sqlite3* db = nullptr;
+        const bool done = sqlite3_open(m_location.c_str(), &db) == SQLITE_OK &&
+                          sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+                          sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        sqlite3_close(db);
+        return done;
+    };
+    ASSERT_TRUE(alter("title_folded", "title_hidden"));
+    EXPECT_EQ(HttpGet(service.Port(), SearchTarget("kitten")).status, 500);
+    ASSERT_TRUE(alter("title_hidden", "title_folded"));
+    EXPECT_EQ(Total(service, "kitten"), "3");
+    EXPECT_EQ(Total(service, "recipe"), "57");
 }
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, CatalogLocationTest,

@@ -94,6 +94,10 @@ std::string PostgresServer::Uri(const std::string& database) const {
     return "postgresql:///" + database + "?host=" + m_folder + "&user=postgres";
 }
 
+bool PostgresServer::Execute(const std::string& uri, const std::string& sql) {
+    return m_running && Run("psql", Quoted(uri) + " -v ON_ERROR_STOP=1 -c " + Quoted(sql)) == 0;
+}
+
 int PostgresServer::Run(const std::string& program, const std::string& arguments) {
     std::string command = Quoted(m_bin + "/" + program) + " " + arguments;
     if (geteuid() == 0) {

@@ -23,6 +23,8 @@ public:
     bool CreateDatabase(const std::string& name);
     // The libpq connection URI of a database.
     std::string Uri(const std::string& database) const;
+    // Runs SQL (psql) on the database at the URI; false when it fails.
+    bool Execute(const std::string& uri, const std::string& sql);
 
 private:
     // Runs one of the server's programs (as the cluster's owner); its exit code, -1 when it

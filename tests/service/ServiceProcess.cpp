@@ -1,7 +1,10 @@
 #include "ServiceProcess.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -96,8 +99,7 @@ ServiceProcess::~ServiceProcess() {
 }
 
 int ServiceProcess::Stop(int signal, std::chrono::milliseconds within) {
-    if (!m_ended)
-        kill(m_pid, signal);
+    Signal(signal);
     return WaitForExit(within);
 }
 
@@ -139,22 +141,41 @@ std::string ServiceProcess::Stderr() const {
     return text.str();
 }
 
+TemporaryFile::TemporaryFile(const std::string& name, const std::string& content)
+    : m_path(::testing::TempDir() + "/sorvel-" + std::to_string(getpid()) + "-" + name) {
+    std::remove(m_path.c_str());
+    if (!content.empty())
+        std::ofstream(m_path, std::ios::binary) << content;
+}
+
+TemporaryFile::~TemporaryFile() {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        std::remove((m_path + suffix).c_str());
+}
+
 namespace {
 
-// A connection to the service on loopback, with the receive time-out of every test wait.
-int Connect(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+// A connection to the service at the address, with the receive time-out of every test wait.
+int Connect(int port, const std::string& address = "127.0.0.1") {
+    sockaddr_in6 v6{};
+    sockaddr_in v4{};
+    const bool ipv6 = inet_pton(AF_INET6, address.c_str(), &v6.sin6_addr) == 1;
+    if (!ipv6 && inet_pton(AF_INET, address.c_str(), &v4.sin_addr) != 1)
+        throw std::runtime_error("no IP address: " + address);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(static_cast<uint16_t>(port));
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(static_cast<uint16_t>(port));
+    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         throw std::runtime_error("socket failed");
     timeval timeout{TimeoutMs / 1000, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const int connected = ipv6 ? connect(fd, reinterpret_cast<sockaddr*>(&v6), sizeof v6)
+                               : connect(fd, reinterpret_cast<sockaddr*>(&v4), sizeof v4);
+    if (connected != 0) {
         close(fd);
-        throw std::runtime_error("cannot connect to the service");
+        throw std::runtime_error("cannot connect to the service at " + address);
     }
     return fd;
 }
@@ -169,8 +190,8 @@ HttpResponse HttpGet(int port, const std::string& target, const std::optional<st
     return HttpRequest(port, request);
 }
 
-HttpResponse HttpRequest(int port, const std::string& request) {
-    const int fd = Connect(port);
+HttpResponse HttpRequest(int port, const std::string& request, const std::string& address) {
+    const int fd = Connect(port, address);
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string raw;
     char buffer[65536];

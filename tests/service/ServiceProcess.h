@@ -45,6 +45,21 @@ private:
     std::string m_stderrPath;
 };
 
+// A file of the test's temporary folder (with the content, when there is any), removed at the end
+// with the files SQLite keeps beside it; named after the process too, since CTest runs tests side
+// by side.
+class TemporaryFile final {
+public:
+    explicit TemporaryFile(const std::string& name, const std::string& content = {});
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
 struct HttpResponse {
     int status = 0;
     std::map<std::string, std::string> headers; // names in lower case
@@ -57,9 +72,10 @@ struct HttpResponse {
 HttpResponse HttpGet(int port, const std::string& target,
                      const std::optional<std::string>& host = std::string("127.0.0.1"));
 
-// Sends the request's bytes as they are, then reads the answer until the server closes the
-// connection.
-HttpResponse HttpRequest(int port, const std::string& request);
+// Sends the request's bytes as they are to the service at the address (IPv4 or IPv6), then reads
+// the answer until the server closes the connection.
+HttpResponse HttpRequest(int port, const std::string& request,
+                         const std::string& address = "127.0.0.1");
 
 // Clients that each send a request line and then one header line every interval, never ending
 // their request: from a thread of their own, until the service closes the connection (each

@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -686,6 +685,41 @@ TEST(ServiceProcessTest, ForwardedHeadersCountFromTrustedProxiesOnly) {
                                  forwarded);
 }
 
+// A trusted proxy is named by its address in any written form, and is known behind a dual-stack
+// listener too, where an IPv4 client shows as ::ffff:a.b.c.d.
+TEST(ServiceProcessTest, TrustedProxyIsKnownByItsAddressInAnyForm) {
+    struct Case {
+        std::string listen, proxy, client;
+        bool trusted;
+    };
+    const std::vector<Case> cases = {
+        {"::1", "0:0:0:0:0:0:0:1", "::1", true},
+        {"::", "127.0.0.1", "127.0.0.1", true},
+        {"127.0.0.1", "::FFFF:127.0.0.1", "127.0.0.1", true},
+        {"::", "::1", "127.0.0.1", false},
+        {"::", "127.0.0.1", "::1", false},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.listen + " " + c.proxy + " " + c.client;
+        ServiceProcess service({"--listen", c.listen, "--port", "0", "--catalog",
+                                SORVEL_SERVICE_TEST_CATALOG, "--trusted-proxy", c.proxy});
+        if (service.Port() == 0 && c.listen.find(':') != std::string::npos &&
+            service.Stderr().find("cannot listen") != std::string::npos)
+            GTEST_SKIP() << "no IPv6 on loopback: " << service.Stderr();
+        ASSERT_GT(service.Port(), 0) << service.Stderr();
+        const HttpResponse response = HttpRequest(
+            service.Port(),
+            "GET /files/sorvel HTTP/1.0\r\nHost: 127.0.0.1\r\nX-Forwarded-Proto: https\r\n"
+            "X-Forwarded-Host: videos.example.org\r\n\r\n",
+            c.client);
+        EXPECT_EQ(response.headers.count("location") ? response.headers.at("location") : "",
+                  c.trusted
+                      ? "https://videos.example.org/files/sorvel/"
+                      : "http://127.0.0.1:" + std::to_string(service.Port()) + "/files/sorvel/")
+            << name;
+    }
+}
+
 TEST(ServiceProcessTest, HelpNamesTheOptions) {
     ServiceProcess service({"--help"});
     EXPECT_EQ(service.Wait(), 0);
@@ -713,13 +747,11 @@ TEST(ServiceProcessTest, RejectsBadOptions) {
 }
 
 TEST(ServiceProcessTest, ReportsABrokenCatalogue) {
-    const std::string path = ::testing::TempDir() + "/broken_catalog.tsv";
-    {
-        std::ofstream out(path);
-        out << "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n"
-            << "1\tyoutube.com\tYoutube\t10\t100\t0\tFine\tFine.\n"
-            << "2\tyoutube.com\tYoutube\tlong\t100\t0\tBroken\tBroken.\n";
-    }
+    const TemporaryFile file("broken_catalog.tsv",
+                             "id\thost\tsource\tduration\tsize\tadult\ttitle\tdescription\n"
+                             "1\tyoutube.com\tYoutube\t10\t100\t0\tFine\tFine.\n"
+                             "2\tyoutube.com\tYoutube\tlong\t100\t0\tBroken\tBroken.\n");
+    const std::string& path = file.Path();
     ServiceProcess broken({"--port", "0", "--catalog", path});
     EXPECT_EQ(broken.Wait(), 1);
     EXPECT_NE(broken.Stderr().find(path + ":3: the duration must be whole seconds"),
@@ -728,7 +760,6 @@ TEST(ServiceProcessTest, ReportsABrokenCatalogue) {
 
     ServiceProcess missing({"--port", "0", "--catalog", path + ".missing"});
     EXPECT_EQ(missing.Wait(), 1);
-    std::remove(path.c_str());
 }
 
 TEST(ServiceProcessTest, ReportsAPortInUse) {
