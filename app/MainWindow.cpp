@@ -108,6 +108,14 @@ QToolButton* makeToolButton(QWidget* parent, const QString& name, const QRect& g
     return button;
 }
 
+// A button that stands for a command of the menu: a click triggers the action, and the button is
+// enabled while the action is. It keeps its own text, hint and accessible name.
+void followAction(QToolButton* button, QAction* action) {
+    button->setEnabled(action->isEnabled());
+    QObject::connect(button, &QToolButton::clicked, action, &QAction::trigger);
+    QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
+}
+
 // A sunken vertical line between groups of tool buttons.
 QFrame* makeSeparator(QWidget* parent, const QString& name, const QRect& geometry) {
     auto* line = new QFrame(parent);
@@ -361,7 +369,6 @@ void MainWindow::createToolBar() {
     m_stopButton = makeToolButton(m_toolBar, QStringLiteral("stopButton"), {570, 6, 60, 24},
                                   QStringLiteral("読み込みの中止"));
     m_stopButton->setText(QStringLiteral("中止"));
-    m_stopButton->setEnabled(false);
     for (QToolButton* button :
          {m_searchButton, m_searchSettingsButton, m_topPageButton, m_stopButton})
         button->setFont(large);
@@ -458,7 +465,6 @@ MainWindow::NavigationBar MainWindow::createNavigationBar(QWidget* parent,
                                              QString::fromUtf8(b.hint));
         button->setIcon(loadGlyphIcon(b.glyph));
         button->setIconSize(QSize(16, 16));
-        button->setEnabled(false);
         *b.button = button;
     }
     made.pageLabel = new QLabel(QStringLiteral("ページ 0/0"), made.bar);
@@ -592,9 +598,8 @@ void MainWindow::layoutResultColumn() {
 
 void MainWindow::connectCommands() {
     SearchController* controller = m_controller.get();
-    const auto search = command([controller] { controller->search(); });
-    connect(m_searchButton, &QToolButton::clicked, &m_entryPoints, search);
-    connect(m_searchAction, &QAction::triggered, &m_entryPoints, search);
+    connect(m_searchAction, &QAction::triggered, &m_entryPoints,
+            command([controller] { controller->search(); }));
     // Direct: the filter may consume or change the key before the box handles it.
     connect(
         m_keywordBox, &HistoryComboBox::keyTyped, &m_entryPoints,
@@ -603,25 +608,23 @@ void MainWindow::connectCommands() {
         },
         Qt::DirectConnection);
 
-    const auto settings = command([this] { editSearchSettings(); });
-    connect(m_searchSettingsButton, &QToolButton::clicked, &m_entryPoints, settings);
-    connect(m_searchSettingsAction, &QAction::triggered, &m_entryPoints, settings);
-    const auto topPage = command([this] { showTopPage(); });
-    connect(m_topPageButton, &QToolButton::clicked, &m_entryPoints, topPage);
-    connect(m_topPageAction, &QAction::triggered, &m_entryPoints, topPage);
-    const auto stop = command([controller] { controller->stop(); });
-    connect(m_stopButton, &QToolButton::clicked, &m_entryPoints, stop);
-    connect(m_stopAction, &QAction::triggered, &m_entryPoints, stop);
+    connect(m_searchSettingsAction, &QAction::triggered, &m_entryPoints,
+            command([this] { editSearchSettings(); }));
+    connect(m_topPageAction, &QAction::triggered, &m_entryPoints,
+            command([this] { showTopPage(); }));
+    connect(m_stopAction, &QAction::triggered, &m_entryPoints,
+            command([controller] { controller->stop(); }));
 
+    // The buttons run the menu's commands and are enabled as they are.
+    followAction(m_searchButton, m_searchAction);
+    followAction(m_searchSettingsButton, m_searchSettingsAction);
+    followAction(m_topPageButton, m_topPageAction);
+    followAction(m_stopButton, m_stopAction);
     for (const NavigationBar* bar : {&m_upperNavigation, &m_lowerNavigation}) {
-        const std::pair<QToolButton*, std::function<void()>> paging[] = {
-            {bar->first, [controller] { controller->showFirstPage(); }},
-            {bar->previous, [controller] { controller->showPreviousPage(); }},
-            {bar->next, [controller] { controller->showNextPage(); }},
-            {bar->last, [controller] { controller->showLastPage(); }},
-        };
-        for (const auto& [button, showPage] : paging)
-            connect(button, &QToolButton::clicked, &m_entryPoints, command(showPage));
+        followAction(bar->first, m_firstPageAction);
+        followAction(bar->previous, m_previousPageAction);
+        followAction(bar->next, m_nextPageAction);
+        followAction(bar->last, m_lastPageAction);
     }
 
     connect(m_openInBrowserAction, &QAction::triggered, &m_entryPoints,
@@ -862,9 +865,7 @@ void MainWindow::addKeywordToHistory() {
 
 void MainWindow::setSearchControlsEnabled(bool enabled) {
     m_searchAction->setEnabled(enabled);
-    m_searchButton->setEnabled(enabled);
     m_searchSettingsAction->setEnabled(enabled);
-    m_searchSettingsButton->setEnabled(enabled);
     // Called inside the load that ends: a search that waited runs after it has returned.
     if (enabled && !m_pendingKeyword.isEmpty())
         QTimer::singleShot(0, &m_entryPoints, command([this] { runPendingSearch(); }));
@@ -872,7 +873,6 @@ void MainWindow::setSearchControlsEnabled(bool enabled) {
 
 void MainWindow::setStopEnabled(bool enabled) {
     m_stopAction->setEnabled(enabled);
-    m_stopButton->setEnabled(enabled);
 }
 
 bool MainWindow::isSearchEnabled() const {
@@ -880,12 +880,6 @@ bool MainWindow::isSearchEnabled() const {
 }
 
 void MainWindow::setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) {
-    for (const NavigationBar* bar : {&m_upperNavigation, &m_lowerNavigation}) {
-        bar->first->setEnabled(firstAndPrevious);
-        bar->previous->setEnabled(firstAndPrevious);
-        bar->next->setEnabled(nextAndLast);
-        bar->last->setEnabled(nextAndLast);
-    }
     m_firstPageAction->setEnabled(firstAndPrevious);
     m_previousPageAction->setEnabled(firstAndPrevious);
     m_nextPageAction->setEnabled(nextAndLast);
