@@ -74,16 +74,8 @@ BundledService::BundledService(QObject* parent)
     : QObject(parent) {}
 
 BundledService::~BundledService() {
-    if (!m_process)
-        return;
-    if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(StopTimeoutMs)) {
-            m_process->kill();
-            m_process->waitForFinished(StopTimeoutMs);
-        }
-    }
-    forwardStandardError();
+    if (m_process)
+        stopProcess();
 }
 
 bool BundledService::isLoopbackHost(const QString& serviceHost) {
@@ -150,13 +142,7 @@ void BundledService::ensureRunning(const QString& serviceHost, const QString& ex
         return;
 
     const bool running = m_process->state() != QProcess::NotRunning;
-    if (running) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(StopTimeoutMs))
-            m_process->kill();
-        m_process->waitForFinished(StopTimeoutMs);
-    }
-    forwardStandardError();
+    stopProcess();
     if (running) {
         throw Exception(QStringLiteral("検索サービス %1 が %2 秒のうちに動き始めませんでした")
                             .arg(program)
@@ -186,6 +172,17 @@ void BundledService::start(const QString& executable, const QString& address, in
     connect(m_process.get(), &QProcess::readyReadStandardError, this,
             [this] { forwardStandardError(); });
     m_process->start();
+}
+
+void BundledService::stopProcess() {
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(StopTimeoutMs)) {
+            m_process->kill();
+            m_process->waitForFinished(StopTimeoutMs);
+        }
+    }
+    forwardStandardError();
 }
 
 void BundledService::forwardStandardError() {
