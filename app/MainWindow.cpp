@@ -766,13 +766,7 @@ void MainWindow::editSearchSettings() {
 }
 
 void MainWindow::applySearchSettings() {
-    SearchSettings& settings = m_controller->settings;
-    m_settingsDialog->applyTo(settings);
-    // The count box without a selection (a first start, a stored index outside the list)
-    // leaves no usable count: the column then shows as many as it has slots.
-    if (settings.resultsPerPage != 5 && settings.resultsPerPage != 10 &&
-        settings.resultsPerPage != 20)
-        settings.resultsPerPage = SlotCount;
+    m_settingsDialog->applyTo(m_controller->settings);
     m_controller->search();
 }
 
