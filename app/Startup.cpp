@@ -1,7 +1,6 @@
 #include "app/Startup.h"
 
 #include "app/BundledService.h"
-#include "app/CommandLine.h"
 #include "app/QtTranslations.h"
 #include "app/SearchSettingsDialog.h"
 #include "app/Version.h"
@@ -109,13 +108,17 @@ int runApplication(QApplication& app, const MainWindowOptions& options, const St
     return 0;
 }
 
-std::optional<int> answerWithoutWindow(int argc, char* argv[]) {
-    const CommandLine line = readThisCommandLine(withoutQtOptions(argumentsOf(argc, argv)));
+CommandLine readStartCommandLine(int argc, char* argv[]) {
+    return readThisCommandLine(withoutQtOptions(argumentsOf(argc, argv)));
+}
+
+std::optional<int> answerWithoutWindow(const CommandLine& line, int argc, char* argv[]) {
     if (!line.error.isEmpty())
         return reportCommandLineError(line.error);
     if (line.request == CommandLine::Request::Run)
         return std::nullopt;
-    // Read once more with the application's arguments, which name the program as it was called.
+    // Read once more with the application's arguments: the help names the program as it was
+    // called, which only an application object tells.
     const QCoreApplication app(argc, argv);
     const CommandLine named = readThisCommandLine(withoutQtOptions(QCoreApplication::arguments()));
     std::fputs(named.text.toLocal8Bit().constData(), stdout);
@@ -126,9 +129,6 @@ std::optional<int> answerWithoutWindow(int argc, char* argv[]) {
 int handToRunningInstance(int argc, char* argv[]) {
     const QCoreApplication app(argc, argv);
     const QStringList arguments = withoutQtOptions(QCoreApplication::arguments());
-    const CommandLine line = readThisCommandLine(arguments);
-    if (!line.error.isEmpty())
-        return reportCommandLineError(line.error);
     // A running program that does not take it (one that is ending) changes nothing: this start
     // ends as a second start always has.
     InstanceChannel::send(InstanceMarkerName, StartRequest::ofThisProcess(arguments.mid(1)),
@@ -136,10 +136,7 @@ int handToRunningInstance(int argc, char* argv[]) {
     return 0;
 }
 
-int runProgram(QApplication& app) {
-    const CommandLine line = readThisCommandLine(QCoreApplication::arguments());
-    if (!line.error.isEmpty())
-        return reportCommandLineError(line.error);
+int runProgram(QApplication& app, const CommandLine& line) {
     QApplication::setApplicationVersion(ProgramVersion);
     QGuiApplication::setDesktopFileName(DesktopFileName);
     QApplication::setWindowIcon(programIcon());
@@ -159,6 +156,7 @@ int runProgram(QApplication& app) {
         QObject::connect(&termination, &TerminationSignals::received, &app, [&] {
             ending = true;
             service.abandonWait();
+            // The box that says why the service cannot start may be open.
             QApplication::closeAllWindows();
         });
         runCommand([&] { service.ensureRunning(line.serviceHost); });

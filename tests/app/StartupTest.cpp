@@ -586,7 +586,8 @@ TEST_F(ProgramSignalsTest, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
     EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral(".config/sorvel"))));
 }
 
-// The request goes to the host the run names: --service-host, else SORVEL_SERVICE_HOST.
+// The request goes to the host the run names: --service-host, else SORVEL_SERVICE_HOST. The
+// options of X11's, which a platform other than X11 leaves alone, are no options of the program.
 TEST_F(CommandLineProcessTest, TheSearchGoesToTheServiceHostOfTheRun) {
     ServiceProcess optionService;
     ServiceProcess variableService;
@@ -595,10 +596,12 @@ TEST_F(CommandLineProcessTest, TheSearchGoesToTheServiceHostOfTheRun) {
         ServiceProcess* option;
         ServiceProcess* variable;
         ServiceProcess* asked;
+        bool x11Options;
     } cases[] = {
-        {"the option", &optionService, nullptr, &optionService},
-        {"the variable", nullptr, &variableService, &variableService},
-        {"both: the option wins", &optionService, &variableService, &optionService},
+        {"the option", &optionService, nullptr, &optionService, false},
+        {"the variable", nullptr, &variableService, &variableService, false},
+        {"both: the option wins", &optionService, &variableService, &optionService, false},
+        {"the option among X11's", &optionService, nullptr, &optionService, true},
     };
     int run = 0;
     for (const auto& c : cases) {
@@ -607,6 +610,9 @@ TEST_F(CommandLineProcessTest, TheSearchGoesToTheServiceHostOfTheRun) {
         const QString keyword = QStringLiteral("run%1").arg(++run);
         const QByteArray request = "api_yahoo.php?&query=" + keyword.toLatin1() + '&';
         QStringList arguments;
+        if (c.x11Options)
+            arguments << QStringLiteral("-display") << QStringLiteral(":1")
+                      << QStringLiteral("-sync");
         if (c.option)
             arguments << QStringLiteral("--service-host") << c.option->host();
         arguments << keyword;
