@@ -61,6 +61,12 @@ const QString MailSetupMessage = QStringLiteral(
     "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
     "い.");
 
+// Hands a link to the desktop's mail program; says how to set one up when none takes it.
+void mailLink(const QString& subject, const QString& address) {
+    if (desktopServices().composeMail(subject, address) != 0)
+        messageService().showInformation(MailSetupMessage);
+}
+
 void setTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);
@@ -782,10 +788,8 @@ void MainWindow::openPageInDefaultBrowser() {
 
 void MainWindow::mailPageLink() {
     const QString location = m_browserPaneInterface->locationUrl();
-    if (!isWebAddress(location))
-        return;
-    if (desktopServices().composeMail(m_browserPaneInterface->resultTitle(), location) != 0)
-        messageService().showInformation(MailSetupMessage);
+    if (isWebAddress(location))
+        mailLink(m_browserPaneInterface->resultTitle(), location);
 }
 
 void MainWindow::setToolBarVisible(bool visible) {
@@ -1006,21 +1010,24 @@ const SearchResult* MainWindow::shownResult(int number) const {
 }
 
 // Only web pages are handed on, as the pane's own commands do.
-void MainWindow::openResultInBrowser(int number) {
+const SearchResult* MainWindow::shownWebResult(int number) const {
     const SearchResult* result = shownResult(number);
-    if (result && isWebAddress(result->pageUrl))
+    return result && isWebAddress(result->pageUrl) ? result : nullptr;
+}
+
+void MainWindow::openResultInBrowser(int number) {
+    if (const SearchResult* result = shownWebResult(number))
         desktopServices().openUrl(result->pageUrl);
 }
 
 void MainWindow::copyResultLink(int number) {
-    const SearchResult* result = shownResult(number);
-    if (result && isWebAddress(result->pageUrl))
+    if (const SearchResult* result = shownWebResult(number))
         QGuiApplication::clipboard()->setText(result->pageUrl);
 }
 
 void MainWindow::playResult(int number) {
-    const SearchResult* result = shownResult(number);
-    if (!result || !isWebAddress(result->pageUrl))
+    const SearchResult* result = shownWebResult(number);
+    if (!result)
         return;
     // As the address reads on the wire: it begins with its scheme, so no player takes it for an
     // option.
@@ -1033,9 +1040,6 @@ void MainWindow::playResult(int number) {
 }
 
 void MainWindow::mailResult(int number) {
-    const SearchResult* result = shownResult(number);
-    if (!result || !isWebAddress(result->pageUrl))
-        return;
-    if (desktopServices().composeMail(result->title, result->pageUrl) != 0)
-        messageService().showInformation(MailSetupMessage);
+    if (const SearchResult* result = shownWebResult(number))
+        mailLink(result->title, result->pageUrl);
 }

@@ -177,6 +177,8 @@ private:
     void showResultMenu(int number, const QPoint& globalPosition);
     // The result shown in slot number (1 to SlotCount), if any.
     const SearchResult* shownResult(int number) const;
+    // The same when its page is a web page; the commands that hand a result on take no other.
+    const SearchResult* shownWebResult(int number) const;
     void openResultInBrowser(int number);
     void copyResultLink(int number);
     void playResult(int number);
