@@ -431,13 +431,12 @@ QTabWidget* MainWindow::createPages() {
         {[this] { runCommand([this] { m_controller->handleNavigationFinished(); }); },
          [this] { updateHistoryCommands(); },
          [this](bool on) { m_paneFullScreen->handlePageRequest(on); }});
-    m_browserPane = pane.widget;
     m_browserPaneInterface = pane.pane;
-    m_browserPane->setObjectName(QStringLiteral("browserPane"));
-    m_browserPane->setAccessibleName(QStringLiteral("参照中のページ"));
-    m_paneFullScreen = new PaneFullScreen(*this, *m_browserPane, *m_browserPaneInterface);
+    pane.widget->setObjectName(QStringLiteral("browserPane"));
+    pane.widget->setAccessibleName(QStringLiteral("参照中のページ"));
+    m_paneFullScreen = new PaneFullScreen(*this, *pane.widget, *m_browserPaneInterface);
     m_paneFullScreen->setObjectName(QStringLiteral("paneFullScreen"));
-    splitter->addWidget(m_browserPane);
+    splitter->addWidget(pane.widget);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({255, 720});

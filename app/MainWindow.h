@@ -258,7 +258,6 @@ private:
     // Slot 1 at index 0.
     QList<ResultSlot> m_resultSlots;
 
-    QWidget* m_browserPane = nullptr;
     IBrowserPane* m_browserPaneInterface = nullptr;
     PaneFullScreen* m_paneFullScreen = nullptr;
 
