@@ -80,21 +80,14 @@ void setBackground(QWidget* widget, const QColor& color) {
     widget->setAutoFillBackground(true);
 }
 
-// A background box as every one of the window has it: white to light grey, no outline, no
-// caption.
+// A background box as every one of the window has it: white to light grey, and (as a box is
+// made) no outline and no caption.
 GradientBox* makeBackground(QWidget* parent, const QString& name,
                             GradientBox::Direction direction) {
     auto* box = new GradientBox(parent);
     box->setObjectName(name);
     box->setStartColor(WhiteColor);
     box->setEndColor(StripGrey);
-    box->setOutlineColor(WhiteColor);
-    box->setDrawsOutline(false);
-    box->setCaptionEffectEnabled(false);
-    box->setCaptionDepth(0);
-    box->setCaptionShadowColor(WhiteColor);
-    box->setCaptionLeft(0);
-    box->setCaptionTop(0);
     box->setDirection(direction);
     return box;
 }
