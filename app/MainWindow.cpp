@@ -44,6 +44,9 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <concepts>
+#include <utility>
+
 namespace {
 
 const QString DesignCaption = QStringLiteral("ORVENA - Sorvel Browser");
@@ -154,9 +157,25 @@ private:
     QList<std::pair<QWidget*, QRect>> m_controls;
 };
 
-// A command of the window as an entry point from Qt: what it raises goes to the error box.
-template <class F> auto command(F handler) {
-    return [handler] { runCommand(handler); };
+// A command of the window as an entry point from Qt: what it raises goes to the error box. The
+// handler gets the arguments of the signal that it takes (Qt calls it with as many as it takes).
+template <class F> class Command {
+public:
+    explicit Command(F handler)
+        : m_handler(std::move(handler)) {}
+
+    template <class... Arguments>
+    requires std::invocable<const F&, Arguments...>
+    void operator()(Arguments&&... arguments) const {
+        runCommand([&] { m_handler(std::forward<Arguments>(arguments)...); });
+    }
+
+private:
+    F m_handler;
+};
+
+template <class F> Command<F> command(F handler) {
+    return Command<F>(std::move(handler));
 }
 
 } // namespace
@@ -421,9 +440,9 @@ QTabWidget* MainWindow::createPages() {
 
     const BrowserPaneParts pane = m_options.createBrowserPane(
         splitter, &m_entryPoints,
-        {[this] { runCommand([this] { m_controller->handleNavigationFinished(); }); },
-         [this] { updateHistoryCommands(); },
-         [this](bool on) { m_paneFullScreen->handlePageRequest(on); }});
+        {command([this] { m_controller->handleNavigationFinished(); }),
+         command([this] { updateHistoryCommands(); }),
+         command([this](bool on) { m_paneFullScreen->handlePageRequest(on); })});
     m_browserPaneInterface = pane.pane;
     pane.widget->setObjectName(QStringLiteral("browserPane"));
     pane.widget->setAccessibleName(QStringLiteral("参照中のページ"));
@@ -567,13 +586,15 @@ ResultSlot MainWindow::createResultSlot(int number) {
     connect(slot.thumbnail, &ClickableImage::clicked, &m_entryPoints, open);
     connect(panel, &ResultSlotPanel::activated, &m_entryPoints, open);
     connect(panel, &ResultSlotPanel::focused, &m_entryPoints,
-            [this, number] { followFocusedSlot(number - 1); });
+            command([this, number] { followFocusedSlot(number - 1); }));
     connect(panel, &ResultSlotPanel::moveRequested, &m_entryPoints,
-            [this, number](ResultSlotPanel::Move move) { moveInResultColumn(number - 1, move); });
+            command([this, number](ResultSlotPanel::Move move) {
+                moveInResultColumn(number - 1, move);
+            }));
     connect(panel, &QWidget::customContextMenuRequested, &m_entryPoints,
-            [this, number, panel](const QPoint& at) {
+            command([this, number, panel](const QPoint& at) {
                 showResultMenu(number, panel->mapToGlobal(at));
-            });
+            }));
     return slot;
 }
 
@@ -599,12 +620,9 @@ void MainWindow::connectCommands() {
     connect(m_searchAction, &QAction::triggered, &m_entryPoints,
             command([controller] { controller->search(); }));
     // Direct: the filter may consume or change the key before the box handles it.
-    connect(
-        m_keywordBox, &HistoryComboBox::keyTyped, &m_entryPoints,
-        [controller](QChar& key) {
-            runCommand([controller, &key] { controller->filterKeywordKey(key); });
-        },
-        Qt::DirectConnection);
+    connect(m_keywordBox, &HistoryComboBox::keyTyped, &m_entryPoints,
+            command([controller](QChar& key) { controller->filterKeywordKey(key); }),
+            Qt::DirectConnection);
 
     connect(m_searchSettingsAction, &QAction::triggered, &m_entryPoints,
             command([this] { editSearchSettings(); }));
@@ -631,10 +649,9 @@ void MainWindow::connectCommands() {
             command([this] { mailPageLink(); }));
     // The menu has already inverted the tick when these run.
     connect(m_showToolBarAction, &QAction::triggered, &m_entryPoints,
-            [this](bool checked) { runCommand([this, checked] { setToolBarVisible(checked); }); });
-    connect(m_showStatusBarAction, &QAction::triggered, &m_entryPoints, [this](bool checked) {
-        runCommand([this, checked] { setStatusBarVisible(checked); });
-    });
+            command([this](bool checked) { setToolBarVisible(checked); }));
+    connect(m_showStatusBarAction, &QAction::triggered, &m_entryPoints,
+            command([this](bool checked) { setStatusBarVisible(checked); }));
     connect(m_clearHistoryAction, &QAction::triggered, &m_entryPoints,
             command([this] { clearSearchHistory(); }));
     connect(m_makerSiteAction, &QAction::triggered, &m_entryPoints,
@@ -651,7 +668,7 @@ void MainWindow::connectCommands() {
     connect(m_reloadAction, &QAction::triggered, &m_entryPoints,
             command([pane] { pane->reloadPage(); }));
     connect(m_fullScreenAction, &QAction::triggered, &m_entryPoints,
-            [this] { m_paneFullScreen->toggle(); });
+            command([this] { m_paneFullScreen->toggle(); }));
     connect(m_paneFullScreen, &PaneFullScreen::switched, m_fullScreenAction, &QAction::setChecked);
     connect(m_focusKeywordAction, &QAction::triggered, &m_entryPoints,
             command([this] { focusKeywordBox(); }));
