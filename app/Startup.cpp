@@ -13,6 +13,7 @@
 #include "platform/WindowActivation.h"
 
 #include <QApplication>
+#include <QDirIterator>
 #include <QIcon>
 #include <QLocale>
 
@@ -49,8 +50,11 @@ int reportCommandLineError(const QString& error) {
 
 QIcon programIcon() {
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/sorvel.png").arg(size), QSize(size, size));
+    // Each size the build drew, ":/icons/NxN/sorvel.png"; the icon reads its size from the file.
+    QDirIterator sizes(QStringLiteral(":/icons"), {QStringLiteral("sorvel.png")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (sizes.hasNext())
+        icon.addFile(sizes.next());
     return icon;
 }
 
