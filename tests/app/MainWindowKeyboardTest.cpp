@@ -1,6 +1,7 @@
 #include "AppTestUtil.h"
 #include "FakePrograms.h"
 #include "ScriptedHttpServer.h"
+#include "SearchAnswer.h"
 
 #include "app/ResultScrollArea.h"
 #include "controls/ClickableImage.h"
@@ -266,10 +267,8 @@ TEST_F(MainWindowKeyboardTest, TheResultMenuCommands) {
 
 TEST_F(MainWindowKeyboardTest, OnlyWebPagesAreHandedOnFromTheResultMenu) {
     ScriptedHttpServer odd(ScriptedHttpServer::reply(ScriptedHttpServer::response(
-        200, R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable="1" )"
-             R"(totalResultsReturned="1"><Result><Title>odd</Title>)"
-             R"(<RefererUrl>file:///etc/passwd</RefererUrl><Duration>1</Duration>)"
-             R"(<Copyright>Youtube</Copyright></Result></ResultSet>)")));
+        200, answerOf(1, "<Result><Title>odd</Title><RefererUrl>file:///etc/passwd</RefererUrl>"
+                         "<Duration>1</Duration><Copyright>Youtube</Copyright></Result>"))));
     serviceHost = QString::fromLatin1(odd.hostAndPort());
     start();
     find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("x"));

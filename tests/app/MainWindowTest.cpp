@@ -1,6 +1,7 @@
 #include "AppTestUtil.h"
 #include "Pixels.h"
 #include "ScriptedHttpServer.h"
+#include "SearchAnswer.h"
 
 #include "app/ResultScrollArea.h"
 #include "controls/ClickableImage.h"
@@ -30,14 +31,12 @@ namespace {
 
 // An answer of the search service with a total and one result per title.
 QByteArray searchAnswer(int total, const QList<QByteArray>& titles = {}) {
-    QByteArray answer =
-        R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
-        QByteArray::number(total) + R"(" totalResultsReturned="1">)";
+    QByteArray blocks;
     for (const QByteArray& title : titles)
-        answer += "<Result><Title>" + title +
+        blocks += "<Result><Title>" + title +
                   "</Title><Duration>125</Duration><Copyright>Youtube</Copyright>"
                   "<RefererUrl>http://127.0.0.1:9/watch</RefererUrl><Url></Url></Result>";
-    return answer + "</ResultSet>";
+    return answerOf(total, blocks);
 }
 
 class MainWindowTest : public ProgramFixture {

@@ -1,5 +1,6 @@
 #include "AppTestUtil.h"
 #include "ScriptedHttpServer.h"
+#include "SearchAnswer.h"
 #include "TestImages.h"
 
 #include "app/ResultScrollArea.h"
@@ -72,13 +73,11 @@ private:
             const int count = query.queryItemValue(QStringLiteral("results")).toInt();
             const int start = query.queryItemValue(QStringLiteral("start")).toInt();
             const int n = rows >= 0 ? rows : std::clamp(total - start + 1, 0, count);
-            QByteArray answer =
-                R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
-                QByteArray::number(total) + R"(" totalResultsReturned="1">)";
+            QByteArray blocks;
             for (int i = 0; i < n; ++i) {
                 const Row r = row ? row(i) : Row();
                 const QByteArray id = QByteArray::number(start + i);
-                answer += "<Result><Title>T" + id + "</Title><Url>" + host + "/videos/" + id +
+                blocks += "<Result><Title>T" + id + "</Title><Url>" + host + "/videos/" + id +
                           "</Url><RefererUrl>" +
                           (r.referer.isEmpty() ? host + "/watch/" + id : r.referer) +
                           "</RefererUrl><Duration>" + r.duration + "</Duration>" +
@@ -87,7 +86,7 @@ private:
                                : "<Thumbnail><Url>" + host + r.thumbnail + "</Url></Thumbnail>") +
                           "<Copyright>" + r.site + "</Copyright></Result>";
             }
-            c.send(ScriptedHttpServer::response(200, answer + "</ResultSet>"));
+            c.send(ScriptedHttpServer::response(200, answerOf(total, blocks)));
         } else if (target == "/thumbs/good.jpg") {
             c.send(ScriptedHttpServer::response(200, jpegOf(ThumbnailColour)));
         } else if (target == "/thumbs/cut.jpg") {

@@ -1,5 +1,6 @@
 #include "AppTestUtil.h"
 #include "ScriptedHttpServer.h"
+#include "SearchAnswer.h"
 
 #include "controls/HistoryComboBox.h"
 #include "platform/Exception.h"
@@ -41,17 +42,13 @@ MainWindowOptions testOptions(const QTemporaryDir& dir, const QString& serviceHo
 
 // An answer with no results.
 QByteArray emptyAnswer() {
-    return ScriptedHttpServer::response(
-        200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
-             R"(<ResultSet totalResultsAvailable="0" totalResultsReturned="0"></ResultSet>)");
+    return ScriptedHttpServer::response(200, answerOf(0));
 }
 
 // An answer with one result, without a thumbnail.
 QByteArray oneResultAnswer() {
     return ScriptedHttpServer::response(
-        200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
-             R"(<ResultSet totalResultsAvailable="1" totalResultsReturned="1"><Result>)"
-             R"(<Title>t</Title><Duration>5</Duration><Url></Url></Result></ResultSet>)");
+        200, answerOf(1, "<Result><Title>t</Title><Duration>5</Duration><Url></Url></Result>"));
 }
 
 // The search requests among a server's requests.
@@ -172,24 +169,21 @@ TEST(StartupTest, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
         RecordedMessages messages;
         std::atomic<int> served{0};
         std::atomic<bool> stallEnded{false};
-        QByteArray answer;
+        QByteArray blocks;
         ScriptedHttpServer server([&](ScriptedHttpServer::Connection& connection) {
             connection.readRequest();
             if (++served == c.stalledRequest) {
                 connection.stall(std::chrono::seconds(10));
                 stallEnded = true;
             } else if (served == 1) {
-                connection.send(ScriptedHttpServer::response(200, answer));
+                connection.send(ScriptedHttpServer::response(200, answerOf(3, blocks)));
             } else {
                 connection.send(ScriptedHttpServer::response(404, "none"));
             }
         });
-        answer = R"(<?xml version="1.0" encoding="UTF-8"?>)"
-                 R"(<ResultSet totalResultsAvailable="3" totalResultsReturned="3">)";
         for (const char* thumbnail : {"/1.jpg", "/2.jpg", "/3.jpg"})
-            answer += "<Result><Title>t</Title><Duration>5</Duration><Url>" +
+            blocks += "<Result><Title>t</Title><Duration>5</Duration><Url>" +
                       server.url(thumbnail) + "</Url></Result>";
-        answer += "</ResultSet>";
 
         bool closeAccepted = false;
         bool searchReturned = false;
