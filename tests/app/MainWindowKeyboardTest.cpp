@@ -44,8 +44,7 @@ public:
 
 private:
     void serve(ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.readRequest();
-        const QByteArray target = request.mid(4, request.indexOf(" HTTP/") - 4);
+        const QByteArray target = ScriptedHttpServer::target(c.readRequest());
         const QUrlQuery query(QString::fromLatin1(target.mid(target.indexOf('?') + 1)));
         const int start = query.queryItemValue(QStringLiteral("start")).toInt();
         const int count = query.queryItemValue(QStringLiteral("results")).toInt();

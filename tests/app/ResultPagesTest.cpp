@@ -64,8 +64,7 @@ public:
 
 private:
     void serve(ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.readRequest();
-        const QByteArray target = request.mid(4, request.indexOf(" HTTP/") - 4);
+        const QByteArray target = ScriptedHttpServer::target(c.readRequest());
         const QByteArray host = "http://" + server.hostAndPort();
         if (target.startsWith("/files/sorvel/api_yahoo.php?")) {
             std::lock_guard lock(mutex);
