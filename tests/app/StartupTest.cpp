@@ -31,15 +31,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-MainWindowOptions testOptions(const QTemporaryDir& dir, const QString& serviceHost) {
-    MainWindowOptions options;
-    options.serviceHost = serviceHost;
-    options.settingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
-    options.historyFileName = dir.filePath(QStringLiteral("log_search.ini"));
-    options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
-    return options;
-}
-
 // An answer with no results.
 QByteArray emptyAnswer() {
     return ScriptedHttpServer::response(200, answerOf(0));
