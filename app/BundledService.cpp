@@ -2,6 +2,7 @@
 
 #include "platform/AppDir.h"
 #include "platform/Exception.h"
+#include "search/ServiceHost.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -31,31 +33,35 @@ struct HostAndPort {
     int port = 80;
 };
 
-// The loopback address and port of a service host; a null address for any other host.
-HostAndPort loopbackAddress(const QString& hostText) {
+// The loopback address and port of a service host, read from the address the program's requests
+// go to; a null address for any other host. The bundled service speaks plain HTTP: a host named
+// with "https://" is never it.
+HostAndPort loopbackAddress(const QString& serviceHost) {
+    const QUrl url(makerSiteUrl(serviceHost));
     HostAndPort result;
-    // The bundled service speaks plain HTTP: a host named with "https://" is never it.
-    if (hostText.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+    result.port = url.port(result.port);
+    if (!url.isValid() || url.scheme() != QLatin1String("http") || result.port < 1)
         return {};
-    const QString serviceHost = hostText.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-                                    ? hostText.mid(7)
-                                    : hostText;
-    const qsizetype colon = serviceHost.lastIndexOf(u':');
-    const QString host = colon < 0 ? serviceHost : serviceHost.left(colon);
-    if (colon >= 0) {
-        bool ok = false;
-        result.port = serviceHost.mid(colon + 1).toInt(&ok);
-        if (!ok || result.port < 1 || result.port > 65535)
-            return {};
-    }
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+    // QUrl gives the host in lower case.
+    if (url.host() == QLatin1String("localhost")) {
         result.address = QHostAddress(QHostAddress::LocalHost);
         return result;
     }
-    const QHostAddress address(host);
+    const QHostAddress address(url.host());
     if (address.protocol() == QAbstractSocket::IPv4Protocol && address.isLoopback())
         result.address = address;
     return result;
+}
+
+// Whether something accepts connections there.
+bool somethingAnswersAt(const HostAndPort& target) {
+    if (target.address.isNull())
+        return false;
+    QTcpSocket socket;
+    socket.connectToHost(target.address, quint16(target.port));
+    const bool connected = socket.waitForConnected(ConnectTimeoutMs);
+    socket.abort();
+    return connected;
 }
 
 QString cannotStart(const QString& executable, const QString& why) {
@@ -68,16 +74,8 @@ BundledService::BundledService(QObject* parent)
     : QObject(parent) {}
 
 BundledService::~BundledService() {
-    if (!m_process)
-        return;
-    if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(StopTimeoutMs)) {
-            m_process->kill();
-            m_process->waitForFinished(StopTimeoutMs);
-        }
-    }
-    forwardStandardError();
+    if (m_process)
+        stopProcess();
 }
 
 bool BundledService::isLoopbackHost(const QString& serviceHost) {
@@ -85,14 +83,7 @@ bool BundledService::isLoopbackHost(const QString& serviceHost) {
 }
 
 bool BundledService::answers(const QString& serviceHost) {
-    const HostAndPort target = loopbackAddress(serviceHost);
-    if (target.address.isNull())
-        return false;
-    QTcpSocket socket;
-    socket.connectToHost(target.address, quint16(target.port));
-    const bool connected = socket.waitForConnected(ConnectTimeoutMs);
-    socket.abort();
-    return connected;
+    return somethingAnswersAt(loopbackAddress(serviceHost));
 }
 
 QString BundledService::findExecutable() {
@@ -115,7 +106,7 @@ void BundledService::abandonWait() {
 void BundledService::ensureRunning(const QString& serviceHost, const QString& executable,
                                    std::chrono::milliseconds timeout) {
     const HostAndPort target = loopbackAddress(serviceHost);
-    if (target.address.isNull() || isRunning() || answers(serviceHost))
+    if (target.address.isNull() || isRunning() || somethingAnswersAt(target))
         return;
     const QString program = executable.isEmpty() ? findExecutable() : executable;
     if (program.isEmpty())
@@ -151,13 +142,7 @@ void BundledService::ensureRunning(const QString& serviceHost, const QString& ex
         return;
 
     const bool running = m_process->state() != QProcess::NotRunning;
-    if (running) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(StopTimeoutMs))
-            m_process->kill();
-        m_process->waitForFinished(StopTimeoutMs);
-    }
-    forwardStandardError();
+    stopProcess();
     if (running) {
         throw Exception(QStringLiteral("検索サービス %1 が %2 秒のうちに動き始めませんでした")
                             .arg(program)
@@ -166,7 +151,7 @@ void BundledService::ensureRunning(const QString& serviceHost, const QString& ex
     if (m_process->error() == QProcess::FailedToStart)
         throw Exception(cannotStart(program, m_process->errorString()));
     // Another service may have taken the port meanwhile: then that one serves.
-    if (answers(serviceHost))
+    if (somethingAnswersAt(target))
         return;
     throw Exception(
         cannotStart(program, m_lastErrorLine.isEmpty()
@@ -187,6 +172,17 @@ void BundledService::start(const QString& executable, const QString& address, in
     connect(m_process.get(), &QProcess::readyReadStandardError, this,
             [this] { forwardStandardError(); });
     m_process->start();
+}
+
+void BundledService::stopProcess() {
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(StopTimeoutMs)) {
+            m_process->kill();
+            m_process->waitForFinished(StopTimeoutMs);
+        }
+    }
+    forwardStandardError();
 }
 
 void BundledService::forwardStandardError() {

@@ -48,6 +48,9 @@ public:
 
 private:
     void start(const QString& executable, const QString& address, int port);
+    // Ends the started service: SIGTERM, then SIGKILL for one that does not end in time; what it
+    // wrote last on its standard error is passed on.
+    void stopProcess();
     void forwardStandardError();
 
     std::unique_ptr<QProcess> m_process;

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Version.h"
+#include "platform/MessageService.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -76,9 +77,10 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& environ
     // -v is short for --version; a word after one dash is an option of its own.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
-        QStringLiteral("Sorvel Browser, a video search browser.\n"
+        QStringLiteral("%1, a video search browser.\n"
                        "Starts with a search for KEYWORD when one is given; a second start hands\n"
-                       "its KEYWORD to the running program."));
+                       "its KEYWORD to the running program.")
+            .arg(ApplicationTitle));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption hostOption(
@@ -100,7 +102,7 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& environ
     }
     if (parser.isSet(versionOption)) {
         line.request = CommandLine::Request::Version;
-        line.text = QStringLiteral("Sorvel Browser %1\n").arg(ProgramVersion);
+        line.text = QStringLiteral("%1 %2\n").arg(ApplicationTitle, ProgramVersion);
         return line;
     }
     if (!parsed) {

@@ -44,6 +44,9 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <concepts>
+#include <utility>
+
 namespace {
 
 const QString DesignCaption = QStringLiteral("ORVENA - Sorvel Browser");
@@ -61,6 +64,12 @@ const QString MailSetupMessage = QStringLiteral(
     "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
     "い.");
 
+// Hands a link to the desktop's mail program; says how to set one up when none takes it.
+void mailLink(const QString& subject, const QString& address) {
+    if (desktopServices().composeMail(subject, address) != 0)
+        messageService().showInformation(MailSetupMessage);
+}
+
 void setTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);
@@ -74,21 +83,14 @@ void setBackground(QWidget* widget, const QColor& color) {
     widget->setAutoFillBackground(true);
 }
 
-// A background box as every one of the window has it: white to light grey, no outline, no
-// caption.
+// A background box as every one of the window has it: white to light grey, and (as a box is
+// made) no outline and no caption.
 GradientBox* makeBackground(QWidget* parent, const QString& name,
                             GradientBox::Direction direction) {
     auto* box = new GradientBox(parent);
     box->setObjectName(name);
     box->setStartColor(WhiteColor);
     box->setEndColor(StripGrey);
-    box->setOutlineColor(WhiteColor);
-    box->setDrawsOutline(false);
-    box->setCaptionEffectEnabled(false);
-    box->setCaptionDepth(0);
-    box->setCaptionShadowColor(WhiteColor);
-    box->setCaptionLeft(0);
-    box->setCaptionTop(0);
     box->setDirection(direction);
     return box;
 }
@@ -106,6 +108,14 @@ QToolButton* makeToolButton(QWidget* parent, const QString& name, const QRect& g
     button->setAccessibleName(hint);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
+}
+
+// A button that stands for a command of the menu: a click triggers the action, and the button is
+// enabled while the action is. It keeps its own text, hint and accessible name.
+void followAction(QToolButton* button, QAction* action) {
+    button->setEnabled(action->isEnabled());
+    QObject::connect(button, &QToolButton::clicked, action, &QAction::trigger);
+    QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
 }
 
 // A sunken vertical line between groups of tool buttons.
@@ -147,9 +157,25 @@ private:
     QList<std::pair<QWidget*, QRect>> m_controls;
 };
 
-// A command of the window as an entry point from Qt: what it raises goes to the error box.
-template <class F> auto command(F handler) {
-    return [handler] { runCommand(handler); };
+// A command of the window as an entry point from Qt: what it raises goes to the error box. The
+// handler gets the arguments of the signal that it takes (Qt calls it with as many as it takes).
+template <class F> class Command {
+public:
+    explicit Command(F handler)
+        : m_handler(std::move(handler)) {}
+
+    template <class... Arguments>
+    requires std::invocable<const F&, Arguments...>
+    void operator()(Arguments&&... arguments) const {
+        runCommand([&] { m_handler(std::forward<Arguments>(arguments)...); });
+    }
+
+private:
+    F m_handler;
+};
+
+template <class F> Command<F> command(F handler) {
+    return Command<F>(std::move(handler));
 }
 
 } // namespace
@@ -361,7 +387,6 @@ void MainWindow::createToolBar() {
     m_stopButton = makeToolButton(m_toolBar, QStringLiteral("stopButton"), {570, 6, 60, 24},
                                   QStringLiteral("読み込みの中止"));
     m_stopButton->setText(QStringLiteral("中止"));
-    m_stopButton->setEnabled(false);
     for (QToolButton* button :
          {m_searchButton, m_searchSettingsButton, m_topPageButton, m_stopButton})
         button->setFont(large);
@@ -415,16 +440,15 @@ QTabWidget* MainWindow::createPages() {
 
     const BrowserPaneParts pane = m_options.createBrowserPane(
         splitter, &m_entryPoints,
-        {[this] { runCommand([this] { m_controller->handleNavigationFinished(); }); },
-         [this] { updateHistoryCommands(); },
-         [this](bool on) { m_paneFullScreen->handlePageRequest(on); }});
-    m_browserPane = pane.widget;
+        {command([this] { m_controller->handleNavigationFinished(); }),
+         command([this] { updateHistoryCommands(); }),
+         command([this](bool on) { m_paneFullScreen->handlePageRequest(on); })});
     m_browserPaneInterface = pane.pane;
-    m_browserPane->setObjectName(QStringLiteral("browserPane"));
-    m_browserPane->setAccessibleName(QStringLiteral("参照中のページ"));
-    m_paneFullScreen = new PaneFullScreen(*this, *m_browserPane, *m_browserPaneInterface);
+    pane.widget->setObjectName(QStringLiteral("browserPane"));
+    pane.widget->setAccessibleName(QStringLiteral("参照中のページ"));
+    m_paneFullScreen = new PaneFullScreen(*this, *pane.widget, *m_browserPaneInterface);
     m_paneFullScreen->setObjectName(QStringLiteral("paneFullScreen"));
-    splitter->addWidget(m_browserPane);
+    splitter->addWidget(pane.widget);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({255, 720});
@@ -458,7 +482,6 @@ MainWindow::NavigationBar MainWindow::createNavigationBar(QWidget* parent,
                                              QString::fromUtf8(b.hint));
         button->setIcon(loadGlyphIcon(b.glyph));
         button->setIconSize(QSize(16, 16));
-        button->setEnabled(false);
         *b.button = button;
     }
     made.pageLabel = new QLabel(QStringLiteral("ページ 0/0"), made.bar);
@@ -563,13 +586,15 @@ ResultSlot MainWindow::createResultSlot(int number) {
     connect(slot.thumbnail, &ClickableImage::clicked, &m_entryPoints, open);
     connect(panel, &ResultSlotPanel::activated, &m_entryPoints, open);
     connect(panel, &ResultSlotPanel::focused, &m_entryPoints,
-            [this, number] { followFocusedSlot(number - 1); });
+            command([this, number] { followFocusedSlot(number - 1); }));
     connect(panel, &ResultSlotPanel::moveRequested, &m_entryPoints,
-            [this, number](ResultSlotPanel::Move move) { moveInResultColumn(number - 1, move); });
+            command([this, number](ResultSlotPanel::Move move) {
+                moveInResultColumn(number - 1, move);
+            }));
     connect(panel, &QWidget::customContextMenuRequested, &m_entryPoints,
-            [this, number, panel](const QPoint& at) {
+            command([this, number, panel](const QPoint& at) {
                 showResultMenu(number, panel->mapToGlobal(at));
-            });
+            }));
     return slot;
 }
 
@@ -592,36 +617,30 @@ void MainWindow::layoutResultColumn() {
 
 void MainWindow::connectCommands() {
     SearchController* controller = m_controller.get();
-    const auto search = command([controller] { controller->search(); });
-    connect(m_searchButton, &QToolButton::clicked, &m_entryPoints, search);
-    connect(m_searchAction, &QAction::triggered, &m_entryPoints, search);
+    connect(m_searchAction, &QAction::triggered, &m_entryPoints,
+            command([controller] { controller->search(); }));
     // Direct: the filter may consume or change the key before the box handles it.
-    connect(
-        m_keywordBox, &HistoryComboBox::keyTyped, &m_entryPoints,
-        [controller](QChar& key) {
-            runCommand([controller, &key] { controller->filterKeywordKey(key); });
-        },
-        Qt::DirectConnection);
+    connect(m_keywordBox, &HistoryComboBox::keyTyped, &m_entryPoints,
+            command([controller](QChar& key) { controller->filterKeywordKey(key); }),
+            Qt::DirectConnection);
 
-    const auto settings = command([this] { editSearchSettings(); });
-    connect(m_searchSettingsButton, &QToolButton::clicked, &m_entryPoints, settings);
-    connect(m_searchSettingsAction, &QAction::triggered, &m_entryPoints, settings);
-    const auto topPage = command([this] { showTopPage(); });
-    connect(m_topPageButton, &QToolButton::clicked, &m_entryPoints, topPage);
-    connect(m_topPageAction, &QAction::triggered, &m_entryPoints, topPage);
-    const auto stop = command([controller] { controller->stop(); });
-    connect(m_stopButton, &QToolButton::clicked, &m_entryPoints, stop);
-    connect(m_stopAction, &QAction::triggered, &m_entryPoints, stop);
+    connect(m_searchSettingsAction, &QAction::triggered, &m_entryPoints,
+            command([this] { editSearchSettings(); }));
+    connect(m_topPageAction, &QAction::triggered, &m_entryPoints,
+            command([this] { showTopPage(); }));
+    connect(m_stopAction, &QAction::triggered, &m_entryPoints,
+            command([controller] { controller->stop(); }));
 
+    // The buttons run the menu's commands and are enabled as they are.
+    followAction(m_searchButton, m_searchAction);
+    followAction(m_searchSettingsButton, m_searchSettingsAction);
+    followAction(m_topPageButton, m_topPageAction);
+    followAction(m_stopButton, m_stopAction);
     for (const NavigationBar* bar : {&m_upperNavigation, &m_lowerNavigation}) {
-        const std::pair<QToolButton*, std::function<void()>> paging[] = {
-            {bar->first, [controller] { controller->showFirstPage(); }},
-            {bar->previous, [controller] { controller->showPreviousPage(); }},
-            {bar->next, [controller] { controller->showNextPage(); }},
-            {bar->last, [controller] { controller->showLastPage(); }},
-        };
-        for (const auto& [button, showPage] : paging)
-            connect(button, &QToolButton::clicked, &m_entryPoints, command(showPage));
+        followAction(bar->first, m_firstPageAction);
+        followAction(bar->previous, m_previousPageAction);
+        followAction(bar->next, m_nextPageAction);
+        followAction(bar->last, m_lastPageAction);
     }
 
     connect(m_openInBrowserAction, &QAction::triggered, &m_entryPoints,
@@ -630,10 +649,9 @@ void MainWindow::connectCommands() {
             command([this] { mailPageLink(); }));
     // The menu has already inverted the tick when these run.
     connect(m_showToolBarAction, &QAction::triggered, &m_entryPoints,
-            [this](bool checked) { runCommand([this, checked] { setToolBarVisible(checked); }); });
-    connect(m_showStatusBarAction, &QAction::triggered, &m_entryPoints, [this](bool checked) {
-        runCommand([this, checked] { setStatusBarVisible(checked); });
-    });
+            command([this](bool checked) { setToolBarVisible(checked); }));
+    connect(m_showStatusBarAction, &QAction::triggered, &m_entryPoints,
+            command([this](bool checked) { setStatusBarVisible(checked); }));
     connect(m_clearHistoryAction, &QAction::triggered, &m_entryPoints,
             command([this] { clearSearchHistory(); }));
     connect(m_makerSiteAction, &QAction::triggered, &m_entryPoints,
@@ -650,7 +668,7 @@ void MainWindow::connectCommands() {
     connect(m_reloadAction, &QAction::triggered, &m_entryPoints,
             command([pane] { pane->reloadPage(); }));
     connect(m_fullScreenAction, &QAction::triggered, &m_entryPoints,
-            [this] { m_paneFullScreen->toggle(); });
+            command([this] { m_paneFullScreen->toggle(); }));
     connect(m_paneFullScreen, &PaneFullScreen::switched, m_fullScreenAction, &QAction::setChecked);
     connect(m_focusKeywordAction, &QAction::triggered, &m_entryPoints,
             command([this] { focusKeywordBox(); }));
@@ -763,13 +781,7 @@ void MainWindow::editSearchSettings() {
 }
 
 void MainWindow::applySearchSettings() {
-    SearchSettings& settings = m_controller->settings;
-    m_settingsDialog->applyTo(settings);
-    // The count box without a selection (a first start, a stored index outside the list)
-    // leaves no usable count: the column then shows as many as it has slots.
-    if (settings.resultsPerPage != 5 && settings.resultsPerPage != 10 &&
-        settings.resultsPerPage != 20)
-        settings.resultsPerPage = SlotCount;
+    m_settingsDialog->applyTo(m_controller->settings);
     m_controller->search();
 }
 
@@ -785,10 +797,8 @@ void MainWindow::openPageInDefaultBrowser() {
 
 void MainWindow::mailPageLink() {
     const QString location = m_browserPaneInterface->locationUrl();
-    if (!isWebAddress(location))
-        return;
-    if (desktopServices().composeMail(m_browserPaneInterface->resultTitle(), location) != 0)
-        messageService().showInformation(MailSetupMessage);
+    if (isWebAddress(location))
+        mailLink(m_browserPaneInterface->resultTitle(), location);
 }
 
 void MainWindow::setToolBarVisible(bool visible) {
@@ -862,9 +872,7 @@ void MainWindow::addKeywordToHistory() {
 
 void MainWindow::setSearchControlsEnabled(bool enabled) {
     m_searchAction->setEnabled(enabled);
-    m_searchButton->setEnabled(enabled);
     m_searchSettingsAction->setEnabled(enabled);
-    m_searchSettingsButton->setEnabled(enabled);
     // Called inside the load that ends: a search that waited runs after it has returned.
     if (enabled && !m_pendingKeyword.isEmpty())
         QTimer::singleShot(0, &m_entryPoints, command([this] { runPendingSearch(); }));
@@ -872,7 +880,6 @@ void MainWindow::setSearchControlsEnabled(bool enabled) {
 
 void MainWindow::setStopEnabled(bool enabled) {
     m_stopAction->setEnabled(enabled);
-    m_stopButton->setEnabled(enabled);
 }
 
 bool MainWindow::isSearchEnabled() const {
@@ -880,12 +887,6 @@ bool MainWindow::isSearchEnabled() const {
 }
 
 void MainWindow::setPagingButtonsEnabled(bool firstAndPrevious, bool nextAndLast) {
-    for (const NavigationBar* bar : {&m_upperNavigation, &m_lowerNavigation}) {
-        bar->first->setEnabled(firstAndPrevious);
-        bar->previous->setEnabled(firstAndPrevious);
-        bar->next->setEnabled(nextAndLast);
-        bar->last->setEnabled(nextAndLast);
-    }
     m_firstPageAction->setEnabled(firstAndPrevious);
     m_previousPageAction->setEnabled(firstAndPrevious);
     m_nextPageAction->setEnabled(nextAndLast);
@@ -1018,21 +1019,24 @@ const SearchResult* MainWindow::shownResult(int number) const {
 }
 
 // Only web pages are handed on, as the pane's own commands do.
-void MainWindow::openResultInBrowser(int number) {
+const SearchResult* MainWindow::shownWebResult(int number) const {
     const SearchResult* result = shownResult(number);
-    if (result && isWebAddress(result->pageUrl))
+    return result && isWebAddress(result->pageUrl) ? result : nullptr;
+}
+
+void MainWindow::openResultInBrowser(int number) {
+    if (const SearchResult* result = shownWebResult(number))
         desktopServices().openUrl(result->pageUrl);
 }
 
 void MainWindow::copyResultLink(int number) {
-    const SearchResult* result = shownResult(number);
-    if (result && isWebAddress(result->pageUrl))
+    if (const SearchResult* result = shownWebResult(number))
         QGuiApplication::clipboard()->setText(result->pageUrl);
 }
 
 void MainWindow::playResult(int number) {
-    const SearchResult* result = shownResult(number);
-    if (!result || !isWebAddress(result->pageUrl))
+    const SearchResult* result = shownWebResult(number);
+    if (!result)
         return;
     // As the address reads on the wire: it begins with its scheme, so no player takes it for an
     // option.
@@ -1045,9 +1049,6 @@ void MainWindow::playResult(int number) {
 }
 
 void MainWindow::mailResult(int number) {
-    const SearchResult* result = shownResult(number);
-    if (!result || !isWebAddress(result->pageUrl))
-        return;
-    if (desktopServices().composeMail(result->title, result->pageUrl) != 0)
-        messageService().showInformation(MailSetupMessage);
+    if (const SearchResult* result = shownWebResult(number))
+        mailLink(result->title, result->pageUrl);
 }

@@ -177,6 +177,8 @@ private:
     void showResultMenu(int number, const QPoint& globalPosition);
     // The result shown in slot number (1 to SlotCount), if any.
     const SearchResult* shownResult(int number) const;
+    // The same when its page is a web page; the commands that hand a result on take no other.
+    const SearchResult* shownWebResult(int number) const;
     void openResultInBrowser(int number);
     void copyResultLink(int number);
     void playResult(int number);
@@ -256,7 +258,6 @@ private:
     // Slot 1 at index 0.
     QList<ResultSlot> m_resultSlots;
 
-    QWidget* m_browserPane = nullptr;
     IBrowserPane* m_browserPaneInterface = nullptr;
     PaneFullScreen* m_paneFullScreen = nullptr;
 

@@ -23,7 +23,6 @@ public:
     ~PaneFullScreen() override;
     Q_DISABLE_COPY_MOVE(PaneFullScreen)
 
-    bool isOn() const { return m_on; }
     // The user's command: on when off, off when on.
     void toggle();
     // The page asks to show itself on the whole screen (on) or to end that. Ending it leaves full

@@ -5,9 +5,13 @@
 #include "app/DomainList.h"
 #include "platform/Fonts.h"
 #include "search/SearchTypes.h"
+#include "search/SearchView.h"
 
 #include <QLineEdit>
 #include <QSignalBlocker>
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -124,8 +128,13 @@ void SearchSettingsDialog::setDomainText(const QString& text) {
 void SearchSettingsDialog::applyTo(SearchSettings& settings) const {
     static constexpr int counts[] = {5, 10, 20};
     const int countIndex = m_ui->resultCountBox->currentIndex();
-    if (countIndex >= 0 && countIndex < 3)
+    // The box without a selection (a first start, a stored index outside the list) keeps a count
+    // of the list; any other is no usable count, and the column then shows as many as it has
+    // slots.
+    if (countIndex >= 0 && countIndex < int(std::size(counts)))
         settings.resultsPerPage = counts[countIndex];
+    else if (std::ranges::find(counts, settings.resultsPerPage) == std::end(counts))
+        settings.resultsPerPage = ISearchView::SlotCount;
     settings.adultOk = QString::number(m_ui->adultBox->currentIndex());
     if (m_ui->allSitesButton->isChecked())
         settings.site.clear();

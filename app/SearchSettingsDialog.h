@@ -38,8 +38,9 @@ public:
     // Sets the domain box's text as the program does: no change is reported.
     void setDomainText(const QString& text);
 
-    // Copies the controls into the settings: the result count (an index without a row leaves
-    // it), the adult choice as its index in decimal, and the site of the selected choice.
+    // Copies the controls into the settings: the result count (an index without a row leaves a
+    // count of the list as it is and makes any other one ISearchView::SlotCount), the adult choice
+    // as its index in decimal, and the site of the selected choice.
     void applyTo(SearchSettings& settings) const;
 
 private:

@@ -1,7 +1,6 @@
 #include "app/Startup.h"
 
 #include "app/BundledService.h"
-#include "app/CommandLine.h"
 #include "app/QtTranslations.h"
 #include "app/SearchSettingsDialog.h"
 #include "app/Version.h"
@@ -14,6 +13,7 @@
 #include "platform/WindowActivation.h"
 
 #include <QApplication>
+#include <QDirIterator>
 #include <QIcon>
 #include <QLocale>
 
@@ -50,8 +50,11 @@ int reportCommandLineError(const QString& error) {
 
 QIcon programIcon() {
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/sorvel.png").arg(size), QSize(size, size));
+    // Each size the build drew, ":/icons/NxN/sorvel.png"; the icon reads its size from the file.
+    QDirIterator sizes(QStringLiteral(":/icons"), {QStringLiteral("sorvel.png")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (sizes.hasNext())
+        icon.addFile(sizes.next());
     return icon;
 }
 
@@ -109,13 +112,17 @@ int runApplication(QApplication& app, const MainWindowOptions& options, const St
     return 0;
 }
 
-std::optional<int> answerWithoutWindow(int argc, char* argv[]) {
-    const CommandLine line = readThisCommandLine(withoutQtOptions(argumentsOf(argc, argv)));
+CommandLine readStartCommandLine(int argc, char* argv[]) {
+    return readThisCommandLine(withoutQtOptions(argumentsOf(argc, argv)));
+}
+
+std::optional<int> answerWithoutWindow(const CommandLine& line, int argc, char* argv[]) {
     if (!line.error.isEmpty())
         return reportCommandLineError(line.error);
     if (line.request == CommandLine::Request::Run)
         return std::nullopt;
-    // Read once more with the application's arguments, which name the program as it was called.
+    // Read once more with the application's arguments: the help names the program as it was
+    // called, which only an application object tells.
     const QCoreApplication app(argc, argv);
     const CommandLine named = readThisCommandLine(withoutQtOptions(QCoreApplication::arguments()));
     std::fputs(named.text.toLocal8Bit().constData(), stdout);
@@ -126,9 +133,6 @@ std::optional<int> answerWithoutWindow(int argc, char* argv[]) {
 int handToRunningInstance(int argc, char* argv[]) {
     const QCoreApplication app(argc, argv);
     const QStringList arguments = withoutQtOptions(QCoreApplication::arguments());
-    const CommandLine line = readThisCommandLine(arguments);
-    if (!line.error.isEmpty())
-        return reportCommandLineError(line.error);
     // A running program that does not take it (one that is ending) changes nothing: this start
     // ends as a second start always has.
     InstanceChannel::send(InstanceMarkerName, StartRequest::ofThisProcess(arguments.mid(1)),
@@ -136,10 +140,7 @@ int handToRunningInstance(int argc, char* argv[]) {
     return 0;
 }
 
-int runProgram(QApplication& app) {
-    const CommandLine line = readThisCommandLine(QCoreApplication::arguments());
-    if (!line.error.isEmpty())
-        return reportCommandLineError(line.error);
+int runProgram(QApplication& app, const CommandLine& line) {
     QApplication::setApplicationVersion(ProgramVersion);
     QGuiApplication::setDesktopFileName(DesktopFileName);
     QApplication::setWindowIcon(programIcon());
@@ -159,6 +160,7 @@ int runProgram(QApplication& app) {
         QObject::connect(&termination, &TerminationSignals::received, &app, [&] {
             ending = true;
             service.abandonWait();
+            // The box that says why the service cannot start may be open.
             QApplication::closeAllWindows();
         });
         runCommand([&] { service.ensureRunning(line.serviceHost); });

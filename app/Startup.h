@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 
 #include <memory>
@@ -47,18 +48,23 @@ struct StartOptions {
 int runApplication(QApplication& app, const MainWindowOptions& options = MainWindowOptions(),
                    const StartOptions& start = StartOptions());
 
-// What main does before the application object, without a display and whether or not another
-// instance runs: answers --help and --version on the standard output (0), and refuses a command
-// line or a SORVEL_SERVICE_HOST it cannot use with the reason on the standard error (2). The exit
-// code when the run ends here.
-std::optional<int> answerWithoutWindow(int argc, char* argv[]);
+// The command line of this start as main reads it, once, before the application object: the
+// arguments without the options that the application object takes for itself, with
+// SORVEL_SERVICE_HOST.
+CommandLine readStartCommandLine(int argc, char* argv[]);
 
-// A second start: hands its command line to the running program and returns 0 at once, or 2
-// (with the reason on the standard error) for a command line it cannot use.
+// What main does with it before the application object, without a display and whether or not
+// another instance runs: answers --help and --version on the standard output (0), and refuses a
+// command line or a SORVEL_SERVICE_HOST it cannot use with the reason on the standard error (2).
+// The exit code when the run ends here.
+std::optional<int> answerWithoutWindow(const CommandLine& line, int argc, char* argv[]);
+
+// A second start whose command line answerWithoutWindow() let run: hands the command line to the
+// running program and returns 0 at once.
 int handToRunningInstance(int argc, char* argv[]);
 
-// The program once it holds the single-instance marker: reads the command line and
-// SORVEL_SERVICE_HOST (2 and the reason on the standard error when they cannot be used), listens
-// for second starts, loads Qt's translations, makes the settings folder, starts the bundled
-// service where nothing answers at a loopback service host, then runApplication().
-int runProgram(QApplication& app);
+// The program once it holds the single-instance marker, with the command line that
+// answerWithoutWindow() let run: listens for second starts, loads Qt's translations, makes the
+// settings folder, starts the bundled service where nothing answers at a loopback service host,
+// then runApplication().
+int runProgram(QApplication& app, const CommandLine& line);

@@ -9,7 +9,8 @@ int main(int argc, char* argv[]) {
         // First of all, so that SIGTERM, SIGINT and SIGHUP close the window the normal way from
         // the start (one that comes early waits for the event loop).
         TerminationSignals::install();
-        if (const std::optional<int> exitCode = answerWithoutWindow(argc, argv))
+        const CommandLine line = readStartCommandLine(argc, argv);
+        if (const std::optional<int> exitCode = answerWithoutWindow(line, argc, argv))
             return *exitCode;
         // Another instance runs: it takes this start's command line.
         SingleInstanceMarker marker;
@@ -17,7 +18,7 @@ int main(int argc, char* argv[]) {
             return handToRunningInstance(argc, argv);
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         QApplication app(argc, argv);
-        return runProgram(app);
+        return runProgram(app, line);
     } catch (...) {
         return 0;
     }

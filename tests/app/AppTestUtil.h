@@ -109,23 +109,28 @@ private:
     QString m_host;
 };
 
+// The main window's options for a test run: the settings and history files in dir, the fake
+// browser pane.
+inline MainWindowOptions testOptions(const QTemporaryDir& dir, const QString& serviceHost) {
+    MainWindowOptions options;
+    options.serviceHost = serviceHost;
+    options.settingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
+    options.historyFileName = dir.filePath(QStringLiteral("log_search.ini"));
+    options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
+    return options;
+}
+
 // The program's two windows against a temporary directory (settings and history file) and a
 // fake browser pane; each start() is one run of the program.
 class ProgramFixture : public ::testing::Test {
 protected:
     ~ProgramFixture() override { windows.reset(); }
 
+    // As testOptions() names them.
     QString settingsPath() const { return dir.filePath(QStringLiteral("Sorvel.ini")); }
     QString historyPath() const { return dir.filePath(QStringLiteral("log_search.ini")); }
 
-    MainWindowOptions options() const {
-        MainWindowOptions options;
-        options.serviceHost = serviceHost;
-        options.settingsFilePath = settingsPath();
-        options.historyFileName = historyPath();
-        options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
-        return options;
-    }
+    MainWindowOptions options() const { return testOptions(dir, serviceHost); }
 
     // Builds the windows without showing them.
     void create() {

@@ -21,8 +21,8 @@ public:
 
     void navigate(const QString& url) override { navigations << url; }
     QString locationUrl() const override { return location; }
-    QString resultTitle() const override { return hint; }
-    void setResultTitle(const QString& text) override { hint = text; }
+    QString resultTitle() const override { return m_resultTitle; }
+    void setResultTitle(const QString& text) override { m_resultTitle = text; }
     void goBack() override { commands << QStringLiteral("back"); }
     void goForward() override { commands << QStringLiteral("forward"); }
     void reloadPage() override { commands << QStringLiteral("reload"); }
@@ -51,7 +51,6 @@ public:
     // "exitFullScreen".
     QStringList commands;
     QString location;
-    QString hint;
     bool backPossible = false;
     bool forwardPossible = false;
 
@@ -59,4 +58,7 @@ signals:
     void navigationFinished();
     void historyChanged();
     void fullScreenRequested(bool on);
+
+private:
+    QString m_resultTitle;
 };

@@ -1,6 +1,8 @@
 #include "AppTestUtil.h"
 #include "FakePrograms.h"
 #include "ScriptedHttpServer.h"
+#include "ScriptedSearchService.h"
+#include "SearchAnswer.h"
 
 #include "app/ResultScrollArea.h"
 #include "controls/ClickableImage.h"
@@ -17,54 +19,22 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
-#include <QUrlQuery>
 
 namespace {
 
-// A search service on 127.0.0.1 with `total` results: result n is titled "Tn", lasts 125
-// seconds, comes from Youtube and has its page at /watch/n (pageOf(n)). No thumbnails.
-class KeyboardService {
-public:
-    explicit KeyboardService(int results)
-        : total(results)
-        , server([this](ScriptedHttpServer::Connection& c) { serve(c); }) {}
-
-    QString host() const { return QString::fromLatin1(server.hostAndPort()); }
-    QString pageOf(int n) const { return QStringLiteral("http://%1/watch/%2").arg(host()).arg(n); }
-    int searches() const {
-        int count = 0;
-        for (const QByteArray& request : server.requests())
-            count += request.contains("api_yahoo.php") ? 1 : 0;
-        return count;
-    }
-
-    const int total;
-    ScriptedHttpServer server;
-
-private:
-    void serve(ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.readRequest();
-        const QByteArray target = request.mid(4, request.indexOf(" HTTP/") - 4);
-        const QUrlQuery query(QString::fromLatin1(target.mid(target.indexOf('?') + 1)));
-        const int start = query.queryItemValue(QStringLiteral("start")).toInt();
-        const int count = query.queryItemValue(QStringLiteral("results")).toInt();
-        QByteArray answer = R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet )"
-                            R"(totalResultsAvailable=")" +
-                            QByteArray::number(total) + R"(" totalResultsReturned="1">)";
-        for (int n = start; target.contains("api_yahoo.php") && n < start + count && n <= total;
-             ++n) {
-            const QByteArray id = QByteArray::number(n);
-            answer += "<Result><Title>T" + id + "</Title><RefererUrl>" + pageOf(n).toLatin1() +
-                      "</RefererUrl><Duration>125</Duration><Copyright>Youtube</Copyright>"
-                      "</Result>";
-        }
-        c.send(ScriptedHttpServer::response(200, answer + "</ResultSet>"));
-    }
-};
-
 class MainWindowKeyboardTest : public ProgramFixture {
 protected:
-    MainWindowKeyboardTest() { serviceHost = service.host(); }
+    // Thirty results: result n is titled "Tn", lasts 125 seconds, comes from Youtube and has its
+    // page at /watch/n (service.pageOf(n)); no video address, no thumbnail.
+    MainWindowKeyboardTest() {
+        service.setResults(30, -1, [](int) {
+            ScriptedSearchService::Row row;
+            row.thumbnail.clear();
+            row.videoUrl = false;
+            return row;
+        });
+        serviceHost = service.host();
+    }
 
     // Chooses an item of the open menu by its access key. The offscreen platform, unlike a
     // desktop, leaves no window active when a menu closes: the main window is activated again.
@@ -89,7 +59,7 @@ protected:
     ImageCheckBox* checkBox(int number) { return mainWindow().resultSlot(number - 1).checkBox; }
     QMenu* resultMenu() { return find<QMenu>("resultMenu"); }
 
-    KeyboardService service{30};
+    ScriptedSearchService service;
 };
 
 QString spokenName(QObject* object) {
@@ -266,10 +236,8 @@ TEST_F(MainWindowKeyboardTest, TheResultMenuCommands) {
 
 TEST_F(MainWindowKeyboardTest, OnlyWebPagesAreHandedOnFromTheResultMenu) {
     ScriptedHttpServer odd(ScriptedHttpServer::reply(ScriptedHttpServer::response(
-        200, R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable="1" )"
-             R"(totalResultsReturned="1"><Result><Title>odd</Title>)"
-             R"(<RefererUrl>file:///etc/passwd</RefererUrl><Duration>1</Duration>)"
-             R"(<Copyright>Youtube</Copyright></Result></ResultSet>)")));
+        200, answerOf(1, "<Result><Title>odd</Title><RefererUrl>file:///etc/passwd</RefererUrl>"
+                         "<Duration>1</Duration><Copyright>Youtube</Copyright></Result>"))));
     serviceHost = QString::fromLatin1(odd.hostAndPort());
     start();
     find<HistoryComboBox>("keywordBox")->setEditText(QStringLiteral("x"));

@@ -1,5 +1,5 @@
 #include "AppTestUtil.h"
-#include "ScriptedHttpServer.h"
+#include "ScriptedSearchService.h"
 #include "TestImages.h"
 
 #include "app/ResultScrollArea.h"
@@ -13,108 +13,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrlQuery>
-
-#include <atomic>
-#include <mutex>
 
 namespace {
 
-const QColor ThumbnailColour(200, 30, 30);
+using Row = ScriptedSearchService::Row;
+
+const QColor ThumbnailColour = ScriptedSearchService::ThumbnailColour;
 const QColor NoImageColour(20, 180, 20);
-
-// One result as the scripted service describes it; the thumbnail is a path on the service.
-struct Row {
-    QByteArray duration = "125";
-    QByteArray site = "Youtube";
-    QByteArray thumbnail = "/thumbs/good.jpg";
-    QByteArray referer; // empty: the service's own page of the result
-};
-
-// A search service on 127.0.0.1: it reports `total` and answers a page with the rows that lie
-// in it (or `rows` of them when set), serves thumbnails (good, missing, cut short, no picture,
-// and one that waits until released), result pages and the top page.
-class ScriptedService {
-public:
-    // Concurrent: a thumbnail that waits holds no other request.
-    ScriptedService()
-        : server([this](ScriptedHttpServer::Connection& c) { serve(c); },
-                 ScriptedHttpServer::concurrently()) {}
-
-    void setResults(int newTotal, int newRows = -1, std::function<Row(int)> newRow = {}) {
-        std::lock_guard lock(mutex);
-        total = newTotal;
-        rows = newRows;
-        row = std::move(newRow);
-    }
-
-    QString host() const { return QString::fromLatin1(server.hostAndPort()); }
-    QByteArray lastSearch() const {
-        const QList<QByteArray> requests = server.requests();
-        for (auto it = requests.rbegin(); it != requests.rend(); ++it)
-            if (it->contains("api_yahoo.php"))
-                return *it;
-        return {};
-    }
-
-    std::atomic<bool> slowRequested{false};
-    std::atomic<bool> slowReleased{false};
-    ScriptedHttpServer server;
-
-private:
-    void serve(ScriptedHttpServer::Connection& c) {
-        const QByteArray request = c.readRequest();
-        const QByteArray target = request.mid(4, request.indexOf(" HTTP/") - 4);
-        const QByteArray host = "http://" + server.hostAndPort();
-        if (target.startsWith("/files/sorvel/api_yahoo.php?")) {
-            std::lock_guard lock(mutex);
-            const QUrlQuery query(QString::fromLatin1(target.mid(target.indexOf('?') + 1)));
-            const int count = query.queryItemValue(QStringLiteral("results")).toInt();
-            const int start = query.queryItemValue(QStringLiteral("start")).toInt();
-            const int n = rows >= 0 ? rows : std::clamp(total - start + 1, 0, count);
-            QByteArray answer =
-                R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
-                QByteArray::number(total) + R"(" totalResultsReturned="1">)";
-            for (int i = 0; i < n; ++i) {
-                const Row r = row ? row(i) : Row();
-                const QByteArray id = QByteArray::number(start + i);
-                answer += "<Result><Title>T" + id + "</Title><Url>" + host + "/videos/" + id +
-                          "</Url><RefererUrl>" +
-                          (r.referer.isEmpty() ? host + "/watch/" + id : r.referer) +
-                          "</RefererUrl><Duration>" + r.duration + "</Duration>" +
-                          (r.thumbnail.isEmpty()
-                               ? QByteArray()
-                               : "<Thumbnail><Url>" + host + r.thumbnail + "</Url></Thumbnail>") +
-                          "<Copyright>" + r.site + "</Copyright></Result>";
-            }
-            c.send(ScriptedHttpServer::response(200, answer + "</ResultSet>"));
-        } else if (target == "/thumbs/good.jpg") {
-            c.send(ScriptedHttpServer::response(200, jpegOf(ThumbnailColour)));
-        } else if (target == "/thumbs/cut.jpg") {
-            const QByteArray jpeg = jpegOf(ThumbnailColour, 120, 90, true);
-            c.send(ScriptedHttpServer::response(200, jpeg.left(jpeg.size() * 4 / 5)));
-        } else if (target == "/thumbs/text.jpg") {
-            c.send(ScriptedHttpServer::response(200, "this is no picture"));
-        } else if (target == "/thumbs/slow.jpg") {
-            slowRequested = true;
-            // Ten seconds at most; at once when the server stops.
-            for (int i = 0; i < 2000 && !slowReleased; ++i)
-                c.stall(std::chrono::milliseconds(5));
-            c.send(ScriptedHttpServer::response(200, jpegOf(ThumbnailColour)));
-        } else if (target.startsWith("/watch/") || target.startsWith("/files/sorvel/")) {
-            c.send(ScriptedHttpServer::response(
-                200, "<html><head><meta charset=\"utf-8\"></head><body>page</body></html>",
-                {"Content-Type: text/html; charset=utf-8"}));
-        } else {
-            c.send(ScriptedHttpServer::response(404, "<html>Not Found</html>"));
-        }
-    }
-
-    std::mutex mutex;
-    int total = 0;
-    int rows = -1;
-    std::function<Row(int)> row;
-};
 
 class ResultPagesTest : public ProgramFixture {
 protected:
@@ -170,7 +75,7 @@ protected:
         return on;
     }
 
-    ScriptedService service;
+    ScriptedSearchService service;
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "AppTestUtil.h"
 #include "ScriptedHttpServer.h"
+#include "SearchAnswer.h"
 
 #include "app/DomainList.h"
 #include "controls/HistoryComboBox.h"
@@ -19,16 +20,10 @@
 
 namespace {
 
-QByteArray searchAnswer(int total) {
-    return ScriptedHttpServer::response(
-        200, R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
-                 QByteArray::number(total) + R"(" totalResultsReturned="0"></ResultSet>)");
-}
-
 class SearchSettingsDialogTest : public ProgramFixture {
 protected:
     SearchSettingsDialogTest()
-        : server(ScriptedHttpServer::reply(searchAnswer(95))) {
+        : server(ScriptedHttpServer::reply(ScriptedHttpServer::response(200, answerOf(95)))) {
         serviceHost = QString::fromLatin1(server.hostAndPort());
     }
 

@@ -1,5 +1,6 @@
 #include "AppTestUtil.h"
 #include "ScriptedHttpServer.h"
+#include "SearchAnswer.h"
 
 #include "controls/HistoryComboBox.h"
 #include "platform/Exception.h"
@@ -30,28 +31,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-MainWindowOptions testOptions(const QTemporaryDir& dir, const QString& serviceHost) {
-    MainWindowOptions options;
-    options.serviceHost = serviceHost;
-    options.settingsFilePath = dir.filePath(QStringLiteral("Sorvel.ini"));
-    options.historyFileName = dir.filePath(QStringLiteral("log_search.ini"));
-    options.createBrowserPane = browserPaneOf<FakeBrowserPane>();
-    return options;
-}
-
 // An answer with no results.
 QByteArray emptyAnswer() {
-    return ScriptedHttpServer::response(
-        200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
-             R"(<ResultSet totalResultsAvailable="0" totalResultsReturned="0"></ResultSet>)");
+    return ScriptedHttpServer::response(200, answerOf(0));
 }
 
 // An answer with one result, without a thumbnail.
 QByteArray oneResultAnswer() {
     return ScriptedHttpServer::response(
-        200, R"(<?xml version="1.0" encoding="UTF-8"?>)"
-             R"(<ResultSet totalResultsAvailable="1" totalResultsReturned="1"><Result>)"
-             R"(<Title>t</Title><Duration>5</Duration><Url></Url></Result></ResultSet>)");
+        200, answerOf(1, "<Result><Title>t</Title><Duration>5</Duration><Url></Url></Result>"));
 }
 
 // The search requests among a server's requests.
@@ -172,24 +160,21 @@ TEST(StartupTest, CloseDuringAPageLoadEndsTheLoadAndTheRun) {
         RecordedMessages messages;
         std::atomic<int> served{0};
         std::atomic<bool> stallEnded{false};
-        QByteArray answer;
+        QByteArray blocks;
         ScriptedHttpServer server([&](ScriptedHttpServer::Connection& connection) {
             connection.readRequest();
             if (++served == c.stalledRequest) {
                 connection.stall(std::chrono::seconds(10));
                 stallEnded = true;
             } else if (served == 1) {
-                connection.send(ScriptedHttpServer::response(200, answer));
+                connection.send(ScriptedHttpServer::response(200, answerOf(3, blocks)));
             } else {
                 connection.send(ScriptedHttpServer::response(404, "none"));
             }
         });
-        answer = R"(<?xml version="1.0" encoding="UTF-8"?>)"
-                 R"(<ResultSet totalResultsAvailable="3" totalResultsReturned="3">)";
         for (const char* thumbnail : {"/1.jpg", "/2.jpg", "/3.jpg"})
-            answer += "<Result><Title>t</Title><Duration>5</Duration><Url>" +
+            blocks += "<Result><Title>t</Title><Duration>5</Duration><Url>" +
                       server.url(thumbnail) + "</Url></Result>";
-        answer += "</ResultSet>";
 
         bool closeAccepted = false;
         bool searchReturned = false;
@@ -586,7 +571,8 @@ TEST_F(ProgramSignalsTest, TermIntAndHupCloseTheWindowAndSaveBothFiles) {
     EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral(".config/sorvel"))));
 }
 
-// The request goes to the host the run names: --service-host, else SORVEL_SERVICE_HOST.
+// The request goes to the host the run names: --service-host, else SORVEL_SERVICE_HOST. The
+// options of X11's, which a platform other than X11 leaves alone, are no options of the program.
 TEST_F(CommandLineProcessTest, TheSearchGoesToTheServiceHostOfTheRun) {
     ServiceProcess optionService;
     ServiceProcess variableService;
@@ -595,10 +581,12 @@ TEST_F(CommandLineProcessTest, TheSearchGoesToTheServiceHostOfTheRun) {
         ServiceProcess* option;
         ServiceProcess* variable;
         ServiceProcess* asked;
+        bool x11Options;
     } cases[] = {
-        {"the option", &optionService, nullptr, &optionService},
-        {"the variable", nullptr, &variableService, &variableService},
-        {"both: the option wins", &optionService, &variableService, &optionService},
+        {"the option", &optionService, nullptr, &optionService, false},
+        {"the variable", nullptr, &variableService, &variableService, false},
+        {"both: the option wins", &optionService, &variableService, &optionService, false},
+        {"the option among X11's", &optionService, nullptr, &optionService, true},
     };
     int run = 0;
     for (const auto& c : cases) {
@@ -607,6 +595,9 @@ TEST_F(CommandLineProcessTest, TheSearchGoesToTheServiceHostOfTheRun) {
         const QString keyword = QStringLiteral("run%1").arg(++run);
         const QByteArray request = "api_yahoo.php?&query=" + keyword.toLatin1() + '&';
         QStringList arguments;
+        if (c.x11Options)
+            arguments << QStringLiteral("-display") << QStringLiteral(":1")
+                      << QStringLiteral("-sync");
         if (c.option)
             arguments << QStringLiteral("--service-host") << c.option->host();
         arguments << keyword;

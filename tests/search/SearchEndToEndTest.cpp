@@ -223,8 +223,7 @@ public:
                  ScriptedHttpServer::concurrently()) {}
 
     void serve(ScriptedHttpServer::Connection& c, std::chrono::milliseconds pause) {
-        const QByteArray request = c.readRequest();
-        const QByteArray target = request.mid(4, request.indexOf(" HTTP/") - 4);
+        const QByteArray target = ScriptedHttpServer::target(c.readRequest());
         if (target.startsWith("/files/sorvel/api_yahoo.php?")) {
             const int start = QUrlQuery(QString::fromLatin1(target.mid(target.indexOf('?') + 1)))
                                   .queryItemValue(QStringLiteral("start"))

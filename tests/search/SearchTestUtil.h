@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SearchAnswer.h"
 #include "TestImages.h"
 
 #include <QByteArray>
@@ -12,9 +13,4 @@ inline QByteArray resultBlock(const QByteArray& title, const QByteArray& duratio
            "</Url><ClickUrl>http://c/</ClickUrl><RefererUrl>" + referer +
            "</RefererUrl><Duration>" + duration + "</Duration><Thumbnail><Url>" + thumbnail +
            "</Url></Thumbnail><Copyright>" + copyright + "</Copyright></Result>";
-}
-
-inline QByteArray answerOf(int total, const QByteArray& blocks) {
-    return R"(<?xml version="1.0" encoding="UTF-8"?><ResultSet totalResultsAvailable=")" +
-           QByteArray::number(total) + R"(" totalResultsReturned="1">)" + blocks + "</ResultSet>";
 }

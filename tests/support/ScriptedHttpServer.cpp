@@ -120,6 +120,12 @@ QList<QByteArray> ScriptedHttpServer::serverNames() const {
     return m_serverNames;
 }
 
+QByteArray ScriptedHttpServer::target(const QByteArray& request) {
+    const qsizetype start = request.indexOf(' ') + 1;
+    const qsizetype end = request.indexOf(' ', start);
+    return start > 0 && end > start ? request.mid(start, end - start) : QByteArray();
+}
+
 QByteArray ScriptedHttpServer::response(int status, const QByteArray& body,
                                         const QList<QByteArray>& headers) {
     QByteArray response = "HTTP/1.0 " + QByteArray::number(status) + " Status\r\n";

@@ -92,6 +92,8 @@ public:
     // A whole HTTP/1.0 response: status line, the given header lines, an empty line, the body.
     static QByteArray response(int status, const QByteArray& body,
                                const QList<QByteArray>& headers = {});
+    // The target of a request header: "/path?query" of "GET /path?query HTTP/1.0"; empty for none.
+    static QByteArray target(const QByteArray& request);
     // A script that reads the request and answers with fixed bytes.
     static Script reply(const QByteArray& bytes);
     // A port on 127.0.0.1 where nothing listens (a connection there is refused).
