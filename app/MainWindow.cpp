@@ -57,8 +57,6 @@ constexpr DesignColor StripGrey = designColor(226, 226, 226);
 // under this name, so it stays whatever the keyword box is called.
 const QString HistorySection = QStringLiteral("HistoryComboBox1");
 const QString HistoryFileName = QStringLiteral("log_search.ini");
-// The stand-in for a thumbnail that cannot be shown, compiled into the program.
-const QString NoImagePicture = QStringLiteral(":/no_image.jpg");
 
 const QString MailSetupMessage = QStringLiteral(
     "お使いのメールソフトを「通常使うメールソフト(規定のプログラム)」に設定してくださ"
@@ -206,7 +204,6 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
     // The first activation applies the stored count; until then (a window manager that does
     // not activate the new window) a load must still find a count it can divide by.
     m_controller->settings.resultsPerPage = SlotCount;
-    m_controller->noImageFile = NoImagePicture;
 
     // The stored layout.
     setObjectName(QStringLiteral("mainWindow"));
