@@ -141,12 +141,10 @@ TEST(BundledServiceTest, SaysWhyItCannotStart) {
 
 TEST(BundledServiceTest, NoServiceToBeFound) {
     QTemporaryDir empty;
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", empty.path().toLocal8Bit());
+    const ScopedVariable path("PATH", empty.path());
     BundledService service;
     const QString message =
         raisedBy([&] { service.ensureRunning(loopbackHost(ScriptedHttpServer::closedPort())); });
-    qputenv("PATH", path);
     EXPECT_EQ(message, QStringLiteral("検索サービス sorvel-service が見つかりません"));
 }
 

@@ -565,13 +565,13 @@ TEST_F(MainWindowTest, TheBrowserPaneGoesThroughTheProxyOfTheEnvironment) {
     };
     const auto proxy = proxyAnswering("proxied");
     const auto other = proxyAnswering("wrong proxy");
-    qputenv("http_proxy", proxy->url(""));
-    qputenv("all_proxy", other->url(""));
-    MainWindowOptions withRealPane = options();
-    withRealPane.createBrowserPane = MainWindowOptions().createBrowserPane;
-    windows = std::make_unique<ProgramWindows>(withRealPane);
-    qunsetenv("http_proxy");
-    qunsetenv("all_proxy");
+    {
+        const ScopedVariable http("http_proxy", QString::fromLatin1(proxy->url("")));
+        const ScopedVariable all("all_proxy", QString::fromLatin1(other->url("")));
+        MainWindowOptions withRealPane = options();
+        withRealPane.createBrowserPane = MainWindowOptions().createBrowserPane;
+        windows = std::make_unique<ProgramWindows>(withRealPane);
+    }
     MainWindow& w = mainWindow();
     w.show();
     w.browserPane().navigate(QStringLiteral("http://videos.test/watch/1"));

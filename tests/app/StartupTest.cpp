@@ -262,8 +262,7 @@ TEST(StartupTest, ASecondStartBringsTheWindowForwardAndSearchesAfterTheRunningLo
     QTemporaryDir dir;
     QTemporaryDir runtime;
     QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const ScopedVariable runtimeVariable("XDG_RUNTIME_DIR", runtime.path());
     RecordedMessages messages;
     ScriptedHttpServer server([](ScriptedHttpServer::Connection& connection) {
         if (connection.readRequest().contains("%E7%8C%AB"))
@@ -305,7 +304,6 @@ TEST(StartupTest, ASecondStartBringsTheWindowForwardAndSearchesAfterTheRunningLo
     EXPECT_EQ(runApplication(*qApp, testOptions(dir, QString::fromLatin1(server.hostAndPort())),
                              StartOptions{QString(), &channel}),
               0);
-    qputenv("XDG_RUNTIME_DIR", savedRuntime);
 
     EXPECT_TRUE(broughtForward);
     const QList<QByteArray> requests = searchRequests(server);
