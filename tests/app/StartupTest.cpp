@@ -471,8 +471,11 @@ QByteArray windowProperty(const QString& display, const char* property) {
 // test's own (Xvfb), without a window manager.
 TEST_F(TwoProcessesTest, OnX11TheSecondStartsStartupIdReachesTheWindow) {
     QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    // Without -noreset the server starts afresh whenever its last client leaves (each xprop
+    // below), and a program connecting just then finds no server and gives up.
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp"), QStringLiteral("-noreset")});
     ASSERT_TRUE(xvfb.waitForStarted(10000)) << "Xvfb (package xvfb) is needed";
     QByteArray number;
     ASSERT_TRUE(waitUntil(
@@ -487,7 +490,8 @@ TEST_F(TwoProcessesTest, OnX11TheSecondStartsStartupIdReachesTheWindow) {
 
     launch(first);
     ASSERT_TRUE(waitUntil([&] { return !windowProperty(display, "WM_CLASS").isEmpty(); }, 30000))
-        << "xprop (package x11-utils) is needed";
+        << "xprop (package x11-utils) is needed; the program said: "
+        << first.readAllStandardError().toStdString();
     EXPECT_EQ(windowProperty(display, "_NET_STARTUP_ID"), "_NET_STARTUP_ID:  not found.\n");
     environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("launcher-7_TIME4242"));
     launch(second);
