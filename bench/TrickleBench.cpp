@@ -59,6 +59,27 @@ void BM_GetFromATricklingServer(benchmark::State& state) {
     state.counters["ended_by_time_out"] = failed ? 1 : 0;
 }
 
+// A search controller against the service at host, with no disk cache, twenty results a page
+// and a keyword, and a way to wait until its load has ended.
+struct BenchSearch {
+    explicit BenchSearch(const QByteArray& host)
+        : client(view, http, url, QString::fromLatin1(host)) {
+        client.setThumbnailCacheDirectory(QString());
+        client.settings.resultsPerPage = 20;
+        view.keyword = QStringLiteral("cat");
+    }
+
+    void waitUntilLoaded() {
+        while (client.isLoading())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+
+    FakeSearchView view;
+    HttpClient http;
+    UrlEncoder url;
+    SearchController client;
+};
+
 // Arguments: the pause between two bytes in milliseconds, the number of thumbnail hosts.
 void BM_PageOfTrickledThumbnails(benchmark::State& state) {
     const auto pause = std::chrono::milliseconds(state.range(0));
@@ -78,20 +99,13 @@ void BM_PageOfTrickledThumbnails(benchmark::State& state) {
         ScriptedHttpServer::reply(ScriptedHttpServer::response(200, answer)));
 
     for (auto _ : state) {
-        FakeSearchView view;
-        HttpClient http;
-        UrlEncoder url;
-        SearchController client(view, http, url, QString::fromLatin1(service.hostAndPort()));
-        client.setThumbnailCacheDirectory(QString());
-        client.settings.resultsPerPage = 20;
-        view.keyword = QStringLiteral("cat");
+        BenchSearch page(service.hostAndPort());
         QElapsedTimer clock;
         clock.start();
-        client.search();
-        while (client.isLoading())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        page.client.search();
+        page.waitUntilLoaded();
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
-        state.counters["slots_shown"] = view.shownSlots();
+        state.counters["slots_shown"] = page.view.shownSlots();
     }
     qsizetype asked = 0;
     for (const auto& host : hosts)
@@ -113,16 +127,10 @@ void BM_StopDuringAStalledAnswer(benchmark::State& state) {
                 c.stall(std::chrono::minutes(1));
         },
         ScriptedHttpServer::concurrently());
-    FakeSearchView view;
-    HttpClient http;
-    UrlEncoder url;
-    SearchController client(view, http, url, QString::fromLatin1(service.hostAndPort()));
-    client.setThumbnailCacheDirectory(QString());
-    client.settings.resultsPerPage = 20;
-    view.keyword = QStringLiteral("cat");
+    BenchSearch page(service.hostAndPort());
+    SearchController& client = page.client;
     client.search();
-    while (client.isLoading())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    page.waitUntilLoaded();
 
     for (auto _ : state) {
         const qsizetype asked = service.requests().size();
@@ -136,7 +144,7 @@ void BM_StopDuringAStalledAnswer(benchmark::State& state) {
         });
         stopper.start(1);
         client.search();
-        if (!sinceStop.isValid() || !view.searchEnabled || client.isLoading()) {
+        if (!sinceStop.isValid() || !page.view.searchEnabled || client.isLoading()) {
             state.SkipWithError("the load was not stopped, or the controls did not come back");
             break;
         }
